@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs, without prompts and only when missing, every Debian 12 package that
+# Tramelo needs to build, run and test. Safe to run again: it does nothing when
+# everything is present.
+set -euo pipefail
+
+packages=(
+  # build
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
+  unixodbc unixodbc-dev
+  libgtest-dev libbenchmark-dev libssl-dev
+  clang-14 libclang-rt-14-dev
+  # database drivers
+  odbc-mdbtools libsqliteodbc sqlite3
+  # icons and fonts for the window
+  adwaita-icon-theme fonts-dejavu-core
+  # test peers and tools
+  python3 python3-aiosmtpd postfix dovecot-pop3d dnsmasq-base
+  xvfb xauth iproute2 procps
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if ((${#missing[@]})); then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  echo "Installing: ${missing[*]}"
+  # Postfix is only here for its smtp-sink test server: no mail system is configured.
+  echo "postfix postfix/main_mailer_type select No configuration" | $sudo debconf-set-selections
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+"$(dirname "$0")/register-odbc-drivers.sh"

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <array>
+
+namespace tramelo {
+
+enum class SourceKind { Table, Sql };
+enum class BodyKind { File, Text };
+
+// The text settings of a campaign, each under the one name the whole program
+// uses for it. TableName and AddressField are the texts of the two lists.
+enum class Setting {
+    SenderAddress,
+    SenderName,
+    SmtpServer,
+    LoginUser,
+    LoginPassword,
+    WaitSeconds,
+    DatabaseSource,
+    TableQuoteLeft,
+    TableQuoteRight,
+    TableName,
+    SqlStatement,
+    AddressField,
+    GroupSize,
+    MessageSubject,
+    BodySource,
+    AttachmentList,
+    FieldDelimiterLeft,
+    FieldDelimiterRight,
+    BodyText,
+};
+inline constexpr int settingCount = int(Setting::BodyText) + 1;
+
+enum class Check { NeedsLogin, GroupSendings };
+
+// The one campaign record of the main window. The window binds its controls to
+// it; every other part of the program reads the live value at each use, so an
+// edit made during a run applies from the next message on.
+class CampaignSettings : public QObject
+{
+    Q_OBJECT
+public:
+    explicit CampaignSettings(QObject *parent = nullptr);
+
+    QString text(Setting setting) const { return m_texts[std::size_t(setting)]; }
+    void setText(Setting setting, const QString &value);
+
+    // A check box holds 0 or 1 (any value is kept); it counts as set only at 1.
+    int checkValue(Check check) const { return m_checks[std::size_t(check)]; }
+    bool isChecked(Check check) const { return checkValue(check) == 1; }
+    void setCheckValue(Check check, int value);
+
+    SourceKind sourceKind() const { return m_sourceKind; }
+    void setSourceKind(SourceKind kind);
+    BodyKind bodyKind() const { return m_bodyKind; }
+    void setBodyKind(BodyKind kind);
+
+    // The values the main window sets when it opens.
+    void applyStartDefaults();
+
+Q_SIGNALS:
+    void textChanged(tramelo::Setting setting);
+    void checkChanged(tramelo::Check check);
+    void sourceKindChanged(tramelo::SourceKind kind);
+    void bodyKindChanged(tramelo::BodyKind kind);
+
+private:
+    std::array<QString, settingCount> m_texts;
+    std::array<int, 2> m_checks{};
+    SourceKind m_sourceKind = SourceKind::Table;
+    BodyKind m_bodyKind = BodyKind::File;
+};
+
+// Empty after removing leading and trailing space characters (not tabs).
+bool isBlank(const QString &text);
+QString trimSpaces(const QString &text);
+
+} // namespace tramelo

@@ -1,0 +1,47 @@
+#include "campaign_validation.h"
+
+#include "campaign_numbers.h"
+#include "campaign_settings.h"
+
+namespace tramelo {
+
+std::optional<QString> validateCampaign(const CampaignSettings &s)
+{
+    const auto blank = [&](Setting setting) { return isBlank(s.text(setting)); };
+    const bool needsLogin = s.isChecked(Check::NeedsLogin);
+    const bool grouping = s.isChecked(Check::GroupSendings);
+
+    if (blank(Setting::SenderAddress))
+        return QStringLiteral("L'Adreça de correu és obligatòria");
+    if (blank(Setting::SenderName))
+        return QStringLiteral("El nom per mostrar és obligatori");
+    if (blank(Setting::SmtpServer))
+        return QStringLiteral("El servidor de correu SMTP és obligatori");
+    if (needsLogin && blank(Setting::LoginUser))
+        return QStringLiteral("L'usuari és obligatori quan cal autentificar-se en el servidor de correu");
+    if (needsLogin && blank(Setting::LoginPassword))
+        return QStringLiteral("La contrasenya és obligatòria quan cal autentificar-se en el servidor de correu");
+    if (grouping && blank(Setting::GroupSize))
+        return QStringLiteral("Cal posar un número d'adreces a agrupar");
+    // A group below one address never gathers anyone and the run would loop
+    // without progress; above 32767 the count no longer fits.
+    if (grouping) {
+        const long long size = groupSizeOf(s);
+        if (size < 1 || size > maxGroupSize)
+            return QStringLiteral("El número d'adreces per grup ha de ser entre 1 i 32767");
+    }
+    if (blank(Setting::AddressField))
+        return QStringLiteral("Cal definir correctament el camp a utilitzar per l'adreça");
+    if (blank(Setting::MessageSubject))
+        return QStringLiteral("L'assumpte és obligatori");
+    if (blank(Setting::BodyText))
+        return QStringLiteral("Es obligatori enviar algun texte en el cos del missatge");
+    if (blank(Setting::WaitSeconds))
+        return QStringLiteral("Es obligatori posar un temps d'espera entre enviaments");
+    // The pause timer holds at most 65535 milliseconds.
+    if (waitMillisecondsOf(s) > maxWaitMilliseconds)
+        return QStringLiteral("El temps d'espera entre enviaments no pot passar de 65,535 segons");
+    return std::nullopt;
+}
+
+} // namespace tramelo

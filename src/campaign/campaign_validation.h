@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+namespace tramelo {
+
+class CampaignSettings;
+
+// Checks the campaign before a test send or a run. Returns the message of the
+// first rule that fails, or nothing when the campaign may be sent.
+std::optional<QString> validateCampaign(const CampaignSettings &settings);
+
+} // namespace tramelo
