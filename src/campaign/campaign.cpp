@@ -1,0 +1,45 @@
+#include "campaign.h"
+
+#include "recipient_connection.h"
+#include "recipient_grid.h"
+
+namespace tramelo {
+
+Campaign::Campaign(CampaignView &view, QObject *parent)
+    : QObject(parent)
+    , m_view(view)
+    , m_connection(std::make_unique<RecipientConnection>())
+    , m_grid(std::make_unique<RecipientGrid>())
+{
+    // Any text the operator (or the program) changes is an unsaved change.
+    connect(&m_settings, &CampaignSettings::textChanged, this, [this] { setDirty(true); });
+}
+
+Campaign::~Campaign() = default;
+
+void Campaign::replaceConnection()
+{
+    m_connection = std::make_unique<RecipientConnection>();
+}
+
+void Campaign::setTableList(const QStringList &items)
+{
+    m_tableList = items;
+    Q_EMIT tableListChanged();
+}
+
+void Campaign::setFieldList(const QStringList &items)
+{
+    m_fieldList = items;
+    Q_EMIT fieldListChanged();
+}
+
+void Campaign::setDirty(bool dirty)
+{
+    if (m_dirty == dirty)
+        return;
+    m_dirty = dirty;
+    Q_EMIT dirtyChanged(dirty);
+}
+
+} // namespace tramelo

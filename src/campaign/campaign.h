@@ -1,0 +1,76 @@
+#pragma once
+
+#include "campaign_settings.h"
+
+#include <QObject>
+#include <QStringList>
+
+#include <memory>
+
+namespace tramelo {
+
+class CampaignView;
+class RecipientConnection;
+class RecipientGrid;
+
+// Everything the main window owns for its whole life, without the widgets:
+// the settings record, the two lists of the recipient frame, the one
+// recipient connection, the recipient grid with its sent marks, the current
+// project path and the window's flags. The window is a view over it; the
+// headless runner and the tests use it directly.
+class Campaign : public QObject
+{
+    Q_OBJECT
+public:
+    explicit Campaign(CampaignView &view, QObject *parent = nullptr);
+    ~Campaign() override;
+
+    CampaignView &view() { return m_view; }
+    CampaignSettings &settings() { return m_settings; }
+    const CampaignSettings &settings() const { return m_settings; }
+
+    // The one recipient connection; replaceConnection() drops the old one
+    // (which closes it) and starts an unopened one.
+    RecipientConnection &connection() { return *m_connection; }
+    void replaceConnection();
+
+    RecipientGrid &grid() { return *m_grid; }
+    const RecipientGrid &grid() const { return *m_grid; }
+
+    // Items of the table list (comboFields(0)) and the address field list
+    // (comboFields(1)); their texts are the settings TableName and AddressField.
+    QStringList tableList() const { return m_tableList; }
+    void setTableList(const QStringList &items);
+    QStringList fieldList() const { return m_fieldList; }
+    void setFieldList(const QStringList &items);
+
+    QString projectPath() const { return m_projectPath; }
+    void setProjectPath(const QString &path) { m_projectPath = path; }
+
+    bool isDirty() const { return m_dirty; }
+    void setDirty(bool dirty);
+
+    bool isRunning() const { return m_running; }
+    void setRunning(bool running) { m_running = running; }
+    bool stopRequested() const { return m_stopRequested; }
+    void setStopRequested(bool requested) { m_stopRequested = requested; }
+
+Q_SIGNALS:
+    void tableListChanged();
+    void fieldListChanged();
+    void dirtyChanged(bool dirty);
+
+private:
+    CampaignView &m_view;
+    CampaignSettings m_settings;
+    std::unique_ptr<RecipientConnection> m_connection;
+    std::unique_ptr<RecipientGrid> m_grid;
+    QStringList m_tableList;
+    QStringList m_fieldList;
+    QString m_projectPath;
+    bool m_dirty = false;
+    bool m_running = false;
+    bool m_stopRequested = false;
+};
+
+} // namespace tramelo

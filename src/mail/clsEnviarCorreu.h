@@ -1,0 +1,269 @@
+#pragma once
+
+#include "pending_errors.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QTcpSocket;
+
+namespace tramelo {
+
+class HostServices;
+
+// What the component needs of its surroundings, replaceable in tests.
+struct MailPlatform {
+    std::shared_ptr<HostServices> hostServices; // name resolution and ICMP echo; system ones when null
+    std::function<QDateTime()> clock;          // local date and time; the system clock when empty
+    std::optional<int> timeZoneBiasMinutes;    // UTC minus local time; the C library's when empty
+    quint16 pop3Port = 110;
+};
+
+// The mail-sending component: holds one message, opens an SMTP session (after
+// an optional POP3 login), transmits the message and reports through its
+// signals. Nothing is thrown to the caller: refused values are collected in
+// the pending-error list and reported by the next Send.
+class clsEnviarCorreu : public QObject
+{
+    Q_OBJECT
+public:
+    explicit clsEnviarCorreu(QObject *parent = nullptr);
+    explicit clsEnviarCorreu(MailPlatform platform, QObject *parent = nullptr);
+    ~clsEnviarCorreu() override;
+
+    // ---- properties -------------------------------------------------------
+    bool AsHTML() const { return m_AsHTML; }
+    void setAsHTML(bool value) { m_AsHTML = value; }
+    QString Attachment() const;
+    void setAttachment(const QString &value);
+    QString BccRecipient() const { return joinList(m_BccRecipient); }
+    void setBccRecipient(const QString &value);
+    QString CcDisplayName() const { return joinList(m_CcDisplayName); }
+    void setCcDisplayName(const QString &value);
+    QString CcRecipient() const { return joinList(m_CcRecipient); }
+    void setCcRecipient(const QString &value);
+    long ConnectRetry() const { return m_ConnectRetry; }
+    void setConnectRetry(long value);
+    long ConnectTimeout() const { return m_ConnectTimeout; }
+    void setConnectTimeout(long value);
+    QString ContentBase() const { return m_ContentBase; }
+    void setContentBase(const QString &value);
+    QString Delimiter() const { return m_Delimiter; }
+    void setDelimiter(const QString &value);
+    long EmailAddressValidation() const { return m_EmailAddressValidation; }
+    void setEmailAddressValidation(long value);
+    long EncodeType() const { return m_EncodeType; }
+    void setEncodeType(long value);
+    QString from() const { return m_from; }
+    void setFrom(const QString &value);
+    QString FromDisplayName() const { return m_FromDisplayName; }
+    void setFromDisplayName(const QString &value);
+    QString Message() const { return m_Message; }
+    void setMessage(const QString &value);
+    long MessageTimeout() const { return m_MessageTimeout; }
+    void setMessageTimeout(long value);
+    QString Password() const { return m_Password; }
+    void setPassword(const QString &value) { m_Password = value; }
+    bool PersistentSettings() const { return m_PersistentSettings != 0; }
+    void setPersistentSettings(bool value);
+    long Priority() const { return m_Priority; }
+    void setPriority(long value);
+    bool Receipt() const { return m_Receipt; }
+    void setReceipt(bool value) { m_Receipt = value; }
+    QString Recipient() const { return joinList(m_Recipient); }
+    void setRecipient(const QString &value);
+    QString RecipientDisplayName() const { return joinList(m_RecipientDisplayName); }
+    void setRecipientDisplayName(const QString &value);
+    QString ReplyToAddress() const { return m_ReplyToAddress; }
+    void setReplyToAddress(const QString &value);
+    QString POP3Host() const { return m_POP3Host; }
+    void setPOP3Host(const QString &value);
+    QString SMTPHost() const { return m_SMTPHost; }
+    void setSMTPHost(const QString &value);
+    long SMTPHostValidation() const { return m_SMTPHostValidation; }
+    void setSMTPHostValidation(long value);
+    long SMTPPort() const { return m_SMTPPort; }
+    void setSMTPPort(long value);
+    QString Subject() const { return m_Subject; }
+    void setSubject(const QString &value) { m_Subject = value; }
+    bool UseAuthentication() const { return m_UseAuthentication; }
+    void setUseAuthentication(bool value);
+    bool UsePopAuthentication() const { return m_UsePopAuthentication; }
+    void setUsePopAuthentication(bool value);
+    QString UserName() const { return m_UserName; }
+    void setUserName(const QString &value);
+
+    // ---- methods ----------------------------------------------------------
+    void Send();
+    bool Connect();
+    void Disconnect();
+    void Shutdown() {}
+    QString GetContentType(const QString &strFile, const QString &strDefault) const;
+    void EncodeAndSendFile(const QString &strFile, long Encode);
+    bool IsValidEmailAddress(const QString &AddressString) const;
+    QString MXQuery(const QString &IPDomain);
+    QString GetIPAddress(QString &sHostName);
+    QString GetIPHost();
+    bool Ping(QString &Address, QString &RoundTripTime, QString &DataSize, bool &DataMatch);
+
+    // ---- read-only views used by tests and the run ------------------------
+    QStringList pendingErrors() const { return m_pendingErrors.entries(); }
+    bool eightBit() const { return m_eightBit; }
+    QString priorityWord() const { return m_priorityWord; }
+    QString timeZoneOffsetText() const { return m_timeZoneOffset; }
+    int socketState() const; // 0 closed, 7 connected, 9 error, other values in between
+
+Q_SIGNALS:
+    void SendSuccesful();
+    void SendFailed(const QString &Explanation);
+    void Status(const QString &Status);
+    void Progress(int PercentComplete);
+
+private:
+    // ---- component surface (properties, errors, creation) -----------------
+    QString joinList(const QStringList &list) const;
+    QStringList splitList(const QString &text) const;
+    QStringList cleanList(const QString &text) const;
+    void checkAddressList(const QString &text, const QString &message);
+    bool checkHost(QString &value, const QString &message);
+    void storeSetting(const QString &key, const QString &value);
+    void loadStoredSettings();
+    void AddError(const QString &text) { m_pendingErrors.add(text); }
+    void RemoveError(const QString &text) { m_pendingErrors.remove(text); }
+    void ReportFailure();
+
+    // ---- session ----------------------------------------------------------
+    enum class SessionState {
+        Closed,
+        Pop3Connecting,
+        Pop3Dialogue,
+        SmtpConnecting,
+        AwaitingGreeting,
+        GreetingSent,
+        LoggingIn,
+        Open,
+        Quitting,
+    };
+    struct SessionFlags {
+        bool connected = false;
+        bool reply = false;
+        bool dataReady = false;
+        bool loginOffered = false;
+        bool authParameter = false;
+        bool loginAccepted = false;
+        bool abort = false;
+        bool pop3Done = false;
+        bool chunkSent = false;
+    };
+    using Flag = bool SessionFlags::*;
+
+    bool OpenSession();
+    bool openPop3Phase();
+    bool openSmtpPhase();
+    bool connectionAttempts();
+    bool logIn();
+    void CloseSession();
+    bool WaitForReply(Flag flag, long seconds, bool reportTimeout);
+    void ReportTimeout();
+    void pumpEventsOnce();
+    void setSessionState(SessionState state) { m_sessionState = state; }
+    QString greetingDomain() const;
+
+    // socket, as the session sees it
+    void socketConnect();
+    void socketClose();
+    bool sendData(const QString &text);
+    bool sendData(const QByteArray &bytes);
+
+    // one handler per socket event
+    void onSocketConnected();
+    void onSocketDisconnected();
+    void onSocketReadyRead();
+    void onSocketError();
+    void onSocketBytesWritten(qint64 bytes);
+
+    void judgeReply(const QString &reply);
+    void answerLoginPrompt(const QString &reply);
+    void stepPop3Dialogue();
+
+    // ---- message assembly and files ---------------------------------------
+    bool sendCommandAndWait(const QString &command, Flag flag);
+    bool sendHeaderBlock(bool multipart, bool related, const QString &toList, const QString &ccList);
+    bool sendFiles(bool related);
+    bool paceSocketQueue();
+    bool LinkEmbeddedFiles();
+    long EstimateSize() const;
+    QString dateLine(const QDateTime &now) const;
+    static QString boundaryFor(const QDateTime &now);
+
+    // ---- state ------------------------------------------------------------
+    MailPlatform m_platform;
+
+    bool m_AsHTML = false;
+    QStringList m_attachmentPaths;
+    QStringList m_attachmentNames;
+    QList<bool> m_attachmentEmbedded;
+    qint64 m_attachmentTotalBytes = 0;
+    qint64 m_attachmentTotalNameLength = 0;
+    QStringList m_BccRecipient;
+    QStringList m_CcDisplayName;
+    QStringList m_CcRecipient;
+    long m_ConnectRetry = 4;
+    long m_ConnectTimeout = 30;
+    QString m_ContentBase;
+    QString m_Delimiter = QStringLiteral(";");
+    long m_EmailAddressValidation = 1;
+    long m_EncodeType = 0;
+    QString m_from;
+    QString m_FromDisplayName;
+    QString m_Message;
+    long m_MessageTimeout = 60;
+    QString m_Password;
+    long m_PersistentSettings = 0;
+    long m_Priority = 3;
+    bool m_Receipt = false;
+    QStringList m_Recipient;
+    QStringList m_RecipientDisplayName;
+    QString m_ReplyToAddress;
+    QString m_POP3Host;
+    QString m_SMTPHost;
+    long m_SMTPHostValidation = 3;
+    long m_SMTPPort = 25;
+    QString m_Subject;
+    bool m_UseAuthentication = false;
+    bool m_UsePopAuthentication = false;
+    QString m_UserName;
+
+    PendingErrorList m_pendingErrors;
+    bool m_eightBit = false;
+    QString m_priorityWord;
+    QString m_timeZoneOffset;
+    QStringList m_dayNames;
+    QStringList m_monthNames;
+    bool m_keepConnection = false;
+
+    QTcpSocket *m_socket = nullptr;
+    bool m_socketErrored = false;
+    QString m_remoteHost;
+    quint16 m_remotePort = 0;
+    QTimer m_wakeTimer;
+    SessionState m_sessionState = SessionState::Closed;
+    SessionFlags m_flags;
+    int m_pop3Step = 0;
+    int m_loginPromptsAnswered = 0;
+    QByteArray m_received;
+    qint64 m_bytesSent = 0;
+    qint64 m_bytesRemaining = 0;
+    long m_sizeEstimate = 0;
+    int m_lastPercentage = 0;
+};
+
+} // namespace tramelo

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+
+namespace tramelo::test {
+
+// A TCP or UDP port on 127.0.0.1 that nothing listens on right now.
+quint16 freeTcpPort();
+quint16 freeUdpPort();
+
+// Debian's interpreter, which has the test servers' Python modules.
+QString debianPython();
+
+// The repository's root folder.
+QString sourceDir();
+
+// The folder of the shared public Access files (read only: copy before use).
+QString sharedDataDir();
+
+// Pumps the event loop until the predicate holds or the time runs out.
+template <typename Predicate>
+bool waitUntil(Predicate predicate, std::chrono::milliseconds timeout);
+bool pumpEventsFor(std::chrono::milliseconds duration);
+
+// A helper program started by a test and killed when the object goes.
+class TestProcess
+{
+public:
+    TestProcess() = default;
+    ~TestProcess();
+    TestProcess(const TestProcess &) = delete;
+    TestProcess &operator=(const TestProcess &) = delete;
+
+    bool start(const QString &program, const QStringList &arguments);
+    // Waits until the process has written a line containing the marker on
+    // its standard output or standard error.
+    bool waitForOutput(const QByteArray &marker, std::chrono::milliseconds timeout);
+    // Waits until a TCP connection to 127.0.0.1:port succeeds.
+    bool waitForTcpPort(quint16 port, std::chrono::milliseconds timeout);
+    void stop();
+    QByteArray output() const { return m_output; }
+    QProcess &process() { return m_process; }
+
+private:
+    void collectOutput();
+
+    QProcess m_process;
+    QByteArray m_output;
+};
+
+} // namespace tramelo::test
+
+#include "test_support_impl.h"
