@@ -54,7 +54,7 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
-    // Filled by the implementation.
+    QByteArray m_sentMarks;
 };
 
 } // namespace tramelo
