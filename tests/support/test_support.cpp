@@ -2,10 +2,14 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
 #include <QUdpSocket>
+
+#include <csignal>
+#include <sys/prctl.h>
 
 namespace tramelo::test {
 
@@ -34,6 +38,11 @@ QString sourceDir()
 {
     const QString fromEnvironment = qEnvironmentVariable("TRAMELO_SOURCE_DIR");
     return fromEnvironment.isEmpty() ? QDir::currentPath() : fromEnvironment;
+}
+
+QString supportFile(const QString &name)
+{
+    return QStringLiteral(TRAMELO_TEST_SUPPORT_DIR "/") + name;
 }
 
 QString sharedDataDir()
@@ -65,6 +74,7 @@ bool TestProcess::start(const QString &program, const QStringList &arguments)
     m_process.setProgram(program);
     m_process.setArguments(arguments);
     m_process.setProcessChannelMode(QProcess::MergedChannels);
+    m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     m_process.start();
     return m_process.waitForStarted(10000);
 }
@@ -83,6 +93,25 @@ bool TestProcess::waitForOutput(const QByteArray &marker, std::chrono::milliseco
         m_process.waitForReadyRead(50);
     }
     return true;
+}
+
+QRegularExpressionMatch TestProcess::waitForOutputMatch(const QRegularExpression &pattern,
+                                                       std::chrono::milliseconds timeout)
+{
+    QDeadlineTimer deadline(timeout);
+    for (;;) {
+        collectOutput();
+        QRegularExpressionMatch match = pattern.match(QString::fromUtf8(m_output));
+        if (match.hasMatch() || deadline.hasExpired() || m_process.state() == QProcess::NotRunning)
+            return match;
+        m_process.waitForReadyRead(50);
+    }
+}
+
+QByteArray TestProcess::readOutput()
+{
+    collectOutput();
+    return m_output;
 }
 
 bool TestProcess::waitForTcpPort(quint16 port, std::chrono::milliseconds timeout)

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QProcess>
+#include <QRegularExpressionMatch>
 #include <QString>
 #include <QStringList>
 
@@ -18,6 +19,9 @@ QString debianPython();
 
 // The repository's root folder.
 QString sourceDir();
+
+// A file of this folder (tests/support), such as one of the Python helpers.
+QString supportFile(const QString &name);
 
 // The folder of the shared public Access files (read only: copy before use).
 QString sharedDataDir();
@@ -36,14 +40,23 @@ public:
     TestProcess(const TestProcess &) = delete;
     TestProcess &operator=(const TestProcess &) = delete;
 
+    // The process gets SIGTERM if the test dies first, so a crashed test
+    // leaves no server behind (a program that changes its user loses this).
     bool start(const QString &program, const QStringList &arguments);
     // Waits until the process has written a line containing the marker on
     // its standard output or standard error.
     bool waitForOutput(const QByteArray &marker, std::chrono::milliseconds timeout);
+    // Waits until the output matches the pattern; the match has no hit when
+    // the time runs out or the process ends first.
+    QRegularExpressionMatch waitForOutputMatch(const QRegularExpression &pattern,
+                                               std::chrono::milliseconds timeout);
     // Waits until a TCP connection to 127.0.0.1:port succeeds.
     bool waitForTcpPort(quint16 port, std::chrono::milliseconds timeout);
     void stop();
+    bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
     QByteArray output() const { return m_output; }
+    // Collects what the process has written since, then returns it all.
+    QByteArray readOutput();
     QProcess &process() { return m_process; }
 
 private:

@@ -1,0 +1,142 @@
+#!/usr/bin/python3
+"""Prints, as JSON, what Python's email package makes of one raw message.
+
+Usage: mime_inspect.py FILE   (or "-" for standard input)
+
+The output object:
+  headers         {lower-case name: [decoded value, ...]} in order of appearance;
+                  encoded words (RFC 2047) decoded to Unicode, folding removed
+                  (the parser rewrites a Date value in its own form)
+  header_order    the header names as they appear
+  addresses       {lower-case name: [{"display_name", "address"}, ...]} for the
+                  address headers of the first occurrence
+  date            the Date header as ISO 8601, or null when it does not parse
+  content_type, boundary, is_multipart, preamble, defects
+  parts           every leaf part in order: path ("1", "2.1", ...; "" for a
+                  message that is not multipart, the only part), content_type, charset,
+                  transfer_encoding, filename, content_id, disposition, sha256
+                  and length of the decoded payload, text (decoded text parts,
+                  line ends kept as CR LF), defects
+  uuencoded       every "begin ... end" block found in the text parts: name,
+                  mode, sha256, length, error (null when every line decoded)
+"""
+
+import binascii
+import hashlib
+import json
+import sys
+from email import policy
+from email.parser import BytesParser
+
+ADDRESS_HEADERS = ("from", "to", "cc", "bcc", "reply-to", "sender", "disposition-notification-to")
+
+
+def digest(data):
+    return {"sha256": hashlib.sha256(data).hexdigest(), "length": len(data)}
+
+
+def defect_names(item):
+    return [type(defect).__name__ for defect in item.defects]
+
+
+def decoded_text(part):
+    try:
+        return part.get_content()
+    except (LookupError, UnicodeError) as error:
+        return f"(cannot decode: {error})"
+
+
+def describe_leaf(part, path):
+    payload = part.get_payload(decode=True) or b""
+    transfer_encoding = part.get("Content-Transfer-Encoding")
+    info = {
+        "path": path,
+        "content_type": part.get_content_type(),
+        "charset": part.get_content_charset(),
+        "transfer_encoding": str(transfer_encoding) if transfer_encoding is not None else None,
+        "filename": part.get_filename(),
+        "content_id": str(part["Content-ID"]) if part["Content-ID"] is not None else None,
+        "disposition": part.get_content_disposition(),
+        "defects": defect_names(part),
+    }
+    info.update(digest(payload))
+    if part.get_content_maintype() == "text":
+        info["text"] = decoded_text(part)
+    return info
+
+
+def leaves(part, path):
+    if not part.is_multipart():
+        return [describe_leaf(part, path)]
+    found = []
+    for index, child in enumerate(part.iter_parts(), start=1):
+        found += leaves(child, f"{path}.{index}" if path else str(index))
+    return found
+
+
+def uuencoded_blocks(message):
+    blocks = []
+    for part in message.walk():
+        if part.is_multipart() or part.get_content_maintype() != "text":
+            continue
+        lines = (part.get_payload(decode=True) or b"").splitlines()
+        index = 0
+        while index < len(lines):
+            words = lines[index].split(b" ", 2)
+            index += 1
+            if len(words) != 3 or words[0] != b"begin":
+                continue
+            data, error = b"", None
+            while index < len(lines) and lines[index] != b"end":
+                try:
+                    data += binascii.a2b_uu(lines[index])
+                except binascii.Error as problem:
+                    error = error or f"line {index + 1}: {problem}"
+                index += 1
+            if index == len(lines):
+                error = error or "no end line"
+            index += 1
+            block = {"name": words[2].decode("latin-1"), "mode": words[1].decode("latin-1"), "error": error}
+            block.update(digest(data))
+            blocks.append(block)
+    return blocks
+
+
+def inspect(raw):
+    message = BytesParser(policy=policy.default).parsebytes(raw)
+    headers, addresses = {}, {}
+    for name, value in message.items():
+        headers.setdefault(name.lower(), []).append(str(value))
+    for name in ADDRESS_HEADERS:
+        value = message[name]
+        if value is not None and hasattr(value, "addresses"):
+            addresses[name] = [{"display_name": a.display_name, "address": a.addr_spec} for a in value.addresses]
+    date = message["Date"]
+    return {
+        "headers": headers,
+        "header_order": list(message.keys()),
+        "addresses": addresses,
+        "date": date.datetime.isoformat() if date is not None and getattr(date, "datetime", None) else None,
+        "content_type": message.get_content_type(),
+        "boundary": message.get_boundary(),
+        "is_multipart": message.is_multipart(),
+        "preamble": message.preamble,
+        "defects": defect_names(message),
+        "parts": leaves(message, ""),
+        "uuencoded": uuencoded_blocks(message),
+    }
+
+
+def main():
+    if len(sys.argv) != 2:
+        sys.exit("usage: mime_inspect.py FILE|-")
+    if sys.argv[1] == "-":
+        raw = sys.stdin.buffer.read()
+    else:
+        with open(sys.argv[1], "rb") as source:
+            raw = source.read()
+    sys.stdout.buffer.write(json.dumps(inspect(raw), ensure_ascii=False, indent=1).encode("utf-8"))
+
+
+if __name__ == "__main__":
+    main()
