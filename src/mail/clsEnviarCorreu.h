@@ -128,6 +128,9 @@ Q_SIGNALS:
     void Progress(int PercentComplete);
 
 private:
+    // Tests of the component surface read its private state through this.
+    friend struct ComponentSurfaceProbe;
+
     // ---- component surface (properties, errors, creation) -----------------
     QString joinList(const QStringList &list) const;
     QStringList splitList(const QString &text) const;
@@ -165,10 +168,12 @@ private:
     };
     using Flag = bool SessionFlags::*;
 
+    void initSession();
     bool OpenSession();
     bool openPop3Phase();
     bool openSmtpPhase();
-    bool connectionAttempts();
+    enum class AttemptsOutcome { Connected, UsedUp, Aborted };
+    AttemptsOutcome connectionAttempts();
     bool logIn();
     void CloseSession();
     bool WaitForReply(Flag flag, long seconds, bool reportTimeout);
@@ -189,6 +194,7 @@ private:
     void onSocketReadyRead();
     void onSocketError();
     void onSocketBytesWritten(qint64 bytes);
+    bool readPendingReply();
 
     void judgeReply(const QString &reply);
     void answerLoginPrompt(const QString &reply);
@@ -196,13 +202,15 @@ private:
 
     // ---- message assembly and files ---------------------------------------
     bool sendCommandAndWait(const QString &command, Flag flag);
+    bool sendOrFail(const QString &text);
+    bool sendLine(const QString &text);
+    void failUnexpectedly();
     bool sendHeaderBlock(bool multipart, bool related, const QString &toList, const QString &ccList);
     bool sendFiles(bool related);
     bool paceSocketQueue();
     bool LinkEmbeddedFiles();
     long EstimateSize() const;
     QString dateLine(const QDateTime &now) const;
-    static QString boundaryFor(const QDateTime &now);
 
     // ---- state ------------------------------------------------------------
     MailPlatform m_platform;
@@ -263,6 +271,7 @@ private:
     qint64 m_bytesSent = 0;
     qint64 m_bytesRemaining = 0;
     long m_sizeEstimate = 0;
+    QString m_boundary;
     int m_lastPercentage = 0;
 };
 

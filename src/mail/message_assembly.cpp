@@ -1,0 +1,240 @@
+// Send: the checks, the envelope, the header block, the body, the files and
+// the final ".", written to the socket piece by piece while the session is open.
+#include "clsEnviarCorreu.h"
+
+#include "header_encoding.h"
+
+#include <QTcpSocket>
+
+namespace tramelo {
+namespace {
+
+const QString crlf = QStringLiteral("\r\n");
+const QString quoteMark = QStringLiteral("\"");
+
+void resizeList(QStringList &list, qsizetype size)
+{
+    list.resize(size);
+}
+
+} // namespace
+
+void clsEnviarCorreu::Send()
+{
+    const qsizetype attachmentCount = m_attachmentPaths.size();
+    const bool multipart = m_EncodeType == 0 && attachmentCount >= 1;
+    bool related = false;
+
+    if (m_from.isEmpty())
+        AddError(QStringLiteral("Missing or Invalid Sender E-mail Address"));
+    if (m_AsHTML && m_EncodeType == 1)
+        AddError(QStringLiteral("Sending HTML requires MIME encoding"));
+    if (m_Recipient.isEmpty() && m_CcRecipient.isEmpty() && m_BccRecipient.isEmpty())
+        AddError(QStringLiteral("No Recipient E-mail Address Specified"));
+    if (m_Recipient.size() + m_CcRecipient.size() + m_BccRecipient.size() > 100)
+        AddError(QStringLiteral("Too many recipients"));
+
+    if (!m_Recipient.isEmpty())
+        resizeList(m_RecipientDisplayName, m_Recipient.size());
+    if (!m_CcRecipient.isEmpty())
+        resizeList(m_CcDisplayName, m_CcRecipient.size());
+
+    if (!m_pendingErrors.isEmpty()) {
+        ReportFailure();
+        return;
+    }
+    if (attachmentCount != 0)
+        related = LinkEmbeddedFiles();
+    m_sizeEstimate = EstimateSize();
+    m_flags.abort = false;
+    if (socketState() != 7 && !OpenSession())
+        return;
+
+    m_bytesSent = 0;
+    Q_EMIT Status(QStringLiteral("Sending Sender Information..."));
+    const QString sender = withoutLineBreaks(m_from);
+    QString mailFrom = QStringLiteral("MAIL FROM: <") + sender + u'>';
+    if (m_flags.authParameter)
+        mailFrom += QStringLiteral(" AUTH=") + sender;
+    if (!sendCommandAndWait(mailFrom + crlf, &SessionFlags::reply))
+        return;
+
+    Q_EMIT Status(QStringLiteral("Sending Recipient Information..."));
+    QString toList;
+    QString ccList;
+    const auto addRecipients = [&](const QStringList &addresses, const QStringList &names, QString *headerList) {
+        for (qsizetype i = 0; i < addresses.size(); ++i) {
+            const QString address = withoutLineBreaks(addresses[i]);
+            if (!sendCommandAndWait(QStringLiteral("RCPT TO: <") + address + u'>' + crlf, &SessionFlags::reply))
+                return false;
+            if (!headerList)
+                continue;
+            const QString name = i < names.size() ? names[i] : QString();
+            *headerList += name.isEmpty() ? quoteMark + address + quoteMark
+                                          : EncodeHeaderText(withoutLineBreaks(name), true);
+            *headerList += QStringLiteral(" <") + address + u'>';
+            if (i + 1 < addresses.size())
+                *headerList += QStringLiteral(", \r\n\t");
+        }
+        return true;
+    };
+    if (!addRecipients(m_Recipient, m_RecipientDisplayName, &toList)
+        || !addRecipients(m_CcRecipient, m_CcDisplayName, &ccList)
+        || !addRecipients(m_BccRecipient, {}, nullptr))
+        return;
+
+    Q_EMIT Status(QStringLiteral("Sending Message..."));
+    if (!sendCommandAndWait(QStringLiteral("DATA") + crlf, &SessionFlags::dataReady))
+        return;
+    m_flags.reply = false;
+    if (!sendHeaderBlock(multipart, related, toList, ccList))
+        return;
+    if (!sendFiles(related))
+        return;
+    if (multipart && !sendLine(QStringLiteral("--") + m_boundary + QStringLiteral("--")))
+        return;
+    if (!sendCommandAndWait(QStringLiteral(".") + crlf, &SessionFlags::reply))
+        return;
+
+    Q_EMIT Progress(100);
+    Q_EMIT Status(QStringLiteral("Transmission Complete..."));
+    if (!m_keepConnection)
+        CloseSession();
+    Q_EMIT SendSuccesful();
+}
+
+bool clsEnviarCorreu::sendCommandAndWait(const QString &command, Flag flag)
+{
+    m_flags.*flag = false;
+    if (!sendOrFail(command))
+        return false;
+    return WaitForReply(flag, m_MessageTimeout, true) && !m_flags.abort;
+}
+
+bool clsEnviarCorreu::sendOrFail(const QString &text)
+{
+    if (sendData(text))
+        return true;
+    failUnexpectedly();
+    return false;
+}
+
+bool clsEnviarCorreu::sendLine(const QString &text)
+{
+    return sendOrFail(text + crlf);
+}
+
+void clsEnviarCorreu::failUnexpectedly()
+{
+    const bool open = m_socket->state() == QAbstractSocket::ConnectedState;
+    AddError(open ? m_socket->errorString() : QStringLiteral("Socket not Open"));
+    ReportFailure();
+}
+
+bool clsEnviarCorreu::sendHeaderBlock(bool multipart, bool related, const QString &toList, const QString &ccList)
+{
+    const bool mime = m_EncodeType == 0;
+    const QString displayName = withoutLineBreaks(m_FromDisplayName);
+    const QString sender = withoutLineBreaks(m_from);
+    const QString fromValue = (displayName.trimmed().isEmpty() ? quoteMark + sender + quoteMark
+                                                               : EncodeHeaderText(displayName, true))
+        + QStringLiteral(" <") + sender + u'>';
+    const QDateTime now = m_platform.clock ? m_platform.clock() : QDateTime::currentDateTime();
+    m_boundary = mimeBoundaryAt(now);
+
+    QStringList rows;
+    rows << QStringLiteral("From: ") + fromValue;
+    rows << QStringLiteral("To: ") + toList;
+    if (!ccList.isEmpty())
+        rows << QStringLiteral("Cc: ") + ccList;
+    rows << QStringLiteral("Subject: ") + EncodeHeaderText(withoutLineBreaks(m_Subject), false);
+    if (!m_ReplyToAddress.isEmpty())
+        rows << QStringLiteral("Reply-to: <") + withoutLineBreaks(m_ReplyToAddress) + u'>';
+    rows << dateLine(now);
+    if (mime) {
+        rows << QStringLiteral("MIME-Version: 1.0");
+        if (m_Priority != 3) {
+            rows << QStringLiteral("X-Priority: ") + QString::number(m_Priority);
+            rows << QStringLiteral("X-MSMail-Priority: ") + m_priorityWord;
+        }
+        if (m_Receipt)
+            rows << QStringLiteral("Disposition-Notification-To: ") + fromValue;
+    }
+    if (multipart) {
+        rows << (related ? QStringLiteral("Content-Type: multipart/related;")
+                         : QStringLiteral("Content-Type: multipart/mixed;"));
+        rows << QStringLiteral("\tboundary=\"") + m_boundary + QStringLiteral("\"") + crlf;
+        rows << QStringLiteral("This is a multi-part message in MIME format.") + crlf;
+        rows << QStringLiteral("--") + m_boundary;
+    }
+    if (mime) {
+        rows << QStringLiteral("Content-Type: ") + (m_AsHTML ? QStringLiteral("text/html;") : QStringLiteral("text/plain;"));
+        rows << QStringLiteral("\tcharset=\"iso-8859-1\"");
+        rows << QStringLiteral("Content-Transfer-Encoding: ") + (m_eightBit ? QStringLiteral("8bit") : QStringLiteral("7bit"));
+        if (m_AsHTML && !m_ContentBase.isEmpty())
+            rows << QStringLiteral("Content-Base: \"") + withoutLineBreaks(m_ContentBase) + QStringLiteral("\"");
+    }
+    for (const QString &row : std::as_const(rows)) {
+        if (!sendLine(row))
+            return false;
+    }
+    // An empty line ends the headers, then an empty first line of the body.
+    return sendOrFail(crlf + crlf) && sendOrFail(m_Message + crlf + crlf + crlf);
+}
+
+QString clsEnviarCorreu::dateLine(const QDateTime &now) const
+{
+    const int weekday = now.date().dayOfWeek() % 7 + 1; // 1 is Sunday
+    return QStringLiteral("Date: ") + m_dayNames.value(weekday) + QStringLiteral(", ")
+        + QString::number(now.date().day()) + u' ' + m_monthNames.value(now.date().month())
+        + now.toString(QStringLiteral(" yyyy hh:mm:ss ")) + m_timeZoneOffset;
+}
+
+long clsEnviarCorreu::EstimateSize() const
+{
+    const auto length = [](const QString &text) { return long(text.size()); };
+    long size = length(m_from) + 93;
+    if (m_UseAuthentication) {
+        size += length(m_from) + 25;
+        if (!m_UserName.isEmpty())
+            size += (4 * length(m_UserName)) / 3;
+        if (!m_Password.isEmpty())
+            size += (4 * length(m_Password)) / 3;
+    }
+    const auto addAddresses = [&](const QStringList &list, bool twice) {
+        for (qsizetype i = 0; i < list.size(); ++i)
+            size += (twice ? 2 : 1) * length(list[i]) + 15 + (i > 0 ? 6 : 0);
+    };
+    const auto addNames = [&](const QStringList &list) {
+        for (const QString &name : list)
+            size += length(name) + 11;
+    };
+    addAddresses(m_Recipient, true);
+    addNames(m_RecipientDisplayName);
+    addAddresses(m_CcRecipient, true);
+    addNames(m_CcDisplayName);
+    addAddresses(m_BccRecipient, false);
+    if (!m_FromDisplayName.isEmpty())
+        size += length(m_FromDisplayName) + 3;
+    size += length(m_from);
+    if (!m_ReplyToAddress.isEmpty())
+        size += length(m_ReplyToAddress) + 14;
+    size += length(m_Subject) + length(m_Message);
+    if (m_EncodeType == 0) {
+        size += (!m_ContentBase.isEmpty() && m_AsHTML) ? 82 + length(m_ContentBase) : 64;
+        if (m_Receipt)
+            size += length(m_FromDisplayName) + 36 + length(m_from);
+    }
+    const long count = long(m_attachmentPaths.size());
+    if (count > 0) {
+        const long bytes = long(m_attachmentTotalBytes);
+        const long names = long(m_attachmentTotalNameLength);
+        if (m_EncodeType == 0)
+            size += (4 * bytes) / 3 + 42 + 2 * (bytes / 57) + 2 * names + 182 * count + 290;
+        else
+            size += (4 * bytes) / 3 + 3 * (bytes / 45) + names + 20 * count;
+    }
+    return size;
+}
+
+} // namespace tramelo

@@ -1,0 +1,200 @@
+// The component's TCP socket as the session sees it: the state codes, the
+// commands written as Windows-1252 text, one handler per socket event, and
+// the wait that pumps the event loop until a session flag is set.
+#include "clsEnviarCorreu.h"
+
+#include "windows1252.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QNetworkProxy>
+#include <QTcpSocket>
+
+#include <cmath>
+
+namespace tramelo {
+namespace {
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool endsInContinuationLine(const QByteArray &received)
+{
+    const qsizetype start = received.lastIndexOf('\n', received.size() - 2) + 1;
+    const QByteArrayView line = QByteArrayView(received).sliced(start);
+    return line.size() >= 4 && isDigit(line[0]) && isDigit(line[1]) && isDigit(line[2]) && line[3] == '-';
+}
+
+} // namespace
+
+void clsEnviarCorreu::initSession()
+{
+    m_socket = new QTcpSocket(this);
+    m_socket->setProxy(QNetworkProxy::NoProxy);
+    m_wakeTimer.setSingleShot(true);
+    connect(m_socket, &QTcpSocket::connected, this, &clsEnviarCorreu::onSocketConnected);
+    connect(m_socket, &QTcpSocket::disconnected, this, &clsEnviarCorreu::onSocketDisconnected);
+    connect(m_socket, &QTcpSocket::readyRead, this, &clsEnviarCorreu::onSocketReadyRead);
+    connect(m_socket, &QTcpSocket::errorOccurred, this, &clsEnviarCorreu::onSocketError);
+    connect(m_socket, &QTcpSocket::bytesWritten, this, &clsEnviarCorreu::onSocketBytesWritten);
+}
+
+int clsEnviarCorreu::socketState() const
+{
+    if (m_socketErrored)
+        return 9;
+    switch (m_socket->state()) {
+    case QAbstractSocket::UnconnectedState:
+        return 0;
+    case QAbstractSocket::BoundState:
+        return 1;
+    case QAbstractSocket::ListeningState:
+        return 2;
+    case QAbstractSocket::HostLookupState:
+        return 4;
+    case QAbstractSocket::ConnectingState:
+        return 6;
+    case QAbstractSocket::ConnectedState:
+        return 7;
+    case QAbstractSocket::ClosingState:
+        return 8;
+    }
+    return 0;
+}
+
+void clsEnviarCorreu::socketConnect()
+{
+    m_socketErrored = false;
+    m_received.clear();
+    m_socket->connectToHost(m_remoteHost, m_remotePort);
+}
+
+void clsEnviarCorreu::socketClose()
+{
+    m_socketErrored = false;
+    m_received.clear();
+    if (m_socket->state() != QAbstractSocket::UnconnectedState) {
+        m_socket->disconnectFromHost();
+        // Data still queued (a failed message) is dropped rather than waited for.
+        if (m_socket->state() != QAbstractSocket::UnconnectedState)
+            m_socket->abort();
+    }
+}
+
+bool clsEnviarCorreu::sendData(const QString &text)
+{
+    return sendData(toWindows1252(text));
+}
+
+bool clsEnviarCorreu::sendData(const QByteArray &bytes)
+{
+    if (m_socket->state() != QAbstractSocket::ConnectedState)
+        return false;
+    return m_socket->write(bytes) == bytes.size();
+}
+
+bool clsEnviarCorreu::WaitForReply(Flag flag, long seconds, bool reportTimeout)
+{
+    if (seconds < 1)
+        return false;
+    // Elapsed time, not the time of day: a wait across midnight lasts its length.
+    const QDeadlineTimer deadline{std::chrono::seconds(seconds)};
+    for (;;) {
+        if (m_flags.*flag)
+            return true;
+        if (deadline.hasExpired()) {
+            if (reportTimeout)
+                ReportTimeout();
+            return false;
+        }
+        if (m_flags.abort)
+            return false;
+        pumpEventsOnce();
+    }
+}
+
+void clsEnviarCorreu::pumpEventsOnce()
+{
+    // Qt does not emit readyRead again while a slot connected to it is still
+    // running further up the stack (a failure reported from the reply handler
+    // waits for the answer to its QUIT), so a wait reads the socket itself.
+    if (readPendingReply())
+        return;
+    // Sleep until the next event, at most 10 ms: a reply on loopback costs no
+    // fixed delay.
+    m_wakeTimer.start(10);
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
+
+void clsEnviarCorreu::ReportTimeout()
+{
+    AddError(QStringLiteral("Timeout occurred: The SMTP Host did not respond to the request"));
+    ReportFailure();
+}
+
+// ---- socket events ---------------------------------------------------------
+
+void clsEnviarCorreu::onSocketConnected()
+{
+    m_flags.connected = true;
+}
+
+void clsEnviarCorreu::onSocketDisconnected()
+{
+    m_flags.connected = false;
+}
+
+void clsEnviarCorreu::onSocketReadyRead()
+{
+    readPendingReply();
+}
+
+bool clsEnviarCorreu::readPendingReply()
+{
+    if (socketState() != 7 || m_socket->bytesAvailable() == 0)
+        return false;
+    m_received += m_socket->readAll();
+    // A reply split over several reads is judged once it is complete: its
+    // last line ended, and not a continuation line ("250-...") of a
+    // multi-line reply. Judging a capability list by its first line would
+    // send the next command while the list still arrives, and the answer to
+    // that command could then be read together with the list's end.
+    if (!m_received.endsWith('\n') || endsInContinuationLine(m_received))
+        return true;
+    const QString reply = fromWindows1252(m_received);
+    m_received.clear();
+    judgeReply(reply);
+    return true;
+}
+
+void clsEnviarCorreu::onSocketError()
+{
+    // The peer closing the connection is the socket's Close event, not an error.
+    if (m_socket->error() == QAbstractSocket::RemoteHostClosedError)
+        return;
+    m_socketErrored = true;
+    AddError(m_socket->errorString());
+    ReportFailure();
+}
+
+void clsEnviarCorreu::onSocketBytesWritten(qint64 bytes)
+{
+    m_bytesSent += bytes;
+    m_flags.chunkSent = true;
+    int percentage = 0;
+    if (m_sizeEstimate >= 1) {
+        const float share = static_cast<float>(double(m_bytesSent) / double(m_sizeEstimate));
+        const float scaled = share * 100.0f;
+        percentage = scaled >= 100.0f ? 100 : int(std::nearbyint(scaled));
+    }
+    if (percentage != m_lastPercentage) {
+        m_lastPercentage = percentage;
+        if (socketState() == 7)
+            Q_EMIT Progress(percentage);
+    }
+    m_bytesRemaining = m_socket->bytesToWrite();
+}
+
+} // namespace tramelo

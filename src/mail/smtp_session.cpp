@@ -1,0 +1,169 @@
+// Opening and closing a session: the optional POP3 login, the connection
+// attempts, the greeting and the optional AUTH LOGIN, and QUIT.
+#include "clsEnviarCorreu.h"
+
+namespace tramelo {
+
+bool clsEnviarCorreu::Connect()
+{
+    m_keepConnection = true;
+    return OpenSession();
+}
+
+void clsEnviarCorreu::Disconnect()
+{
+    m_keepConnection = false;
+    CloseSession();
+}
+
+bool clsEnviarCorreu::OpenSession()
+{
+    if (socketState() == 7)
+        return true;
+    if (socketState() != 0)
+        socketClose();
+    if (m_SMTPHost.isEmpty()) {
+        m_SMTPHost = MXQuery(QString());
+        if (m_SMTPHost.isEmpty()) {
+            // Left for the next Send to report.
+            AddError(QStringLiteral("Invalid or Missing SMTP Host Name"));
+            return false;
+        }
+    }
+    if (m_UsePopAuthentication && !openPop3Phase())
+        return false;
+    return openSmtpPhase();
+}
+
+bool clsEnviarCorreu::openPop3Phase()
+{
+    Q_EMIT Status(QStringLiteral("Connecting to POP3 Server (") + m_POP3Host + QStringLiteral(")..."));
+    m_flags.abort = false;
+    m_flags.connected = false;
+    m_flags.pop3Done = false;
+    m_pop3Step = 0;
+    if (m_POP3Host.isEmpty()) {
+        AddError(QStringLiteral("Invalid or Missing POP3 Host Name"));
+        ReportFailure();
+        return false;
+    }
+    m_remoteHost = m_POP3Host;
+    m_remotePort = m_platform.pop3Port;
+    setSessionState(SessionState::Pop3Connecting);
+    if (connectionAttempts() == AttemptsOutcome::Aborted)
+        return false;
+    // The dialogue runs in the reply handler; only a "-ER" reply stops it.
+    setSessionState(SessionState::Pop3Dialogue);
+    WaitForReply(&SessionFlags::pop3Done, m_ConnectTimeout, false);
+    socketClose();
+    setSessionState(SessionState::Closed);
+    pumpEventsOnce();
+    if (m_flags.abort)
+        return false;
+    Q_EMIT Status(QStringLiteral("POP3 Authentication Successful..."));
+    return true;
+}
+
+bool clsEnviarCorreu::openSmtpPhase()
+{
+    m_flags.reply = false;
+    m_flags.dataReady = false;
+    m_flags.loginOffered = false;
+    m_flags.authParameter = false;
+    m_flags.loginAccepted = false;
+    m_flags.abort = false;
+    m_flags.connected = false;
+    if (socketState() != 0)
+        socketClose();
+    m_remoteHost = m_SMTPHost;
+    m_remotePort = quint16(m_SMTPPort);
+    Q_EMIT Status(QStringLiteral("Connecting to SMTP Server (") + m_SMTPHost + QStringLiteral(")..."));
+    setSessionState(SessionState::SmtpConnecting);
+    if (connectionAttempts() == AttemptsOutcome::Aborted)
+        return false;
+
+    setSessionState(SessionState::AwaitingGreeting);
+    const bool greeted = WaitForReply(&SessionFlags::reply, m_ConnectTimeout, false);
+    if (m_flags.abort)
+        return false;
+    if (!greeted || !m_flags.connected) {
+        ReportTimeout();
+        return false;
+    }
+
+    Q_EMIT Status(QStringLiteral("Initializing Communications..."));
+    m_flags.reply = false;
+    const QString greeting = m_UseAuthentication ? QStringLiteral("EHLO ") : QStringLiteral("HELO ");
+    setSessionState(SessionState::GreetingSent);
+    sendData(greeting + greetingDomain() + QStringLiteral("\r\n"));
+    if (!WaitForReply(&SessionFlags::reply, m_ConnectTimeout, true) || m_flags.abort)
+        return false;
+
+    if (m_UseAuthentication && !logIn())
+        return false;
+    setSessionState(SessionState::Open);
+    return true;
+}
+
+clsEnviarCorreu::AttemptsOutcome clsEnviarCorreu::connectionAttempts()
+{
+    for (long attempt = 1; attempt <= m_ConnectRetry; ++attempt) {
+        if (socketState() == 7) {
+            m_flags.connected = true;
+            return AttemptsOutcome::Connected;
+        }
+        if (socketState() == 0)
+            socketConnect();
+        if (WaitForReply(&SessionFlags::connected, m_ConnectTimeout, false))
+            return AttemptsOutcome::Connected;
+        if (m_flags.abort)
+            return AttemptsOutcome::Aborted;
+        if (socketState() == 9)
+            socketClose();
+    }
+    return AttemptsOutcome::UsedUp;
+}
+
+bool clsEnviarCorreu::logIn()
+{
+    // A capability list may arrive in several pieces.
+    if (!WaitForReply(&SessionFlags::loginOffered, 5, false)) {
+        Q_EMIT Status(QStringLiteral("Login Not Supported by Host, Continuing..."));
+        return true;
+    }
+    Q_EMIT Status(QStringLiteral("Sending Login Authentication..."));
+    setSessionState(SessionState::LoggingIn);
+    m_loginPromptsAnswered = 0;
+    // The mechanism's registered name is upper case, and some servers compare
+    // it exactly.
+    sendData(QStringLiteral("AUTH LOGIN\r\n"));
+    if (WaitForReply(&SessionFlags::loginAccepted, 5, false)) {
+        Q_EMIT Status(QStringLiteral("Host Login OK!"));
+        return !m_flags.abort;
+    }
+    // A rejection was reported by the reply handler, which closed the session.
+    Q_EMIT Status(QStringLiteral("Host Login Failed!"));
+    return false;
+}
+
+void clsEnviarCorreu::CloseSession()
+{
+    if (socketState() != 0)
+        Q_EMIT Status(QStringLiteral("Closing Connection..."));
+    if (socketState() == 7) {
+        setSessionState(SessionState::Quitting);
+        m_flags.reply = false;
+        sendData(QStringLiteral("QUIT\r\n"));
+        WaitForReply(&SessionFlags::reply, 2, false);
+    }
+    socketClose();
+    setSessionState(SessionState::Closed);
+}
+
+QString clsEnviarCorreu::greetingDomain() const
+{
+    const qsizetype at = m_from.indexOf(u'@');
+    return at < 0 ? m_from : m_from.mid(at + 1);
+}
+
+} // namespace tramelo

@@ -1,0 +1,424 @@
+// Exact dialogues of the session against a scripted server: greeting,
+// login, replies, time-outs, POP3 before SMTP, keeping a session open.
+#include "clsEnviarCorreu.h"
+#include "gtest_qt_printers.h"
+#include "mail_event_log.h"
+#include "scripted_server.h"
+#include "smtp_script.h"
+#include "test_support.h"
+
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+using namespace tramelo;
+using namespace tramelo::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString sender = QStringLiteral("jo@exemple.cat");
+const QString recipient = QStringLiteral("tu@exemple.cat");
+const QString domain = QStringLiteral("exemple.cat");
+
+QString base64(const QString &text)
+{
+    return QString::fromLatin1(text.toLatin1().toBase64());
+}
+
+struct Dialogue {
+    ScriptedSmtpServer server;
+    clsEnviarCorreu mail;
+    MailEventLog events{mail};
+
+    explicit Dialogue(const QString &script)
+    {
+        server.addScript(script);
+        EXPECT_TRUE(server.listen()) << server.failure().toStdString();
+        aimAt(mail, server.host(), server.port());
+        addSimpleMessage(mail, sender, recipient);
+    }
+
+    void expectScriptPlayed()
+    {
+        EXPECT_TRUE(server.waitForFinished(5s)) << server.verify().toStdString() << "\nevents:\n"
+                                               << events.text().toStdString();
+    }
+};
+
+QString simpleSendWithHelo()
+{
+    return script::greeting() + script::helo(domain) + script::envelope(sender, {recipient}) + script::data()
+        + script::quit();
+}
+
+} // namespace
+
+TEST(SmtpSession, PlainSendGreetsWithHeloAndQuits)
+{
+    Dialogue d(simpleSendWithHelo());
+    d.mail.Send();
+    d.expectScriptPlayed();
+    EXPECT_TRUE(d.events.succeeded()) << d.events.text().toStdString();
+    EXPECT_EQ(d.events.failures(), QStringList());
+    const QStringList statuses = {
+        QStringLiteral("Status: Connecting to SMTP Server (127.0.0.1)..."),
+        QStringLiteral("Status: Initializing Communications..."),
+        QStringLiteral("Status: Sending Sender Information..."),
+        QStringLiteral("Status: Sending Recipient Information..."),
+        QStringLiteral("Status: Sending Message..."),
+    };
+    for (const QString &status : statuses)
+        EXPECT_TRUE(d.events.contains(status)) << status.toStdString();
+    // Success is announced last, after the closing status.
+    const qsizetype n = d.events.lines.size();
+    ASSERT_GE(n, 4);
+    EXPECT_EQ(d.events.lines[n - 4], QStringLiteral("Progress: 100"));
+    EXPECT_EQ(d.events.lines[n - 3], QStringLiteral("Status: Transmission Complete..."));
+    EXPECT_EQ(d.events.lines[n - 2], QStringLiteral("Status: Closing Connection..."));
+    EXPECT_EQ(d.events.lines[n - 1], QStringLiteral("SendSuccesful"));
+    EXPECT_EQ(d.mail.socketState(), 0);
+}
+
+TEST(SmtpSession, ProgressIsRaisedOnlyWhenItChangesAndNeverAbove100)
+{
+    Dialogue d(simpleSendWithHelo());
+    d.mail.setMessage(QString(20000, u'x'));
+    d.mail.Send();
+    d.expectScriptPlayed();
+    int last = -1;
+    int raised = 0;
+    for (const QString &line : std::as_const(d.events.lines)) {
+        if (!line.startsWith(QLatin1String("Progress: ")))
+            continue;
+        const int percent = line.mid(10).toInt();
+        EXPECT_GE(percent, 0);
+        EXPECT_LE(percent, 100);
+        if (percent != 100) {
+            EXPECT_NE(percent, last) << "the same percentage raised twice";
+        }
+        last = percent;
+        ++raised;
+    }
+    EXPECT_GE(raised, 2);
+    EXPECT_EQ(last, 100);
+}
+
+TEST(SmtpSession, CapabilityLinesThatOfferLogin)
+{
+    struct Case {
+        const char *capability;
+        bool authParameter;
+    };
+    const Case cases[] = {
+        {"AUTH LOGIN PLAIN", false},
+        {"auth plain login", false},
+        {"AUTH=LOGIN", true},
+        {"Auth=Login PLAIN", true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.capability);
+        const QString mailFrom = c.authParameter
+            ? QStringLiteral("C: MAIL FROM: <%1> AUTH=%1\nS: 250 Ok\nC: RCPT TO: <%2>\nS: 250 Ok\n").arg(sender, recipient)
+            : script::envelope(sender, {recipient});
+        Dialogue d(script::greeting() + script::ehlo(domain, {QString::fromLatin1(c.capability)})
+                   + script::authLogin(QStringLiteral("usuari"), QStringLiteral("clau")) + mailFrom + script::data()
+                   + script::quit());
+        d.mail.setUseAuthentication(true);
+        d.mail.setUserName(QStringLiteral("usuari"));
+        d.mail.setPassword(QStringLiteral("clau"));
+        d.mail.Send();
+        d.expectScriptPlayed();
+        EXPECT_TRUE(d.events.succeeded()) << d.events.text().toStdString();
+        EXPECT_TRUE(d.events.contains(QStringLiteral("Status: Host Login OK!")));
+    }
+}
+
+TEST(SmtpSession, ServerWithoutLoginIsUsedWithoutOne)
+{
+    Dialogue d(script::greeting() + script::ehlo(domain, {QStringLiteral("AUTH PLAIN CRAM-MD5")})
+               + script::envelope(sender, {recipient}) + script::data() + script::quit());
+    d.mail.setUseAuthentication(true);
+    d.mail.setUserName(QStringLiteral("usuari"));
+    d.mail.Send();
+    d.expectScriptPlayed();
+    EXPECT_TRUE(d.events.contains(QStringLiteral("Status: Login Not Supported by Host, Continuing...")));
+    EXPECT_TRUE(d.events.succeeded());
+}
+
+TEST(SmtpSession, LoginPromptsAreAnsweredByTheirWordsOrTheirPlace)
+{
+    struct Case {
+        const char *name;
+        QStringList prompts;  // decoded texts of the 334 prompts
+        QStringList answers;  // what the client must say to each
+    };
+    const QString user = base64(QStringLiteral("usuari"));
+    const QString password = base64(QStringLiteral("clau"));
+    const Case cases[] = {
+        {"usual words", {QStringLiteral("Username:"), QStringLiteral("Password:")}, {user, password}},
+        {"words with a NUL", {QStringLiteral("User Name") + QChar(0), QStringLiteral("Password") + QChar(0)}, {user, password}},
+        {"other words", {QStringLiteral("Who are you"), QStringLiteral("Prove it")}, {user, password}},
+        {"reversed words", {QStringLiteral("Password:"), QStringLiteral("Username:")}, {password, user}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QString login = QStringLiteral("C: AUTH LOGIN\n");
+        for (int i = 0; i < c.prompts.size(); ++i)
+            login += QStringLiteral("S: 334 %1\nC: %2\n").arg(base64(c.prompts[i]), c.answers[i]);
+        login += QStringLiteral("S: 235 ok\n");
+        Dialogue d(script::greeting() + script::ehlo(domain, {QStringLiteral("AUTH LOGIN")}) + login
+                   + script::envelope(sender, {recipient}) + script::data() + script::quit());
+        d.mail.setUseAuthentication(true);
+        d.mail.setUserName(QStringLiteral("usuari"));
+        d.mail.setPassword(QStringLiteral("clau"));
+        d.mail.Send();
+        d.expectScriptPlayed();
+        EXPECT_TRUE(d.events.succeeded()) << d.events.text().toStdString();
+    }
+}
+
+TEST(SmtpSession, ThirdPromptCancelsAndRejectionIsReported)
+{
+    const QString login = QStringLiteral("C: AUTH LOGIN\n"
+                                         "S: 334 %1\nC: %2\n"
+                                         "S: 334 %3\nC: %4\n"
+                                         "S: 334 %5\nC: \nC: *\n"
+                                         "S: 535 5.7.8 Authentication credentials invalid\n")
+                              .arg(base64(QStringLiteral("Username:")), base64(QStringLiteral("usuari")),
+                                   base64(QStringLiteral("Password:")), base64(QStringLiteral("clau")),
+                                   base64(QStringLiteral("Again?")));
+    Dialogue d(script::greeting() + script::ehlo(domain, {QStringLiteral("AUTH LOGIN")}) + login + script::quit());
+    d.mail.setUseAuthentication(true);
+    d.mail.setUserName(QStringLiteral("usuari"));
+    d.mail.setPassword(QStringLiteral("clau"));
+    QElapsedTimer clock;
+    clock.start();
+    d.mail.Send();
+    d.expectScriptPlayed();
+    EXPECT_EQ(d.events.failures(), QStringList{QStringLiteral("535 5.7.8 Authentication credentials invalid\r\n\r\n")});
+    EXPECT_FALSE(d.events.succeeded());
+    // The rejection is reported, the session closed, then the login declared failed.
+    const qsizetype failed = d.events.lines.indexOf(QStringLiteral("SendFailed: 535 5.7.8 Authentication credentials invalid\r\n\r\n"));
+    const qsizetype closing = d.events.lines.indexOf(QStringLiteral("Status: Closing Connection..."));
+    const qsizetype loginFailed = d.events.lines.indexOf(QStringLiteral("Status: Host Login Failed!"));
+    EXPECT_TRUE(failed >= 0 && failed < closing && closing < loginFailed) << d.events.text().toStdString();
+    EXPECT_LT(clock.elapsed(), 1500) << "the failure waited for nothing";
+}
+
+TEST(SmtpSession, LoginLeftUnansweredFailsQuietlyAndTheOpenSessionIsReused)
+{
+    // No answer to the password: after 5 seconds the login counts as failed,
+    // without SendFailed, and the connection stays open; the next Send uses it.
+    Dialogue d(script::greeting() + script::ehlo(domain, {QStringLiteral("AUTH LOGIN")})
+               + QStringLiteral("C: AUTH LOGIN\nS: 334 %1\nC: %2\nS: 334 %3\nC: %4\n")
+                     .arg(base64(QStringLiteral("Username:")), base64(QStringLiteral("usuari")),
+                          base64(QStringLiteral("Password:")), base64(QStringLiteral("clau")))
+               + script::envelope(sender, {recipient}) + script::data() + script::quit());
+    d.mail.setUseAuthentication(true);
+    d.mail.setUserName(QStringLiteral("usuari"));
+    d.mail.setPassword(QStringLiteral("clau"));
+    d.mail.Send();
+    EXPECT_TRUE(d.events.contains(QStringLiteral("Status: Host Login Failed!")));
+    EXPECT_EQ(d.events.failures(), QStringList());
+    EXPECT_FALSE(d.events.succeeded());
+    EXPECT_EQ(d.mail.socketState(), 7);
+
+    d.mail.Send();
+    d.expectScriptPlayed();
+    EXPECT_TRUE(d.events.succeeded()) << d.events.text().toStdString();
+}
+
+TEST(SmtpSession, GreetingCarriesTheSendersDomain)
+{
+    struct Case {
+        const char *from;
+        const char *greeting;
+    };
+    const Case cases[] = {
+        {"jo@exemple.cat", "HELO exemple.cat"},
+        {"jo@sub.exemple.cat", "HELO sub.exemple.cat"},
+        {"nomes-un-nom", "HELO nomes-un-nom"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.from);
+        ScriptedSmtpServer server;
+        server.addScript(script::greeting() + QStringLiteral("C: %1\nS: 250 ok\n").arg(QLatin1String(c.greeting))
+                         + script::quit());
+        ASSERT_TRUE(server.listen());
+        clsEnviarCorreu mail;
+        aimAt(mail, server.host(), server.port());
+        mail.setEmailAddressValidation(0);
+        mail.setFrom(QString::fromLatin1(c.from));
+        EXPECT_TRUE(mail.Connect());
+        mail.Disconnect();
+        EXPECT_TRUE(server.waitForFinished(5s)) << server.verify().toStdString();
+    }
+}
+
+TEST(SmtpSession, KeptSessionSendsSeveralMessagesWithoutGreetingAgain)
+{
+    Dialogue d(script::greeting() + script::helo(domain) + script::envelope(sender, {recipient}) + script::data()
+               + script::envelope(sender, {recipient}) + script::data() + script::quit());
+    ASSERT_TRUE(d.mail.Connect());
+    d.mail.Send();
+    EXPECT_FALSE(d.events.contains(QStringLiteral("Status: Closing Connection...")));
+    EXPECT_EQ(d.mail.socketState(), 7);
+    d.mail.Send();
+    d.mail.Disconnect();
+    d.expectScriptPlayed();
+    EXPECT_EQ(d.events.count(QStringLiteral("SendSuccesful")), 2);
+    EXPECT_EQ(d.events.count(QStringLiteral("Status: Closing Connection...")), 1);
+    EXPECT_EQ(d.server.capturedData().size(), 2);
+}
+
+TEST(SmtpSession, ReplySplitOverSeveralWritesIsJudgedWhole)
+{
+    Dialogue d(script::greeting() + script::helo(domain)
+               + QStringLiteral("C: MAIL FROM: <%1>\nW: 25\nP: 100\nS: 0 2.1.0 Ok\n").arg(sender)
+               + QStringLiteral("C: RCPT TO: <%1>\nW: 250 2.1.5\nP: 50\nW:  Ok\\r\nP: 50\nS: \n").arg(recipient)
+               + script::data() + script::quit());
+    d.mail.Send();
+    d.expectScriptPlayed();
+    EXPECT_TRUE(d.events.succeeded()) << d.events.text().toStdString();
+}
+
+TEST(SmtpSession, NegativeReplyEndsTheMessageAtOnce)
+{
+    Dialogue d(script::greeting() + script::helo(domain)
+               + QStringLiteral("C: MAIL FROM: <%1>\nS: 250 Ok\nC: RCPT TO: <%2>\nS: 550 5.1.1 Unknown user\n")
+                     .arg(sender, recipient)
+               + script::quit());
+    QElapsedTimer clock;
+    clock.start();
+    d.mail.Send();
+    d.expectScriptPlayed();
+    EXPECT_EQ(d.events.failures(), QStringList{QStringLiteral("550 5.1.1 Unknown user\r\n\r\n")});
+    EXPECT_FALSE(d.events.succeeded());
+    EXPECT_LT(clock.elapsed(), 1500);
+    EXPECT_EQ(d.mail.socketState(), 0);
+}
+
+TEST(SmtpSession, ZeroMessageTimeoutStopsWithoutAnEvent)
+{
+    Dialogue d(script::greeting() + script::helo(domain) + QStringLiteral("C: MAIL FROM: <%1>\n").arg(sender)
+               + script::quit());
+    d.mail.setMessageTimeout(0);
+    d.mail.Send();
+    EXPECT_FALSE(d.events.succeeded());
+    EXPECT_EQ(d.events.failures(), QStringList());
+    d.mail.Disconnect();
+    d.expectScriptPlayed();
+}
+
+TEST(SmtpSession, ServerThatNeverGreetsTimesOut)
+{
+    ScriptedSmtpServer server;
+    server.addScript(QStringLiteral("P: 4000\n"));
+    ASSERT_TRUE(server.listen());
+    clsEnviarCorreu mail;
+    MailEventLog events(mail);
+    aimAt(mail, server.host(), server.port());
+    mail.setConnectTimeout(1);
+    mail.setConnectRetry(2);
+    addSimpleMessage(mail);
+    QElapsedTimer clock;
+    clock.start();
+    mail.Send();
+    EXPECT_EQ(events.failures(),
+              QStringList{QStringLiteral("Timeout occurred: The SMTP Host did not respond to the request\r\n")});
+    EXPECT_GE(clock.elapsed(), 900);
+    EXPECT_LT(clock.elapsed(), 4500); // 1 s for the greeting, up to 2 s for the unanswered QUIT
+}
+
+TEST(SmtpSession, RefusedConnectionIsReportedAtOnce)
+{
+    const quint16 closedPort = freeTcpPort();
+    clsEnviarCorreu mail;
+    MailEventLog events(mail);
+    aimAt(mail, QStringLiteral("127.0.0.1"), closedPort);
+    mail.setConnectRetry(3);
+    addSimpleMessage(mail);
+    QElapsedTimer clock;
+    clock.start();
+    mail.Send();
+    ASSERT_EQ(events.failures().size(), 1) << events.text().toStdString();
+    EXPECT_TRUE(events.failures().first().contains(QLatin1String("refused"), Qt::CaseInsensitive));
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_EQ(mail.socketState(), 0);
+}
+
+TEST(SmtpSession, Pop3LoginComesBeforeSmtp)
+{
+    ScriptedSmtpServer pop3;
+    pop3.addScript(script::pop3Login(QStringLiteral("usuari"), QStringLiteral("clau")));
+    ASSERT_TRUE(pop3.listen());
+    ScriptedSmtpServer smtp;
+    smtp.addScript(simpleSendWithHelo());
+    ASSERT_TRUE(smtp.listen());
+
+    MailPlatform platform;
+    platform.pop3Port = pop3.port();
+    clsEnviarCorreu mail(platform);
+    MailEventLog events(mail);
+    aimAt(mail, smtp.host(), smtp.port());
+    addSimpleMessage(mail, sender, recipient);
+    mail.setUsePopAuthentication(true);
+    mail.setPOP3Host(QStringLiteral("127.0.0.1"));
+    mail.setUserName(QStringLiteral("usuari"));
+    mail.setPassword(QStringLiteral("clau"));
+    mail.Send();
+    EXPECT_TRUE(pop3.waitForFinished(5s)) << pop3.verify().toStdString();
+    EXPECT_TRUE(smtp.waitForFinished(5s)) << smtp.verify().toStdString();
+    EXPECT_TRUE(events.contains(QStringLiteral("Status: Connecting to POP3 Server (127.0.0.1)...")));
+    EXPECT_TRUE(events.contains(QStringLiteral("Status: POP3 Authentication Successful...")));
+    EXPECT_TRUE(events.succeeded()) << events.text().toStdString();
+}
+
+TEST(SmtpSession, SilentPop3ServerDelaysSmtpByTheConnectTimeout)
+{
+    ScriptedSmtpServer pop3;
+    pop3.addScript(QStringLiteral("P: 3000\n"));
+    ASSERT_TRUE(pop3.listen());
+    ScriptedSmtpServer smtp;
+    smtp.addScript(simpleSendWithHelo());
+    ASSERT_TRUE(smtp.listen());
+
+    MailPlatform platform;
+    platform.pop3Port = pop3.port();
+    clsEnviarCorreu mail(platform);
+    MailEventLog events(mail);
+    aimAt(mail, smtp.host(), smtp.port());
+    mail.setConnectTimeout(1);
+    addSimpleMessage(mail, sender, recipient);
+    mail.setUsePopAuthentication(true);
+    mail.setPOP3Host(QStringLiteral("127.0.0.1"));
+    QElapsedTimer clock;
+    clock.start();
+    mail.Send();
+    EXPECT_GE(clock.elapsed(), 900);
+    EXPECT_TRUE(smtp.waitForFinished(5s)) << smtp.verify().toStdString();
+    EXPECT_TRUE(events.succeeded()) << events.text().toStdString();
+}
+
+TEST(SmtpSession, Pop3RefusalStopsTheSession)
+{
+    ScriptedSmtpServer pop3;
+    pop3.addScript(QStringLiteral("S: +OK ready\nC: USER usuari\nS: +OK\nC: PASS dolenta\nS: -ERR [AUTH] Authentication failed.\n"
+                                  "C: QUIT\nS: +OK bye\n"));
+    ASSERT_TRUE(pop3.listen());
+    MailPlatform platform;
+    platform.pop3Port = pop3.port();
+    clsEnviarCorreu mail(platform);
+    MailEventLog events(mail);
+    aimAt(mail, QStringLiteral("127.0.0.1"), freeTcpPort());
+    addSimpleMessage(mail);
+    mail.setUsePopAuthentication(true);
+    mail.setPOP3Host(QStringLiteral("127.0.0.1"));
+    mail.setUserName(QStringLiteral("usuari"));
+    mail.setPassword(QStringLiteral("dolenta"));
+    mail.Send();
+    EXPECT_EQ(events.failures(), QStringList{QStringLiteral("-ERR [AUTH] Authentication failed.\r\n\r\n")});
+    EXPECT_FALSE(events.contains(QStringLiteral("Status: POP3 Authentication Successful...")));
+    EXPECT_FALSE(events.succeeded());
+}
