@@ -76,7 +76,9 @@ bool clsEnviarCorreu::openSmtpPhase()
     if (socketState() != 0)
         socketClose();
     m_remoteHost = m_SMTPHost;
-    m_remotePort = quint16(m_SMTPPort);
+    // A stored port is taken unchecked; one out of range fails to connect
+    // (and is reported) instead of wrapping round to some other port.
+    m_remotePort = (m_SMTPPort >= 1 && m_SMTPPort <= 65535) ? quint16(m_SMTPPort) : 0;
     Q_EMIT Status(QStringLiteral("Connecting to SMTP Server (") + m_SMTPHost + QStringLiteral(")..."));
     setSessionState(SessionState::SmtpConnecting);
     if (connectionAttempts() == AttemptsOutcome::Aborted)

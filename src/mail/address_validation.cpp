@@ -1,0 +1,127 @@
+#include "address_validation.h"
+
+#include <QList>
+
+namespace tramelo {
+namespace {
+
+constexpr char topLevelDomains[] =
+    "AC AD AE AERO AF AG AI AL AM AN AO AQ AR ARPA AS ASIA AT AU AW AX AZ BA BB BD BE BF BG BH BI "
+    "BIZ BJ BM BN BO BR BS BT BV BW BY BZ CA CAT CC CD CF CG CH CI CK CL CM CN CO COM COOP CR CU CV "
+    "CX CY CZ DE DJ DK DM DO DZ EC EDU EE EG EH ER ES ET EU FI FJ FK FM FO FR GA GB GD GE GF GG GH "
+    "GI GL GM GN GOV GP GQ GR GS GT GU GW GY HK HM HN HR HT HU ID IE IL IM IN INFO INT IO IQ IR IS "
+    "IT JE JM JO JOBS JP KE KG KH KI KM KN KP KR KW KY KZ LA LB LC LI LK LR LS LT LU LV LY MA MC MD "
+    "ME MF MG MH MIL MK ML MM MN MO MOBI MP MQ MR MS MT MU MUSEUM MV MW MX MY MZ NA NAME NC NE NET "
+    "NF NG NI NL NO NP NR NU NZ OM ORG PA PE PF PG PH PK PL PM PN PR PRO PS PT PW PY QA RE RO RS RU "
+    "RW SA SB SC SD SE SG SH SI SJ SK SL SM SN SO SR ST SU SV SY SZ TC TD TEL TF TG TH TJ TK TL TM "
+    "TN TO TP TR TRAVEL TT TV TW TZ UA UG UK UM US UY UZ VA VC VE VG VI VN VU WF WS XN YE YT YU ZA "
+    "ZM ZW";
+
+static_assert(sizeof(topLevelDomains) - 1 == 853, "the top-level-domain text has 853 characters");
+
+bool isBlank(QChar c)
+{
+    return c == u' ';
+}
+
+bool isAsciiDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
+
+QString upperAscii(QStringView text)
+{
+    QString upper = text.toString();
+    for (QChar &c : upper) {
+        if (c >= u'a' && c <= u'z')
+            c = QChar(c.unicode() - u'a' + u'A');
+    }
+    return upper;
+}
+
+} // namespace
+
+QLatin1String topLevelDomainText()
+{
+    return QLatin1String(topLevelDomains, qsizetype(sizeof(topLevelDomains) - 1));
+}
+
+QString trimBlanks(QStringView text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isBlank(text[begin]))
+        ++begin;
+    while (end > begin && isBlank(text[end - 1]))
+        --end;
+    return text.mid(begin, end - begin).toString();
+}
+
+std::optional<long long> readLiteralNumber(QStringView part)
+{
+    constexpr long long limit = 1LL << 31;
+    qsizetype i = 0;
+    qsizetype end = part.size();
+    while (i < end && isBlank(part[i]))
+        ++i;
+    while (end > i && isBlank(part[end - 1]))
+        --end;
+    bool negative = false;
+    if (i < end && (part[i] == u'+' || part[i] == u'-')) {
+        negative = part[i] == u'-';
+        ++i;
+    }
+    if (i == end)
+        return std::nullopt;
+    long long value = 0;
+    for (; i < end; ++i) {
+        if (!isAsciiDigit(part[i]))
+            return std::nullopt;
+        if (value < limit)
+            value = value * 10 + (part[i].unicode() - u'0');
+    }
+    if (value > limit)
+        value = limit;
+    return negative ? -value : value;
+}
+
+bool isIPv4Literal(QStringView text)
+{
+    const QList<QStringView> parts = text.split(u'.');
+    if (parts.size() != 4)
+        return false;
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        const std::optional<long long> value = readLiteralNumber(parts[i]);
+        if (!value)
+            return false;
+        if (*value > (i == 0 ? 239 : 255))
+            return false;
+    }
+    return true;
+}
+
+bool isValidDomain(QStringView text)
+{
+    const QString name = upperAscii(trimBlanks(text));
+    if (isIPv4Literal(name))
+        return true;
+    const QList<QStringView> labels = QStringView(name).split(u'.');
+    // QString::contains finds an empty text at the first position, like the
+    // original's substring search.
+    return labels.size() >= 2 && topLevelDomainText().contains(labels.last(), Qt::CaseSensitive);
+}
+
+bool isValidEmailAddress(QStringView address)
+{
+    for (QChar c : address) {
+        const char16_t code = c.unicode();
+        if (code < 32 || code == 127 || code == u'<' || code == u'>')
+            return false;
+    }
+    const QList<QStringView> parts = address.split(u'@');
+    if (parts.size() != 2)
+        return false;
+    return isValidDomain(parts[1]);
+}
+
+} // namespace tramelo

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QLatin1String>
+#include <QString>
+#include <QStringView>
+
+#include <optional>
+
+namespace tramelo {
+
+// Part 1.6: e-mail addresses and host names judged by syntax alone, without
+// any network traffic.
+
+// The constant top-level-domain text: 273 upper-case entries in alphabetical
+// order separated by single blanks (853 characters). The domain check
+// searches it as a whole, so its spacing is part of the behaviour.
+QLatin1String topLevelDomainText();
+
+// The text without leading and trailing blanks (spaces only, like the
+// original's Trim: tabs and line ends are kept).
+QString trimBlanks(QStringView text);
+
+// The "number" test of the IPv4 literal check, with the value it reads.
+// A number is: optional blanks, an optional "+" or "-", one or more decimal
+// digits 0-9, optional blanks. Nothing else counts (no decimal point, no
+// exponent, no thousands separator, no hexadecimal, no other digits).
+// A value beyond 32 bits is clamped to +-2^31 (it is judged by the same
+// bounds as the real value would be).
+std::optional<long long> readLiteralNumber(QStringView part);
+
+// IPv4 literal check: exactly four parts separated by "." (not trimmed), each
+// a number (above); the first at most 239, each of the others at most 255.
+// As in the Part only the upper bounds are checked, so a part such as "-1"
+// passes; such a literal can never be turned into address bytes
+// (literalAddressBytes, net_utilities.h), so Ping of it fails.
+bool isIPv4Literal(QStringView text);
+
+// Domain check: trimmed of blanks and upper-cased (letters a-z only); an IPv4
+// literal passes; otherwise the last label must occur anywhere in the
+// top-level-domain text (a substring search: "C", "OM" and an empty last label
+// pass) and the name must have at least two labels.
+bool isValidDomain(QStringView text);
+
+// IsValidEmailAddress: exactly one "@" and a domain part that passes the
+// domain check. Mended: an address holding a control character (codes 0 to
+// 31 and 127), "<" or ">" anywhere is invalid, since the address is later
+// written inside "MAIL FROM: <...>" and "RCPT TO: <...>".
+bool isValidEmailAddress(QStringView address);
+
+} // namespace tramelo

@@ -1,0 +1,431 @@
+// The surface of the mail component (Part 1.1): creation and destruction,
+// every property with its normalisation, check, message and stored key, the
+// address lists, the host check, attachments, the pending-error steps, and
+// the address, resolution and ping methods (Parts 1.6, 1.8, 1.9).
+#include "clsEnviarCorreu.h"
+
+#include "address_validation.h"
+#include "component_support.h"
+#include "host_services.h"
+#include "message_body.h"
+#include "net_utilities.h"
+#include "settings_store.h"
+
+#include <QFileInfo>
+
+#include <limits>
+
+namespace tramelo {
+namespace {
+
+const QString invalidBcc = QStringLiteral("Invalid Bcc: Recipient E-mail Address");
+const QString invalidCc = QStringLiteral("Invalid Cc: Recipient E-mail Address");
+const QString invalidRecipient = QStringLiteral("Missing or Invalid Recipient E-mail Address");
+const QString invalidSender = QStringLiteral("Missing or Invalid Sender E-mail Address");
+const QString invalidPop3Host = QStringLiteral("Invalid or Missing POP3 Host Name");
+const QString invalidSmtpHost = QStringLiteral("Invalid or Missing SMTP Host Name");
+const QString invalidPort = QStringLiteral("Invalid Remote Port");
+const QString missingAttachment = QStringLiteral("The file you tried to attach does not exist");
+
+} // namespace
+
+// ---- creation and destruction ---------------------------------------------
+
+clsEnviarCorreu::clsEnviarCorreu(QObject *parent)
+    : clsEnviarCorreu(MailPlatform{}, parent)
+{
+}
+
+clsEnviarCorreu::clsEnviarCorreu(MailPlatform platform, QObject *parent)
+    : QObject(parent)
+    , m_platform(std::move(platform))
+{
+    if (!m_platform.hostServices)
+        m_platform.hostServices = systemHostServices();
+
+    // 1. A new, empty pending-error list.
+    m_pendingErrors.clear();
+    // 2. The component's own socket and its events.
+    initSession();
+    // 3. The persistence switch.
+    m_PersistentSettings = settings_store::readNumber(QStringLiteral("PersistentSettings"), 0);
+    // 4. Stored settings, or the built-in defaults.
+    if (m_PersistentSettings != 0) {
+        loadStoredSettings();
+    } else {
+        m_EncodeType = 0;
+        m_AsHTML = false;
+        m_SMTPPort = 25;
+        m_SMTPHostValidation = 3;
+        m_EmailAddressValidation = 1;
+        m_ConnectTimeout = 30;
+        m_MessageTimeout = 60;
+        m_ConnectRetry = 4;
+    }
+    // 5. The time-zone offset text of the Date header.
+    const int bias = m_platform.timeZoneBiasMinutes ? *m_platform.timeZoneBiasMinutes : localTimeZoneBiasMinutes();
+    m_timeZoneOffset = tramelo::timeZoneOffsetText(bias); // the free function, not the member view
+    // 6. Empty lists, the delimiter and the priority number (the word stays
+    //    empty).
+    m_Recipient.clear();
+    m_RecipientDisplayName.clear();
+    m_CcRecipient.clear();
+    m_CcDisplayName.clear();
+    m_BccRecipient.clear();
+    m_attachmentPaths.clear();
+    m_Delimiter = QStringLiteral(";");
+    m_Priority = 3;
+    // 7. Day and month names, index 0 empty.
+    m_dayNames = QStringLiteral(",Sun,Mon,Tue,Wed,Thu,Fri,Sat").split(u',');
+    m_monthNames = QStringLiteral(",Jan,Feb,Mar,Apr,May,Jun,Jul,Aug,Sep,Oct,Nov,Dec").split(u',');
+}
+
+clsEnviarCorreu::~clsEnviarCorreu()
+{
+    if (socketState() != 0)
+        CloseSession();
+    // The socket is a child of this object and goes with it; so does the
+    // pending-error list.
+}
+
+void clsEnviarCorreu::loadStoredSettings()
+{
+    using namespace settings_store;
+    m_from = read(QStringLiteral("From"), QString());
+    m_FromDisplayName = read(QStringLiteral("FromDisplayName"), QString());
+    m_POP3Host = read(QStringLiteral("Pop3Host"), QString());
+    m_SMTPHost = read(QStringLiteral("RemoteHost"), QString());
+    m_SMTPPort = readNumber(QStringLiteral("RemotePort"), 25);
+    m_SMTPHostValidation = readNumber(QStringLiteral("SMTPHostValidation"), 3);
+    m_EmailAddressValidation = readNumber(QStringLiteral("EmailValidation"), 1);
+    m_ConnectTimeout = readNumber(QStringLiteral("ConnectTimeout"), 30);
+    m_MessageTimeout = readNumber(QStringLiteral("MessageTimeout"), 60);
+    m_ConnectRetry = readNumber(QStringLiteral("ConnectRetry"), 4);
+    m_EncodeType = readNumber(QStringLiteral("EncodeType"), 0);
+    m_UserName = read(QStringLiteral("Username"), QString());
+    m_UseAuthentication = readBoolean(QStringLiteral("UseAuthentication"), false);
+    m_UsePopAuthentication = readBoolean(QStringLiteral("UsePopAuthentication"), false);
+}
+
+void clsEnviarCorreu::storeSetting(const QString &key, const QString &value)
+{
+    if (m_PersistentSettings != 0)
+        settings_store::write(key, value);
+}
+
+// ---- lists ----------------------------------------------------------------
+
+QString clsEnviarCorreu::joinList(const QStringList &list) const
+{
+    return list.join(m_Delimiter);
+}
+
+QStringList clsEnviarCorreu::splitList(const QString &text) const
+{
+    if (text.isEmpty())
+        return {};
+    if (m_Delimiter.isEmpty())
+        return {text};
+    return text.split(m_Delimiter, Qt::KeepEmptyParts, Qt::CaseInsensitive);
+}
+
+QStringList clsEnviarCorreu::cleanList(const QString &text) const
+{
+    QStringList list = splitList(text);
+    for (QString &element : list)
+        element = cleanListElement(element);
+    return list;
+}
+
+void clsEnviarCorreu::checkAddressList(const QString &text, const QString &message)
+{
+    RemoveError(message);
+    if (m_EmailAddressValidation != 1)
+        return;
+    const QStringList elements = splitList(text);
+    for (const QString &element : elements) {
+        if (!IsValidEmailAddress(element)) {
+            AddError(message);
+            return;
+        }
+    }
+}
+
+bool clsEnviarCorreu::checkHost(QString &value, const QString &message)
+{
+    value.remove(QChar(u'\0'));
+    bool valid = true;
+    if (!value.isEmpty()) {
+        switch (m_SMTPHostValidation) {
+        case 1:
+            valid = isValidDomain(value);
+            break;
+        case 2: {
+            QString roundTripTime;
+            QString dataSize;
+            bool dataMatch = false;
+            valid = Ping(value, roundTripTime, dataSize, dataMatch);
+            break;
+        }
+        case 3:
+            valid = !GetIPAddress(value).isEmpty();
+            break;
+        default:
+            break;
+        }
+    }
+    if (valid)
+        RemoveError(message);
+    else
+        AddError(message);
+    return valid;
+}
+
+// ---- properties -----------------------------------------------------------
+
+QString clsEnviarCorreu::Attachment() const
+{
+    return joinList(m_attachmentPaths);
+}
+
+void clsEnviarCorreu::setAttachment(const QString &value)
+{
+    m_attachmentPaths = splitList(value);
+    m_attachmentTotalBytes = 0;
+    m_attachmentTotalNameLength = 0;
+    RemoveError(missingAttachment);
+    m_attachmentNames.clear();
+    m_attachmentEmbedded.clear();
+    const qsizetype count = m_attachmentPaths.size();
+    if (count == 0)
+        return;
+    m_attachmentNames = QStringList(count, QString());
+    m_attachmentEmbedded = QList<bool>(count, false);
+    for (qsizetype i = 0; i < count; ++i) {
+        const QString &path = m_attachmentPaths[i];
+        const QFileInfo file(path);
+        if (path.isEmpty() || !file.isFile()) {
+            AddError(missingAttachment);
+            return;
+        }
+        const QString name = fileNameOfPath(path);
+        m_attachmentNames[i] = name;
+        m_attachmentTotalBytes += file.size();
+        m_attachmentTotalNameLength += name.size();
+    }
+}
+
+void clsEnviarCorreu::setBccRecipient(const QString &value)
+{
+    m_BccRecipient = cleanList(value);
+    checkAddressList(value, invalidBcc);
+}
+
+void clsEnviarCorreu::setCcDisplayName(const QString &value)
+{
+    m_CcDisplayName = cleanList(value);
+}
+
+void clsEnviarCorreu::setCcRecipient(const QString &value)
+{
+    m_CcRecipient = cleanList(value);
+    checkAddressList(value, invalidCc);
+}
+
+void clsEnviarCorreu::setConnectRetry(long value)
+{
+    if (value >= 1 && value <= 20)
+        m_ConnectRetry = value;
+    storeSetting(QStringLiteral("ConnectRetry"), settings_store::numberText(value));
+}
+
+void clsEnviarCorreu::setConnectTimeout(long value)
+{
+    if (value >= 1 && value <= 120)
+        m_ConnectTimeout = value;
+    storeSetting(QStringLiteral("ConnectTimeout"), settings_store::numberText(value));
+}
+
+void clsEnviarCorreu::setContentBase(const QString &value)
+{
+    m_ContentBase = normalizedContentBase(value);
+}
+
+void clsEnviarCorreu::setDelimiter(const QString &value)
+{
+    m_Delimiter = value.left(1);
+}
+
+void clsEnviarCorreu::setEmailAddressValidation(long value)
+{
+    m_EmailAddressValidation = value;
+    storeSetting(QStringLiteral("EmailValidation"), settings_store::numberText(value));
+}
+
+void clsEnviarCorreu::setEncodeType(long value)
+{
+    m_EncodeType = value;
+    storeSetting(QStringLiteral("EncodeType"), settings_store::numberText(value));
+}
+
+void clsEnviarCorreu::setFrom(const QString &value)
+{
+    m_from = trimBlanks(value);
+    storeSetting(QStringLiteral("From"), value);
+    checkAddressList(value, invalidSender);
+}
+
+void clsEnviarCorreu::setFromDisplayName(const QString &value)
+{
+    m_FromDisplayName = trimBlanks(value);
+    storeSetting(QStringLiteral("FromDisplayName"), value);
+}
+
+void clsEnviarCorreu::setMessage(const QString &value)
+{
+    m_Message = prepareBody(value);
+    m_eightBit = hasEightBitCharacters(m_Message);
+}
+
+void clsEnviarCorreu::setMessageTimeout(long value)
+{
+    if (value >= 0)
+        m_MessageTimeout = value;
+    else
+        m_MessageTimeout = value == std::numeric_limits<long>::min() ? std::numeric_limits<long>::max() : -value;
+    storeSetting(QStringLiteral("MessageTimeout"), settings_store::numberText(value));
+}
+
+void clsEnviarCorreu::setPersistentSettings(bool value)
+{
+    m_PersistentSettings = value ? -1 : 0;
+    storeSetting(QStringLiteral("PersistentSettings"), settings_store::booleanText(value));
+}
+
+void clsEnviarCorreu::setPriority(long value)
+{
+    m_Priority = value;
+    switch (value) {
+    case 1:
+        m_priorityWord = QStringLiteral("High");
+        break;
+    case 3:
+        m_priorityWord = QStringLiteral("Normal");
+        break;
+    case 5:
+        m_priorityWord = QStringLiteral("Low");
+        break;
+    default:
+        break;
+    }
+}
+
+void clsEnviarCorreu::setRecipient(const QString &value)
+{
+    m_Recipient = cleanList(value);
+    checkAddressList(value, invalidRecipient);
+}
+
+void clsEnviarCorreu::setRecipientDisplayName(const QString &value)
+{
+    m_RecipientDisplayName = cleanList(value);
+}
+
+void clsEnviarCorreu::setReplyToAddress(const QString &value)
+{
+    m_ReplyToAddress = trimBlanks(value);
+}
+
+void clsEnviarCorreu::setPOP3Host(const QString &value)
+{
+    QString host = value;
+    if (checkHost(host, invalidPop3Host)) {
+        storeSetting(QStringLiteral("Pop3Host"), host);
+        m_POP3Host = host;
+    }
+}
+
+void clsEnviarCorreu::setSMTPHost(const QString &value)
+{
+    QString host = value;
+    if (checkHost(host, invalidSmtpHost)) {
+        storeSetting(QStringLiteral("RemoteHost"), host);
+        m_SMTPHost = host;
+    }
+}
+
+void clsEnviarCorreu::setSMTPHostValidation(long value)
+{
+    m_SMTPHostValidation = value;
+    storeSetting(QStringLiteral("SMTPHostValidation"), settings_store::numberText(value));
+    if (!m_SMTPHost.isEmpty())
+        setSMTPHost(m_SMTPHost);
+}
+
+void clsEnviarCorreu::setSMTPPort(long value)
+{
+    if (value < 1 || value > 65535) {
+        AddError(invalidPort);
+        return;
+    }
+    m_SMTPPort = value;
+    storeSetting(QStringLiteral("RemotePort"), settings_store::numberText(value));
+    RemoveError(invalidPort);
+}
+
+void clsEnviarCorreu::setUseAuthentication(bool value)
+{
+    m_UseAuthentication = value;
+    storeSetting(QStringLiteral("UseAuthentication"), settings_store::booleanText(value));
+}
+
+void clsEnviarCorreu::setUsePopAuthentication(bool value)
+{
+    m_UsePopAuthentication = value;
+    storeSetting(QStringLiteral("UsePopAuthentication"), settings_store::booleanText(value));
+}
+
+void clsEnviarCorreu::setUserName(const QString &value)
+{
+    m_UserName = value;
+    storeSetting(QStringLiteral("Username"), value);
+}
+
+// ---- errors ---------------------------------------------------------------
+
+void clsEnviarCorreu::ReportFailure()
+{
+    // The list is emptied before anything is raised, so that a failure
+    // reported during the nested CloseSession (a reply to QUIT, a socket
+    // error) reports only itself and never repeats these entries.
+    const QString explanation = m_pendingErrors.explanation();
+    m_pendingErrors.clear();
+    Q_EMIT SendFailed(explanation);
+    if (socketState() != 0)
+        CloseSession();
+    m_flags.abort = true;
+}
+
+// ---- methods --------------------------------------------------------------
+
+bool clsEnviarCorreu::IsValidEmailAddress(const QString &AddressString) const
+{
+    return isValidEmailAddress(AddressString);
+}
+
+QString clsEnviarCorreu::GetIPAddress(QString &sHostName)
+{
+    return getIPAddress(*m_platform.hostServices, sHostName);
+}
+
+QString clsEnviarCorreu::GetIPHost()
+{
+    return getIPHost(*m_platform.hostServices);
+}
+
+bool clsEnviarCorreu::Ping(QString &Address, QString &RoundTripTime, QString &DataSize, bool &DataMatch)
+{
+    return ping(*m_platform.hostServices, Address, RoundTripTime, DataSize, DataMatch);
+}
+
+} // namespace tramelo

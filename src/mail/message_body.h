@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+namespace tramelo {
+
+// The longest line SMTP allows, line end excluded (RFC 5321, 4.5.3.1.6).
+inline constexpr qsizetype maxBodyLineLength = 998;
+
+// PrepareBody (Part 1.1), with bare line ends mended: CR LF, a lone CR and a
+// lone LF are all line ends, and every line end of the result is CR LF (a
+// last line without a line end stays without one). A line whose first
+// character is "." gets one more "." in front; a line longer than 998
+// characters is folded after the last blank at or before position 998 (the
+// blank ends the piece), or after position 998 when there is none, and a
+// piece that then begins with "." is dot-stuffed too. An empty text stays
+// empty.
+QString prepareBody(QStringView text);
+
+// The 8-bit flag: the text, converted to Windows-1252, holds a byte above 126.
+bool hasEightBitCharacters(QStringView text);
+
+} // namespace tramelo
