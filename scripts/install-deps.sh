@@ -12,7 +12,7 @@ packages=(
   libgtest-dev libbenchmark-dev libssl-dev
   clang-14 libclang-rt-14-dev
   # database drivers
-  odbc-mdbtools libsqliteodbc sqlite3
+  odbc-mdbtools libsqliteodbc sqlite3 libsqlite3-dev
   # icons and fonts for the window
   adwaita-icon-theme fonts-dejavu-core
   # test peers and tools

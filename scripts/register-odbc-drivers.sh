@@ -1,7 +1,13 @@
 #!/usr/bin/env bash
 # Makes sure unixODBC knows the MDBTools and SQLite3 drivers under the names
-# Tramelo's connection strings use ({MDBTools} and {SQLite3}).
+# Tramelo's connection strings use ({MDBTools} and {SQLite3}), each pointing
+# at the library Tramelo was tested with. Safe to run again: an entry that
+# already names the right library is left alone, without prompts.
 set -euo pipefail
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
 
 find_lib() {
   local name=$1
@@ -10,16 +16,33 @@ find_lib() {
   done
 }
 
-register() {
-  local name=$1 lib=$2
-  [ -n "$lib" ] || { echo "ODBC driver library for $name not found" >&2; return 1; }
-  if odbcinst -q -d -n "$name" >/dev/null 2>&1; then return; fi
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  printf '[%s]\nDescription=%s\nDriver=%s\nSetup=%s\nUsageCount=1\n' "$name" "$name ODBC driver" "$lib" "$lib" \
-    | $sudo odbcinst -i -d -r >/dev/null
+# The library an entry names now (as written: a bare file name or a path).
+registered_lib() {
+  odbcinst -q -d -n "$1" 2>/dev/null | sed -n 's/^Driver[[:space:]]*=[[:space:]]*//p' | head -n 1 || true
 }
 
-# The wide-character MDBTools driver keeps accented names and values intact.
-register MDBTools "$(find_lib libmdbodbcW.so)"
-register SQLite3 "$(find_lib libsqlite3odbc.so)"
+ensure_driver() {
+  local name=$1 lib=$2 description=$3
+  [ -n "$lib" ] || { echo "ODBC driver library for $name not found" >&2; return 1; }
+  local current
+  current=$(registered_lib "$name")
+  if [ -n "$current" ] && [ "$(basename "$current")" = "$(basename "$lib")" ]; then
+    return
+  fi
+  # Replace rather than add to an entry the package made for another
+  # library: removing first keeps its usage count where it was.
+  if [ -n "$current" ]; then
+    as_root odbcinst -u -d -n "$name" >/dev/null
+  fi
+  printf '[%s]\nDescription=%s\nDriver=%s\nSetup=%s\nFileUsage=1\n' "$name" "$description" "$lib" "$lib" \
+    | as_root odbcinst -i -d -r >/dev/null
+  echo "ODBC driver $name now uses $lib"
+}
+
+# Debian registers the narrow MDBTools library. The wide-character build
+# takes its place: it reads statements with accented names right whatever
+# the process locale, where the narrow one depends on the driver manager's
+# locale-bound conversion. Tramelo reads and writes through the narrow entry
+# points in UTF-8, which both builds handle alike.
+ensure_driver MDBTools "$(find_lib libmdbodbcW.so)" "MDBTools ODBC driver (wide characters)"
+ensure_driver SQLite3 "$(find_lib libsqlite3odbc.so)" "SQLite3 ODBC driver"

@@ -26,6 +26,17 @@ struct TableDelimiters {
 // Backquotes for a connect string that names MySQL, "[" and "]" otherwise.
 TableDelimiters defaultDelimitersFor(const QString &databaseBoxText);
 
+// The ODBC connect string that opens a connection string: a Jet string
+// ("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=PATH", "~/" standing for
+// the home folder) names the MDBTools driver, or the SQLite3 driver when the
+// file starts with the SQLite header; any other text is already one.
+QString odbcConnectStringFor(const QString &connectionString);
+
+// Whether a row of the catalog's table listing is offered in the table list:
+// type exactly "TABLE", "VIEW" or "PASS-THROUGH", and not Access's
+// "MSysModules" or "MSysModules2" (both compared case-sensitively).
+bool isListedTable(const QString &tableType, const QString &tableName);
+
 // The one recipient connection. Every result set on it is a static,
 // read-only snapshot of one SQL text.
 class RecipientConnection
@@ -47,6 +58,9 @@ public:
 
     // Every row of the statement; nothing and the driver's own text on failure.
     std::unique_ptr<RecordSnapshot> openSnapshot(const QString &sql, QString &error) const;
+
+    // The statement's field names in column order, without reading its rows.
+    std::optional<QStringList> fieldNames(const QString &sql, QString &error) const;
 
 private:
     struct Handles;

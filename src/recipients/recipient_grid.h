@@ -2,22 +2,34 @@
 
 #include <QAbstractTableModel>
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
+
+#include <memory>
+#include <vector>
 
 namespace tramelo {
 
 class RecordSnapshot;
+class RecordTable;
 
 // The recipient grid with its sent marks, independent of widgets. Rows are
 // numbered as the operator sees them: row 0 holds the headers ("Enviat",
 // "Adreça de correu electrònic", then every field), rows 1..R the records.
 // Column 0 is the sent-mark text, column 1 the address. As a Qt model it
 // shows the data rows, with row 0 as the horizontal header.
+//
+// The records are not copied: the grid shares the snapshot's compact rows
+// and keeps beside them only the mark texts and any cell written since.
 class RecipientGrid : public QAbstractTableModel
 {
     Q_OBJECT
 public:
+    // Starting widths of the mark and address columns (1440 twips an inch).
+    static constexpr int markColumnWidthTwips = 600;
+    static constexpr int addressColumnWidthTwips = 4000;
+
     explicit RecipientGrid(QObject *parent = nullptr);
     ~RecipientGrid() override;
 
@@ -54,6 +66,16 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
+    bool isDataRow(int row) const { return row >= 1 && row <= dataRowCount(); }
+    QString recordText(int row, int column) const;
+    void setMark(int row, const QString &text, char entry);
+    void announceMarkColumn();
+
+    QStringList m_headers;
+    std::shared_ptr<const RecordTable> m_records;
+    int m_addressField = -1;
+    std::vector<QString> m_markCells;        // column 0 of rows 1..R
+    QHash<qint64, QString> m_writtenCells;   // columns 1.. written after the fill
     QByteArray m_sentMarks;
 };
 

@@ -2,16 +2,39 @@
 
 namespace tramelo {
 
+namespace {
+
+std::shared_ptr<const RecordTable> tableOf(QStringList fieldNames, const std::vector<std::vector<RecordSnapshot::Value>> &rows)
+{
+    auto table = std::make_shared<RecordTable>(std::move(fieldNames));
+    for (const auto &row : rows) {
+        for (int field = 0; field < table->fieldCount(); ++field) {
+            if (std::size_t(field) < row.size() && row[std::size_t(field)])
+                table->appendValue(*row[std::size_t(field)]);
+            else
+                table->appendNull();
+        }
+    }
+    return table;
+}
+
+} // namespace
+
 RecordSnapshot::RecordSnapshot(QStringList fieldNames, std::vector<std::vector<Value>> rows)
-    : m_fieldNames(std::move(fieldNames))
-    , m_rows(std::move(rows))
+    : m_table(tableOf(std::move(fieldNames), rows))
+{
+}
+
+RecordSnapshot::RecordSnapshot(std::shared_ptr<const RecordTable> table)
+    : m_table(std::move(table))
 {
 }
 
 int RecordSnapshot::fieldIndex(const QString &name) const
 {
-    for (int i = 0; i < m_fieldNames.size(); ++i) {
-        if (m_fieldNames[i].compare(name, Qt::CaseInsensitive) == 0)
+    const QStringList &names = fieldNames();
+    for (int i = 0; i < names.size(); ++i) {
+        if (names[i].compare(name, Qt::CaseInsensitive) == 0)
             return i;
     }
     return -1;
@@ -33,7 +56,9 @@ RecordSnapshot::Value RecordSnapshot::value(int field) const
 {
     if (m_position < 0 || m_position >= recordCount() || field < 0 || field >= fieldCount())
         return std::nullopt;
-    return m_rows[std::size_t(m_position)][std::size_t(field)];
+    if (m_table->isNull(m_position, field))
+        return std::nullopt;
+    return m_table->text(m_position, field).toString();
 }
 
 RecordSnapshot::Value RecordSnapshot::value(const QString &fieldName) const

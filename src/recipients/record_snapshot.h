@@ -1,8 +1,11 @@
 #pragma once
 
+#include "record_table.h"
+
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -17,14 +20,15 @@ public:
     using Value = std::optional<QString>;
 
     RecordSnapshot(QStringList fieldNames, std::vector<std::vector<Value>> rows);
+    explicit RecordSnapshot(std::shared_ptr<const RecordTable> table);
 
-    int fieldCount() const { return int(m_fieldNames.size()); }
-    QString fieldName(int field) const { return m_fieldNames.at(field); }
-    const QStringList &fieldNames() const { return m_fieldNames; }
+    int fieldCount() const { return m_table->fieldCount(); }
+    QString fieldName(int field) const { return fieldNames().at(field); }
+    const QStringList &fieldNames() const { return m_table->fieldNames(); }
     // -1 when no field has that name (compared without regard to case, as the drivers do).
     int fieldIndex(const QString &name) const;
 
-    qint64 recordCount() const { return qint64(m_rows.size()); }
+    qint64 recordCount() const { return m_table->rowCount(); }
     qint64 position() const { return m_position; }
     bool atEnd() const { return m_position >= recordCount(); }
     bool atStart() const { return m_position < 0; }
@@ -36,9 +40,12 @@ public:
     Value value(int field) const;
     Value value(const QString &fieldName) const;
 
+    // The rows themselves, for whoever keeps them after the snapshot is gone
+    // (the recipient grid shares them instead of copying).
+    std::shared_ptr<const RecordTable> table() const { return m_table; }
+
 private:
-    QStringList m_fieldNames;
-    std::vector<std::vector<Value>> m_rows;
+    std::shared_ptr<const RecordTable> m_table;
     qint64 m_position = 0;
 };
 

@@ -1,0 +1,135 @@
+#include "recipient_source.h"
+
+#include "campaign.h"
+#include "campaign_view.h"
+#include "recipient_connection.h"
+#include "recipient_grid.h"
+
+namespace tramelo {
+
+namespace {
+
+void clearTableList(Campaign &campaign)
+{
+    campaign.setTableList({});
+    campaign.settings().setText(Setting::TableName, QString());
+}
+
+void clearFieldList(Campaign &campaign)
+{
+    campaign.setFieldList({});
+    campaign.settings().setText(Setting::AddressField, QString());
+}
+
+void setDelimiters(CampaignSettings &settings, const TableDelimiters &delimiters)
+{
+    settings.setText(Setting::TableQuoteLeft, delimiters.left);
+    settings.setText(Setting::TableQuoteRight, delimiters.right);
+}
+
+} // namespace
+
+void OpenRecipientDatabase(Campaign &campaign, bool resetDelimiters)
+{
+    CampaignSettings &settings = campaign.settings();
+    const QString source = settings.text(Setting::DatabaseSource);
+    if (isBlank(source))
+        return;
+
+    BusyPointer busy(campaign.view());
+    clearTableList(campaign);
+    clearFieldList(campaign);
+    campaign.replaceConnection();
+
+    // An Access file always takes brackets; a connect string only when the
+    // caller allows the delimiters to be reset.
+    if (isFilePath(source) || resetDelimiters)
+        setDelimiters(settings, defaultDelimitersFor(source));
+
+    QString error;
+    if (!campaign.connection().open(connectionStringFor(source), error)) {
+        campaign.view().showMessage(QStringLiteral("Arxiu de base de dades incorrecte"), MessageIcon::Critical);
+        settings.setText(Setting::DatabaseSource, QString());
+        return;
+    }
+
+    const std::optional<QStringList> tables = campaign.connection().tableNames(error);
+    if (!tables) {
+        // The connection is open but the driver cannot list its tables: say
+        // why rather than show an empty list without a word.
+        campaign.view().showMessage(error, MessageIcon::None);
+        return;
+    }
+    campaign.setTableList(*tables);
+}
+
+void LoadFieldList(Campaign &campaign)
+{
+    CampaignSettings &settings = campaign.settings();
+    BusyPointer busy(campaign.view());
+    clearFieldList(campaign);
+
+    if (settings.sourceKind() == SourceKind::Table) {
+        const QString table = settings.text(Setting::TableName);
+        settings.setText(Setting::SqlStatement,
+                         isBlank(table) ? QString()
+                                        : QStringLiteral("Select * From ") + settings.text(Setting::TableQuoteLeft) + table
+                                              + settings.text(Setting::TableQuoteRight));
+    }
+
+    const QString statement = settings.text(Setting::SqlStatement);
+    if (isBlank(statement))
+        return;
+
+    QString error;
+    const std::optional<QStringList> fields = campaign.connection().fieldNames(statement, error);
+    if (!fields) {
+        campaign.view().showMessage(error, MessageIcon::None);
+        return;
+    }
+    campaign.setFieldList(*fields);
+}
+
+void FillRecipientGrid(Campaign &campaign)
+{
+    CampaignSettings &settings = campaign.settings();
+    const QString addressField = settings.text(Setting::AddressField);
+    if (isBlank(addressField))
+        return;
+
+    BusyPointer busy(campaign.view());
+    campaign.view().showGrid();
+    RecipientGrid &grid = campaign.grid();
+    grid.resetToHeaders();
+
+    QString error;
+    const std::unique_ptr<RecordSnapshot> snapshot =
+        campaign.connection().openSnapshot(settings.text(Setting::SqlStatement), error);
+    if (!snapshot) {
+        campaign.view().showMessage(error, MessageIcon::None);
+        return;
+    }
+    grid.fillFrom(*snapshot, addressField);
+}
+
+void ApplyOdbcChoice(Campaign &campaign, const std::optional<QString> &connectString)
+{
+    if (!connectString) {
+        campaign.view().showMessage(QStringLiteral("Error en la connexio amb l'origen de dades ODBC"), MessageIcon::None);
+        return;
+    }
+    const QString prefix = QStringLiteral("ODBC;");
+    const QString source = connectString->startsWith(prefix) ? connectString->mid(prefix.size()) : *connectString;
+    campaign.settings().setText(Setting::DatabaseSource, source);
+    OpenRecipientDatabase(campaign, true);
+}
+
+void ClearSentMarks(Campaign &campaign)
+{
+    campaign.setDirty(true);
+    campaign.grid().clearAllMarks();
+    campaign.view().setClearMarksEnabled(false);
+    campaign.view().hideRunProgress();
+}
+
+} // namespace tramelo

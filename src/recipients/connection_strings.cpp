@@ -1,0 +1,68 @@
+#include "recipient_connection.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace tramelo {
+
+namespace {
+
+const QString jetPrefix = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=");
+
+QString expandHome(const QString &path)
+{
+    if (path.startsWith(QLatin1String("~/")))
+        return QDir::homePath() + path.mid(1);
+    return path;
+}
+
+bool startsWithSqliteHeader(const QString &path)
+{
+    static const QByteArray header("SQLite format 3\0", 16);
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.read(header.size()) == header;
+}
+
+} // namespace
+
+bool isFilePath(const QString &databaseBoxText)
+{
+    return databaseBoxText.startsWith(QLatin1String("\\\\"))
+        || databaseBoxText.mid(1, 2) == QLatin1String(":\\")
+        || databaseBoxText.startsWith(QLatin1Char('/'))
+        || databaseBoxText.startsWith(QLatin1String("~/"));
+}
+
+QString connectionStringFor(const QString &databaseBoxText)
+{
+    return isFilePath(databaseBoxText) ? jetPrefix + databaseBoxText : databaseBoxText;
+}
+
+TableDelimiters defaultDelimitersFor(const QString &databaseBoxText)
+{
+    if (!isFilePath(databaseBoxText) && databaseBoxText.toUpper().contains(QLatin1String("MYSQL")))
+        return {QStringLiteral("`"), QStringLiteral("`")};
+    return {QStringLiteral("["), QStringLiteral("]")};
+}
+
+QString odbcConnectStringFor(const QString &connectionString)
+{
+    if (!connectionString.startsWith(jetPrefix, Qt::CaseInsensitive))
+        return connectionString;
+    // Neither driver accepts a quoted value, so a path holding ";" cannot be
+    // named; it fails to open like any other wrong path.
+    const QString path = expandHome(connectionString.mid(jetPrefix.size()));
+    if (startsWithSqliteHeader(path))
+        return QStringLiteral("DRIVER={SQLite3};Database=") + path;
+    return QStringLiteral("DRIVER={MDBTools};DBQ=") + path;
+}
+
+bool isListedTable(const QString &tableType, const QString &tableName)
+{
+    static const QStringList listedTypes = {QStringLiteral("TABLE"), QStringLiteral("VIEW"), QStringLiteral("PASS-THROUGH")};
+    return listedTypes.contains(tableType)
+        && tableName != QLatin1String("MSysModules")
+        && tableName != QLatin1String("MSysModules2");
+}
+
+} // namespace tramelo

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "odbc_handle.h"
+
+#include <QString>
+
+namespace tramelo::odbc {
+
+// A driver manager environment with ODBC 3 behaviour; empty when the driver
+// manager cannot provide one.
+Handle allocateEnvironment();
+
+// One connection with its own environment; disconnects and frees both when
+// it goes.
+class Connection
+{
+public:
+    Connection() = default;
+    ~Connection();
+    Connection(const Connection &) = delete;
+    Connection &operator=(const Connection &) = delete;
+
+    enum class Access { ReadWrite, ReadOnly };
+    // Connects with the connect string, never prompting. On failure returns
+    // false with the driver's own text in error.
+    bool open(const QString &connectString, Access access, QString &error);
+    bool isOpen() const { return m_connected; }
+    SQLHDBC get() const { return m_connection.get(); }
+
+    // The connect string as the driver completed it while connecting.
+    QString completedConnectString() const { return m_completed; }
+
+private:
+    void close();
+
+    Handle m_environment;
+    Handle m_connection;
+    bool m_connected = false;
+    QString m_completed;
+};
+
+} // namespace tramelo::odbc

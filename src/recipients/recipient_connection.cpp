@@ -1,0 +1,110 @@
+#include "recipient_connection.h"
+
+#include "odbc_statement.h"
+
+#include <new>
+
+namespace tramelo {
+
+struct RecipientConnection::Handles {
+    odbc::Connection connection;
+};
+
+RecipientConnection::RecipientConnection()
+    : m_handles(std::make_unique<Handles>())
+{
+}
+
+RecipientConnection::~RecipientConnection() = default;
+
+bool RecipientConnection::open(const QString &connectionString, QString &error)
+{
+    // The campaign only reads its recipients.
+    return m_handles->connection.open(odbcConnectStringFor(connectionString), odbc::Connection::Access::ReadOnly, error);
+}
+
+bool RecipientConnection::isOpen() const
+{
+    return m_handles->connection.isOpen();
+}
+
+std::optional<QStringList> RecipientConnection::tableNames(QString &error) const
+{
+    // Columns of the SQLTables listing, counted from 0.
+    constexpr int tableNameColumn = 2;
+    constexpr int tableTypeColumn = 3;
+
+    std::optional<odbc::Statement> listing = odbc::Statement::tables(m_handles->connection, error);
+    if (!listing)
+        return std::nullopt;
+    QStringList names;
+    odbc::TextValue name;
+    odbc::TextValue type;
+    for (;;) {
+        switch (listing->fetch()) {
+        case odbc::Statement::Fetch::End:
+            return names;
+        case odbc::Statement::Fetch::Failed:
+            error = listing->errorText();
+            return std::nullopt;
+        case odbc::Statement::Fetch::Row:
+            break;
+        }
+        if (!listing->read(tableNameColumn, name) || !listing->read(tableTypeColumn, type)) {
+            error = listing->errorText();
+            return std::nullopt;
+        }
+        // A copy of the text alone, not of the read buffer around it.
+        if (isListedTable(type.text, name.text))
+            names.append(QStringView(name.text).toString());
+    }
+}
+
+std::unique_ptr<RecordSnapshot> RecipientConnection::openSnapshot(const QString &sql, QString &error) const
+{
+    std::optional<odbc::Statement> statement = odbc::Statement::execute(m_handles->connection, sql, error);
+    if (!statement)
+        return nullptr;
+    std::optional<QStringList> names = statement->columnNames(error);
+    if (!names)
+        return nullptr;
+
+    try {
+        auto table = std::make_shared<RecordTable>(*names);
+        odbc::TextValue value;
+        for (;;) {
+            switch (statement->fetch()) {
+            case odbc::Statement::Fetch::End:
+                return std::make_unique<RecordSnapshot>(std::move(table));
+            case odbc::Statement::Fetch::Failed:
+                error = statement->errorText();
+                return nullptr;
+            case odbc::Statement::Fetch::Row:
+                break;
+            }
+            for (int field = 0; field < table->fieldCount(); ++field) {
+                if (!statement->read(field, value)) {
+                    error = statement->errorText();
+                    return nullptr;
+                }
+                if (value.isNull)
+                    table->appendNull();
+                else
+                    table->appendValue(value.text);
+            }
+        }
+    } catch (const std::bad_alloc &) {
+        error = QStringLiteral("No hi ha prou memòria per llegir tots els registres");
+        return nullptr;
+    }
+}
+
+std::optional<QStringList> RecipientConnection::fieldNames(const QString &sql, QString &error) const
+{
+    std::optional<odbc::Statement> statement = odbc::Statement::execute(m_handles->connection, sql, error);
+    if (!statement)
+        return std::nullopt;
+    return statement->columnNames(error);
+}
+
+} // namespace tramelo
