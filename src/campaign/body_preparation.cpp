@@ -1,0 +1,132 @@
+#include "body_preparation.h"
+
+#include "campaign.h"
+#include "campaign_view.h"
+#include "windows1252.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+
+#include <algorithm>
+#include <optional>
+
+namespace tramelo {
+namespace {
+
+// Typed text with line breaks is a body, never the name of a body file.
+bool hasLineBreak(const QString &text)
+{
+    return text.contains(u'\n') || text.contains(u'\r');
+}
+
+bool isExistingFile(const QString &path)
+{
+    // A name holding a NUL names no file (Qt would only warn about it).
+    if (path.isEmpty() || path.contains(QChar(0)))
+        return false;
+    return QFileInfo(path).isFile();
+}
+
+// The whole body file as text, or nothing when BodySource names no readable
+// file. The bytes are taken as Windows-1252 whatever the file declares.
+std::optional<QString> readBodyFile(const QString &source)
+{
+    if (isBlank(source) || hasLineBreak(source) || !isExistingFile(source))
+        return std::nullopt;
+    QFile file(source);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    return fromWindows1252(bytes);
+}
+
+// Relative image paths in the body are written against the body file's
+// folder, and the mail component opens them later against the current one.
+// A path without any separator leaves the current folder as it is, and so
+// does a folder that cannot be entered (a Windows path on this system).
+void enterFolderOf(const QString &bodyPath)
+{
+    if (hasLineBreak(bodyPath))
+        return;
+    const qsizetype lastSeparator = std::max(bodyPath.lastIndexOf(u'/'), bodyPath.lastIndexOf(u'\\'));
+    if (lastSeparator < 0)
+        return;
+    QDir::setCurrent(bodyPath.left(lastSeparator + 1));
+}
+
+// For every occurrence of "src", in any letter case and inside any word, the
+// text between the next two double quotes. Consecutive occurrences before
+// the same pair of quotes share it, which keeps the scan linear.
+QStringList quotedTextsAfterSrc(const QString &html)
+{
+    QStringList texts;
+    qsizetype open = -1;
+    qsizetype close = -1;
+    for (qsizetype p = html.indexOf(u"src", 0, Qt::CaseInsensitive); p >= 0;
+         p = html.indexOf(u"src", p + 1, Qt::CaseInsensitive)) {
+        if (open < p) {
+            open = html.indexOf(u'"', p);
+            close = open < 0 ? -1 : html.indexOf(u'"', open + 1);
+            if (close < 0)
+                break; // no pair of quotes after this occurrence, nor after any later one
+        }
+        texts.append(html.mid(open + 1, close - open - 1));
+    }
+    return texts;
+}
+
+bool isWebAddress(const QString &path)
+{
+    return path.left(5).toUpper() == u"HTTP:";
+}
+
+} // namespace
+
+void RefreshBodyPreview(Campaign &campaign)
+{
+    BusyPointer busy(campaign.view());
+    CampaignSettings &settings = campaign.settings();
+    const QString source = settings.text(Setting::BodySource);
+
+    QString page;
+    QString bodyText;
+    if (settings.bodyKind() == BodyKind::File) {
+        if (const std::optional<QString> contents = readBodyFile(source)) {
+            page = QFileInfo(source).absoluteFilePath();
+            bodyText = *contents;
+        }
+    } else {
+        bodyText = source;
+    }
+    campaign.view().showBodyPage(page);
+    settings.setText(Setting::BodyText, bodyText);
+}
+
+QString BuildAttachmentList(Campaign &campaign)
+{
+    const CampaignSettings &settings = campaign.settings();
+    QString list;
+    const auto append = [&list](const QString &item) {
+        if (!isBlank(list))
+            list += u';';
+        list += item;
+    };
+
+    if (settings.bodyKind() == BodyKind::File) {
+        enterFolderOf(settings.text(Setting::BodySource));
+        for (const QString &path : quotedTextsAfterSrc(settings.text(Setting::BodyText))) {
+            if (!isWebAddress(path) && isExistingFile(path))
+                append(path);
+        }
+    }
+    const QString attachments = settings.text(Setting::AttachmentList);
+    if (!isBlank(attachments))
+        append(attachments);
+    return list;
+}
+
+} // namespace tramelo

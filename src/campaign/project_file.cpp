@@ -1,0 +1,289 @@
+#include "project_file.h"
+
+#include "body_preparation.h"
+#include "campaign.h"
+#include "campaign_numbers.h"
+#include "campaign_view.h"
+#include "project_record.h"
+#include "recipient_grid.h"
+#include "recipient_source.h"
+#include "windows1252.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSaveFile>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <limits>
+
+namespace tramelo {
+namespace {
+
+// ---- saving ------------------------------------------------------------
+
+QString saveFailure(const QString &reason)
+{
+    return QStringLiteral("No s'ha pogut gravar l'arxiu de projecte: ") + reason;
+}
+
+QString systemReason()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+// A box holds a number when all of it reads as one (blanks aside), so that
+// "abc" or "3 dies" is refused rather than stored as 0 or 3. The value is
+// rounded, a half going to the even neighbour, and must fit its field.
+std::optional<qint64> wholeNumberIn(const QString &text, qint64 minimum, qint64 maximum)
+{
+    static const QRegularExpression number(QStringLiteral("^[+-]?([0-9]+\\.?[0-9]*|\\.[0-9]+)([eE][+-]?[0-9]+)?$"));
+    QString compact = text;
+    compact.remove(QRegularExpression(QStringLiteral("[ \\t\\n]")));
+    if (!number.match(compact).hasMatch())
+        return std::nullopt;
+    const double value = roundHalfEven(readNumber(text));
+    if (!(value >= double(minimum) && value <= double(maximum)))
+        return std::nullopt;
+    return qint64(value);
+}
+
+struct TextField {
+    Setting setting;
+    const char16_t *label;
+};
+
+// The texts the file stores, with the labels the operator knows them by.
+constexpr TextField storedTexts[] = {
+    {Setting::SenderAddress, u"Adreça de correu"},
+    {Setting::SenderName, u"Nom per mostrar"},
+    {Setting::SmtpServer, u"Servidor SMTP"},
+    {Setting::LoginUser, u"Usuari"},
+    {Setting::LoginPassword, u"Contrasenya"},
+    {Setting::DatabaseSource, u"Base de dades"},
+    {Setting::TableName, u"Taula a fer servir"},
+    {Setting::SqlStatement, u"Instrucció SQL"},
+    {Setting::AddressField, u"Camp adreça correu"},
+    {Setting::MessageSubject, u"Assumpte"},
+    {Setting::BodySource, u"Cos"},
+    {Setting::FieldDelimiterLeft, u"Delimitador esq. de camps"},
+    {Setting::FieldDelimiterRight, u"Delimitador dret de camps"},
+    {Setting::AttachmentList, u"Annexos"},
+    {Setting::TableQuoteLeft, u"Delimitadors de nom de taula"},
+    {Setting::TableQuoteRight, u"Delimitadors de nom de taula"},
+};
+
+std::optional<QString> overlongTextMessage(const CampaignSettings &settings)
+{
+    // Field 8 holds the table or the statement, whichever the source kind uses.
+    const Setting unused = settings.sourceKind() == SourceKind::Table ? Setting::SqlStatement : Setting::TableName;
+    for (const TextField &field : storedTexts) {
+        if (field.setting != unused && toWindows1252(settings.text(field.setting)).size() > maxProjectTextBytes) {
+            return QStringLiteral("El camp \"%1\" és massa llarg per a l'arxiu de projecte: com a màxim pot tenir %2 caràcters")
+                .arg(QString::fromUtf16(field.label))
+                .arg(maxProjectTextBytes);
+        }
+    }
+    return std::nullopt;
+}
+
+ProjectRecord recordOf(Campaign &campaign, qint16 groupSize, qint32 waitSeconds)
+{
+    const CampaignSettings &s = campaign.settings();
+    const bool table = s.sourceKind() == SourceKind::Table;
+    ProjectRecord r;
+    r.senderAddress = s.text(Setting::SenderAddress);
+    r.senderName = s.text(Setting::SenderName);
+    r.smtpServer = s.text(Setting::SmtpServer);
+    r.needsLogin = quint8(s.checkValue(Check::NeedsLogin));
+    r.loginUser = s.text(Setting::LoginUser);
+    r.loginPassword = s.text(Setting::LoginPassword);
+    r.databaseSource = s.text(Setting::DatabaseSource);
+    r.tableOrStatement = s.text(table ? Setting::TableName : Setting::SqlStatement);
+    r.addressField = s.text(Setting::AddressField);
+    r.messageSubject = s.text(Setting::MessageSubject);
+    r.bodySource = s.text(Setting::BodySource);
+    r.fieldDelimiterLeft = s.text(Setting::FieldDelimiterLeft);
+    r.fieldDelimiterRight = s.text(Setting::FieldDelimiterRight);
+    r.groupSendings = quint8(s.checkValue(Check::GroupSendings));
+    r.groupSize = groupSize;
+    r.waitSeconds = waitSeconds;
+    r.attachmentList = s.text(Setting::AttachmentList);
+    r.recipientRowCount = campaign.grid().dataRowCount();
+    r.sourceIsTable = table;
+    r.tableQuoteLeft = s.text(Setting::TableQuoteLeft);
+    r.tableQuoteRight = s.text(Setting::TableQuoteRight);
+    r.bodyIsFile = s.bodyKind() == BodyKind::File;
+    return r;
+}
+
+// After a crash the folder may still name the old file unless the rename
+// itself reached the disk. The new file is already in place by then, so a
+// folder that cannot be synced is no reason to call the save failed.
+void syncFolderOf(const QString &path)
+{
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    const int descriptor = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor < 0)
+        return;
+    ::fsync(descriptor);
+    ::close(descriptor);
+}
+
+// The new contents go to a file beside the old one, reach the disk, and only
+// then take the old one's place, so that a crash or a full disk at any point
+// leaves either the old project or the new one, never a truncated mix.
+std::optional<QString> replaceFile(const QString &path, const QByteArray &bytes,
+                                   const BeforeReplaceHook &beforeReplace)
+{
+    QSaveFile file(path);
+    file.setDirectWriteFallback(false);
+    if (!file.open(QIODevice::WriteOnly))
+        return file.errorString();
+    // The file holds the login password as typed.
+    if (::fchmod(file.handle(), S_IRUSR | S_IWUSR) != 0)
+        return systemReason();
+    if (file.write(bytes) != bytes.size() || !file.flush())
+        return file.errorString();
+    if (::fsync(file.handle()) != 0)
+        return systemReason();
+    if (beforeReplace) {
+        if (const std::optional<QString> reason = beforeReplace())
+            return reason; // the unfinished file goes with QSaveFile
+    }
+    if (!file.commit())
+        return file.errorString();
+    syncFolderOf(path);
+    return std::nullopt;
+}
+
+// ---- loading -------------------------------------------------------------
+
+// With neither a table nor a statement there is no field list to rebuild.
+void reloadRecipients(Campaign &campaign, const ProjectRecord &r)
+{
+    CampaignSettings &s = campaign.settings();
+    if (isBlank(r.tableOrStatement)) {
+        s.setSourceKind(SourceKind::Table);
+        return;
+    }
+    if (r.sourceIsTable) {
+        s.setSourceKind(SourceKind::Table);
+        s.setText(Setting::TableName, r.tableOrStatement);
+    } else {
+        s.setSourceKind(SourceKind::Sql);
+        s.setText(Setting::SqlStatement, r.tableOrStatement);
+    }
+    LoadFieldList(campaign);
+    if (!isBlank(r.addressField)) {
+        s.setText(Setting::AddressField, r.addressField);
+        FillRecipientGrid(campaign);
+    }
+}
+
+// Marks belong to row positions, so they only mean something when the
+// source yields as many rows as when they were saved. They are read only
+// then, which bounds what is read by the rows already in memory.
+void restoreMarks(Campaign &campaign, QFile &file, const ProjectReading &reading)
+{
+    const qint32 rows = reading.record.recipientRowCount;
+    std::optional<QByteArray> marks;
+    if (reading.complete && campaign.grid().dataRowCount() == rows && file.seek(reading.length))
+        marks = readSentMarks(file.read(rows), rows);
+    if (marks)
+        campaign.grid().restoreMarks(*marks);
+    campaign.view().setClearMarksEnabled(marks.has_value());
+}
+
+} // namespace
+
+bool SaveProject(Campaign &campaign, const QString &path, const BeforeReplaceHook &beforeReplace)
+{
+    if (path.isEmpty())
+        return false;
+    CampaignView &view = campaign.view();
+    const CampaignSettings &s = campaign.settings();
+
+    const std::optional<qint64> groupSize = wholeNumberIn(s.text(Setting::GroupSize), -32768, 32767);
+    if (!groupSize) {
+        view.showMessage(QStringLiteral("El número d'adreces per grup ha de ser un número entre -32768 i 32767 "
+                                        "per gravar l'arxiu de projecte"),
+                         MessageIcon::Error);
+        return false;
+    }
+    const std::optional<qint64> waitSeconds = wholeNumberIn(s.text(Setting::WaitSeconds),
+                                                            std::numeric_limits<qint32>::min(),
+                                                            std::numeric_limits<qint32>::max());
+    if (!waitSeconds) {
+        view.showMessage(QStringLiteral("El temps a esperar entre enviaments ha de ser un número de segons "
+                                        "per gravar l'arxiu de projecte"),
+                         MessageIcon::Error);
+        return false;
+    }
+    if (const std::optional<QString> message = overlongTextMessage(s)) {
+        view.showMessage(*message, MessageIcon::Error);
+        return false;
+    }
+
+    campaign.setProjectPath(path);
+    const ProjectRecord record = recordOf(campaign, qint16(*groupSize), qint32(*waitSeconds));
+    const std::optional<QByteArray> bytes = writeProject(record, campaign.grid().sentMarks());
+    if (!bytes) {
+        view.showMessage(saveFailure(QStringLiteral("un text és massa llarg")), MessageIcon::Error);
+        return false;
+    }
+    if (const std::optional<QString> reason = replaceFile(path, *bytes, beforeReplace)) {
+        view.showMessage(saveFailure(*reason), MessageIcon::Error);
+        return false;
+    }
+    campaign.setDirty(false);
+    return true;
+}
+
+bool LoadProject(Campaign &campaign, const QString &path)
+{
+    QFile file(path);
+    if (path.isEmpty() || !QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+        return false;
+    campaign.setProjectPath(path);
+
+    const ProjectReading reading = readProjectRecord(file.read(maxProjectRecordBytes));
+    const ProjectRecord &r = reading.record;
+    CampaignSettings &s = campaign.settings();
+
+    s.setText(Setting::SenderAddress, r.senderAddress);
+    s.setText(Setting::SenderName, r.senderName);
+    s.setText(Setting::SmtpServer, r.smtpServer);
+    s.setCheckValue(Check::NeedsLogin, r.needsLogin);
+    s.setText(Setting::LoginUser, r.loginUser);
+    s.setText(Setting::LoginPassword, r.loginPassword);
+    s.setText(Setting::BodySource, r.bodySource);
+    s.setBodyKind(r.bodyIsFile ? BodyKind::File : BodyKind::Text);
+    RefreshBodyPreview(campaign);
+
+    s.setText(Setting::FieldDelimiterLeft, r.fieldDelimiterLeft);
+    s.setText(Setting::FieldDelimiterRight, r.fieldDelimiterRight);
+    s.setCheckValue(Check::GroupSendings, r.groupSendings);
+    s.setText(Setting::GroupSize, QString::number(r.groupSize));
+    s.setText(Setting::WaitSeconds, QString::number(r.waitSeconds));
+    s.setText(Setting::AttachmentList, r.attachmentList);
+    s.setText(Setting::MessageSubject, r.messageSubject);
+    s.setText(Setting::DatabaseSource, r.databaseSource);
+    OpenRecipientDatabase(campaign, true);
+
+    // The saved delimiters win over the defaults of the database's kind.
+    s.setText(Setting::TableQuoteLeft, r.tableQuoteLeft);
+    s.setText(Setting::TableQuoteRight, r.tableQuoteRight);
+    reloadRecipients(campaign, r);
+    restoreMarks(campaign, file, reading);
+
+    campaign.setDirty(false);
+    return true;
+}
+
+} // namespace tramelo

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace tramelo {
+
+class Campaign;
+
+// Runs once the new project file is complete and on disk, just before it
+// takes the old one's place. A reason returned abandons the save and leaves
+// the old file as it was; tests use it to play a failure at that moment.
+using BeforeReplaceHook = std::function<std::optional<QString>()>;
+
+// cmbGravar, once a file name was chosen: the settings and the sent marks
+// written to a new file that then replaces the old one whole, readable by
+// its owner only. Nothing is written when GroupSize, WaitSeconds or a text
+// cannot be stored, or when writing fails: a message box says why and the
+// function returns false. On success the project path is the file and the
+// campaign is no longer dirty.
+bool SaveProject(Campaign &campaign, const QString &path, const BeforeReplaceHook &beforeReplace = {});
+
+// cmbLlegir, once a file name was chosen: the settings put back, the
+// recipient database reopened, the field list and the grid rebuilt, and the
+// sent marks restored when the source still yields as many rows as when the
+// file was saved. What cannot be read stays empty and the load goes on,
+// without a message of its own. A name that names no readable file changes
+// nothing and returns false.
+bool LoadProject(Campaign &campaign, const QString &path);
+
+} // namespace tramelo

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+
+namespace tramelo {
+
+class Campaign;
+class InternetConnection;
+class clsEnviarCorreu;
+
+// Where SmtpServer points: the setting may end with ":" and a port from 1 to
+// 65535 (an IPv6 address then in brackets, "[::1]:2525"). Without a valid
+// port suffix the whole text, trimmed of spaces, is the host and the port is
+// 25; brackets around an IPv6 address are removed either way.
+struct SmtpEndpoint {
+    QString host;
+    quint16 port = 25;
+    friend bool operator==(const SmtpEndpoint &, const SmtpEndpoint &) = default;
+};
+SmtpEndpoint splitSmtpServer(const QString &smtpServer);
+
+struct OutgoingMessage {
+    QString to;
+    QString bcc;
+    QString subject;
+    QString body;
+    QString attachments;
+};
+
+// Sends one message of a test send or run through poSendMail: makes sure the
+// machine is on line (dialling when there is neither a connection nor a LAN),
+// hands the message and the live settings to the component, calls Send, and
+// hangs up a line it dialled itself. Returns whether the component reported
+// success during this call; without a connection it says "No hi ha connexio
+// a Internet" and sends nothing.
+bool SendOneMessage(Campaign &campaign, clsEnviarCorreu &poSendMail, InternetConnection &connection,
+                    const OutgoingMessage &message);
+
+} // namespace tramelo

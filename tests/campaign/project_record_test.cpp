@@ -1,0 +1,124 @@
+#include "gtest_qt_printers.h"
+#include "project_record.h"
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+
+using namespace tramelo;
+
+namespace {
+
+QByteArray fromHex(const char *hex)
+{
+    return QByteArray::fromHex(QByteArray(hex).replace(' ', ""));
+}
+
+// Every field holds something, so that a field read from the wrong place shows.
+const ProjectRecord full{
+    .senderAddress = "jo@exemple.cat", .senderName = "Associació", .smtpServer = "[::1]:2525",
+    .needsLogin = 1, .loginUser = "usuari", .loginPassword = "secret", .databaseSource = "/dades/socis.sqlite",
+    .tableOrStatement = "Select * From Socis", .addressField = "Correu", .messageSubject = "Hola <<<Nom>>>",
+    .bodySource = "/dades/carta.htm", .fieldDelimiterLeft = "<<<", .fieldDelimiterRight = ">>>",
+    .groupSendings = 1, .groupSize = -20, .waitSeconds = 70000, .attachmentList = "a.pdf;b.pdf",
+    .recipientRowCount = 3, .sourceIsTable = false, .tableQuoteLeft = "`", .tableQuoteRight = "`",
+    .bodyIsFile = true};
+
+} // namespace
+
+TEST(ProjectRecord, WritesTheDefaultCampaignByteForByte)
+{
+    const ProjectRecord r{.fieldDelimiterLeft = "<<<", .fieldDelimiterRight = ">>>", .groupSize = 20,
+                          .recipientRowCount = 2, .sourceIsTable = true, .bodyIsFile = true};
+    const QByteArray expected = fromHex("0000 0000 0000 00 0000 0000 0000 0000 0000 0000 0000"
+                                        "0300 3C3C3C 0300 3E3E3E 00 1400 00000000 0000 02000000 FFFF"
+                                        "0000 0000 FFFF");
+    ASSERT_EQ(expected.size(), 52);
+    EXPECT_EQ(writeProject(r, {}), expected);
+    EXPECT_EQ(writeProject(r, "SN "), expected + "SN ");
+}
+
+TEST(ProjectRecord, TextsAreWindows1252AndFitTheirCount)
+{
+    const ProjectRecord r{.senderName = "Façana €", .loginUser = "日本"}; // no single-byte form
+    const QByteArray bytes = writeProject(r, {}).value();
+    EXPECT_EQ(bytes.mid(2, 10), fromHex("0800 46 61 E7 61 6E 61 20 80"));
+    EXPECT_EQ(bytes.mid(2 + 10 + 2 + 1, 4), fromHex("0200 3F3F"));
+
+    ProjectRecord longest{.bodySource = QString(maxProjectTextBytes, u'x')};
+    EXPECT_EQ(readProjectRecord(writeProject(longest, {}).value()).record, longest);
+    longest.bodySource += u'x';
+    EXPECT_FALSE(writeProject(longest, {}).has_value());
+}
+
+TEST(ProjectRecord, ReadsBackEveryFieldAndAnyNonZeroTruth)
+{
+    QByteArray bytes = writeProject(full, "SN  ").value();
+    const ProjectReading back = readProjectRecord(bytes);
+    EXPECT_TRUE(back.complete);
+    EXPECT_EQ(back.record, full);
+    EXPECT_EQ(back.length, bytes.size() - 4);
+
+    bytes[back.length - 2] = 0x00; // "body is a file" now 00 FF: still true
+    EXPECT_TRUE(readProjectRecord(bytes).record.bodyIsFile);
+    bytes[back.length - 1] = 0x00;
+    EXPECT_FALSE(readProjectRecord(bytes).record.bodyIsFile);
+}
+
+TEST(ProjectRecord, EveryTruncationKeepsExactlyTheWholeFieldsBeforeTheCut)
+{
+    const QByteArray bytes = writeProject(full, "SNS ").value();
+    const auto text = [](const QString &t) { return qsizetype(2 + t.size()); };
+    const qsizetype sizes[] = {text(full.senderAddress), text(full.senderName), text(full.smtpServer), 1,
+                               text(full.loginUser), text(full.loginPassword), text(full.databaseSource),
+                               text(full.tableOrStatement), text(full.addressField), text(full.messageSubject),
+                               text(full.bodySource), text(full.fieldDelimiterLeft), text(full.fieldDelimiterRight),
+                               1, 2, 4, text(full.attachmentList), 4, 2, text(full.tableQuoteLeft),
+                               text(full.tableQuoteRight), 2};
+    const qsizetype recordSize = std::accumulate(std::begin(sizes), std::end(sizes), qsizetype(0));
+
+    for (qsizetype cut = 0; cut <= bytes.size(); ++cut) {
+        SCOPED_TRACE(cut);
+        qsizetype wholeFields = 0;
+        for (const qsizetype size : sizes) {
+            if (wholeFields + size > cut)
+                break;
+            wholeFields += size;
+        }
+        const ProjectReading reading = readProjectRecord(QByteArrayView(bytes).first(cut));
+        EXPECT_EQ(reading.length, wholeFields);
+        EXPECT_EQ(reading.complete, wholeFields == recordSize);
+        EXPECT_EQ(reading.record.bodyIsFile, reading.complete); // the last field
+        // What was read writes back to the very bytes it came from.
+        EXPECT_EQ(writeProject(reading.record, {}).value().first(reading.length), bytes.first(reading.length));
+    }
+}
+
+TEST(ProjectRecord, CountsBeyondTheFileAreNotTrusted)
+{
+    // A text that claims 65535 bytes with three behind it: nothing from there on.
+    const ProjectReading reading = readProjectRecord(fromHex("0200 6869 FFFF 616263"));
+    EXPECT_FALSE(reading.complete);
+    EXPECT_EQ(reading.record.senderAddress, QStringLiteral("hi"));
+    EXPECT_EQ(reading.record.senderName, QString());
+    EXPECT_EQ(reading.length, 4);
+
+    struct Case {
+        const char *name;
+        qint32 count;
+        QByteArray after;
+        std::optional<QByteArray> marks;
+    };
+    const Case cases[] = {
+        {"bytes after the count ignored", 2, "SN ", QByteArray("SN")},
+        {"other bytes read as a space", 4, QByteArray("sX\0N", 4), QByteArray("   N")},
+        {"no rows", 0, {}, QByteArray()},
+        {"fewer bytes than the count", 4, "SN ", std::nullopt},
+        {"a huge count", 0x7FFFFFFF, "SN ", std::nullopt},
+        {"a negative count", -1, "SN ", std::nullopt},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(readSentMarks(c.after, c.count), c.marks);
+    }
+}
