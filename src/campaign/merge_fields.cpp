@@ -1,0 +1,21 @@
+#include "merge_fields.h"
+
+#include "campaign_settings.h"
+#include "record_snapshot.h"
+
+namespace tramelo {
+
+QString MergeFields(const QString &text, const RecordSnapshot &record, const CampaignSettings &settings)
+{
+    const QString left = trimSpaces(settings.text(Setting::FieldDelimiterLeft));
+    const QString right = trimSpaces(settings.text(Setting::FieldDelimiterRight));
+    QString result = text;
+    for (int field = 0; field < record.fieldCount(); ++field) {
+        const RecordSnapshot::Value value = record.value(field);
+        if (value)
+            result.replace(left + record.fieldName(field) + right, *value, Qt::CaseSensitive);
+    }
+    return result;
+}
+
+} // namespace tramelo

@@ -1,0 +1,114 @@
+#pragma once
+
+#include "aiosmtpd_server.h"
+#include "body_preparation.h"
+#include "campaign.h"
+#include "fake_campaign_view.h"
+#include "fake_internet_connection.h"
+#include "recipient_grid.h"
+#include "recipient_source.h"
+#include "run_driver.h"
+#include "test_databases.h"
+
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace tramelo::test {
+
+// One recipient row of the test table Destinataris(Nom, Ciutat, Correu).
+struct Recipient {
+    QString nom;
+    QString ciutat;
+    std::optional<QString> correu;
+};
+
+inline QString sqlText(const std::optional<QString> &value)
+{
+    if (!value)
+        return QStringLiteral("NULL");
+    QString quoted = *value;
+    quoted.replace(u'\'', QLatin1String("''"));
+    return u'\'' + quoted + u'\'';
+}
+
+inline QList<Recipient> numberedRecipients(int count, const QString &domain = QStringLiteral("example.com"))
+{
+    QList<Recipient> rows;
+    for (int i = 1; i <= count; ++i)
+        rows.append({QStringLiteral("Persona %1").arg(i), QStringLiteral("Ciutat %1").arg(i),
+                     QStringLiteral("persona%1@%2").arg(i).arg(domain)});
+    return rows;
+}
+
+// A campaign over a SQLite table, aimed at a real SMTP server on loopback,
+// with a window that records what it was asked and a LAN that is always up.
+class CampaignRunFixture
+{
+public:
+    QTemporaryDir folder;
+    QString databasePath = folder.filePath(QStringLiteral("destinataris.sqlite"));
+    FakeCampaignView view;
+    Campaign campaign{view};
+    FakeInternetConnection connection;
+    std::unique_ptr<CampaignRun> run;
+
+    CampaignRunFixture() { connection.answerAlways({1, connectedThroughLan}); }
+
+    bool createRecipients(const QList<Recipient> &rows)
+    {
+        QStringList statements{QStringLiteral("CREATE TABLE Destinataris (Nom TEXT, Ciutat TEXT, Correu TEXT)")};
+        for (const Recipient &row : rows)
+            statements << QStringLiteral("INSERT INTO Destinataris VALUES (%1, %2, %3)")
+                              .arg(sqlText(row.nom), sqlText(row.ciutat), sqlText(row.correu));
+        QString error;
+        const bool created = createSqliteDatabase(databasePath, statements, error);
+        EXPECT_TRUE(created) << error.toStdString();
+        return created;
+    }
+
+    // The campaign as an operator would prepare it: sender, server, the
+    // table chosen, the address field chosen (which fills the grid), a typed body.
+    void prepare(quint16 smtpPort)
+    {
+        CampaignSettings &s = campaign.settings();
+        s.applyStartDefaults();
+        s.setText(Setting::SenderAddress, QStringLiteral("remitent@example.org"));
+        s.setText(Setting::SenderName, QStringLiteral("Remitent"));
+        s.setText(Setting::SmtpServer, QStringLiteral("127.0.0.1:%1").arg(smtpPort));
+        s.setText(Setting::DatabaseSource, databasePath);
+        OpenRecipientDatabase(campaign, true);
+        s.setText(Setting::TableName, QStringLiteral("Destinataris"));
+        LoadFieldList(campaign);
+        s.setText(Setting::AddressField, QStringLiteral("Correu"));
+        FillRecipientGrid(campaign);
+        s.setText(Setting::MessageSubject, QStringLiteral("Hola <<<Nom>>>"));
+        s.setBodyKind(BodyKind::Text);
+        s.setText(Setting::BodySource, QStringLiteral("<p>Bon dia <<<Nom>>>, de <<<Ciutat>>></p>"));
+        RefreshBodyPreview(campaign);
+        run = std::make_unique<CampaignRun>(campaign, connection);
+    }
+
+    void setGroups(int size)
+    {
+        campaign.settings().setCheckValue(Check::GroupSendings, 1);
+        campaign.settings().setText(Setting::GroupSize, QString::number(size));
+    }
+
+    // Presses the send button and answers the test-send question.
+    void pressSend(bool testSend)
+    {
+        view.answers.push_back(testSend);
+        run->pressSend();
+    }
+
+    QStringList marks() const
+    {
+        QStringList cells;
+        for (int row = 1; row <= campaign.grid().dataRowCount(); ++row)
+            cells << campaign.grid().markText(row);
+        return cells;
+    }
+};
+
+} // namespace tramelo::test

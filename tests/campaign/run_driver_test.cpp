@@ -1,0 +1,327 @@
+// Whole campaigns run headless against aiosmtpd on loopback, with recipients
+// in SQLite files made by the tests; every message is checked on arrival.
+#include "campaign_run_fixture.h"
+#include "gtest_qt_printers.h"
+
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+using namespace tramelo;
+using namespace tramelo::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+QString header(const AiosmtpdServer::Message &message, const QString &name)
+{
+    const QString text = QString::fromLatin1(message.data);
+    const QRegularExpression line(QStringLiteral("^%1: (.*)$").arg(name),
+                                  QRegularExpression::MultilineOption);
+    return line.match(text).captured(1).trimmed();
+}
+
+const QString finished = QStringLiteral("Enviament finalitzat");
+
+} // namespace
+
+TEST(CampaignRun, OneMergedMessagePerRecipient)
+{
+    CampaignRunFixture f;
+    QList<Recipient> rows = numberedRecipients(4);
+    rows[2].nom = QStringLiteral("<<<Ciutat>>>"); // a value holding a later field's placeholder
+    ASSERT_TRUE(f.createRecipients(rows));
+    AiosmtpdServer server;
+    ASSERT_TRUE(server.start()) << server.errorText();
+    f.prepare(server.port());
+
+    f.pressSend(false);
+
+    ASSERT_TRUE(server.waitForMessages(4, 10s));
+    const QList<AiosmtpdServer::Message> messages = server.messages();
+    ASSERT_EQ(messages.size(), 4);
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        const QString address = *rows[i].correu;
+        EXPECT_EQ(messages[i].rcptTos, QStringList{address});
+        EXPECT_EQ(header(messages[i], QStringLiteral("To")), QStringLiteral("\"%1\" <%1>").arg(address));
+        const QString nom = i == 2 ? rows[i].ciutat : rows[i].nom;
+        EXPECT_EQ(header(messages[i], QStringLiteral("Subject")), QStringLiteral("Hola ") + nom);
+        EXPECT_TRUE(messages[i].data.contains(QStringLiteral("<p>Bon dia %1, de %2</p>").arg(nom, rows[i].ciutat).toLatin1()));
+    }
+    EXPECT_EQ(f.marks(), QStringList(4, QStringLiteral("Si")));
+    EXPECT_EQ(f.campaign.grid().sentMarks(), QByteArray("SSSS "));
+    EXPECT_EQ(f.view.counts, QStringLiteral("4/4/4"));
+    EXPECT_EQ(f.view.messageTexts(), QStringList{finished});
+    EXPECT_TRUE(f.campaign.isDirty());
+    EXPECT_FALSE(f.campaign.isRunning());
+    EXPECT_EQ(f.view.busyDepth, 0);
+    EXPECT_TRUE(f.view.runButtonsEnabled);
+}
+
+TEST(CampaignRun, GroupsGoInBlindCopyUnmerged)
+{
+    CampaignRunFixture f;
+    ASSERT_TRUE(f.createRecipients(numberedRecipients(45)));
+    AiosmtpdServer server;
+    ASSERT_TRUE(server.start()) << server.errorText();
+    f.prepare(server.port());
+    f.setGroups(20);
+
+    f.pressSend(false);
+
+    ASSERT_TRUE(server.waitForMessages(3, 10s));
+    const QList<AiosmtpdServer::Message> messages = server.messages();
+    ASSERT_EQ(messages.size(), 3);
+    const int sizes[] = {20, 20, 5};
+    int next = 1;
+    for (int i = 0; i < 3; ++i) {
+        QStringList expected;
+        for (int k = 0; k < sizes[i]; ++k)
+            expected << QStringLiteral("persona%1@example.com").arg(next++);
+        EXPECT_EQ(messages[i].rcptTos, expected);
+        EXPECT_EQ(header(messages[i], QStringLiteral("To")), QString());
+        EXPECT_EQ(header(messages[i], QStringLiteral("Subject")), QStringLiteral("Hola <<<Nom>>>"));
+        EXPECT_FALSE(messages[i].data.contains("Bcc"));
+    }
+    EXPECT_EQ(f.marks(), QStringList(45, QStringLiteral("Si")));
+    EXPECT_EQ(f.view.counts, QStringLiteral("45/45/45"));
+}
+
+TEST(CampaignRun, InvalidAndNullAddressesAreMarkedAtGatheringAndSkipped)
+{
+    CampaignRunFixture f;
+    const QList<Recipient> rows = {
+        {QStringLiteral("A"), QStringLiteral("x"), QStringLiteral("a@example.com")},
+        {QStringLiteral("B"), QStringLiteral("x"), QStringLiteral("sense-arrova")},
+        {QStringLiteral("C"), QStringLiteral("x"), std::nullopt},
+        {QStringLiteral("D"), QStringLiteral("x"), QStringLiteral("d@example.com")},
+        {QStringLiteral("E"), QStringLiteral("x"), QStringLiteral("e\r\nRCPT TO:<x@example.com>@example.com")},
+        {QStringLiteral("F"), QStringLiteral("x"), QStringLiteral("f@example.com")},
+    };
+    ASSERT_TRUE(f.createRecipients(rows));
+    AiosmtpdServer server;
+    ASSERT_TRUE(server.start()) << server.errorText();
+    f.prepare(server.port());
+    f.setGroups(2);
+
+    f.pressSend(false);
+
+    ASSERT_TRUE(server.waitForMessages(2, 10s));
+    const QList<AiosmtpdServer::Message> messages = server.messages();
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_EQ(messages[0].rcptTos, (QStringList{QStringLiteral("a@example.com"), QStringLiteral("d@example.com")}));
+    EXPECT_EQ(messages[1].rcptTos, QStringList{QStringLiteral("f@example.com")});
+    EXPECT_EQ(f.marks(), (QStringList{QStringLiteral("Si"), QStringLiteral("No"), QStringLiteral("No"), QStringLiteral("Si"),
+                                      QStringLiteral("No"), QStringLiteral("Si")}));
+    EXPECT_EQ(f.campaign.grid().sentMarks(), QByteArray("SNNSNS "));
+    EXPECT_EQ(f.view.counts, QStringLiteral("6/3/6"));
+}
+
+TEST(CampaignRun, RefusedRecipientsFailTheirMessagesAndTheRunGoesOn)
+{
+    CampaignRunFixture f;
+    QList<Recipient> rows = numberedRecipients(5);
+    rows[1].correu = QStringLiteral("rebutja@example.com");
+    rows[3].correu = QStringLiteral("rebutja.tambe@example.com");
+    ASSERT_TRUE(f.createRecipients(rows));
+    AiosmtpdServer refusing({{}, {}, false, {QStringLiteral("rebutja")}});
+    ASSERT_TRUE(refusing.start()) << refusing.errorText();
+    f.prepare(refusing.port());
+
+    f.pressSend(false);
+    EXPECT_EQ(f.marks(), (QStringList{QStringLiteral("Si"), QStringLiteral("No"), QStringLiteral("Si"), QStringLiteral("No"),
+                                      QStringLiteral("Si")}));
+    EXPECT_EQ(f.view.counts, QStringLiteral("5/3/5"));
+    EXPECT_EQ(refusing.messageCount(), 3);
+
+    // A second run against a server that takes everyone sends only to the
+    // rows not marked "Si", and counts only its own successes.
+    AiosmtpdServer accepting;
+    ASSERT_TRUE(accepting.start()) << accepting.errorText();
+    f.campaign.settings().setText(Setting::SmtpServer, QStringLiteral("127.0.0.1:%1").arg(accepting.port()));
+    f.pressSend(false);
+    ASSERT_TRUE(accepting.waitForMessages(2, 10s));
+    const QList<AiosmtpdServer::Message> second = accepting.messages();
+    ASSERT_EQ(second.size(), 2);
+    EXPECT_EQ(second[0].rcptTos, QStringList{QStringLiteral("rebutja@example.com")});
+    EXPECT_EQ(second[1].rcptTos, QStringList{QStringLiteral("rebutja.tambe@example.com")});
+    EXPECT_EQ(f.marks(), QStringList(5, QStringLiteral("Si")));
+    EXPECT_EQ(f.view.counts, QStringLiteral("5/2/5"));
+}
+
+TEST(CampaignRun, StopRequestEndsTheRunAfterTheCurrentGroup)
+{
+    CampaignRunFixture f;
+    ASSERT_TRUE(f.createRecipients(numberedRecipients(6)));
+    AiosmtpdServer server;
+    ASSERT_TRUE(server.start()) << server.errorText();
+    f.prepare(server.port());
+    f.setGroups(2);
+    // A mark left from an earlier run on a row the stopped run never reaches.
+    f.campaign.grid().markFailed(6);
+    QObject::connect(f.run.get(), &CampaignRun::groupMarked, f.run.get(), [&f](const RunCounts &counts) {
+        if (counts.processed == 2)
+            f.campaign.setStopRequested(true); // the exit button pressed during the run
+    });
+
+    f.pressSend(false);
+
+    EXPECT_EQ(server.messageCount(), 1);
+    EXPECT_EQ(f.marks(), (QStringList{QStringLiteral("Si"), QStringLiteral("Si"), QString(), QString(), QString(),
+                                      QStringLiteral("No")}));
+    EXPECT_EQ(f.view.messageTexts(), QStringList{finished});
+    EXPECT_EQ(f.view.counts, QStringLiteral("2/2/6"));
+}
+
+TEST(CampaignRun, TestSendGoesToTheSenderOnlyWithTheAttachments)
+{
+    CampaignRunFixture f;
+    ASSERT_TRUE(f.createRecipients(numberedRecipients(3)));
+    AiosmtpdServer server;
+    ASSERT_TRUE(server.start()) << server.errorText();
+    f.prepare(server.port());
+    const QString attachment = f.folder.filePath(QStringLiteral("condicions.txt"));
+    {
+        QFile file(attachment);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("Condicions generals\n");
+    }
+    f.campaign.settings().setText(Setting::AttachmentList, attachment);
+    f.campaign.grid().markFailed(2);
+    const QByteArray marksBefore = f.campaign.grid().sentMarks();
+
+    f.pressSend(true);
+
+    ASSERT_TRUE(server.waitForMessages(1, 10s));
+    const AiosmtpdServer::Message message = server.messages().first();
+    EXPECT_EQ(message.rcptTos, QStringList{QStringLiteral("remitent@example.org")});
+    EXPECT_EQ(header(message, QStringLiteral("Subject")), QStringLiteral("Hola <<<Nom>>>"));
+    EXPECT_TRUE(message.data.contains("filename=\"condicions.txt\""));
+    EXPECT_EQ(f.campaign.grid().sentMarks(), marksBefore);
+    EXPECT_EQ(f.marks(), (QStringList{QString(), QStringLiteral("No"), QString()}));
+    EXPECT_EQ(f.view.messageTexts(), QStringList{finished});
+    EXPECT_FALSE(f.view.runProgressShown);
+    EXPECT_EQ(f.view.questions, QStringList{QStringLiteral("Vols fer un enviament de prova abans de fer el definitiu?")});
+}
+
+TEST(CampaignRun, PausesBetweenGroupsButNotAfterTheLast)
+{
+    CampaignRunFixture f;
+    ASSERT_TRUE(f.createRecipients(numberedRecipients(3)));
+    AiosmtpdServer server;
+    ASSERT_TRUE(server.start()) << server.errorText();
+    f.prepare(server.port());
+    f.campaign.settings().setText(Setting::WaitSeconds, QStringLiteral("0.2"));
+    QElapsedTimer clock;
+    QList<qint64> marked;
+    qint64 ended = -1;
+    QObject::connect(f.run.get(), &CampaignRun::groupMarked, f.run.get(), [&](const RunCounts &) { marked << clock.elapsed(); });
+    QObject::connect(f.run.get(), &CampaignRun::runFinished, f.run.get(), [&](const RunCounts &) { ended = clock.elapsed(); });
+    clock.start();
+
+    f.pressSend(false);
+
+    ASSERT_EQ(marked.size(), 3);
+    EXPECT_GE(marked[1] - marked[0], 195);
+    EXPECT_GE(marked[2] - marked[1], 195);
+    EXPECT_LT(ended - marked[2], 150) << "paused after the last rows";
+    EXPECT_EQ(f.marks(), QStringList(3, QStringLiteral("Si")));
+}
+
+TEST(CampaignRun, SourceProblemsSendNothing)
+{
+    struct Case {
+        const char *name;
+        std::function<void(CampaignRunFixture &)> breakIt;
+        QString message;
+    };
+    const QString changed =
+        QStringLiteral("Els destinataris han canviat des que es van carregar: torna a triar el camp adreça");
+    const Case cases[] = {
+        {"a row added after the grid was filled",
+         [](CampaignRunFixture &f) {
+             QString error;
+             ASSERT_TRUE(createSqliteDatabase(f.databasePath, {QStringLiteral("INSERT INTO Destinataris VALUES ('N', 'x', 'n@example.com')")}, error))
+                 << error.toStdString();
+         },
+         changed},
+        {"address field that names no field",
+         [](CampaignRunFixture &f) { f.campaign.settings().setText(Setting::AddressField, QStringLiteral("Email")); },
+         changed},
+        {"statement that cannot be opened",
+         [](CampaignRunFixture &f) {
+             f.campaign.settings().setText(Setting::TableName, QStringLiteral("NoExisteix"));
+         },
+         QString()},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        CampaignRunFixture f;
+        ASSERT_TRUE(f.createRecipients(numberedRecipients(2)));
+        AiosmtpdServer server;
+        ASSERT_TRUE(server.start()) << server.errorText();
+        f.prepare(server.port());
+        c.breakIt(f);
+
+        f.pressSend(false);
+
+        EXPECT_EQ(server.messageCount(), 0);
+        ASSERT_EQ(f.view.messages.size(), 1u);
+        if (c.message.isEmpty())
+            EXPECT_TRUE(f.view.messages[0].text.contains(QLatin1String("NoExisteix"))) << f.view.messages[0].text;
+        else
+            EXPECT_EQ(f.view.messages[0].text, c.message);
+        EXPECT_EQ(f.view.messages[0].icon, MessageIcon::Error);
+        EXPECT_EQ(f.marks(), QStringList(2, QString()));
+        EXPECT_FALSE(f.campaign.isRunning());
+        EXPECT_EQ(f.view.busyDepth, 0);
+        EXPECT_TRUE(f.view.runButtonsEnabled);
+    }
+}
+
+TEST(CampaignRun, EmptySourceEndsAtOnce)
+{
+    CampaignRunFixture f;
+    ASSERT_TRUE(f.createRecipients({}));
+    AiosmtpdServer server;
+    ASSERT_TRUE(server.start()) << server.errorText();
+    f.prepare(server.port());
+    f.pressSend(false);
+    EXPECT_EQ(f.view.messageTexts(), QStringList{finished});
+    EXPECT_EQ(f.view.counts, QStringLiteral("0/0"));
+    EXPECT_EQ(server.messageCount(), 0);
+}
+
+TEST(CampaignRun, InvalidCampaignStartsNothing)
+{
+    CampaignRunFixture f;
+    ASSERT_TRUE(f.createRecipients(numberedRecipients(2)));
+    AiosmtpdServer server;
+    ASSERT_TRUE(server.start()) << server.errorText();
+    f.prepare(server.port());
+    f.campaign.settings().setText(Setting::MessageSubject, QStringLiteral("  "));
+    f.run->pressSend();
+    EXPECT_EQ(f.view.messageTexts(), QStringList{QStringLiteral("L'assumpte és obligatori")});
+    EXPECT_EQ(f.view.messages[0].icon, MessageIcon::Error);
+    EXPECT_TRUE(f.view.questions.isEmpty());
+    EXPECT_EQ(server.messageCount(), 0);
+}
+
+TEST(CampaignRun, WithoutAConnectionEveryMessageFails)
+{
+    CampaignRunFixture f;
+    ASSERT_TRUE(f.createRecipients(numberedRecipients(2)));
+    AiosmtpdServer server;
+    ASSERT_TRUE(server.start()) << server.errorText();
+    f.prepare(server.port());
+    f.connection.answerAlways({0, 0}); // off line, and dialling does not help
+
+    f.pressSend(false);
+
+    EXPECT_EQ(server.messageCount(), 0);
+    EXPECT_EQ(f.view.messageTexts(), (QStringList{QStringLiteral("No hi ha connexio a Internet"),
+                                                  QStringLiteral("No hi ha connexio a Internet"), finished}));
+    EXPECT_EQ(f.marks(), QStringList(2, QStringLiteral("No")));
+    EXPECT_EQ(f.connection.calls.count(QStringLiteral("dial")), 2);
+}
