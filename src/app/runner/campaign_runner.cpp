@@ -1,0 +1,102 @@
+#include "campaign_runner.h"
+
+#include "body_preparation.h"
+#include "campaign.h"
+#include "campaign_validation.h"
+#include "internet_connection.h"
+#include "project_file.h"
+#include "recipient_grid.h"
+#include "run_driver.h"
+#include "stop_signals.h"
+#include "terminal_view.h"
+
+#include <QFileInfo>
+
+namespace tramelo {
+namespace {
+
+void reportCouldNotStart(TerminalView &view, const QString &reason)
+{
+    view.showMessage(reason, MessageIcon::Error);
+}
+
+QString summaryLine(const RunCounts &counts, qint64 failed)
+{
+    return QStringLiteral("Registres processats %1 de %2: %3 enviats, %4 no enviats")
+        .arg(counts.processed)
+        .arg(counts.total)
+        .arg(counts.sent)
+        .arg(failed);
+}
+
+qint64 failedRows(const Campaign &campaign, qint64 visited)
+{
+    qint64 failed = 0;
+    for (int row = 1; row <= visited; ++row)
+        failed += campaign.grid().markText(row) == QLatin1String("No") ? 1 : 0;
+    return failed;
+}
+
+} // namespace
+
+RunnerOutcome runSavedCampaign(const QString &projectPath, bool testSend, TerminalView &view)
+{
+    const QFileInfo project(projectPath);
+    if (!project.isFile() || !project.isReadable()) {
+        reportCouldNotStart(view, QStringLiteral("No es pot llegir l'arxiu de projecte: ") + projectPath);
+        return RunnerOutcome::CouldNotStart;
+    }
+
+    Campaign campaign(view);
+    const int errorsBeforeLoad = view.errorCount();
+    if (!LoadProject(campaign, projectPath) || view.errorCount() != errorsBeforeLoad)
+        return RunnerOutcome::CouldNotStart;
+    if (const std::optional<QString> failure = validateCampaign(campaign.settings())) {
+        reportCouldNotStart(view, *failure);
+        return RunnerOutcome::CouldNotStart;
+    }
+
+    SystemInternetConnection connection;
+    CampaignRun run(campaign, connection);
+    StopSignals stopSignals;
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &campaign, [&] {
+        view.showMessage(QStringLiteral("Aturant l'enviament després del grup actual..."), MessageIcon::Information);
+        campaign.setStopRequested(true);
+    });
+
+    const QString attachments = BuildAttachmentList(campaign);
+    if (testSend) {
+        const int errorsBefore = view.errorCount();
+        run.testSend(attachments);
+        return view.errorCount() == errorsBefore ? RunnerOutcome::AllSent : RunnerOutcome::SomeNotSent;
+    }
+
+    bool saveFailed = false;
+    QObject::connect(&run, &CampaignRun::groupMarked, &campaign, [&](const RunCounts &counts) {
+        view.showProgress(counts);
+        // The marks on disk follow what the server has just accepted; a
+        // campaign that cannot keep its marks must not go on sending.
+        if (!SaveProject(campaign, projectPath)) {
+            saveFailed = true;
+            campaign.setStopRequested(true);
+        }
+    });
+    std::optional<RunCounts> finished;
+    QObject::connect(&run, &CampaignRun::runFinished, &campaign, [&](const RunCounts &counts) {
+        view.endProgress();
+        finished = counts;
+    });
+
+    run.run(attachments);
+    if (!finished)
+        return RunnerOutcome::CouldNotStart;
+    if (!saveFailed)
+        SaveProject(campaign, projectPath);
+    const qint64 failed = failedRows(campaign, finished->processed);
+    view.showMessage(summaryLine(*finished, failed), MessageIcon::Information);
+    if (saveFailed || failed > 0)
+        return RunnerOutcome::SomeNotSent;
+    return RunnerOutcome::AllSent;
+}
+
+} // namespace tramelo
