@@ -106,8 +106,8 @@ bool isValidDomain(QStringView text)
     if (isIPv4Literal(name))
         return true;
     const QList<QStringView> labels = QStringView(name).split(u'.');
-    // QString::contains finds an empty text at the first position, like the
-    // original's substring search.
+    // The list is searched as one text: an empty last label (a name ending
+    // in ".") is found at its first position and passes.
     return labels.size() >= 2 && topLevelDomainText().contains(labels.last(), Qt::CaseSensitive);
 }
 

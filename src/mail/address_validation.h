@@ -8,16 +8,16 @@
 
 namespace tramelo {
 
-// Part 1.6: e-mail addresses and host names judged by syntax alone, without
-// any network traffic.
+// E-mail addresses and host names judged by syntax alone, without any
+// network traffic.
 
 // The constant top-level-domain text: 273 upper-case entries in alphabetical
 // order separated by single blanks (853 characters). The domain check
 // searches it as a whole, so its spacing is part of the behaviour.
 QLatin1String topLevelDomainText();
 
-// The text without leading and trailing blanks (spaces only, like the
-// original's Trim: tabs and line ends are kept).
+// The text without leading and trailing blanks (spaces only: tabs and line
+// ends are kept, so they fail the checks).
 QString trimBlanks(QStringView text);
 
 // The "number" test of the IPv4 literal check, with the value it reads.
@@ -30,7 +30,7 @@ std::optional<long long> readLiteralNumber(QStringView part);
 
 // IPv4 literal check: exactly four parts separated by "." (not trimmed), each
 // a number (above); the first at most 239, each of the others at most 255.
-// As in the Part only the upper bounds are checked, so a part such as "-1"
+// Only the upper bounds are checked, so a part such as "-1"
 // passes; such a literal can never be turned into address bytes
 // (literalAddressBytes, net_utilities.h), so Ping of it fails.
 bool isIPv4Literal(QStringView text);

@@ -1,7 +1,7 @@
-// The surface of the mail component (Part 1.1): creation and destruction,
+// The surface of the mail component: creation and destruction,
 // every property with its normalisation, check, message and stored key, the
 // address lists, the host check, attachments, the pending-error steps, and
-// the address, resolution and ping methods (Parts 1.6, 1.8, 1.9).
+// the address, resolution and ping methods.
 #include "clsEnviarCorreu.h"
 
 #include "address_validation.h"

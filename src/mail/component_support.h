@@ -5,7 +5,7 @@
 
 namespace tramelo {
 
-// Small pieces of the mail component's surface (Part 1.1), apart so that
+// Small pieces of the mail component's surface, apart so that
 // they can be tested alone.
 
 // The Date header's offset text for a bias in minutes (UTC minus local

@@ -21,8 +21,8 @@ struct IPv4Address {
     friend bool operator==(const IPv4Address &, const IPv4Address &) = default;
 };
 
-// Reply status of an ICMP echo, numbered like the IP_STATUS codes the
-// original program read from its echo service (0 is success).
+// Reply status of an ICMP echo (0 is success), numbered like the IP_STATUS
+// codes of the Windows echo service.
 namespace echo_status {
 inline constexpr quint32 success = 0;
 inline constexpr quint32 destinationNetUnreachable = 11002;
@@ -43,7 +43,7 @@ struct EchoReply {
     QByteArray data; // the echoed data, as received
 };
 
-// The operating system's name services and ICMP echo, as Part 1.8 uses them.
+// The operating system's name services and ICMP echo, as the component uses them.
 // Replaceable in tests (MailPlatform::hostServices). No member throws, and
 // echo never blocks longer than the time-out it is given.
 class HostServices

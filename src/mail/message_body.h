@@ -8,7 +8,7 @@ namespace tramelo {
 // The longest line SMTP allows, line end excluded (RFC 5321, 4.5.3.1.6).
 inline constexpr qsizetype maxBodyLineLength = 998;
 
-// PrepareBody (Part 1.1), with bare line ends mended: CR LF, a lone CR and a
+// PrepareBody, with bare line ends mended: CR LF, a lone CR and a
 // lone LF are all line ends, and every line end of the result is CR LF (a
 // last line without a line end stays without one). A line whose first
 // character is "." gets one more "." in front; a line longer than 998

@@ -9,7 +9,7 @@
 namespace tramelo {
 namespace {
 
-// The echoed data area of the original's reply buffer.
+// The echoed data area of a reply: a zero-filled 250-byte buffer.
 constexpr qsizetype replyDataAreaSize = 250;
 
 QByteArray makeRequestData()

@@ -10,7 +10,7 @@
 
 namespace tramelo {
 
-// Part 1.8: the local host name, name resolution and ping, over the host
+// The local host name, name resolution and ping, over the host
 // services (the system ones in the product, a fake in tests). None of them
 // throws; every failure gives an empty text or false.
 
@@ -35,8 +35,7 @@ std::optional<IPv4Address> literalAddressBytes(QStringView text);
 // the reply's address ("0.0.0.0" without a reply), RoundTripTime the round
 // trip in ms and DataSize the echoed byte count followed by " bytes";
 // DataMatch is set only when the echoed data holds a NUL after its first
-// character (the reply's data area is the original's zero-filled 250-byte
-// buffer): then it tells whether the text before that NUL equals the request
+// character (the reply's data area is a zero-filled 250-byte buffer): then it tells whether the text before that NUL equals the request
 // data, without regard to case. True when the reply's status is success and
 // it came from the target.
 bool ping(HostServices &services, QString &address, QString &roundTripTime, QString &dataSize, bool &dataMatch);

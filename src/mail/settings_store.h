@@ -6,7 +6,7 @@
 
 namespace tramelo {
 
-// Part 1.9: the per-user settings store of the mail component. QSettings in
+// The per-user settings store of the mail component. QSettings in
 // INI format in the user's configuration folder ($XDG_CONFIG_HOME, else
 // ~/.config): organisation and application "Quorvix", group "Settings", one
 // string value per key. Neither reading nor writing ever fails its caller.
