@@ -138,6 +138,10 @@ void clsEnviarCorreu::ReportTimeout()
 
 void clsEnviarCorreu::onSocketConnected()
 {
+    // The socket writes a message in several pieces (headers, body, "."):
+    // with Nagle's algorithm the last piece waits for the server's delayed
+    // acknowledgement, about 40 ms per message.
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     m_flags.connected = true;
 }
 
