@@ -1,0 +1,156 @@
+#include "mail_bench_support.h"
+
+#include "test_support.h"
+#include "windows1252.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTimer>
+
+#include <algorithm>
+#include <ctime>
+
+namespace tramelo::bench {
+
+void aimAtLoopback(clsEnviarCorreu &mail, quint16 port)
+{
+    mail.setSMTPHostValidation(0);
+    mail.setSMTPHost(QStringLiteral("127.0.0.1"));
+    mail.setSMTPPort(port);
+    // Bounded: a sink that stops answering ends the run in seconds.
+    mail.setConnectTimeout(5);
+    mail.setMessageTimeout(5);
+    mail.setConnectRetry(1);
+}
+
+PrivateSettingsFolder::PrivateSettingsFolder()
+{
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_folder.path()));
+}
+
+OutcomeTally::OutcomeTally(clsEnviarCorreu &mail)
+{
+    QObject::connect(&mail, &clsEnviarCorreu::SendSuccesful, &m_receiver, [this] { ++successes; });
+    QObject::connect(&mail, &clsEnviarCorreu::SendFailed, &m_receiver, [this](const QString &explanation) {
+        if (failures++ == 0)
+            firstFailure = explanation.trimmed();
+    });
+}
+
+QByteArray benchmarkHtmlBody()
+{
+    constexpr qsizetype bodyBytes = 4096;
+    const QByteArray head = "<html><body>\n";
+    const QByteArray tail = "</body></html>\n";
+    const QByteArray row = toWindows1252(QStringLiteral("<p>Benvolgut client, aquesta és una línia de prova del butlletí.</p>\n"));
+    QByteArray rows;
+    while (head.size() + rows.size() + row.size() + tail.size() <= bodyBytes)
+        rows += row;
+    return head + rows + QByteArray(bodyBytes - head.size() - rows.size() - tail.size(), ' ') + tail;
+}
+
+BareRound runBareComponentMessages(clsEnviarCorreu &mail, const QString &body, int messages)
+{
+    OutcomeTally tally(mail);
+    const double start = wallSeconds();
+    for (int i = 0; i < messages; ++i) {
+        mail.setRecipient(QStringLiteral("recipient%1@bench.tramelo.cat").arg(i));
+        mail.setSubject(QStringLiteral("Butlletí número %1").arg(i));
+        mail.setMessage(body);
+        mail.Send();
+    }
+    BareRound round;
+    round.seconds = wallSeconds() - start;
+    round.successes = tally.successes;
+    round.failures = tally.failures;
+    round.firstFailure = tally.firstFailure;
+    return round;
+}
+
+PythonResult runPythonScript(const QString &script, const QStringList &arguments, int count,
+                             std::chrono::seconds timeout)
+{
+    PythonResult result;
+    QProcess python;
+    QElapsedTimer wall;
+    wall.start();
+    QEventLoop loop;
+    QObject::connect(&python, &QProcess::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&python, &QProcess::errorOccurred, &loop, [&loop](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            loop.quit();
+    });
+    QTimer::singleShot(timeout, &loop, &QEventLoop::quit);
+    python.start(test::debianPython(), QStringList{script} + arguments);
+    // Sleeps until something happens: a busy wait would take a processor
+    // from the client being measured.
+    loop.exec();
+    result.wallSeconds = double(wall.nsecsElapsed()) / 1e9;
+    if (python.state() != QProcess::NotRunning) {
+        python.kill();
+        python.waitForFinished(5000);
+        result.error = QStringLiteral("the Python client did not finish in time");
+        return result;
+    }
+    const QByteArray output = python.readAllStandardOutput();
+    if (python.exitStatus() != QProcess::NormalExit || python.exitCode() != 0) {
+        result.error = QStringLiteral("the Python client failed: ") + QString::fromLocal8Bit(python.readAllStandardError());
+        return result;
+    }
+    const QJsonObject report = QJsonDocument::fromJson(output).object();
+    result.seconds = report.value(QStringLiteral("seconds")).toDouble();
+    result.ok = report.value(QStringLiteral("count")).toInt() == count && result.seconds > 0;
+    if (!result.ok)
+        result.error = QStringLiteral("unexpected report from the Python client: ") + QString::fromLocal8Bit(output);
+    return result;
+}
+
+PythonResult runPythonBench(quint16 port, const QString &mode, int count, const QString &bodyFile,
+                            std::chrono::seconds timeout)
+{
+    QStringList arguments = {QStringLiteral("127.0.0.1"), QString::number(port), mode, QString::number(count)};
+    if (!bodyFile.isEmpty())
+        arguments << QStringLiteral("--body") << bodyFile;
+    return runPythonScript(test::supportFile(QStringLiteral("python_smtp_bench.py")), arguments, count, timeout);
+}
+
+double wallSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+double statusMiB(const char *key)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray prefix = QByteArray(key) + ':';
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size()).trimmed().split(' ').first().toDouble() / 1024.0;
+    }
+    return -1;
+}
+
+bool resetPeakResident()
+{
+    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
+    return clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1;
+}
+
+} // namespace tramelo::bench
