@@ -1,10 +1,16 @@
 #include "internet_connection.h"
 
 #include <ifaddrs.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
 #include <net/if.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <memory>
+#include <optional>
 #include <utility>
 
 namespace tramelo {
@@ -32,7 +38,71 @@ bool isThisMachine(const QString &host, const QList<InterfaceAddress> &addresses
     });
 }
 
+// A route netlink socket subscribed to the kernel's announcements of link and
+// address changes.
+class InterfaceChangeWatch
+{
+public:
+    InterfaceChangeWatch()
+        : m_socket(socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE))
+    {
+        sockaddr_nl groups{};
+        groups.nl_family = AF_NETLINK;
+        groups.nl_groups = RTMGRP_LINK | RTMGRP_IPV4_IFADDR | RTMGRP_IPV6_IFADDR;
+        if (m_socket >= 0 && bind(m_socket, reinterpret_cast<const sockaddr *>(&groups), sizeof groups) != 0) {
+            close(m_socket);
+            m_socket = -1;
+        }
+    }
+    ~InterfaceChangeWatch()
+    {
+        if (m_socket >= 0)
+            close(m_socket);
+    }
+    InterfaceChangeWatch(const InterfaceChangeWatch &) = delete;
+    InterfaceChangeWatch &operator=(const InterfaceChangeWatch &) = delete;
+
+    // Reads the announcements waiting; true when there was one, when some were
+    // lost (a full receive buffer) or when nothing can be watched.
+    bool changedSinceLastAsked()
+    {
+        if (m_socket < 0)
+            return true;
+        constexpr int maximumReads = 64; // announcements that keep coming must not hold the run
+        char buffer[8192];
+        bool changed = false;
+        for (int attempt = 0; attempt < maximumReads; ++attempt) {
+            if (recv(m_socket, buffer, sizeof buffer, MSG_DONTWAIT) >= 0) {
+                changed = true;
+                continue;
+            }
+            if (errno == EINTR)
+                continue;
+            return changed || (errno != EAGAIN && errno != EWOULDBLOCK);
+        }
+        return true;
+    }
+
+private:
+    int m_socket;
+};
+
 } // namespace
+
+InterfaceLister watchedSystemInterfaceAddresses()
+{
+    struct Watched {
+        // Subscribed before the first listing, so no change falls between them.
+        InterfaceChangeWatch watch;
+        std::optional<QList<InterfaceAddress>> listing;
+    };
+    const auto watched = std::make_shared<Watched>();
+    return [watched] {
+        if (watched->watch.changedSinceLastAsked() || !watched->listing)
+            watched->listing = systemInterfaceAddresses();
+        return *watched->listing;
+    };
+}
 
 QList<InterfaceAddress> systemInterfaceAddresses()
 {

@@ -41,6 +41,12 @@ using InterfaceLister = std::function<QList<InterfaceAddress>()>;
 // Every address of every interface, from getifaddrs; empty when it fails.
 QList<InterfaceAddress> systemInterfaceAddresses();
 
+// systemInterfaceAddresses, listed again only when the kernel has announced a
+// change of a link or an address since the last listing: a listing costs two
+// netlink dumps (some 30 microseconds), and every message asks twice. Where
+// the announcements cannot be received, every call lists.
+InterfaceLister watchedSystemInterfaceAddresses();
+
 // There is no dial-up on this system: the machine is on line, through a LAN,
 // when an interface other than loopback is up and running, or when the SMTP
 // server is this machine itself (a loopback address, "localhost" or one of
@@ -49,7 +55,7 @@ QList<InterfaceAddress> systemInterfaceAddresses();
 class SystemInternetConnection : public InternetConnection
 {
 public:
-    explicit SystemInternetConnection(InterfaceLister lister = systemInterfaceAddresses);
+    explicit SystemInternetConnection(InterfaceLister lister = watchedSystemInterfaceAddresses());
 
     ConnectedState connectedState(const QString &smtpHost) override;
     quint32 dial() override { return 0; }
