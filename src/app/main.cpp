@@ -1,12 +1,21 @@
-#include <QApplication>
-#include <QMessageBox>
+#include "example_campaign.h"
+#include "program_start.h"
 
-// Until the main window exists the program says what it is and no more.
+#include <QApplication>
+
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tramelo"));
-    QMessageBox::information(nullptr, QStringLiteral("Tramelo"),
-                             QStringLiteral("Tramelo Versió " TRAMELO_VERSION));
-    return 0;
+
+    // The example campaign opens wherever this copy of the program lives.
+    const QString examples = tramelo::findExampleFolder();
+    if (!examples.isEmpty()) {
+        if (const std::optional<QString> problem = tramelo::prepareExampleProject(examples))
+            qWarning("%s", qUtf8Printable(*problem));
+    }
+
+    tramelo::TrameloProgram program;
+    program.start();
+    return app.exec();
 }

@@ -67,7 +67,14 @@ std::optional<QString> completeOdbcConnectString(const QString &pickerConnectStr
     if (!connection.open(connectString, odbc::Connection::Access::ReadWrite, error))
         return std::nullopt;
     const QString completed = connection.completedConnectString();
-    return prefix + (completed.isEmpty() ? connectString : completed);
+    if (completed.isEmpty() || completed == connectString)
+        return prefix + connectString;
+    // Some drivers complete a string in a form that does not open again (the
+    // SQLite3 driver answers DRIVER= with an empty DSN=): the operator's own
+    // string, which just opened, is kept then.
+    odbc::Connection reopened;
+    QString reopenError;
+    return prefix + (reopened.open(completed, odbc::Connection::Access::ReadWrite, reopenError) ? completed : connectString);
 }
 
 } // namespace tramelo

@@ -1,0 +1,33 @@
+#include "body_page.h"
+
+#include "windows1252.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTextBrowser>
+
+namespace tramelo {
+
+void showBodyFile(QTextBrowser &view, const QString &path, const QString &placeholderOpening)
+{
+    view.clear();
+    if (path.isEmpty())
+        return;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    QString text = fromWindows1252(file.readAll());
+    const QFileInfo info(path);
+    // Relative image paths in the page are written against its own folder.
+    view.setSearchPaths({info.absolutePath()});
+    if (info.suffix().startsWith(QLatin1String("htm"), Qt::CaseInsensitive) || Qt::mightBeRichText(text)) {
+        // A single "<" is how every tag begins; only a longer mark is a placeholder's.
+        if (placeholderOpening.size() > 1)
+            text.replace(placeholderOpening, placeholderOpening.toHtmlEscaped());
+        view.setHtml(text);
+    } else {
+        view.setPlainText(text);
+    }
+}
+
+} // namespace tramelo

@@ -1,0 +1,200 @@
+#include "frmMain.h"
+
+#include "body_page.h"
+#include "body_preparation.h"
+#include "icons.h"
+#include "window_dialogs.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFocusEvent>
+#include <QFrame>
+#include <QLabel>
+#include <QProgressBar>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTextBrowser>
+#include <QToolButton>
+
+#include <algorithm>
+#include <limits>
+
+namespace tramelo {
+
+namespace {
+
+// The client area the window was drawn for: 9315 x 8085 twips at 15 twips
+// a pixel.
+constexpr QSize designedSize(621, 539);
+
+} // namespace
+
+frmMain::frmMain(std::unique_ptr<WindowDialogs> dialogs, QWidget *parent)
+    : QWidget(parent)
+    , m_dialogs(dialogs ? std::move(dialogs) : makeQtWindowDialogs())
+    , m_campaign(*this)
+    , m_run(m_campaign, m_internet)
+{
+    registerUiResources();
+    setWindowTitle(QStringLiteral("Enviar Tramelo"));
+    setWindowIcon(QIcon(QStringLiteral(":/tramelo/tramelo.png")));
+    resize(designedSize);
+    buildControls();
+    bindControls();
+    connectEvents();
+    Form_Load();
+}
+
+frmMain::~frmMain()
+{
+    // The children outlive the campaign: they must not reach it on the way out.
+    for (QWidget *box : txtFields)
+        box->removeEventFilter(this);
+    grdEnviament->setModel(nullptr);
+}
+
+void frmMain::Form_Load()
+{
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->geometry();
+        move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+    }
+    showBodyPage(QString());
+    m_campaign.setProjectPath(QString());
+    grdEnviament->hide();
+    frameProgres->hide();
+    m_campaign.settings().applyStartDefaults();
+
+    // As if "Taula" and then "Arxiu" had been clicked.
+    m_campaign.settings().setSourceKind(SourceKind::Table);
+    showSourceKind(SourceKind::Table);
+    m_campaign.settings().setBodyKind(BodyKind::File);
+    showBodyKind(BodyKind::File);
+    RefreshBodyPreview(m_campaign);
+
+    m_campaign.setDirty(false);
+    m_campaign.setRunning(false);
+    setClearMarksEnabled(false);
+}
+
+bool frmMain::Form_QueryUnload()
+{
+    return !m_campaign.isDirty() || askYesNo(QStringLiteral("Vols sortir sense guardar els canvis?"), false);
+}
+
+void frmMain::closeEvent(QCloseEvent *event)
+{
+    if (m_campaign.isRunning()) {
+        // A send in progress is asked to stop, as the exit button does; the
+        // window closes when it has ended (onSend).
+        m_campaign.setStopRequested(true);
+        m_closeWhenRunEnds = true;
+        event->ignore();
+        return;
+    }
+    if (Form_QueryUnload())
+        event->accept();
+    else
+        event->ignore();
+}
+
+bool frmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut) {
+        // Another window or a menu coming up leaves the focus where it was.
+        const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+        const auto box = std::find(txtFields.begin(), txtFields.end(), watched);
+        if (box != txtFields.end() && reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+            const int n = int(box - txtFields.begin());
+            if (event->type() == QEvent::FocusIn)
+                onTextBoxEntered(n);
+            else
+                onTextBoxLeft(n);
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// ---- CampaignView -------------------------------------------------------------
+
+void frmMain::showMessage(const QString &text, MessageIcon icon)
+{
+    m_dialogs->showMessage(this, text, icon);
+}
+
+bool frmMain::askYesNo(const QString &question, bool yesIsDefault)
+{
+    return m_dialogs->askYesNo(this, question, yesIsDefault);
+}
+
+void frmMain::setBusy(bool busy)
+{
+    if (busy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+void frmMain::processEvents()
+{
+    QApplication::processEvents();
+}
+
+void frmMain::waitForEvents()
+{
+    QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+void frmMain::setRunButtonsEnabled(bool enabled)
+{
+    cmbLlegir->setEnabled(enabled);
+    cmbGravar->setEnabled(enabled);
+    cmbEnviar->setEnabled(enabled);
+}
+
+void frmMain::setClearMarksEnabled(bool enabled)
+{
+    cmbDesmarcar->setEnabled(enabled);
+}
+
+void frmMain::showGrid()
+{
+    grdEnviament->show();
+}
+
+void frmMain::showRunProgress()
+{
+    sstabGeneral->setCurrentIndex(3);
+    frameProgres->show();
+}
+
+void frmMain::hideRunProgress()
+{
+    frameProgres->hide();
+}
+
+void frmMain::setTotalProgress(qint64 value, qint64 maximum)
+{
+    // A source without rows shows an empty bar rather than a busy one.
+    const int top = int(std::clamp<qint64>(maximum, 1, std::numeric_limits<int>::max()));
+    pbTotal->setRange(0, top);
+    pbTotal->setValue(int(std::clamp<qint64>(value, 0, top)));
+}
+
+void frmMain::setCounts(const QString &text)
+{
+    lblQuants->setText(text);
+}
+
+void frmMain::setMessageProgress(int percent)
+{
+    pbProgres->setValue(std::clamp(percent, 0, 100));
+}
+
+void frmMain::showBodyPage(const QString &path)
+{
+    showBodyFile(*planaWeb, path, trimSpaces(m_campaign.settings().text(Setting::FieldDelimiterLeft)));
+}
+
+} // namespace tramelo

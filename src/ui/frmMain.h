@@ -1,0 +1,135 @@
+#pragma once
+
+#include "campaign.h"
+#include "campaign_view.h"
+#include "internet_connection.h"
+#include "run_driver.h"
+#include "window_dialogs.h"
+
+#include <QWidget>
+
+#include <array>
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLayout;
+class QModelIndex;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+class QTableView;
+class QTextBrowser;
+class QToolButton;
+
+namespace tramelo {
+
+// The main window, "Enviar Tramelo": the campaign's settings on the
+// "Definició" tab, the body as a page and as text, the recipient grid with
+// the run's progress, and the five buttons below. It is a view over the
+// Campaign it owns and hands every operator action to the campaign's
+// operations.
+class frmMain : public QWidget, public CampaignView
+{
+    Q_OBJECT
+public:
+    // Without dialogs of its own the window uses Qt's.
+    explicit frmMain(std::unique_ptr<WindowDialogs> dialogs = {}, QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    Campaign &campaign() { return m_campaign; }
+
+    // ---- CampaignView -------------------------------------------------------
+    void showMessage(const QString &text, MessageIcon icon) override;
+    bool askYesNo(const QString &question, bool yesIsDefault) override;
+    void setBusy(bool busy) override;
+    void processEvents() override;
+    void waitForEvents() override;
+    void setRunButtonsEnabled(bool enabled) override;
+    void setClearMarksEnabled(bool enabled) override;
+    void showGrid() override;
+    void showRunProgress() override;
+    void hideRunProgress() override;
+    void setTotalProgress(qint64 value, qint64 maximum) override;
+    void setCounts(const QString &text) override;
+    void setMessageProgress(int percent) override;
+    void showBodyPage(const QString &path) override;
+
+    // ---- the controls, under the names the whole program knows them by ----
+    QTabWidget *sstabGeneral = nullptr;
+    // QLineEdit, except the multi-line QPlainTextEdit boxes 6, 8, 13 and 14.
+    std::array<QWidget *, 17> txtFields{};
+    std::array<QCheckBox *, 2> chkFields{};
+    std::array<QRadioButton *, 4> optFields{};
+    std::array<QComboBox *, 2> comboFields{};
+    std::array<QPushButton *, 3> cmbCercar{};
+    QPushButton *cmbODBC = nullptr;
+    QLabel *Label1 = nullptr;
+    QLabel *Label9 = nullptr;
+    QTextBrowser *planaWeb = nullptr;
+    QTableView *grdEnviament = nullptr;
+    QFrame *frameProgres = nullptr;
+    QLabel *lblQuants = nullptr;
+    QProgressBar *pbTotal = nullptr;
+    QProgressBar *pbProgres = nullptr;
+    QToolButton *cmbLlegir = nullptr;
+    QToolButton *cmbGravar = nullptr;
+    QToolButton *cmbEnviar = nullptr;
+    QToolButton *cmbDesmarcar = nullptr;
+    QToolButton *cmbSortir = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    // ---- composition (frmMain_controls.cpp) -------------------------------
+    void buildControls();
+    QWidget *buildDefinitionTab();
+    QGroupBox *buildSenderFrame();
+    QGroupBox *buildRecipientFrame();
+    QGroupBox *buildMessageFrame();
+    QWidget *buildTextViewTab();
+    QWidget *buildSendingTab();
+    QLayout *buildButtonRow();
+    void bindControls();
+
+    // ---- start and end (frmMain.cpp) ---------------------------------------
+    void Form_Load();
+    bool Form_QueryUnload();
+
+    // ---- operator actions (frmMain_events.cpp) -----------------------------
+    void connectEvents();
+    void onLoadProject();
+    void onSaveProject();
+    void onSend();
+    void onClearMarks();
+    void onExit();
+    void onChooseFile(int n);
+    void onChooseOdbcSource();
+    void onOptionClicked(int n);
+    void onListEntryChosen(int n, int index);
+    void onGridDoubleClicked(const QModelIndex &index);
+    void onTextBoxEntered(int n);
+    void onTextBoxLeft(int n);
+    void showSourceKind(SourceKind kind);
+    void showBodyKind(BodyKind kind);
+    void fitGridColumns();
+
+    std::unique_ptr<WindowDialogs> m_dialogs;
+    Campaign m_campaign;
+    SystemInternetConnection m_internet;
+    CampaignRun m_run;
+    // What each text box held when it got the focus.
+    std::array<QString, 17> m_textOnEntry;
+    // The attachment chooser offers the name it gave last time.
+    QString m_lastAttachment;
+    // The title bar's close during a send: the window closes once it ends.
+    bool m_closeWhenRunEnds = false;
+};
+
+} // namespace tramelo

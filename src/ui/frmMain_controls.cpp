@@ -1,0 +1,345 @@
+#include "frmMain.h"
+
+#include "icons.h"
+#include "recipient_grid.h"
+#include "setting_bindings.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QProxyStyle>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTextBrowser>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace tramelo {
+namespace {
+
+constexpr int twipsPerPixel = 15;
+
+// The password box shows "*" for every character, whatever the style's own
+// mask character is.
+class AsteriskPasswordStyle : public QProxyStyle
+{
+public:
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *returnData) const override
+    {
+        if (hint == SH_LineEdit_PasswordCharacter)
+            return '*';
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+QLabel *label(const QString &text)
+{
+    return new QLabel(text);
+}
+
+// A multi-line box the height of the given number of lines; Tab moves on.
+QPlainTextEdit *linesBox(int lines)
+{
+    auto *box = new QPlainTextEdit;
+    box->setTabChangesFocus(true);
+    box->document()->setDocumentMargin(2);
+    const int margins = 2 * (box->frameWidth() + int(box->document()->documentMargin()));
+    box->setFixedHeight(box->fontMetrics().lineSpacing() * lines + margins);
+    return box;
+}
+
+QPushButton *chooserButton(const QString &caption)
+{
+    auto *button = new QPushButton(caption);
+    button->setFixedWidth(button->fontMetrics().horizontalAdvance(caption) + 24);
+    return button;
+}
+
+QHBoxLayout *row(std::initializer_list<QWidget *> widgets, bool stretchAtEnd = false)
+{
+    auto *layout = new QHBoxLayout;
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(6);
+    for (QWidget *widget : widgets)
+        layout->addWidget(widget);
+    if (stretchAtEnd)
+        layout->addStretch();
+    return layout;
+}
+
+QGridLayout *frameGrid(QGroupBox *frame)
+{
+    auto *grid = new QGridLayout(frame);
+    grid->setContentsMargins(8, 0, 8, 2);
+    grid->setVerticalSpacing(2);
+    grid->setColumnStretch(1, 1);
+    return grid;
+}
+
+// The "Definició" rows: a label in column 0, its control in column 1, a
+// second pair in columns 2 and 3; a control alone spans columns 1 to 3.
+constexpr int wholeRow = 3;
+
+QToolButton *iconButton(const QString &iconName, const QString &toolTip, int sizeInTwips)
+{
+    auto *button = new QToolButton;
+    button->setIcon(themedIcon(iconName));
+    button->setToolTip(toolTip);
+    const int side = sizeInTwips / twipsPerPixel;
+    button->setFixedSize(side, side);
+    button->setIconSize(QSize(side - 9, side - 9));
+    // Taking the focus on a click makes the box being edited lose it first,
+    // so that its leaving rules run before the button's action.
+    button->setFocusPolicy(Qt::StrongFocus);
+    return button;
+}
+
+} // namespace
+
+void frmMain::buildControls()
+{
+    for (int n : {0, 1, 2, 3, 4, 5, 7, 9, 10, 11, 12, 15, 16})
+        txtFields[n] = new QLineEdit;
+    txtFields[6] = linesBox(2);
+    txtFields[13] = linesBox(2);
+    txtFields[14] = linesBox(2);
+    auto *bodyText = new QPlainTextEdit;
+    bodyText->setReadOnly(true);
+    bodyText->setLineWrapMode(QPlainTextEdit::NoWrap);
+    bodyText->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    bodyText->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    txtFields[8] = bodyText;
+
+    auto *password = static_cast<QLineEdit *>(txtFields[4]);
+    password->setEchoMode(QLineEdit::Password);
+    auto *passwordStyle = new AsteriskPasswordStyle;
+    passwordStyle->setParent(this);
+    password->setStyle(passwordStyle);
+    for (int n : {15, 16}) {
+        auto *quote = static_cast<QLineEdit *>(txtFields[n]);
+        quote->setMaxLength(1);
+        quote->setAlignment(Qt::AlignCenter);
+        quote->setFixedWidth(quote->fontMetrics().horizontalAdvance(QLatin1Char('W')) + 14);
+    }
+    for (int n : {9, 10, 11, 12})
+        txtFields[n]->setFixedWidth(txtFields[n]->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 5 + 16);
+
+    for (QCheckBox *&box : chkFields)
+        box = new QCheckBox;
+    optFields = {new QRadioButton(QStringLiteral("Taula")), new QRadioButton(QStringLiteral("Instrucció SQL")),
+                 new QRadioButton(QStringLiteral("Arxiu")), new QRadioButton(QStringLiteral("Texte"))};
+    for (int pair : {0, 2}) {
+        auto *group = new QButtonGroup(this);
+        group->addButton(optFields[pair]);
+        group->addButton(optFields[pair + 1]);
+    }
+    for (QComboBox *&list : comboFields) {
+        list = new QComboBox;
+        list->setEditable(true);
+        list->setInsertPolicy(QComboBox::NoInsert);
+        list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        list->setMinimumContentsLength(12);
+    }
+    for (QPushButton *&chooser : cmbCercar)
+        chooser = chooserButton(QStringLiteral("..."));
+    cmbODBC = chooserButton(QStringLiteral("ODBC"));
+    Label1 = label(QStringLiteral("Cos:"));
+    Label9 = label(QStringLiteral("Taula a fer servir:"));
+
+    sstabGeneral = new QTabWidget;
+    sstabGeneral->addTab(buildDefinitionTab(), QStringLiteral("Definició"));
+    planaWeb = new QTextBrowser;
+    planaWeb->setOpenLinks(false);
+    sstabGeneral->addTab(planaWeb, QStringLiteral("Vista HTML"));
+    sstabGeneral->addTab(buildTextViewTab(), QStringLiteral("Vista texte"));
+    sstabGeneral->addTab(buildSendingTab(), QStringLiteral("Enviament"));
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->setSpacing(4);
+    layout->addWidget(sstabGeneral, 1);
+    layout->addLayout(buildButtonRow());
+}
+
+QWidget *frmMain::buildDefinitionTab()
+{
+    auto *frames = new QWidget;
+    auto *layout = new QVBoxLayout(frames);
+    layout->setContentsMargins(2, 0, 2, 0);
+    layout->setSpacing(0);
+    layout->addWidget(buildSenderFrame());
+    layout->addWidget(buildRecipientFrame());
+    layout->addWidget(buildMessageFrame());
+    layout->addStretch();
+    // A window made smaller than its design scrolls rather than crushing the rows.
+    auto *scroll = new QScrollArea;
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(frames);
+    return scroll;
+}
+
+QGroupBox *frmMain::buildSenderFrame()
+{
+    auto *frame = new QGroupBox(QStringLiteral("Remitent"));
+    QGridLayout *grid = frameGrid(frame);
+    grid->addWidget(label(QStringLiteral("Adreça de correu:")), 0, 0);
+    grid->addWidget(txtFields[0], 0, 1, 1, wholeRow);
+    grid->addWidget(label(QStringLiteral("Nom per mostrar:")), 1, 0);
+    grid->addWidget(txtFields[1], 1, 1, 1, wholeRow);
+    grid->addWidget(label(QStringLiteral("Servidor SMTP:")), 2, 0);
+    grid->addWidget(txtFields[2], 2, 1, 1, wholeRow);
+    grid->addWidget(label(QStringLiteral("Cal autentificar-se en el servidor?")), 3, 0);
+    grid->addWidget(chkFields[0], 3, 1);
+    grid->addWidget(label(QStringLiteral("Temps a esperar entre enviaments:")), 3, 2);
+    grid->addWidget(txtFields[12], 3, 3);
+    // The login pair shares a row, which leaves the tab less to scroll.
+    grid->addWidget(label(QStringLiteral("Usuari:")), 4, 0);
+    grid->addLayout(row({txtFields[3], label(QStringLiteral("Contrasenya:")), txtFields[4]}), 4, 1, 1, wholeRow);
+    return frame;
+}
+
+QGroupBox *frmMain::buildRecipientFrame()
+{
+    auto *frame = new QGroupBox(QStringLiteral("Destinatari"));
+    QGridLayout *grid = frameGrid(frame);
+    grid->addWidget(label(QStringLiteral("Base de dades:")), 0, 0);
+    grid->addLayout(row({txtFields[5], cmbCercar[1], cmbODBC}), 0, 1, 1, wholeRow);
+    grid->addWidget(label(QStringLiteral("Tipus d'origen:")), 1, 0);
+    grid->addLayout(row({optFields[0], optFields[1]}, true), 1, 1);
+    grid->addWidget(label(QStringLiteral("Delimitadors de nom de taula:")), 1, 2);
+    grid->addLayout(row({txtFields[15], txtFields[16]}, true), 1, 3);
+    // The table list and the statement box share one place; one is hidden.
+    grid->addWidget(Label9, 2, 0, Qt::AlignTop);
+    auto *tableOrStatement = new QVBoxLayout;
+    tableOrStatement->setContentsMargins(0, 0, 0, 0);
+    tableOrStatement->addWidget(comboFields[0]);
+    tableOrStatement->addWidget(txtFields[14]);
+    grid->addLayout(tableOrStatement, 2, 1, 1, wholeRow);
+    grid->addWidget(label(QStringLiteral("Camp adreça correu:")), 3, 0);
+    grid->addWidget(comboFields[1], 3, 1);
+    grid->addWidget(label(QStringLiteral("Agrupar enviaments?")), 4, 0);
+    grid->addWidget(chkFields[1], 4, 1);
+    grid->addWidget(label(QStringLiteral("Número d'adreces per grup:")), 4, 2);
+    grid->addWidget(txtFields[11], 4, 3);
+    return frame;
+}
+
+QGroupBox *frmMain::buildMessageFrame()
+{
+    auto *frame = new QGroupBox(QStringLiteral("Missatge"));
+    QGridLayout *grid = frameGrid(frame);
+    grid->addWidget(label(QStringLiteral("Assumpte:")), 0, 0);
+    grid->addWidget(txtFields[7], 0, 1, 1, wholeRow);
+    grid->addWidget(label(QStringLiteral("Tipus de cos:")), 1, 0);
+    grid->addLayout(row({optFields[2], optFields[3]}, true), 1, 1);
+    grid->addWidget(Label1, 2, 0, Qt::AlignTop);
+    grid->addLayout(row({txtFields[6], cmbCercar[0]}), 2, 1, 1, wholeRow);
+    grid->addWidget(label(QStringLiteral("Annexos:")), 3, 0, Qt::AlignTop);
+    grid->addLayout(row({txtFields[13], cmbCercar[2]}), 3, 1, 1, wholeRow);
+    grid->addWidget(label(QStringLiteral("Delimitador esq. de camps:")), 4, 0);
+    grid->addWidget(txtFields[9], 4, 1);
+    grid->addWidget(label(QStringLiteral("Delimitador dret de camps:")), 4, 2);
+    grid->addWidget(txtFields[10], 4, 3);
+    return frame;
+}
+
+QWidget *frmMain::buildTextViewTab()
+{
+    auto *page = new QWidget;
+    auto *layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(txtFields[8]);
+    return page;
+}
+
+QWidget *frmMain::buildSendingTab()
+{
+    grdEnviament = new QTableView;
+    grdEnviament->setModel(&m_campaign.grid());
+    grdEnviament->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grdEnviament->setWordWrap(false);
+    grdEnviament->horizontalHeader()->setHighlightSections(false);
+    // Fixed row heights keep a hundred thousand rows quick to show and scroll.
+    QHeaderView *rows = grdEnviament->verticalHeader();
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setDefaultSectionSize(grdEnviament->fontMetrics().height() + 6);
+
+    frameProgres = new QFrame;
+    lblQuants = new QLabel;
+    pbTotal = new QProgressBar;
+    pbProgres = new QProgressBar;
+    pbProgres->setRange(0, 100);
+    pbProgres->setValue(0);
+    pbTotal->setValue(0);
+    auto *progress = new QGridLayout(frameProgres);
+    progress->setContentsMargins(4, 4, 4, 4);
+    progress->addWidget(label(QStringLiteral("Registres processats/enviats/total:")), 0, 0);
+    progress->addWidget(lblQuants, 0, 1);
+    progress->setColumnStretch(1, 1);
+    progress->addWidget(pbTotal, 1, 0, 1, 2);
+    progress->addWidget(label(QStringLiteral("Registre actual")), 2, 0);
+    progress->addWidget(pbProgres, 3, 0, 1, 2);
+
+    auto *page = new QWidget;
+    auto *layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(grdEnviament, 1);
+    layout->addWidget(frameProgres);
+    layout->addStretch(0);
+    return page;
+}
+
+QLayout *frmMain::buildButtonRow()
+{
+    cmbLlegir = iconButton(QStringLiteral("document-open"), QStringLiteral("Llegir la configuració"), 615);
+    cmbGravar = iconButton(QStringLiteral("document-save"), QStringLiteral("Gravar la configuració"), 615);
+    cmbEnviar = iconButton(QStringLiteral("mail-send"), QStringLiteral("Realitzar l'enviament"), 615);
+    cmbDesmarcar = iconButton(QStringLiteral("edit-clear"), QStringLiteral("Esborrar les marques d'enviat"), 615);
+    cmbSortir = iconButton(QStringLiteral("application-exit"), QStringLiteral("Sortir del programa"), 600);
+    return row({cmbLlegir, cmbGravar, cmbEnviar, cmbDesmarcar, cmbSortir}, true);
+}
+
+void frmMain::bindControls()
+{
+    static constexpr std::pair<int, Setting> textBoxes[] = {
+        {0, Setting::SenderAddress},      {1, Setting::SenderName},      {2, Setting::SmtpServer},
+        {3, Setting::LoginUser},          {4, Setting::LoginPassword},   {5, Setting::DatabaseSource},
+        {6, Setting::BodySource},         {7, Setting::MessageSubject},  {8, Setting::BodyText},
+        {9, Setting::FieldDelimiterLeft}, {10, Setting::FieldDelimiterRight}, {11, Setting::GroupSize},
+        {12, Setting::WaitSeconds},       {13, Setting::AttachmentList}, {14, Setting::SqlStatement},
+        {15, Setting::TableQuoteLeft},    {16, Setting::TableQuoteRight},
+    };
+    CampaignSettings &settings = m_campaign.settings();
+    for (const auto &[n, setting] : textBoxes) {
+        if (auto *line = qobject_cast<QLineEdit *>(txtFields[n]))
+            bindTextBox(line, settings, setting);
+        else
+            bindTextBox(static_cast<QPlainTextEdit *>(txtFields[n]), settings, setting);
+    }
+    bindCheckBox(chkFields[0], settings, Check::NeedsLogin);
+    bindCheckBox(chkFields[1], settings, Check::GroupSendings);
+    bindList(comboFields[0], m_campaign, Setting::TableName);
+    bindList(comboFields[1], m_campaign, Setting::AddressField);
+}
+
+void frmMain::fitGridColumns()
+{
+    grdEnviament->setColumnWidth(0, RecipientGrid::markColumnWidthTwips / twipsPerPixel);
+    grdEnviament->setColumnWidth(1, RecipientGrid::addressColumnWidthTwips / twipsPerPixel);
+}
+
+} // namespace tramelo

@@ -1,0 +1,209 @@
+#include "frmMain.h"
+
+#include "body_preparation.h"
+#include "odbc_picker.h"
+#include "project_file.h"
+#include "recipient_grid.h"
+#include "recipient_source.h"
+#include "text_boxes.h"
+#include "window_dialogs.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTimer>
+#include <QToolButton>
+
+namespace tramelo {
+namespace {
+
+const QString projectFilter = QStringLiteral("Arxius de projecte (*.pcm);;Tots els arxius (*)");
+const QString bodyFilter = QStringLiteral("Arxius HTML (*.htm*);;Arxius de texte (*.txt);;Tots els arxius (*)");
+// The SQLite files this system also opens are offered beside Access files.
+const QString databaseFilter =
+    QStringLiteral("Arxius Access (*.mdb);;Arxius SQLite (*.sqlite *.sqlite3 *.db);;Tots els arxius (*)");
+const QString anyFileFilter = QStringLiteral("Tots els arxius (*)");
+
+constexpr int databaseSourceBox = 5;
+constexpr int bodySourceBox = 6;
+constexpr int sqlStatementBox = 14;
+
+} // namespace
+
+void frmMain::connectEvents()
+{
+    connect(cmbLlegir, &QToolButton::clicked, this, &frmMain::onLoadProject);
+    connect(cmbGravar, &QToolButton::clicked, this, &frmMain::onSaveProject);
+    connect(cmbEnviar, &QToolButton::clicked, this, &frmMain::onSend);
+    connect(cmbDesmarcar, &QToolButton::clicked, this, &frmMain::onClearMarks);
+    connect(cmbSortir, &QToolButton::clicked, this, &frmMain::onExit);
+    for (int n = 0; n < int(cmbCercar.size()); ++n)
+        connect(cmbCercar[n], &QPushButton::clicked, this, [this, n] { onChooseFile(n); });
+    connect(cmbODBC, &QPushButton::clicked, this, &frmMain::onChooseOdbcSource);
+    for (int n = 0; n < int(optFields.size()); ++n)
+        connect(optFields[n], &QRadioButton::clicked, this, [this, n] { onOptionClicked(n); });
+    // Only an entry the operator chose starts a reload, never a text the
+    // program put into the list.
+    for (int n = 0; n < int(comboFields.size()); ++n)
+        connect(comboFields[n], &QComboBox::activated, this, [this, n](int index) { onListEntryChosen(n, index); });
+    connect(grdEnviament, &QTableView::doubleClicked, this, &frmMain::onGridDoubleClicked);
+    connect(&m_campaign.grid(), &QAbstractItemModel::modelReset, this, &frmMain::fitGridColumns);
+    for (QWidget *box : txtFields)
+        box->installEventFilter(this);
+
+    // A project load selects the options with the same visible effect as a click.
+    CampaignSettings &settings = m_campaign.settings();
+    connect(&settings, &CampaignSettings::sourceKindChanged, this, &frmMain::showSourceKind);
+    connect(&settings, &CampaignSettings::bodyKindChanged, this, &frmMain::showBodyKind);
+}
+
+void frmMain::onLoadProject()
+{
+    const QString path = m_dialogs->chooseFileToOpen(this, QString(), projectFilter);
+    if (path.isEmpty())
+        return;
+    if (!LoadProject(m_campaign, path))
+        showMessage(QStringLiteral("No es pot llegir l'arxiu de projecte ") + path, MessageIcon::Error);
+}
+
+void frmMain::onSaveProject()
+{
+    const QString path = m_dialogs->chooseFileToSave(this, m_campaign.projectPath(), projectFilter);
+    if (!path.isEmpty())
+        SaveProject(m_campaign, path);
+}
+
+void frmMain::onSend()
+{
+    m_run.pressSend();
+    if (m_closeWhenRunEnds) {
+        m_closeWhenRunEnds = false;
+        close();
+    }
+}
+
+void frmMain::onClearMarks()
+{
+    ClearSentMarks(m_campaign);
+}
+
+void frmMain::onExit()
+{
+    if (m_campaign.isRunning())
+        m_campaign.setStopRequested(true);
+    else
+        close();
+}
+
+void frmMain::onChooseFile(int n)
+{
+    CampaignSettings &settings = m_campaign.settings();
+    if (n == 0) {
+        const QString path = m_dialogs->chooseFileToOpen(this, settings.text(Setting::BodySource), bodyFilter);
+        if (path.isEmpty())
+            return;
+        settings.setText(Setting::BodySource, path);
+        RefreshBodyPreview(m_campaign);
+    } else if (n == 1) {
+        const QString path = m_dialogs->chooseFileToOpen(this, settings.text(Setting::DatabaseSource), databaseFilter);
+        if (path.isEmpty())
+            return;
+        settings.setText(Setting::DatabaseSource, path);
+        OpenRecipientDatabase(m_campaign, true);
+    } else {
+        const QString path = m_dialogs->chooseFileToOpen(this, m_lastAttachment, anyFileFilter);
+        if (path.isEmpty())
+            return;
+        m_lastAttachment = path;
+        QString list = settings.text(Setting::AttachmentList);
+        if (!isBlank(list))
+            list += u';';
+        settings.setText(Setting::AttachmentList, list + path);
+    }
+}
+
+void frmMain::onChooseOdbcSource()
+{
+    const std::optional<OdbcSourceChoice> choice = m_dialogs->chooseOdbcSource(this);
+    std::optional<QString> connectString;
+    if (choice) {
+        BusyPointer busy(*this);
+        QString error;
+        connectString = completeOdbcConnectString(odbcPickerConnectString(*choice), error);
+    }
+    ApplyOdbcChoice(m_campaign, connectString);
+}
+
+void frmMain::onOptionClicked(int n)
+{
+    CampaignSettings &settings = m_campaign.settings();
+    switch (n) {
+    case 0:
+        settings.setSourceKind(SourceKind::Table);
+        break;
+    case 1:
+        settings.setSourceKind(SourceKind::Sql);
+        break;
+    case 2:
+    case 3:
+        settings.setBodyKind(n == 2 ? BodyKind::File : BodyKind::Text);
+        RefreshBodyPreview(m_campaign);
+        break;
+    }
+}
+
+void frmMain::showSourceKind(SourceKind kind)
+{
+    const bool table = kind == SourceKind::Table;
+    optFields[table ? 0 : 1]->setChecked(true);
+    Label9->setText(table ? QStringLiteral("Taula:") : QStringLiteral("Instrucció SQL:"));
+    comboFields[0]->setVisible(table);
+    txtFields[sqlStatementBox]->setVisible(!table);
+}
+
+void frmMain::showBodyKind(BodyKind kind)
+{
+    const bool file = kind == BodyKind::File;
+    optFields[file ? 2 : 3]->setChecked(true);
+    Label1->setText(file ? QStringLiteral("Nom de l'arxiu de cos:") : QStringLiteral("Texte del cos:"));
+    cmbCercar[0]->setVisible(file);
+}
+
+void frmMain::onListEntryChosen(int n, int index)
+{
+    const QString entry = comboFields[n]->itemText(index);
+    if (n == 0) {
+        m_campaign.settings().setText(Setting::TableName, entry);
+        LoadFieldList(m_campaign);
+    } else {
+        m_campaign.settings().setText(Setting::AddressField, entry);
+        FillRecipientGrid(m_campaign);
+    }
+}
+
+void frmMain::onGridDoubleClicked(const QModelIndex &index)
+{
+    // The view's row 0 is the grid's first data row.
+    m_campaign.grid().toggleMark(index.row() + 1, index.column());
+}
+
+void frmMain::onTextBoxEntered(int n)
+{
+    m_textOnEntry[n] = textBoxText(txtFields[n]);
+    // After the click that brought the focus has placed the cursor.
+    QTimer::singleShot(0, txtFields[n], [box = txtFields[n]] { selectWholeText(box); });
+}
+
+void frmMain::onTextBoxLeft(int n)
+{
+    if (n == databaseSourceBox)
+        OpenRecipientDatabase(m_campaign, false);
+    else if (n == bodySourceBox)
+        RefreshBodyPreview(m_campaign);
+    else if (n == sqlStatementBox && textBoxText(txtFields[n]) != m_textOnEntry[n])
+        LoadFieldList(m_campaign);
+}
+
+} // namespace tramelo

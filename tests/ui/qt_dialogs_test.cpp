@@ -1,0 +1,112 @@
+#include "gtest_qt_printers.h"
+#include "window_dialogs.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace tramelo;
+
+namespace {
+
+struct BoxSeen {
+    bool shown = false;
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QStringList buttons;
+    QString defaultButton;
+};
+
+// Opens a modal box and presses one of its buttons as soon as it shows;
+// a box that never shows is given up after five seconds.
+BoxSeen pressInNextBox(const std::function<void()> &open, QMessageBox::StandardButton press)
+{
+    BoxSeen seen;
+    QTimer poll;
+    poll.setInterval(10);
+    int polls = 0;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box) {
+            if (++polls > 500)
+                poll.stop();
+            return;
+        }
+        seen = {true, box->windowTitle(), box->text(), box->icon(), {}, {}};
+        for (QAbstractButton *button : box->buttons())
+            seen.buttons.append(button->text());
+        if (box->defaultButton())
+            seen.defaultButton = box->defaultButton()->text();
+        poll.stop();
+        box->button(press)->click();
+    });
+    poll.start();
+    open();
+    return seen;
+}
+
+} // namespace
+
+TEST(QtDialogs, MessagesAreTitledTrameloWithTheirIconAndOneButton)
+{
+    const std::unique_ptr<WindowDialogs> dialogs = makeQtWindowDialogs();
+    const std::pair<MessageIcon, QMessageBox::Icon> icons[] = {
+        {MessageIcon::Information, QMessageBox::Information},
+        {MessageIcon::Error, QMessageBox::Critical},
+        {MessageIcon::Critical, QMessageBox::Critical},
+        {MessageIcon::None, QMessageBox::NoIcon},
+    };
+    for (const auto &[icon, shownIcon] : icons) {
+        const BoxSeen seen = pressInNextBox(
+            [&] { dialogs->showMessage(nullptr, QStringLiteral("Enviament finalitzat"), icon); }, QMessageBox::Ok);
+        ASSERT_TRUE(seen.shown);
+        EXPECT_EQ(seen.title, QStringLiteral("Tramelo"));
+        EXPECT_EQ(seen.text, QStringLiteral("Enviament finalitzat"));
+        EXPECT_EQ(seen.icon, shownIcon);
+        EXPECT_EQ(seen.buttons, QStringList{QStringLiteral("D'acord")});
+    }
+}
+
+TEST(QtDialogs, QuestionsOfferSiAndNoWithTheDefaultAsked)
+{
+    const std::unique_ptr<WindowDialogs> dialogs = makeQtWindowDialogs();
+    bool answer = true;
+    BoxSeen seen = pressInNextBox(
+        [&] { answer = dialogs->askYesNo(nullptr, QStringLiteral("Vols sortir sense guardar els canvis?"), false); },
+        QMessageBox::No);
+    ASSERT_TRUE(seen.shown);
+    EXPECT_FALSE(answer);
+    EXPECT_EQ(seen.title, QStringLiteral("Tramelo"));
+    EXPECT_EQ(seen.icon, QMessageBox::Question);
+    EXPECT_EQ(seen.defaultButton, QStringLiteral("&No"));
+    EXPECT_EQ(seen.buttons.size(), 2);
+    EXPECT_TRUE(seen.buttons.contains(QStringLiteral("&Sí")));
+
+    seen = pressInNextBox(
+        [&] { answer = dialogs->askYesNo(nullptr, QStringLiteral("Vols fer un enviament de prova?"), true); },
+        QMessageBox::Yes);
+    EXPECT_TRUE(answer);
+    EXPECT_EQ(seen.defaultButton, QStringLiteral("&Sí"));
+}
+
+TEST(FileDialogStart, OpensAtTheNameOrInTheHomeFolder)
+{
+    const QString home = QDir::homePath();
+    const QString existingFolder = QDir::tempPath();
+    EXPECT_EQ(dialogStartPath(QString()), home);
+    EXPECT_EQ(dialogStartPath(QStringLiteral("   ")), home);
+    EXPECT_EQ(dialogStartPath(existingFolder + QStringLiteral("/cos.htm")), existingFolder + QStringLiteral("/cos.htm"));
+    EXPECT_EQ(dialogStartPath(QStringLiteral("clients.mdb")), home + QStringLiteral("/clients.mdb"));
+    EXPECT_EQ(dialogStartPath(QStringLiteral("/no/existeix/clients.mdb")), home + QStringLiteral("/clients.mdb"));
+    EXPECT_EQ(dialogStartPath(QStringLiteral("~/a.pcm")), home + QStringLiteral("/a.pcm"));
+    // A typed body is no file name.
+    EXPECT_EQ(dialogStartPath(QStringLiteral("Hola\nadeu")), home);
+}

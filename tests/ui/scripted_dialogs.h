@@ -1,0 +1,111 @@
+#pragma once
+
+#include "window_dialogs.h"
+
+#include <QStringList>
+
+#include <deque>
+#include <functional>
+#include <optional>
+
+namespace tramelo::test {
+
+// The main window's dialogs answered from a script, without modal loops.
+// Every dialog is logged in order as one line ("message[error] text",
+// "question[no] text", "open <initial name> | <filter>"); a dialog the
+// script has no answer for is logged in unexpected and cancelled.
+class ScriptedDialogs : public WindowDialogs
+{
+public:
+    // ---- what the window asked ---------------------------------------------
+    QStringList log;
+    QStringList unexpected;
+    QStringList messages;  // "[icon] text"
+    QStringList questions; // "[yes|no default] text"
+
+    // ---- what the script answers --------------------------------------------
+    std::deque<bool> answers;
+    std::deque<QString> filesToOpen; // an empty text cancels
+    std::deque<QString> filesToSave;
+    std::deque<std::optional<OdbcSourceChoice>> odbcChoices;
+    // Runs as each question is asked, before it is answered.
+    std::function<void(const QString &question)> onQuestion;
+
+    static QString iconName(MessageIcon icon)
+    {
+        switch (icon) {
+        case MessageIcon::None:
+            return QStringLiteral("none");
+        case MessageIcon::Information:
+            return QStringLiteral("information");
+        case MessageIcon::Error:
+            return QStringLiteral("error");
+        case MessageIcon::Critical:
+            return QStringLiteral("critical");
+        case MessageIcon::Question:
+            return QStringLiteral("question");
+        }
+        return QStringLiteral("?");
+    }
+
+    void showMessage(QWidget *, const QString &text, MessageIcon icon) override
+    {
+        const QString line = QStringLiteral("[%1] %2").arg(iconName(icon), text);
+        messages.append(line);
+        log.append(QStringLiteral("message") + line);
+    }
+
+    bool askYesNo(QWidget *, const QString &question, bool yesIsDefault) override
+    {
+        const QString line = QStringLiteral("[%1] %2").arg(yesIsDefault ? QStringLiteral("yes") : QStringLiteral("no"), question);
+        questions.append(line);
+        log.append(QStringLiteral("question") + line);
+        if (onQuestion)
+            onQuestion(question);
+        if (answers.empty()) {
+            unexpected.append(QStringLiteral("question ") + question);
+            return false;
+        }
+        const bool answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+
+    QString chooseFileToOpen(QWidget *, const QString &initialName, const QString &filter) override
+    {
+        return answerFile(QStringLiteral("open"), filesToOpen, initialName, filter);
+    }
+
+    QString chooseFileToSave(QWidget *, const QString &initialName, const QString &filter) override
+    {
+        return answerFile(QStringLiteral("save"), filesToSave, initialName, filter);
+    }
+
+    std::optional<OdbcSourceChoice> chooseOdbcSource(QWidget *) override
+    {
+        log.append(QStringLiteral("odbc picker"));
+        if (odbcChoices.empty()) {
+            unexpected.append(QStringLiteral("odbc picker"));
+            return std::nullopt;
+        }
+        const std::optional<OdbcSourceChoice> choice = odbcChoices.front();
+        odbcChoices.pop_front();
+        return choice;
+    }
+
+private:
+    QString answerFile(const QString &kind, std::deque<QString> &answersOfKind, const QString &initialName,
+                       const QString &filter)
+    {
+        log.append(QStringLiteral("%1 %2 | %3").arg(kind, initialName, filter));
+        if (answersOfKind.empty()) {
+            unexpected.append(kind + QStringLiteral(" dialog"));
+            return {};
+        }
+        const QString answer = answersOfKind.front();
+        answersOfKind.pop_front();
+        return answer;
+    }
+};
+
+} // namespace tramelo::test
