@@ -43,16 +43,6 @@ RunResult runToEnd(const QStringList &arguments)
     return result;
 }
 
-QMap<QString, int> deliveries(const AiosmtpdServer &server)
-{
-    QMap<QString, int> count;
-    for (const AiosmtpdServer::Message &message : server.messages()) {
-        for (const QString &address : message.rcptTos)
-            ++count[address];
-    }
-    return count;
-}
-
 // A campaign prepared and saved as the window would save it.
 QString saveCampaign(CampaignRunFixture &f, quint16 port, const QList<Recipient> &rows, int groupSize = 1,
                      const QString &waitSeconds = QStringLiteral("0"))

@@ -41,6 +41,17 @@ inline QList<Recipient> numberedRecipients(int count, const QString &domain = QS
     return rows;
 }
 
+// Every recipient address the server saw, with how often.
+inline QMap<QString, int> deliveries(const AiosmtpdServer &server)
+{
+    QMap<QString, int> count;
+    for (const AiosmtpdServer::Message &message : server.messages()) {
+        for (const QString &address : message.rcptTos)
+            ++count[address];
+    }
+    return count;
+}
+
 // A campaign over a SQLite table, aimed at a real SMTP server on loopback,
 // with a window that records what it was asked and a LAN that is always up.
 class CampaignRunFixture

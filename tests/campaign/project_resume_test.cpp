@@ -12,21 +12,6 @@ using namespace tramelo;
 using namespace tramelo::test;
 using namespace std::chrono_literals;
 
-namespace {
-
-// Every recipient address the server saw, with how often.
-QMap<QString, int> deliveries(const AiosmtpdServer &server)
-{
-    QMap<QString, int> count;
-    for (const AiosmtpdServer::Message &message : server.messages()) {
-        for (const QString &address : message.rcptTos)
-            ++count[address];
-    }
-    return count;
-}
-
-} // namespace
-
 TEST(ProjectResume, StoppedCampaignResumesWithoutSendingTwice)
 {
     CampaignRunFixture first;
