@@ -6,7 +6,7 @@
 #include "dovecot_pop3_server.h"
 #include "gtest_qt_printers.h"
 #include "mail_event_log.h"
-#include "mime_inspect.h"
+#include "mime_report.h"
 #include "smtp_sink_server.h"
 
 #include <QCryptographicHash>

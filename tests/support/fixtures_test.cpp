@@ -4,7 +4,7 @@
 #include "aiosmtpd_server.h"
 #include "dovecot_pop3_server.h"
 #include "gtest_qt_printers.h"
-#include "mime_inspect.h"
+#include "mime_report.h"
 #include "scripted_server.h"
 #include "smtp_script.h"
 #include "smtp_sink_server.h"

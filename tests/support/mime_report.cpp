@@ -1,4 +1,4 @@
-#include "mime_inspect.h"
+#include "mime_report.h"
 
 #include "test_support.h"
 
@@ -27,20 +27,20 @@ MimeInspection inspectMime(const QByteArray &raw)
         return {{}, QStringLiteral("cannot write the message to a temporary file: ") + messageFile.errorString()};
 
     QProcess parser;
-    parser.start(python, {QStringLiteral("-I"), supportFile(QStringLiteral("mime_inspect.py")), messageFile.fileName()});
+    parser.start(python, {QStringLiteral("-I"), supportFile(QStringLiteral("mime_report.py")), messageFile.fileName()});
     if (!parser.waitForFinished(inspectTimeoutMs)) {
         parser.kill();
         parser.waitForFinished();
-        return {{}, QStringLiteral("mime_inspect.py did not finish: ") + parser.errorString()};
+        return {{}, QStringLiteral("mime_report.py did not finish: ") + parser.errorString()};
     }
     const QByteArray errors = parser.readAllStandardError();
     if (parser.exitStatus() != QProcess::NormalExit || parser.exitCode() != 0)
-        return {{}, QStringLiteral("mime_inspect.py failed: ") + QString::fromUtf8(errors)};
+        return {{}, QStringLiteral("mime_report.py failed: ") + QString::fromUtf8(errors)};
 
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(parser.readAllStandardOutput(), &parseError);
     if (!document.isObject())
-        return {{}, QStringLiteral("mime_inspect.py printed no JSON object: ") + parseError.errorString()};
+        return {{}, QStringLiteral("mime_report.py printed no JSON object: ") + parseError.errorString()};
     return {document.object(), {}};
 }
 

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Prints, as JSON, what Python's email package makes of one raw message.
 
-Usage: mime_inspect.py FILE   (or "-" for standard input)
+Usage: mime_report.py FILE   (or "-" for standard input)
 
 The output object:
   headers         {lower-case name: [decoded value, ...]} in order of appearance;
@@ -129,7 +129,7 @@ def inspect(raw):
 
 def main():
     if len(sys.argv) != 2:
-        sys.exit("usage: mime_inspect.py FILE|-")
+        sys.exit("usage: mime_report.py FILE|-")
     if sys.argv[1] == "-":
         raw = sys.stdin.buffer.read()
     else:
