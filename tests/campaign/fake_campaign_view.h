@@ -1,6 +1,7 @@
 #pragma once
 
 #include "campaign_view.h"
+#include "message_icon_name.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -13,23 +14,6 @@
 #include <vector>
 
 namespace tramelo::test {
-
-inline QString iconName(MessageIcon icon)
-{
-    switch (icon) {
-    case MessageIcon::None:
-        return QStringLiteral("none");
-    case MessageIcon::Information:
-        return QStringLiteral("information");
-    case MessageIcon::Error:
-        return QStringLiteral("error");
-    case MessageIcon::Critical:
-        return QStringLiteral("critical");
-    case MessageIcon::Question:
-        return QStringLiteral("question");
-    }
-    return QStringLiteral("?");
-}
 
 struct ShownMessage {
     QString text;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "message_icon_name.h"
 #include "window_dialogs.h"
 
 #include <QStringList>
@@ -30,23 +31,6 @@ public:
     std::deque<std::optional<OdbcSourceChoice>> odbcChoices;
     // Runs as each question is asked, before it is answered.
     std::function<void(const QString &question)> onQuestion;
-
-    static QString iconName(MessageIcon icon)
-    {
-        switch (icon) {
-        case MessageIcon::None:
-            return QStringLiteral("none");
-        case MessageIcon::Information:
-            return QStringLiteral("information");
-        case MessageIcon::Error:
-            return QStringLiteral("error");
-        case MessageIcon::Critical:
-            return QStringLiteral("critical");
-        case MessageIcon::Question:
-            return QStringLiteral("question");
-        }
-        return QStringLiteral("?");
-    }
 
     void showMessage(QWidget *, const QString &text, MessageIcon icon) override
     {
