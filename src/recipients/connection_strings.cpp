@@ -16,6 +16,15 @@ QString expandHome(const QString &path)
     return path;
 }
 
+// SQLite opens a "file:" name as a URI, where "%", "?" and "#" have a meaning
+// of their own.
+QString sqliteUriPath(const QString &path)
+{
+    QString escaped = path;
+    escaped.replace(u'%', QLatin1String("%25")).replace(u'?', QLatin1String("%3f")).replace(u'#', QLatin1String("%23"));
+    return escaped;
+}
+
 bool startsWithSqliteHeader(const QString &path)
 {
     static const QByteArray header("SQLite format 3\0", 16);
@@ -52,8 +61,10 @@ QString odbcConnectStringFor(const QString &connectionString)
     // Neither driver accepts a quoted value, so a path holding ";" cannot be
     // named; it fails to open like any other wrong path.
     const QString path = expandHome(connectionString.mid(jetPrefix.size()));
+    // A recipient file is only ever read: SQLite itself refuses any write,
+    // and a file that has gone is not created anew.
     if (startsWithSqliteHeader(path))
-        return QStringLiteral("DRIVER={SQLite3};Database=") + path;
+        return QStringLiteral("DRIVER={SQLite3};Database=file:") + sqliteUriPath(path) + QStringLiteral("?mode=ro;NoCreat=1");
     return QStringLiteral("DRIVER={MDBTools};DBQ=") + path;
 }
 

@@ -20,11 +20,19 @@ Connection::~Connection()
     close();
 }
 
+void Connection::rollback()
+{
+    if (m_connected && m_manualCommit)
+        SQLEndTran(SQL_HANDLE_DBC, m_connection.get(), SQL_ROLLBACK);
+}
+
 void Connection::close()
 {
+    rollback();
     if (m_connected)
         SQLDisconnect(m_connection.get());
     m_connected = false;
+    m_manualCommit = false;
     m_completed.clear();
     // The connection goes before the environment it lives in.
     m_connection = Handle();
@@ -43,7 +51,8 @@ bool Connection::open(const QString &connectString, Access access, QString &erro
     }
 
     // Only a hint: drivers that honour it refuse any statement that writes
-    // (the SQLite3 and MDBTools drivers accept it and go on as before).
+    // (the SQLite3 and MDBTools drivers accept it and go on as before), so
+    // a read-only connection also commits nothing.
     if (access == Access::ReadOnly)
         SQLSetConnectAttr(m_connection.get(), SQL_ATTR_ACCESS_MODE, reinterpret_cast<SQLPOINTER>(SQL_MODE_READ_ONLY), 0);
 
@@ -61,6 +70,9 @@ bool Connection::open(const QString &connectString, Access access, QString &erro
         return false;
     }
     m_connected = true;
+    m_manualCommit = access == Access::ReadOnly
+        && SQL_SUCCEEDED(SQLSetConnectAttr(m_connection.get(), SQL_ATTR_AUTOCOMMIT,
+                                           reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0));
     m_completed = fromDriverText(out.data(), qMin<qsizetype>(outLength, qsizetype(out.size()) - 1));
     return true;
 }

@@ -20,11 +20,17 @@ public:
     Connection(const Connection &) = delete;
     Connection &operator=(const Connection &) = delete;
 
+    // A read-only connection asks the driver to refuse writes and commits
+    // nothing: what a statement changed anyway is rolled back.
     enum class Access { ReadWrite, ReadOnly };
     // Connects with the connect string, never prompting. On failure returns
     // false with the driver's own text in error.
     bool open(const QString &connectString, Access access, QString &error);
     bool isOpen() const { return m_connected; }
+
+    // Ends a read-only connection's transaction, undoing whatever it did;
+    // nothing for other connections or a driver without transactions.
+    void rollback();
     SQLHDBC get() const { return m_connection.get(); }
 
     // The connect string as the driver completed it while connecting.
@@ -36,6 +42,7 @@ private:
     Handle m_environment;
     Handle m_connection;
     bool m_connected = false;
+    bool m_manualCommit = false;
     QString m_completed;
 };
 

@@ -1,6 +1,7 @@
 #include "recipient_connection.h"
 
 #include "odbc_statement.h"
+#include "single_query.h"
 
 #include <new>
 
@@ -9,6 +10,24 @@ namespace tramelo {
 struct RecipientConnection::Handles {
     odbc::Connection connection;
 };
+
+namespace {
+
+// Declared before a statement, so that it ends once the statement is freed:
+// whatever the statement did is undone, and no read lock outlives it.
+class ReadTransaction
+{
+public:
+    explicit ReadTransaction(odbc::Connection &connection) : m_connection(connection) {}
+    ~ReadTransaction() { m_connection.rollback(); }
+    ReadTransaction(const ReadTransaction &) = delete;
+    ReadTransaction &operator=(const ReadTransaction &) = delete;
+
+private:
+    odbc::Connection &m_connection;
+};
+
+} // namespace
 
 RecipientConnection::RecipientConnection()
     : m_handles(std::make_unique<Handles>())
@@ -34,6 +53,7 @@ std::optional<QStringList> RecipientConnection::tableNames(QString &error) const
     constexpr int tableNameColumn = 2;
     constexpr int tableTypeColumn = 3;
 
+    const ReadTransaction transaction(m_handles->connection);
     std::optional<odbc::Statement> listing = odbc::Statement::tables(m_handles->connection, error);
     if (!listing)
         return std::nullopt;
@@ -62,7 +82,13 @@ std::optional<QStringList> RecipientConnection::tableNames(QString &error) const
 
 std::unique_ptr<RecordSnapshot> RecipientConnection::openSnapshot(const QString &sql, QString &error) const
 {
-    std::optional<odbc::Statement> statement = odbc::Statement::execute(m_handles->connection, sql, error);
+    const std::optional<QString> query = singleQueryOf(sql);
+    if (!query) {
+        error = notASingleQueryMessage;
+        return nullptr;
+    }
+    const ReadTransaction transaction(m_handles->connection);
+    std::optional<odbc::Statement> statement = odbc::Statement::execute(m_handles->connection, *query, error);
     if (!statement)
         return nullptr;
     std::optional<QStringList> names = statement->columnNames(error);
@@ -101,7 +127,13 @@ std::unique_ptr<RecordSnapshot> RecipientConnection::openSnapshot(const QString 
 
 std::optional<QStringList> RecipientConnection::fieldNames(const QString &sql, QString &error) const
 {
-    std::optional<odbc::Statement> statement = odbc::Statement::execute(m_handles->connection, sql, error);
+    const std::optional<QString> query = singleQueryOf(sql);
+    if (!query) {
+        error = notASingleQueryMessage;
+        return std::nullopt;
+    }
+    const ReadTransaction transaction(m_handles->connection);
+    std::optional<odbc::Statement> statement = odbc::Statement::execute(m_handles->connection, *query, error);
     if (!statement)
         return std::nullopt;
     return statement->columnNames(error);

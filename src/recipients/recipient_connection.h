@@ -28,8 +28,9 @@ TableDelimiters defaultDelimitersFor(const QString &databaseBoxText);
 
 // The ODBC connect string that opens a connection string: a Jet string
 // ("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=PATH", "~/" standing for
-// the home folder) names the MDBTools driver, or the SQLite3 driver when the
-// file starts with the SQLite header; any other text is already one.
+// the home folder) names the MDBTools driver, or the SQLite3 driver with the
+// file opened read-only when it starts with the SQLite header; any other
+// text is already one.
 QString odbcConnectStringFor(const QString &connectionString);
 
 // Whether a row of the catalog's table listing is offered in the table list:
@@ -38,7 +39,9 @@ QString odbcConnectStringFor(const QString &connectionString);
 bool isListedTable(const QString &tableType, const QString &tableName);
 
 // The one recipient connection. Every result set on it is a static,
-// read-only snapshot of one SQL text.
+// read-only snapshot of one query: any other statement is refused before it
+// reaches the driver, and the connection itself is read-only wherever the
+// driver allows it.
 class RecipientConnection
 {
 public:
@@ -56,10 +59,11 @@ public:
     // Names of the tables and views a campaign may use, in the driver's order.
     std::optional<QStringList> tableNames(QString &error) const;
 
-    // Every row of the statement; nothing and the driver's own text on failure.
+    // Every row of the query; nothing and the reason (the driver's own text,
+    // or notASingleQueryMessage) on failure.
     std::unique_ptr<RecordSnapshot> openSnapshot(const QString &sql, QString &error) const;
 
-    // The statement's field names in column order, without reading its rows.
+    // The query's field names in column order, without reading its rows.
     std::optional<QStringList> fieldNames(const QString &sql, QString &error) const;
 
 private:

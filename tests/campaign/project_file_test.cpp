@@ -325,3 +325,59 @@ TEST_F(ProjectFile, AFailedSaveLeavesThePreviousFileAsItWas)
     EXPECT_EQ(readAll(project).size(), 52);
     EXPECT_EQ(modeOf(project), 0600u);
 }
+
+TEST_F(ProjectFile, NoStatementEverChangesTheRecipientDatabase)
+{
+    struct Source {
+        const char *name;
+        QString path;
+        QString table;
+        QString field;
+    };
+    const Source sources[] = {
+        {"SQLite", database, QStringLiteral("Socis"), QStringLiteral("Correu")},
+        {"Access", test::copySharedDatabase(QStringLiteral("nwind.mdb"), folder), QStringLiteral("Shippers"),
+         QStringLiteral("CompanyName")},
+    };
+    struct Case {
+        const char *name;
+        const char *statement;
+        bool isQuery;
+    };
+    const Case cases[] = {
+        {"delete", "DELETE FROM %1", false},
+        {"update", "UPDATE %1 SET %2 = 'x'", false},
+        {"insert", "INSERT INTO %1 (%2) VALUES ('x')", false},
+        {"drop", "DROP TABLE %1", false},
+        {"a query, then a delete", "SELECT 1; DELETE FROM %1", false},
+        {"a query in lower case after blanks and comments", "  \n-- tots; sense excepció\n /* ; */ select * from %1 ; ", true},
+    };
+    const QString refusal = QStringLiteral("Només es pot fer servir una consulta SELECT: el programa no modifica mai la base de dades de destinataris");
+    for (const Source &source : sources) {
+        ASSERT_FALSE(source.path.isEmpty());
+        const QByteArray before = readAll(source.path);
+        for (const Case &c : cases) {
+            SCOPED_TRACE(std::string(source.name) + ": " + c.name);
+            {
+                Window w;
+                w.s.setText(Setting::DatabaseSource, source.path);
+                w.s.setSourceKind(SourceKind::Sql);
+                w.s.setText(Setting::SqlStatement, QString::fromUtf8(c.statement).arg(source.table, source.field));
+                w.s.setText(Setting::AddressField, source.field);
+                ASSERT_TRUE(SaveProject(w.campaign, project));
+            }
+            Window w;
+            ASSERT_TRUE(LoadProject(w.campaign, project));
+            EXPECT_TRUE(readAll(source.path) == before) << "the database changed";
+            if (c.isQuery) {
+                EXPECT_EQ(w.campaign.grid().dataRowCount(), 3);
+                EXPECT_EQ(w.view.messageTexts(), QStringList());
+            } else {
+                EXPECT_EQ(w.campaign.grid().dataRowCount(), 0);
+                EXPECT_FALSE(w.view.messages.empty());
+                for (const QString &message : w.view.messageTexts())
+                    EXPECT_EQ(message, refusal);
+            }
+        }
+    }
+}

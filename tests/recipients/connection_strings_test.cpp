@@ -1,4 +1,5 @@
 #include "recipient_connection.h"
+#include "single_query.h"
 
 #include <QDir>
 #include <QFile>
@@ -97,7 +98,7 @@ TEST(OdbcConnectString, OpensAccessFilesWithMdbToolsAndSqliteFilesWithSqlite3)
 {
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
-    const QString sqlitePath = folder.filePath(QStringLiteral("clients.db"));
+    const QString sqlitePath = folder.filePath(QStringLiteral("clients 50% #1?.db"));
     QFile sqliteFile(sqlitePath);
     ASSERT_TRUE(sqliteFile.open(QIODevice::WriteOnly));
     sqliteFile.write(QByteArray("SQLite format 3\0rest of the page", 32));
@@ -109,13 +110,44 @@ TEST(OdbcConnectString, OpensAccessFilesWithMdbToolsAndSqliteFilesWithSqlite3)
     otherFile.close();
 
     const QString jet = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=");
-    EXPECT_EQ(odbcConnectStringFor(jet + sqlitePath), QStringLiteral("DRIVER={SQLite3};Database=") + sqlitePath);
+    EXPECT_EQ(odbcConnectStringFor(jet + sqlitePath), QStringLiteral("DRIVER={SQLite3};Database=file:") + folder.path()
+                                                      + QStringLiteral("/clients 50%25 %231%3f.db?mode=ro;NoCreat=1"));
     EXPECT_EQ(odbcConnectStringFor(jet + otherPath), QStringLiteral("DRIVER={MDBTools};DBQ=") + otherPath);
     // A missing file goes to the Access driver, which then refuses it.
     EXPECT_EQ(odbcConnectStringFor(jet + folder.filePath(QStringLiteral("cap.mdb"))),
               QStringLiteral("DRIVER={MDBTools};DBQ=") + folder.filePath(QStringLiteral("cap.mdb")));
     EXPECT_EQ(odbcConnectStringFor(jet + QStringLiteral("~/clients.mdb")),
               QStringLiteral("DRIVER={MDBTools};DBQ=") + QDir::homePath() + QStringLiteral("/clients.mdb"));
+}
+
+TEST(SingleQuery, OnlyOneQueryThatReadsReachesTheDriver)
+{
+    struct Case {
+        const char *sql;
+        std::optional<QString> query;
+    };
+    const Case cases[] = {
+        {"Select * From [Clients]", QStringLiteral("Select * From [Clients]")},
+        {"  -- tots;\n/* ; */ select Nom from Clients ;  -- fi", QStringLiteral("select Nom from Clients")},
+        {"WITH a AS (SELECT 1 AS x) SELECT * FROM a", QStringLiteral("WITH a AS (SELECT 1 AS x) SELECT * FROM a")},
+        {"SELECT ';', [a;b], \"c;d\", `e;f`, 'it''s;' FROM t", QStringLiteral("SELECT ';', [a;b], \"c;d\", `e;f`, 'it''s;' FROM t")},
+        {"SELECT 1 -- ; DELETE FROM t", QStringLiteral("SELECT 1")},
+        {"DELETE FROM t", std::nullopt},
+        {"update t set a = 1", std::nullopt},
+        {"SELECT 1; DELETE FROM t", std::nullopt},
+        {"SELECT 1;;", std::nullopt},
+        {"WITH d AS (DELETE FROM t RETURNING *) SELECT * FROM d", std::nullopt},
+        {"SELECT * INTO copia FROM t", std::nullopt},
+        {"select * from t for update", std::nullopt},
+        {"SELECT 'a\\'' ; DELETE FROM t", std::nullopt},   // MySQL ends the string before the ";"
+        {"SELECT 1 --1; DELETE FROM t", std::nullopt},      // to MySQL "--1" is no comment
+        {"SELECT 'a\\'; DELETE FROM t; -- '", std::nullopt}, // the ";" ends the statement in standard SQL
+        {"  /* nothing */ ", std::nullopt},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.sql);
+        EXPECT_EQ(singleQueryOf(QString::fromUtf8(c.sql)), c.query);
+    }
 }
 
 } // namespace

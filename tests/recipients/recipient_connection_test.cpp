@@ -1,5 +1,6 @@
 #include "recipient_connection.h"
 #include "odbc_picker.h"
+#include "odbc_statement.h"
 #include "test_databases.h"
 #include "gtest_qt_printers.h"
 
@@ -289,3 +290,38 @@ TEST(OdbcPicker, KnowsTheRegisteredDriversAndCompletesAReachableSource)
 }
 
 } // namespace
+
+TEST(RecipientDatabaseAccess, TheDriverRefusesWritesOrUndoesThem)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("clients.sqlite"));
+    QString error;
+    ASSERT_TRUE(createSqliteDatabase(path, {"CREATE TABLE Clients (Nom TEXT)", "INSERT INTO Clients VALUES ('Anna')"}, error))
+        << error.toStdString();
+    const auto bytes = [&path] {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray before = bytes();
+
+    struct Case {
+        const char *name;
+        QString connectString;
+        bool refused;
+    };
+    const Case cases[] = {
+        {"a file opens read-only", odbcConnectStringFor(jet(path)), true},
+        {"a data source undoes what it did", QStringLiteral("DRIVER={SQLite3};Database=") + path, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        {
+            odbc::Connection connection;
+            ASSERT_TRUE(connection.open(c.connectString, odbc::Connection::Access::ReadOnly, error)) << error.toStdString();
+            error.clear();
+            const bool done = odbc::Statement::execute(connection, QStringLiteral("DELETE FROM Clients"), error).has_value();
+            EXPECT_EQ(done, !c.refused) << error.toStdString();
+        }
+        EXPECT_TRUE(bytes() == before) << "the file changed";
+    }
+}
