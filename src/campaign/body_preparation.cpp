@@ -45,17 +45,20 @@ std::optional<QString> readBodyFile(const QString &source)
 }
 
 // Relative image paths in the body are written against the body file's
-// folder, and the mail component opens them later against the current one.
-// A path without any separator leaves the current folder as it is, and so
-// does a folder that cannot be entered (a Windows path on this system).
-void enterFolderOf(const QString &bodyPath)
+// folder. They are listed resolved against it, so that the mail component
+// opens them wherever the program runs; the current folder never changes.
+// A body named without any folder leaves them relative to the current one.
+QString folderOf(const QString &bodyPath)
 {
     if (hasLineBreak(bodyPath))
-        return;
+        return {};
     const qsizetype lastSeparator = std::max(bodyPath.lastIndexOf(u'/'), bodyPath.lastIndexOf(u'\\'));
-    if (lastSeparator < 0)
-        return;
-    QDir::setCurrent(bodyPath.left(lastSeparator + 1));
+    return bodyPath.left(lastSeparator + 1);
+}
+
+QString resolvedAgainst(const QString &folder, const QString &path)
+{
+    return QDir::isRelativePath(path) ? folder + path : path;
 }
 
 // For every occurrence of "src", in any letter case and inside any word, the
@@ -117,10 +120,13 @@ QString BuildAttachmentList(Campaign &campaign)
     };
 
     if (settings.bodyKind() == BodyKind::File) {
-        enterFolderOf(settings.text(Setting::BodySource));
+        const QString folder = folderOf(settings.text(Setting::BodySource));
         for (const QString &path : quotedTextsAfterSrc(settings.text(Setting::BodyText))) {
-            if (!isWebAddress(path) && isExistingFile(path))
-                append(path);
+            if (isWebAddress(path))
+                continue;
+            const QString image = resolvedAgainst(folder, path);
+            if (isExistingFile(image))
+                append(image);
         }
     }
     const QString attachments = settings.text(Setting::AttachmentList);

@@ -13,9 +13,11 @@ class Campaign;
 void RefreshBodyPreview(Campaign &campaign);
 
 // The attachment list of a test send or run: for a File body, the local
-// files that the body refers to in quotes after "src" (resolved against the
-// body file's folder, which becomes the current folder), then the operator's
-// AttachmentList; paths separated by ";".
+// files that the body refers to in quotes after "src" (relative ones
+// resolved against the body file's folder), then the operator's
+// AttachmentList; paths separated by ";". The mail component names each
+// file by the text after its last "/" or "\", which resolving leaves as it
+// was, so the body links its images as before.
 QString BuildAttachmentList(Campaign &campaign);
 
 } // namespace tramelo

@@ -12,8 +12,10 @@ QString MergeFields(const QString &text, const RecordSnapshot &record, const Cam
     QString result = text;
     for (int field = 0; field < record.fieldCount(); ++field) {
         const RecordSnapshot::Value value = record.value(field);
-        if (value)
-            result.replace(left + record.fieldName(field) + right, *value, Qt::CaseSensitive);
+        const QString placeholder = left + record.fieldName(field) + right;
+        // An empty text would match between every two characters.
+        if (value && !placeholder.isEmpty())
+            result.replace(placeholder, *value, Qt::CaseSensitive);
     }
     return result;
 }

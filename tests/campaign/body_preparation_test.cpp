@@ -63,8 +63,9 @@ TEST_F(BodyPreparation, ListsTheBodysLocalImagesFromItsFolderThenTheAttachments)
 
     setBody(BodyKind::File, mail() + QStringLiteral("/offer.htm"));
     EXPECT_EQ(view.bodyPage, mail() + QStringLiteral("/offer.htm"));
-    EXPECT_EQ(BuildAttachmentList(campaign), QStringLiteral("img/logo.gif;img/logo.gif;  /tmp/preus.pdf "));
-    EXPECT_EQ(QDir::currentPath(), mail());
+    const QString logo = mail() + QStringLiteral("/img/logo.gif");
+    EXPECT_EQ(BuildAttachmentList(campaign), logo + u';' + logo + QStringLiteral(";  /tmp/preus.pdf "));
+    EXPECT_EQ(QDir::currentPath(), startFolder);
     EXPECT_EQ(view.busyDepth, 0);
 }
 

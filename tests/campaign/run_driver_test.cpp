@@ -2,6 +2,8 @@
 // in SQLite files made by the tests; every message is checked on arrival.
 #include "campaign_run_fixture.h"
 #include "gtest_qt_printers.h"
+#include "merge_fields.h"
+#include "record_snapshot.h"
 
 #include <QElapsedTimer>
 
@@ -324,4 +326,13 @@ TEST(CampaignRun, WithoutAConnectionEveryMessageFails)
                                                   QStringLiteral("No hi ha connexio a Internet"), finished}));
     EXPECT_EQ(f.marks(), QStringList(2, QStringLiteral("No")));
     EXPECT_EQ(f.connection.calls.count(QStringLiteral("dial")), 2);
+}
+
+TEST(CampaignRun, AnEmptyPlaceholderIsNeverReplaced)
+{
+    CampaignSettings settings;
+    settings.setText(Setting::FieldDelimiterLeft, QStringLiteral("  "));
+    settings.setText(Setting::FieldDelimiterRight, QString());
+    const RecordSnapshot record({QString(), QStringLiteral("Nom")}, {{QStringLiteral("-"), QStringLiteral("Anna")}});
+    EXPECT_EQ(MergeFields(QStringLiteral("Hola Nom"), record, settings), QStringLiteral("Hola Anna"));
 }
