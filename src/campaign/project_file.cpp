@@ -135,11 +135,14 @@ void syncFolderOf(const QString &path)
     ::close(descriptor);
 }
 
+// Whether the new file takes the old one's place, or only proves it could.
+enum class Finish { Replace, Discard };
+
 // The new contents go to a file beside the old one, reach the disk, and only
 // then take the old one's place, so that a crash or a full disk at any point
 // leaves either the old project or the new one, never a truncated mix.
 std::optional<QString> replaceFile(const QString &path, const QByteArray &bytes,
-                                   const BeforeReplaceHook &beforeReplace)
+                                   const BeforeReplaceHook &beforeReplace, Finish finish)
 {
     QSaveFile file(path);
     file.setDirectWriteFallback(false);
@@ -156,6 +159,8 @@ std::optional<QString> replaceFile(const QString &path, const QByteArray &bytes,
         if (const std::optional<QString> reason = beforeReplace())
             return reason; // the unfinished file goes with QSaveFile
     }
+    if (finish == Finish::Discard)
+        return std::nullopt; // and so does the proof
     if (!file.commit())
         return file.errorString();
     syncFolderOf(path);
@@ -186,35 +191,58 @@ void reloadRecipients(Campaign &campaign, const ProjectRecord &r)
     }
 }
 
-// Marks belong to row positions, so they only mean something when the
-// source yields as many rows as when they were saved. They are read only
-// then, which bounds what is read by the rows already in memory.
-void restoreMarks(Campaign &campaign, QFile &file, const ProjectReading &reading)
+MarksRestoration notRestorable(const QString &reason)
 {
-    const qint32 rows = reading.record.recipientRowCount;
-    std::optional<QByteArray> marks;
-    if (reading.complete && campaign.grid().dataRowCount() == rows && file.seek(reading.length))
-        marks = readSentMarks(file.read(rows), rows);
-    if (marks)
-        campaign.grid().restoreMarks(*marks);
-    campaign.view().setClearMarksEnabled(marks.has_value());
+    return {MarksRestoration::Outcome::NotRestorable, reason};
 }
 
-} // namespace
-
-bool SaveProject(Campaign &campaign, const QString &path, const BeforeReplaceHook &beforeReplace)
+// Marks belong to row positions, so they only mean something when the
+// source yields as many rows as when they were saved. Marks that are
+// damaged, or that do not fit the rows, are not put back; when they record
+// no outcome at all, nothing is lost by that.
+MarksRestoration judgeMarks(Campaign &campaign, QFile &file, const ProjectReading &reading)
 {
-    if (path.isEmpty())
-        return false;
+    if (!reading.complete)
+        return notRestorable(QStringLiteral("l'arxiu de projecte s'acaba abans de les marques d'enviat"));
+    const qint32 saved = reading.record.recipientRowCount;
+    const int now = campaign.grid().dataRowCount();
+    const QString countsChanged = QStringLiteral("el projecte es va gravar amb %1 destinataris i ara l'origen en dona %2")
+                                      .arg(saved)
+                                      .arg(now);
+    if (saved < 0)
+        return notRestorable(countsChanged);
+    // What is read is bounded by the file's own size, whatever it claims.
+    QByteArray marks;
+    if (file.seek(reading.length))
+        marks = file.read(qMin<qint64>(saved, file.size() - reading.length));
+    if (marks.size() < saved) {
+        return notRestorable(QStringLiteral("l'arxiu de projecte està tallat: hi ha %1 marques d'enviat de les %2 desades")
+                                 .arg(marks.size())
+                                 .arg(saved));
+    }
+    if (const qsizetype foreign = firstForeignMark(marks); foreign >= 0)
+        return notRestorable(QStringLiteral("la marca de la fila %1 no és S, N ni un espai").arg(foreign + 1));
+    if (saved == now) {
+        campaign.grid().restoreMarks(marks);
+        return {MarksRestoration::Outcome::Restored, {}};
+    }
+    if (marks.count(' ') == marks.size())
+        return {MarksRestoration::Outcome::NoneSaved, {}};
+    return notRestorable(countsChanged);
+}
+
+// The project as SaveProject writes it, or nothing after a message box that
+// says which value the file cannot hold.
+std::optional<QByteArray> projectBytes(Campaign &campaign)
+{
     CampaignView &view = campaign.view();
     const CampaignSettings &s = campaign.settings();
-
     const std::optional<qint64> groupSize = wholeNumberIn(s.text(Setting::GroupSize), -32768, 32767);
     if (!groupSize) {
         view.showMessage(QStringLiteral("El número d'adreces per grup ha de ser un número entre -32768 i 32767 "
                                         "per gravar l'arxiu de projecte"),
                          MessageIcon::Error);
-        return false;
+        return std::nullopt;
     }
     const std::optional<qint64> waitSeconds = wholeNumberIn(s.text(Setting::WaitSeconds),
                                                             std::numeric_limits<qint32>::min(),
@@ -223,33 +251,59 @@ bool SaveProject(Campaign &campaign, const QString &path, const BeforeReplaceHoo
         view.showMessage(QStringLiteral("El temps a esperar entre enviaments ha de ser un número de segons "
                                         "per gravar l'arxiu de projecte"),
                          MessageIcon::Error);
-        return false;
+        return std::nullopt;
     }
     if (const std::optional<QString> message = overlongTextMessage(s)) {
         view.showMessage(*message, MessageIcon::Error);
-        return false;
+        return std::nullopt;
     }
-
-    campaign.setProjectPath(path);
     const ProjectRecord record = recordOf(campaign, qint16(*groupSize), qint32(*waitSeconds));
     const std::optional<QByteArray> bytes = writeProject(record, campaign.grid().sentMarks());
-    if (!bytes) {
+    if (!bytes)
         view.showMessage(saveFailure(QStringLiteral("un text és massa llarg")), MessageIcon::Error);
+    return bytes;
+}
+
+} // namespace
+
+bool SaveProject(Campaign &campaign, const QString &path, const BeforeReplaceHook &beforeReplace)
+{
+    if (path.isEmpty())
         return false;
-    }
-    if (const std::optional<QString> reason = replaceFile(path, *bytes, beforeReplace)) {
-        view.showMessage(saveFailure(*reason), MessageIcon::Error);
+    const std::optional<QByteArray> bytes = projectBytes(campaign);
+    if (!bytes)
+        return false;
+    campaign.setProjectPath(path);
+    if (const std::optional<QString> reason = replaceFile(path, *bytes, beforeReplace, Finish::Replace)) {
+        campaign.view().showMessage(saveFailure(*reason), MessageIcon::Error);
         return false;
     }
     campaign.setDirty(false);
     return true;
 }
 
-bool LoadProject(Campaign &campaign, const QString &path)
+bool ProveProjectCanBeSaved(Campaign &campaign, const QString &path)
+{
+    const std::optional<QByteArray> bytes = projectBytes(campaign);
+    if (!bytes)
+        return false;
+    if (const std::optional<QString> reason = replaceFile(path, *bytes, {}, Finish::Discard)) {
+        campaign.view().showMessage(saveFailure(*reason), MessageIcon::Error);
+        return false;
+    }
+    return true;
+}
+
+QString marksNotRestoredMessage(const MarksRestoration &restoration)
+{
+    return QStringLiteral("No s'han pogut restaurar les marques d'enviat desades al projecte: ") + restoration.reason;
+}
+
+std::optional<MarksRestoration> LoadProject(Campaign &campaign, const QString &path)
 {
     QFile file(path);
     if (path.isEmpty() || !QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
-        return false;
+        return std::nullopt;
     campaign.setProjectPath(path);
 
     const ProjectReading reading = readProjectRecord(file.read(maxProjectRecordBytes));
@@ -280,10 +334,11 @@ bool LoadProject(Campaign &campaign, const QString &path)
     s.setText(Setting::TableQuoteLeft, r.tableQuoteLeft);
     s.setText(Setting::TableQuoteRight, r.tableQuoteRight);
     reloadRecipients(campaign, r);
-    restoreMarks(campaign, file, reading);
+    const MarksRestoration marks = judgeMarks(campaign, file, reading);
+    campaign.view().setClearMarksEnabled(marks.outcome == MarksRestoration::Outcome::Restored);
 
     campaign.setDirty(false);
-    return true;
+    return marks;
 }
 
 } // namespace tramelo

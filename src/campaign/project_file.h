@@ -22,12 +22,34 @@ using BeforeReplaceHook = std::function<std::optional<QString>()>;
 // campaign is no longer dirty.
 bool SaveProject(Campaign &campaign, const QString &path, const BeforeReplaceHook &beforeReplace = {});
 
+// Whether the project could be saved to path now, proved by the same steps
+// as SaveProject, the project written whole and synced to its temporary name
+// beside path, except the last: the temporary file is removed instead of
+// taking the old one's place. On failure a message box says why and the
+// function returns false. Nothing else changes.
+bool ProveProjectCanBeSaved(Campaign &campaign, const QString &path);
+
+// What became of the sent marks a project file holds, for the caller to act
+// on: the window goes on with every row unsent, a run must not.
+struct MarksRestoration {
+    enum class Outcome {
+        Restored,      // put back into the grid, row by row
+        NoneSaved,     // the file records no outcome for any row
+        NotRestorable, // outcomes were saved but cannot be put back
+    };
+    Outcome outcome = Outcome::NoneSaved;
+    QString reason; // why they cannot, for the operator
+};
+
+// "No s'han pogut restaurar les marques d'enviat ...", with the reason.
+QString marksNotRestoredMessage(const MarksRestoration &restoration);
+
 // cmbLlegir, once a file name was chosen: the settings put back, the
 // recipient database reopened, the field list and the grid rebuilt, and the
 // sent marks restored when the source still yields as many rows as when the
 // file was saved. What cannot be read stays empty and the load goes on,
 // without a message of its own. A name that names no readable file changes
-// nothing and returns false.
-bool LoadProject(Campaign &campaign, const QString &path);
+// nothing and returns nothing.
+std::optional<MarksRestoration> LoadProject(Campaign &campaign, const QString &path);
 
 } // namespace tramelo

@@ -96,11 +96,6 @@ private:
     qsizetype m_position = 0;
 };
 
-char storedMark(char byte)
-{
-    return byte == 'S' || byte == 'N' ? byte : ' ';
-}
-
 } // namespace
 
 std::optional<QByteArray> writeProject(const ProjectRecord &r, QByteArrayView sentMarks)
@@ -153,10 +148,16 @@ std::optional<QByteArray> readSentMarks(QByteArrayView afterRecord, qint32 count
 {
     if (count < 0 || afterRecord.size() < count)
         return std::nullopt;
-    QByteArray marks = afterRecord.first(count).toByteArray();
-    for (char &mark : marks)
-        mark = storedMark(mark);
-    return marks;
+    return afterRecord.first(count).toByteArray();
+}
+
+qsizetype firstForeignMark(QByteArrayView marks)
+{
+    for (qsizetype entry = 0; entry < marks.size(); ++entry) {
+        if (marks[entry] != 'S' && marks[entry] != 'N' && marks[entry] != ' ')
+            return entry;
+    }
+    return -1;
 }
 
 } // namespace tramelo

@@ -186,17 +186,35 @@ TEST_F(ProjectFile, ReloadsTheSourceKindAndTheDelimitersThatWereSaved)
 
 TEST_F(ProjectFile, RestoresMarksOnlyWhenTheSourceStillHasAsManyRows)
 {
+    using Outcome = MarksRestoration::Outcome;
     saveTableCampaign();
     for (const int rows : {2, 4, 3}) {
         SCOPED_TRACE(rows);
         makeDatabase(rows);
         Window w;
         w.view.clearMarksEnabled = rows != 3;
-        ASSERT_TRUE(LoadProject(w.campaign, project));
+        const std::optional<MarksRestoration> loaded = LoadProject(w.campaign, project);
+        ASSERT_TRUE(loaded);
         ASSERT_EQ(w.campaign.grid().dataRowCount(), rows);
         EXPECT_EQ(w.view.clearMarksEnabled, rows == 3);
         EXPECT_EQ(w.markCells(), rows == 3 ? QStringList({"Si", "No", ""}) : QStringList(rows, QString()));
+        EXPECT_EQ(loaded->outcome, rows == 3 ? Outcome::Restored : Outcome::NotRestorable);
+        if (rows != 3) {
+            EXPECT_EQ(marksNotRestoredMessage(*loaded),
+                      QStringLiteral("No s'han pogut restaurar les marques d'enviat desades al projecte: el projecte "
+                                     "es va gravar amb 3 destinataris i ara l'origen en dona %1").arg(rows));
+        }
     }
+
+    // Marks that record no outcome lose nothing when the rows change.
+    {
+        Window w;
+        chooseSource(w, SourceKind::Table, QStringLiteral("Socis"), QStringLiteral("Correu"));
+        ASSERT_TRUE(SaveProject(w.campaign, project));
+    }
+    makeDatabase(4);
+    Window w;
+    EXPECT_EQ(LoadProject(w.campaign, project)->outcome, Outcome::NoneSaved);
 }
 
 TEST_F(ProjectFile, LoadsWhatAnyFileHoldsAndNothingMore)

@@ -111,7 +111,7 @@ TEST(ProjectRecord, CountsBeyondTheFileAreNotTrusted)
     };
     const Case cases[] = {
         {"bytes after the count ignored", 2, "SN ", QByteArray("SN")},
-        {"other bytes read as a space", 4, QByteArray("sX\0N", 4), QByteArray("   N")},
+        {"other bytes kept for the caller to judge", 4, QByteArray("sX\0N", 4), QByteArray("sX\0N", 4)},
         {"no rows", 0, {}, QByteArray()},
         {"fewer bytes than the count", 4, "SN ", std::nullopt},
         {"a huge count", 0x7FFFFFFF, "SN ", std::nullopt},
@@ -121,4 +121,7 @@ TEST(ProjectRecord, CountsBeyondTheFileAreNotTrusted)
         SCOPED_TRACE(c.name);
         EXPECT_EQ(readSentMarks(c.after, c.count), c.marks);
     }
+    EXPECT_EQ(firstForeignMark("SN N S"), -1);
+    EXPECT_EQ(firstForeignMark("SNsN"), 2);
+    EXPECT_EQ(firstForeignMark(QByteArray("S\0", 2)), 1);
 }

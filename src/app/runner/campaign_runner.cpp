@@ -5,6 +5,7 @@
 #include "campaign_validation.h"
 #include "internet_connection.h"
 #include "project_file.h"
+#include "project_lock.h"
 #include "recipient_grid.h"
 #include "run_driver.h"
 #include "stop_signals.h"
@@ -39,22 +40,44 @@ qint64 failedRows(const Campaign &campaign, qint64 visited)
 
 } // namespace
 
-RunnerOutcome runSavedCampaign(const QString &projectPath, bool testSend, TerminalView &view)
+RunnerOutcome runSavedCampaign(const QString &projectArgument, bool testSend, TerminalView &view)
 {
-    const QFileInfo project(projectPath);
+    const QFileInfo project(projectArgument);
     if (!project.isFile() || !project.isReadable()) {
-        reportCouldNotStart(view, QStringLiteral("No es pot llegir l'arxiu de projecte: ") + projectPath);
+        reportCouldNotStart(view, QStringLiteral("No es pot llegir l'arxiu de projecte: ") + projectArgument);
         return RunnerOutcome::CouldNotStart;
+    }
+    // Every save goes to the file named at the start, whatever folder is
+    // current by then.
+    const QString projectPath = project.absoluteFilePath();
+
+    // Taken before the marks are read, so that they are the last ones saved.
+    ProjectLock lock;
+    if (!testSend) {
+        if (const std::optional<QString> busy = lock.acquire(projectPath)) {
+            reportCouldNotStart(view, *busy);
+            return RunnerOutcome::CouldNotStart;
+        }
     }
 
     Campaign campaign(view);
     const int errorsBeforeLoad = view.errorCount();
-    if (!LoadProject(campaign, projectPath) || view.errorCount() != errorsBeforeLoad)
+    const std::optional<MarksRestoration> marks = LoadProject(campaign, projectPath);
+    if (!marks || view.errorCount() != errorsBeforeLoad)
         return RunnerOutcome::CouldNotStart;
+    // Without its marks the run would send again to every row sent before.
+    if (!testSend && marks->outcome == MarksRestoration::Outcome::NotRestorable) {
+        reportCouldNotStart(view, QStringLiteral("No es pot començar l'enviament. ") + marksNotRestoredMessage(*marks));
+        return RunnerOutcome::CouldNotStart;
+    }
     if (const std::optional<QString> failure = validateCampaign(campaign.settings())) {
         reportCouldNotStart(view, *failure);
         return RunnerOutcome::CouldNotStart;
     }
+    // A project that cannot keep its marks would find out only after the
+    // first group had gone out.
+    if (!testSend && !ProveProjectCanBeSaved(campaign, projectPath))
+        return RunnerOutcome::CouldNotStart;
 
     SystemInternetConnection connection;
     CampaignRun run(campaign, connection);

@@ -16,7 +16,9 @@ enum class RunnerOutcome {
 // Loads the project as the window does, validates it with the same rules,
 // and runs the definitive campaign (or the test send) with the same driver,
 // saving the project after every group so that the marks on disk follow what
-// the server accepted.
-RunnerOutcome runSavedCampaign(const QString &projectPath, bool testSend, TerminalView &view);
+// the server accepted. A definitive run holds the project's lock for its
+// whole length, and does not start when the saved marks cannot be put back
+// or the project cannot be saved.
+RunnerOutcome runSavedCampaign(const QString &projectArgument, bool testSend, TerminalView &view);
 
 } // namespace tramelo
