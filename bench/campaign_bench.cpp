@@ -89,6 +89,7 @@ public:
     void showMessage(const QString &text, MessageIcon) override { messages.append(text); }
     // The test-send question is never asked: the run is started directly.
     bool askYesNo(const QString &, bool) override { return false; }
+    Answer askYesNoCancel(const QString &) override { return Answer::Cancel; }
     void setBusy(bool) override {}
     void processEvents() override { QCoreApplication::processEvents(); }
     // Bounded: wakes up after 50 ms even when nothing arrives.
@@ -101,6 +102,7 @@ public:
     }
     void setRunButtonsEnabled(bool) override {}
     void setClearMarksEnabled(bool) override {}
+    void setRecipientControlsEnabled(bool) override {}
     void showGrid() override {}
     void showRunProgress() override {}
     void hideRunProgress() override {}

@@ -30,11 +30,13 @@ public:
     QStringList messages;
     void showMessage(const QString &text, MessageIcon) override { messages.append(text); }
     bool askYesNo(const QString &, bool) override { return false; }
+    Answer askYesNoCancel(const QString &) override { return Answer::Cancel; }
     void setBusy(bool) override {}
     void processEvents() override {}
     void waitForEvents() override {}
     void setRunButtonsEnabled(bool) override {}
     void setClearMarksEnabled(bool) override {}
+    void setRecipientControlsEnabled(bool) override {}
     void showGrid() override {}
     void showRunProgress() override {}
     void hideRunProgress() override {}

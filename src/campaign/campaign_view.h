@@ -5,6 +5,7 @@
 namespace tramelo {
 
 enum class MessageIcon { None, Information, Error, Critical, Question };
+enum class Answer { Yes, No, Cancel };
 
 // What the campaign's logic asks of the window, and nothing more. The main
 // window implements it with widgets; the headless runner and the tests with
@@ -18,6 +19,9 @@ public:
     virtual void showMessage(const QString &text, MessageIcon icon) = 0;
     // A modal Yes/No question with the question icon; true for Yes.
     virtual bool askYesNo(const QString &question, bool yesIsDefault) = 0;
+    // The same with a third button, "Cancel·lar", which Escape and closing
+    // the box choose; Yes is the default.
+    virtual Answer askYesNoCancel(const QString &question) = 0;
     // The hourglass pointer; calls nest.
     virtual void setBusy(bool busy) = 0;
 
@@ -29,6 +33,11 @@ public:
     // cmbLlegir, cmbGravar and cmbEnviar together; cmbDesmarcar on its own.
     virtual void setRunButtonsEnabled(bool enabled) = 0;
     virtual void setClearMarksEnabled(bool enabled) = 0;
+    // Every control that changes the recipients, the grid or its marks (the
+    // database box and its choosers, the source kind, the table list, the
+    // statement, the address field list, the grid's double click and
+    // cmbDesmarcar): off while a run walks the rows, back as they were after.
+    virtual void setRecipientControlsEnabled(bool enabled) = 0;
 
     virtual void showGrid() = 0;
     // The "Enviament" tab selected and frameProgres shown; hidden again.

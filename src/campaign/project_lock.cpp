@@ -29,11 +29,19 @@ QString holderOf(int descriptor)
     return isNumber ? QString::fromLatin1(id) : QString();
 }
 
-QString busyMessage(const QString &holder)
+ProjectLock::Failure heldBy(const QString &holder)
 {
     const QString process = holder.isEmpty() ? QStringLiteral("d'un altre procés")
                                              : QStringLiteral("del procés %1").arg(holder);
-    return QStringLiteral("Aquest projecte ja s'està enviant des %1: no se'n poden fer dos enviaments alhora").arg(process);
+    return {true,
+            QStringLiteral("Aquest projecte ja s'està enviant des %1: no se'n poden fer dos enviaments alhora").arg(process)};
+}
+
+// The lock file itself cannot be used: "what" names the step, with %1 for
+// the file and %2 for the system's reason.
+ProjectLock::Failure unusable(const char16_t *what, const QString &lockPath, int error)
+{
+    return {false, QString::fromUtf16(what).arg(lockPath, systemReason(error))};
 }
 
 // A lock file removed by its last holder, between our open and our lock, is
@@ -58,7 +66,7 @@ QString ProjectLock::lockPathFor(const QString &projectPath)
     return projectPath + QStringLiteral(".lock");
 }
 
-std::optional<QString> ProjectLock::acquire(const QString &projectPath)
+std::optional<ProjectLock::Failure> ProjectLock::acquire(const QString &projectPath)
 {
     release();
     const QString lockPath = lockPathFor(projectPath);
@@ -68,14 +76,14 @@ std::optional<QString> ProjectLock::acquire(const QString &projectPath)
     for (int attempt = 0; attempt < 5; ++attempt) {
         const int descriptor = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, S_IRUSR | S_IWUSR);
         if (descriptor < 0)
-            return QStringLiteral("No es pot crear l'arxiu de bloqueig %1: %2").arg(lockPath, systemReason(errno));
+            return unusable(u"No es pot crear l'arxiu de bloqueig %1: %2", lockPath, errno);
         if (::flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
             const int error = errno;
             const QString holder = holderOf(descriptor);
             ::close(descriptor);
             if (error == EWOULDBLOCK)
-                return busyMessage(holder);
-            return QStringLiteral("No es pot bloquejar l'arxiu %1: %2").arg(lockPath, systemReason(error));
+                return heldBy(holder);
+            return unusable(u"No es pot bloquejar l'arxiu %1: %2", lockPath, error);
         }
         if (!stillAtPath(descriptor, path)) {
             ::close(descriptor);
@@ -85,13 +93,13 @@ std::optional<QString> ProjectLock::acquire(const QString &projectPath)
         if (::ftruncate(descriptor, 0) != 0 || ::pwrite(descriptor, id.constData(), size_t(id.size()), 0) != id.size()) {
             const int error = errno;
             ::close(descriptor);
-            return QStringLiteral("No es pot escriure l'arxiu de bloqueig %1: %2").arg(lockPath, systemReason(error));
+            return unusable(u"No es pot escriure l'arxiu de bloqueig %1: %2", lockPath, error);
         }
         m_descriptor = descriptor;
         m_path = lockPath;
         return std::nullopt;
     }
-    return busyMessage(QString());
+    return heldBy(QString());
 }
 
 void ProjectLock::release()

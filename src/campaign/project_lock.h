@@ -21,10 +21,14 @@ public:
 
     static QString lockPathFor(const QString &projectPath);
 
-    // Takes the lock of the project; nothing on success, otherwise the reason
-    // for the operator: the other run's process id, or why the lock file
-    // cannot be used.
-    std::optional<QString> acquire(const QString &projectPath);
+    // Why the lock was not taken, for the operator: the other run's process
+    // id, or why the lock file cannot be used.
+    struct Failure {
+        bool heldByAnotherRun;
+        QString reason;
+    };
+    // Takes the lock of the project; nothing on success.
+    std::optional<Failure> acquire(const QString &projectPath);
     // Removes the lock file and lets the lock go; the object goes the same way.
     void release();
 

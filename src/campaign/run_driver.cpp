@@ -7,9 +7,12 @@
 #include "campaign_view.h"
 #include "clsEnviarCorreu.h"
 #include "merge_fields.h"
+#include "project_lock.h"
 #include "recipient_connection.h"
 #include "recipient_grid.h"
 #include "send_one_message.h"
+
+#include <algorithm>
 
 namespace tramelo {
 namespace {
@@ -21,11 +24,26 @@ QString countsText(const RunCounts &counts)
     return QStringLiteral("%1/%2/%3").arg(counts.processed).arg(counts.sent).arg(counts.total);
 }
 
+// The recipient controls stay off for as long as a run walks the rows, so
+// that the rows it gathered are still the ones it marks.
+class RecipientControlsOff
+{
+public:
+    explicit RecipientControlsOff(CampaignView &view) : m_view(view) { m_view.setRecipientControlsEnabled(false); }
+    ~RecipientControlsOff() { m_view.setRecipientControlsEnabled(true); }
+    RecipientControlsOff(const RecipientControlsOff &) = delete;
+    RecipientControlsOff &operator=(const RecipientControlsOff &) = delete;
+
+private:
+    CampaignView &m_view;
+};
+
 } // namespace
 
 struct CampaignRun::Group {
     QString recipients; // valid addresses, each followed by ";"
-    long long members = 0;
+    QList<int> rows;    // the grid rows of those addresses, marked with the outcome
+    qint64 rowsRead = 0; // rows stepped past while gathering, members or not
 };
 
 CampaignRun::CampaignRun(Campaign &campaign, InternetConnection &connection, MailFactory mailFactory,
@@ -51,10 +69,46 @@ void CampaignRun::pressSend()
         return;
     }
     const QString attachments = BuildAttachmentList(m_campaign);
-    if (view.askYesNo(QStringLiteral("Vols fer un enviament de prova abans de fer el definitiu?"), true))
+    switch (view.askYesNoCancel(QStringLiteral("Vols fer un enviament de prova abans de fer el definitiu?"))) {
+    case Answer::Yes:
         testSend(attachments);
-    else
+        break;
+    case Answer::No:
+        runConfirmed(attachments);
+        break;
+    case Answer::Cancel:
+        break;
+    }
+}
+
+void CampaignRun::runConfirmed(const QString &attachments)
+{
+    CampaignView &view = m_campaign.view();
+    // A saved project is sent by one run at a time, here or in tramelo-run.
+    // Where no lock file can be made, no runner can start (nor save) either.
+    ProjectLock lock;
+    if (!m_campaign.projectPath().isEmpty()) {
+        const std::optional<ProjectLock::Failure> failure = lock.acquire(m_campaign.projectPath());
+        if (failure && failure->heldByAnotherRun) {
+            view.showMessage(failure->reason, MessageIcon::Error);
+            return;
+        }
+    }
+    if (view.askYesNo(confirmationQuestion(), false))
         run(attachments);
+}
+
+// The rows still to send are those not marked "Si"; the run counts its
+// messages by groups of them.
+QString CampaignRun::confirmationQuestion() const
+{
+    const RecipientGrid &grid = m_campaign.grid();
+    qint64 rows = 0;
+    for (int row = 1; row <= grid.dataRowCount(); ++row)
+        rows += grid.markText(row) == QLatin1String("Si") ? 0 : 1;
+    const qint64 groupSize = std::max(1LL, groupSizeOf(m_campaign.settings()));
+    const qint64 messages = (rows + groupSize - 1) / groupSize;
+    return QStringLiteral("S'enviaran %1 missatges a %2 destinataris. Vols continuar?").arg(messages).arg(rows);
 }
 
 void CampaignRun::replaceMailComponent()
@@ -106,6 +160,7 @@ void CampaignRun::run(const QString &attachments)
     CampaignView &view = m_campaign.view();
     const long long groupSize = groupSizeOf(settings);
     beginSending();
+    const RecipientControlsOff recipientControlsOff(view);
     view.showRunProgress();
 
     const QString query = settings.sourceKind() == SourceKind::Table
@@ -135,7 +190,7 @@ void CampaignRun::run(const QString &attachments)
     while (!records->atEnd() && !m_campaign.stopRequested()) {
         const Group group = gatherGroup(*records, counts.processed, groupSize);
         const bool success = sendGroup(*records, group, groupSize, attachments);
-        markGroup(success, groupSize, counts);
+        markGroup(group, success, counts);
         view.processEvents();
         Q_EMIT groupMarked(counts);
         if (counts.total > counts.processed)
@@ -162,20 +217,19 @@ CampaignRun::Group CampaignRun::gatherGroup(RecordSnapshot &records, qint64 proc
     RecipientGrid &grid = m_campaign.grid();
     const QString addressField = m_campaign.settings().text(Setting::AddressField);
     Group group;
-    qint64 rowsRead = 0;
-    while (!records.atEnd() && group.members < groupSize) {
-        const int row = int(processed + 1 + rowsRead);
+    while (!records.atEnd() && group.rows.size() < groupSize) {
+        const int row = int(processed + 1 + group.rowsRead);
         if (grid.markText(row) != QLatin1String("Si")) {
             grid.clearMarkCell(row);
             const RecordSnapshot::Value address = records.value(addressField);
             if (address && m_poSendMail->IsValidEmailAddress(*address)) {
                 group.recipients += *address + u';';
-                ++group.members;
+                group.rows.append(row);
             } else {
                 grid.markFailed(row);
             }
         }
-        ++rowsRead;
+        ++group.rowsRead;
         records.moveNext();
     }
     return group;
@@ -205,26 +259,21 @@ bool CampaignRun::sendGroup(RecordSnapshot &records, const Group &group, long lo
     return SendOneMessage(m_campaign, *m_poSendMail, m_connection, message);
 }
 
-void CampaignRun::markGroup(bool success, long long groupSize, RunCounts &counts)
+// Exactly the rows gathered, whatever their cells show by now.
+void CampaignRun::markGroup(const Group &group, bool success, RunCounts &counts)
 {
     RecipientGrid &grid = m_campaign.grid();
-    CampaignView &view = m_campaign.view();
-    long long marked = 0;
-    while (marked < groupSize && counts.total > counts.processed) {
-        const int row = int(++counts.processed);
-        // Rows already sent or refused at gathering are stepped over uncounted.
-        if (isBlank(grid.markText(row))) {
-            if (success) {
-                grid.markSent(row);
-                ++counts.sent;
-            } else {
-                grid.markFailed(row);
-            }
-            ++marked;
+    for (const int row : group.rows) {
+        if (success) {
+            grid.markSent(row);
+            ++counts.sent;
+        } else {
+            grid.markFailed(row);
         }
-        view.setTotalProgress(counts.processed, counts.total);
-        view.setCounts(countsText(counts));
     }
+    counts.processed += group.rowsRead;
+    m_campaign.view().setTotalProgress(counts.processed, counts.total);
+    m_campaign.view().setCounts(countsText(counts));
 }
 
 void CampaignRun::pauseBetweenSendings()
@@ -235,9 +284,11 @@ void CampaignRun::pauseBetweenSendings()
     timerEsperar.setInterval(int(milliseconds));
     m_waitOver = false;
     timerEsperar.start();
-    // Sleeps between events: the window stays responsive and the processor idle.
-    while (!m_waitOver)
+    // Sleeps between events: the window stays responsive and the processor
+    // idle, and a stop request ends the pause at once.
+    while (!m_waitOver && !m_campaign.stopRequested())
         m_campaign.view().waitForEvents();
+    timerEsperar.stop();
 }
 
 } // namespace tramelo

@@ -38,7 +38,8 @@ public:
                 QObject *parent = nullptr);
     ~CampaignRun() override;
 
-    // cmbEnviar.
+    // cmbEnviar: a test send, a definitive run once the operator has
+    // confirmed its size, or nothing.
     void pressSend();
     // The two outcomes of the question, with the attachment list built for them.
     void testSend(const QString &attachments);
@@ -56,13 +57,15 @@ Q_SIGNALS:
 private:
     struct Group;
 
+    void runConfirmed(const QString &attachments);
+    QString confirmationQuestion() const;
     void replaceMailComponent();
     void beginSending();
     void endSending();
     bool checkSourceMatchesGrid(const RecordSnapshot &records);
     Group gatherGroup(RecordSnapshot &records, qint64 processed, long long groupSize);
     bool sendGroup(RecordSnapshot &records, const Group &group, long long groupSize, const QString &attachments);
-    void markGroup(bool success, long long groupSize, RunCounts &counts);
+    void markGroup(const Group &group, bool success, RunCounts &counts);
     void pauseBetweenSendings();
 
     Campaign &m_campaign;

@@ -7,10 +7,13 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QFocusEvent>
 #include <QFrame>
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QTabWidget>
 #include <QTableView>
@@ -128,6 +131,11 @@ bool frmMain::askYesNo(const QString &question, bool yesIsDefault)
     return m_dialogs->askYesNo(this, question, yesIsDefault);
 }
 
+Answer frmMain::askYesNoCancel(const QString &question)
+{
+    return m_dialogs->askYesNoCancel(this, question);
+}
+
 void frmMain::setBusy(bool busy)
 {
     if (busy)
@@ -155,7 +163,20 @@ void frmMain::setRunButtonsEnabled(bool enabled)
 
 void frmMain::setClearMarksEnabled(bool enabled)
 {
-    cmbDesmarcar->setEnabled(enabled);
+    m_clearMarksWanted = enabled;
+    cmbDesmarcar->setEnabled(enabled && m_recipientControlsEnabled);
+}
+
+void frmMain::setRecipientControlsEnabled(bool enabled)
+{
+    // Set first: a box losing the focus as it is disabled must not reload
+    // the recipients.
+    m_recipientControlsEnabled = enabled;
+    const std::initializer_list<QWidget *> controls = {txtFields[5],    cmbCercar[1], cmbODBC,      optFields[0],
+                                                       optFields[1],    comboFields[0], txtFields[14], comboFields[1]};
+    for (QWidget *control : controls)
+        control->setEnabled(enabled);
+    cmbDesmarcar->setEnabled(enabled && m_clearMarksWanted);
 }
 
 void frmMain::showGrid()

@@ -46,11 +46,13 @@ public:
     // ---- CampaignView -------------------------------------------------------
     void showMessage(const QString &text, MessageIcon icon) override;
     bool askYesNo(const QString &question, bool yesIsDefault) override;
+    Answer askYesNoCancel(const QString &question) override;
     void setBusy(bool busy) override;
     void processEvents() override;
     void waitForEvents() override;
     void setRunButtonsEnabled(bool enabled) override;
     void setClearMarksEnabled(bool enabled) override;
+    void setRecipientControlsEnabled(bool enabled) override;
     void showGrid() override;
     void showRunProgress() override;
     void hideRunProgress() override;
@@ -130,6 +132,10 @@ private:
     QString m_lastAttachment;
     // The title bar's close during a send: the window closes once it ends.
     bool m_closeWhenRunEnds = false;
+    // Off while a run walks the rows; cmbDesmarcar is enabled only when the
+    // campaign wants it and they are on.
+    bool m_recipientControlsEnabled = true;
+    bool m_clearMarksWanted = false;
 };
 
 } // namespace tramelo

@@ -64,8 +64,11 @@ void frmMain::onLoadProject()
     const QString path = m_dialogs->chooseFileToOpen(this, QString(), projectFilter);
     if (path.isEmpty())
         return;
-    if (!LoadProject(m_campaign, path))
+    const std::optional<MarksRestoration> marks = LoadProject(m_campaign, path);
+    if (!marks)
         showMessage(QStringLiteral("No es pot llegir l'arxiu de projecte ") + path, MessageIcon::Error);
+    else if (marks->outcome == MarksRestoration::Outcome::NotRestorable)
+        showMessage(marksNotRestoredMessage(*marks), MessageIcon::Error);
 }
 
 void frmMain::onSaveProject()
@@ -185,6 +188,8 @@ void frmMain::onListEntryChosen(int n, int index)
 
 void frmMain::onGridDoubleClicked(const QModelIndex &index)
 {
+    if (!m_recipientControlsEnabled)
+        return;
     // The view's row 0 is the grid's first data row.
     m_campaign.grid().toggleMark(index.row() + 1, index.column());
 }
@@ -198,6 +203,8 @@ void frmMain::onTextBoxEntered(int n)
 
 void frmMain::onTextBoxLeft(int n)
 {
+    if (!m_recipientControlsEnabled && (n == databaseSourceBox || n == sqlStatementBox))
+        return;
     if (n == databaseSourceBox)
         OpenRecipientDatabase(m_campaign, false);
     else if (n == bodySourceBox)

@@ -72,6 +72,26 @@ public:
         return box.exec() == QMessageBox::Yes;
     }
 
+    Answer askYesNoCancel(QWidget *parent, const QString &question) override
+    {
+        ArrowWhileAsking arrow;
+        QMessageBox box(QMessageBox::Question, windowTitle, question,
+                        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent);
+        box.setDefaultButton(QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::Cancel);
+        nameButton(box, QMessageBox::Yes, QStringLiteral("&Sí"));
+        nameButton(box, QMessageBox::No, QStringLiteral("&No"));
+        nameButton(box, QMessageBox::Cancel, QStringLiteral("Cancel·lar"));
+        switch (box.exec()) {
+        case QMessageBox::Yes:
+            return Answer::Yes;
+        case QMessageBox::No:
+            return Answer::No;
+        default:
+            return Answer::Cancel;
+        }
+    }
+
     QString chooseFileToOpen(QWidget *parent, const QString &initialName, const QString &filter) override
     {
         ArrowWhileAsking arrow;

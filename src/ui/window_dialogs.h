@@ -23,6 +23,9 @@ public:
     virtual void showMessage(QWidget *parent, const QString &text, MessageIcon icon) = 0;
     // Yes and No with the question icon; true for Yes.
     virtual bool askYesNo(QWidget *parent, const QString &question, bool yesIsDefault) = 0;
+    // Yes, No and "Cancel·lar", Yes the default; Escape and closing the box
+    // answer Cancel.
+    virtual Answer askYesNoCancel(QWidget *parent, const QString &question) = 0;
     // A file dialog starting at initialName (a bare or blank name starts in
     // the home folder) with Qt's filter string, the first filter selected.
     // The chosen path, or an empty text when the operator cancelled.

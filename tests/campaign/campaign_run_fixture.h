@@ -106,10 +106,11 @@ public:
         campaign.settings().setText(Setting::GroupSize, QString::number(size));
     }
 
-    // Presses the send button and answers the test-send question.
+    // Presses the send button and answers the test-send question; a
+    // definitive run is then confirmed.
     void pressSend(bool testSend)
     {
-        view.answers.push_back(testSend);
+        view.answers = testSend ? std::deque<Answer>{Answer::Yes} : std::deque<Answer>{Answer::No, Answer::Yes};
         run->pressSend();
     }
 

@@ -38,6 +38,7 @@ public:
     int busyDepth = 0;
     bool runButtonsEnabled = true;
     bool clearMarksEnabled = false;
+    bool recipientControlsEnabled = true;
     bool gridShown = false;
     bool runProgressShown = false;
     qint64 totalProgressValue = 0;
@@ -47,7 +48,7 @@ public:
     QString bodyPage;
 
     // ---- what the test decides --------------------------------------------
-    std::deque<bool> answers;
+    std::deque<Answer> answers;
 
     QStringList messageTexts() const
     {
@@ -66,14 +67,16 @@ public:
     bool askYesNo(const QString &question, bool yesIsDefault) override
     {
         calls.append(QStringLiteral("question[%1] %2").arg(yesIsDefault ? QStringLiteral("yes") : QStringLiteral("no"), question));
-        questions.append(question);
-        if (answers.empty()) {
-            ADD_FAILURE() << "unexpected question: " << question.toStdString();
-            return false;
-        }
-        const bool answer = answers.front();
-        answers.pop_front();
-        return answer;
+        const Answer answer = nextAnswer(question);
+        if (answer == Answer::Cancel)
+            ADD_FAILURE() << "Cancel answered to a Yes/No question: " << question.toStdString();
+        return answer == Answer::Yes;
+    }
+
+    Answer askYesNoCancel(const QString &question) override
+    {
+        calls.append(QStringLiteral("question[yes, cancel] %1").arg(question));
+        return nextAnswer(question);
     }
 
     void setBusy(bool busy) override
@@ -103,6 +106,12 @@ public:
     {
         calls.append(QStringLiteral("run buttons %1").arg(enabled ? QStringLiteral("on") : QStringLiteral("off")));
         runButtonsEnabled = enabled;
+    }
+
+    void setRecipientControlsEnabled(bool enabled) override
+    {
+        calls.append(QStringLiteral("recipient controls %1").arg(enabled ? QStringLiteral("on") : QStringLiteral("off")));
+        recipientControlsEnabled = enabled;
     }
 
     void setClearMarksEnabled(bool enabled) override
@@ -152,6 +161,19 @@ public:
     {
         calls.append(QStringLiteral("body page %1").arg(path));
         bodyPage = path;
+    }
+
+private:
+    Answer nextAnswer(const QString &question)
+    {
+        questions.append(question);
+        if (answers.empty()) {
+            ADD_FAILURE() << "unexpected question: " << question.toStdString();
+            return Answer::No;
+        }
+        const Answer answer = answers.front();
+        answers.pop_front();
+        return answer;
     }
 };
 

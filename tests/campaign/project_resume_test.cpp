@@ -37,7 +37,7 @@ TEST(ProjectResume, StoppedCampaignResumesWithoutSendingTwice)
     FakeInternetConnection lan;
     lan.answerAlways({1, connectedThroughLan});
     CampaignRun run(resumed, lan);
-    view.answers.push_back(false);
+    view.answers = {Answer::No, Answer::Yes};
     run.pressSend();
 
     ASSERT_TRUE(server.waitForMessages(4, 10s));

@@ -2,6 +2,7 @@
 // in SQLite files made by the tests; every message is checked on arrival.
 #include "campaign_run_fixture.h"
 #include "gtest_qt_printers.h"
+#include "clsEnviarCorreu.h"
 #include "merge_fields.h"
 #include "record_snapshot.h"
 
@@ -335,4 +336,34 @@ TEST(CampaignRun, AnEmptyPlaceholderIsNeverReplaced)
     settings.setText(Setting::FieldDelimiterRight, QString());
     const RecordSnapshot record({QString(), QStringLiteral("Nom")}, {{QStringLiteral("-"), QStringLiteral("Anna")}});
     EXPECT_EQ(MergeFields(QStringLiteral("Hola Nom"), record, settings), QStringLiteral("Hola Anna"));
+}
+
+TEST(CampaignRun, MarksExactlyTheRowsItSentWhateverTheGridShowsMeanwhile)
+{
+    CampaignRunFixture f;
+    ASSERT_TRUE(f.createRecipients(numberedRecipients(4)));
+    AiosmtpdServer server;
+    ASSERT_TRUE(server.start()) << server.errorText();
+    f.prepare(server.port());
+    f.campaign.grid().markSent(1); // sent by an earlier run
+    // The marks cleared while the first message of this run is out.
+    bool cleared = false;
+    f.run = std::make_unique<CampaignRun>(f.campaign, f.connection, [&f, &cleared] {
+        auto mail = std::make_unique<clsEnviarCorreu>();
+        QObject::connect(mail.get(), &clsEnviarCorreu::Progress, mail.get(), [&f, &cleared] {
+            if (!std::exchange(cleared, true))
+                ClearSentMarks(f.campaign);
+        });
+        return mail;
+    });
+
+    f.pressSend(false);
+
+    ASSERT_TRUE(cleared);
+    const QMap<QString, int> seen = deliveries(server);
+    EXPECT_EQ(seen.keys(), (QStringList{QStringLiteral("persona2@example.com"), QStringLiteral("persona3@example.com"),
+                                        QStringLiteral("persona4@example.com")}));
+    EXPECT_EQ(seen.values(), QList<int>(3, 1));
+    EXPECT_EQ(f.marks(), (QStringList{QString(), QStringLiteral("Si"), QStringLiteral("Si"), QStringLiteral("Si")}));
+    EXPECT_EQ(f.view.counts, QStringLiteral("4/3/4"));
 }

@@ -161,7 +161,7 @@ TEST(MainWindowClosing, TypingOneCharacterInAnyTextSettingThenClosingAsksAndNoKe
         QTest::keyClicks(window.txtFields[n], QStringLiteral("x"));
         ASSERT_TRUE(textBoxText(window.txtFields[n]).contains(u'x'));
 
-        opened.dialogs->answers = {false};
+        opened.dialogs->answers = {Answer::No};
         EXPECT_FALSE(window.close());
         EXPECT_EQ(opened.dialogs->questions, QStringList{leaveQuestion});
         EXPECT_TRUE(window.isVisible());
@@ -176,7 +176,7 @@ TEST(MainWindowClosing, TypingInEitherListThenClosingAsks)
         SCOPED_TRACE(n);
         OpenedProgram opened;
         QTest::keyClicks(opened.window().comboFields[n], QStringLiteral("x"));
-        opened.dialogs->answers = {true};
+        opened.dialogs->answers = {Answer::Yes};
         EXPECT_TRUE(opened.window().close());
         EXPECT_EQ(opened.dialogs->questions, QStringList{leaveQuestion});
         EXPECT_FALSE(opened.window().isVisible());
@@ -198,10 +198,10 @@ TEST_F(MainWindow, ChecksAndOptionsAloneLeaveNothingToSave)
 TEST_F(MainWindow, ExitButtonClosesThroughTheSameQuestion)
 {
     QTest::keyClicks(window().txtFields[7], QStringLiteral("Assumpte"));
-    dialogs().answers = {false};
+    dialogs().answers = {Answer::No};
     window().cmbSortir->click();
     EXPECT_TRUE(window().isVisible());
-    dialogs().answers = {true};
+    dialogs().answers = {Answer::Yes};
     window().cmbSortir->click();
     EXPECT_FALSE(window().isVisible());
     EXPECT_EQ(dialogs().questions, QStringList({leaveQuestion, leaveQuestion}));
@@ -227,7 +227,7 @@ TEST_F(MainWindowWithDatabase, AfterARunClosingAsksEvenWithNothingTyped)
     ASSERT_TRUE(dialogs().log.last().startsWith(QStringLiteral("save  | Arxius de projecte (*.pcm);;Tots els arxius (*)")));
 
     // Both addresses are refused at once, so the run needs no server.
-    dialogs().answers = {false};
+    dialogs().answers = {Answer::No, Answer::Yes};
     window().cmbEnviar->click();
     EXPECT_EQ(dialogs().messages, QStringList{QStringLiteral("[information] Enviament finalitzat")});
     EXPECT_EQ(window().campaign().grid().markText(1), QStringLiteral("No"));
@@ -238,7 +238,7 @@ TEST_F(MainWindowWithDatabase, AfterARunClosingAsksEvenWithNothingTyped)
     EXPECT_EQ(window().pbTotal->value(), window().pbTotal->maximum());
     EXPECT_TRUE(window().cmbEnviar->isEnabled());
 
-    dialogs().answers = {false};
+    dialogs().answers = {Answer::No};
     EXPECT_FALSE(window().close());
     EXPECT_EQ(dialogs().questions.last(), leaveQuestion);
     EXPECT_TRUE(window().isVisible());

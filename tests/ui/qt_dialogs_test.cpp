@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -25,9 +26,9 @@ struct BoxSeen {
     QString defaultButton;
 };
 
-// Opens a modal box and presses one of its buttons as soon as it shows;
-// a box that never shows is given up after five seconds.
-BoxSeen pressInNextBox(const std::function<void()> &open, QMessageBox::StandardButton press)
+// Opens a modal box and answers it as soon as it shows; a box that never
+// shows is given up after five seconds.
+BoxSeen answerNextBox(const std::function<void()> &open, const std::function<void(QMessageBox &)> &answer)
 {
     BoxSeen seen;
     QTimer poll;
@@ -46,11 +47,16 @@ BoxSeen pressInNextBox(const std::function<void()> &open, QMessageBox::StandardB
         if (box->defaultButton())
             seen.defaultButton = box->defaultButton()->text();
         poll.stop();
-        box->button(press)->click();
+        answer(*box);
     });
     poll.start();
     open();
     return seen;
+}
+
+BoxSeen pressInNextBox(const std::function<void()> &open, QMessageBox::StandardButton press)
+{
+    return answerNextBox(open, [press](QMessageBox &box) { box.button(press)->click(); });
 }
 
 } // namespace
@@ -95,6 +101,31 @@ TEST(QtDialogs, QuestionsOfferSiAndNoWithTheDefaultAsked)
         QMessageBox::Yes);
     EXPECT_TRUE(answer);
     EXPECT_EQ(seen.defaultButton, QStringLiteral("&Sí"));
+}
+
+TEST(QtDialogs, TheTestSendQuestionAlsoOffersCancelWhichEscapeAndClosingChoose)
+{
+    const std::unique_ptr<WindowDialogs> dialogs = makeQtWindowDialogs();
+    const QString question = QStringLiteral("Vols fer un enviament de prova abans de fer el definitiu?");
+    const std::pair<const char *, std::function<void(QMessageBox &)>> ways[] = {
+        {"Sí", [](QMessageBox &box) { box.button(QMessageBox::Yes)->click(); }},
+        {"No", [](QMessageBox &box) { box.button(QMessageBox::No)->click(); }},
+        {"Escape", [](QMessageBox &box) { QTest::keyClick(&box, Qt::Key_Escape); }},
+        {"closing the box", [](QMessageBox &box) { box.close(); }},
+    };
+    const Answer expected[] = {Answer::Yes, Answer::No, Answer::Cancel, Answer::Cancel};
+    for (std::size_t i = 0; i < std::size(ways); ++i) {
+        SCOPED_TRACE(ways[i].first);
+        Answer answer = Answer::Yes;
+        const BoxSeen seen = answerNextBox([&] { answer = dialogs->askYesNoCancel(nullptr, question); }, ways[i].second);
+        ASSERT_TRUE(seen.shown);
+        EXPECT_EQ(answer, expected[i]);
+        EXPECT_EQ(seen.title, QStringLiteral("Tramelo"));
+        EXPECT_EQ(seen.icon, QMessageBox::Question);
+        EXPECT_EQ(seen.defaultButton, QStringLiteral("&Sí"));
+        EXPECT_EQ(seen.buttons.size(), 3);
+        EXPECT_TRUE(seen.buttons.contains(QStringLiteral("Cancel·lar")));
+    }
 }
 
 TEST(FileDialogStart, OpensAtTheNameOrInTheHomeFolder)

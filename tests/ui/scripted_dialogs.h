@@ -13,8 +13,9 @@ namespace tramelo::test {
 
 // The main window's dialogs answered from a script, without modal loops.
 // Every dialog is logged in order as one line ("message[error] text",
-// "question[no] text", "open <initial name> | <filter>"); a dialog the
-// script has no answer for is logged in unexpected and cancelled.
+// "question[no] text", "question[yes, cancel] text", "open <initial name> |
+// <filter>"); a dialog the script has no answer for is logged in unexpected
+// and cancelled (a question answered No).
 class ScriptedDialogs : public WindowDialogs
 {
 public:
@@ -25,7 +26,7 @@ public:
     QStringList questions; // "[yes|no default] text"
 
     // ---- what the script answers --------------------------------------------
-    std::deque<bool> answers;
+    std::deque<Answer> answers;
     std::deque<QString> filesToOpen; // an empty text cancels
     std::deque<QString> filesToSave;
     std::deque<std::optional<OdbcSourceChoice>> odbcChoices;
@@ -41,18 +42,15 @@ public:
 
     bool askYesNo(QWidget *, const QString &question, bool yesIsDefault) override
     {
-        const QString line = QStringLiteral("[%1] %2").arg(yesIsDefault ? QStringLiteral("yes") : QStringLiteral("no"), question);
-        questions.append(line);
-        log.append(QStringLiteral("question") + line);
-        if (onQuestion)
-            onQuestion(question);
-        if (answers.empty()) {
-            unexpected.append(QStringLiteral("question ") + question);
-            return false;
-        }
-        const bool answer = answers.front();
-        answers.pop_front();
-        return answer;
+        const Answer answer = nextAnswer(QStringLiteral("[%1] %2").arg(yesIsDefault ? QStringLiteral("yes") : QStringLiteral("no"), question), question);
+        if (answer == Answer::Cancel)
+            unexpected.append(QStringLiteral("cancel for ") + question);
+        return answer == Answer::Yes;
+    }
+
+    Answer askYesNoCancel(QWidget *, const QString &question) override
+    {
+        return nextAnswer(QStringLiteral("[yes, cancel] ") + question, question);
     }
 
     QString chooseFileToOpen(QWidget *, const QString &initialName, const QString &filter) override
@@ -78,6 +76,21 @@ public:
     }
 
 private:
+    Answer nextAnswer(const QString &line, const QString &question)
+    {
+        questions.append(line);
+        log.append(QStringLiteral("question") + line);
+        if (onQuestion)
+            onQuestion(question);
+        if (answers.empty()) {
+            unexpected.append(QStringLiteral("question ") + question);
+            return Answer::No;
+        }
+        const Answer next = answers.front();
+        answers.pop_front();
+        return next;
+    }
+
     QString answerFile(const QString &kind, std::deque<QString> &answersOfKind, const QString &initialName,
                        const QString &filter)
     {

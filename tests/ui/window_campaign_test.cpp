@@ -2,9 +2,16 @@
 #include "gtest_qt_printers.h"
 #include "example_campaign.h"
 #include "recipient_grid.h"
+#include "project_lock.h"
+#include "test_databases.h"
 #include "window_test_support.h"
 
+#include <QElapsedTimer>
+
+#include <QCheckBox>
 #include <QComboBox>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTableView>
 #include <QTextBrowser>
 #include <QTimer>
@@ -26,7 +33,7 @@ const QStringList exampleAddresses = {
     QStringLiteral("marta.soler@example.net"), QStringLiteral("pere.camps@example.com"),
     QStringLiteral("nuria.ferrer@example.org"), QStringLiteral("joan.marti@example.net"),
 };
-const QString testSendQuestion = QStringLiteral("[yes] Vols fer un enviament de prova abans de fer el definitiu?");
+const QString testSendQuestion = QStringLiteral("[yes, cancel] Vols fer un enviament de prova abans de fer el definitiu?");
 const QString finished = QStringLiteral("[information] Enviament finalitzat");
 const QString leaveQuestion = QStringLiteral("[no] Vols sortir sense guardar els canvis?");
 
@@ -93,10 +100,11 @@ TEST_F(ExampleCampaignInTheWindow, ShowsTheBodyAndSendsOneMessageToEveryRecipien
     EXPECT_TRUE(window().planaWeb->toPlainText().contains(QStringLiteral("Benvolgut/da <<<Nom>>> <<<Cognoms>>>")));
     EXPECT_FALSE(window().grdEnviament->isHidden());
 
-    opened.dialogs->answers = {false};
+    opened.dialogs->answers = {Answer::No, Answer::Yes};
     window().cmbEnviar->click();
 
-    EXPECT_EQ(opened.dialogs->questions, QStringList{testSendQuestion});
+    EXPECT_EQ(opened.dialogs->questions,
+              QStringList({testSendQuestion, QStringLiteral("[no] S'enviaran 6 missatges a 6 destinataris. Vols continuar?")}));
     EXPECT_EQ(opened.dialogs->messages, QStringList{finished});
     EXPECT_EQ(markColumn(), QStringList(exampleAddresses.size(), QStringLiteral("Si")));
     ASSERT_TRUE(server.waitForMessages(int(exampleAddresses.size()), 20s));
@@ -108,24 +116,27 @@ TEST_F(ExampleCampaignInTheWindow, ShowsTheBodyAndSendsOneMessageToEveryRecipien
     EXPECT_EQ(reached, exampleAddresses);
 
     // The marks changed, so closing asks even though nothing was typed since.
-    opened.dialogs->answers = {true};
+    opened.dialogs->answers = {Answer::Yes};
     EXPECT_TRUE(window().close());
     EXPECT_EQ(opened.dialogs->questions.last(), leaveQuestion);
 }
 
-TEST_F(ExampleCampaignInTheWindow, ExitButtonDuringARunStopsItAfterTheCurrentGroup)
+TEST_F(ExampleCampaignInTheWindow, ExitButtonDuringARunEndsThePauseAtOnce)
 {
-    retypeInto(window().txtFields[12], QStringLiteral("1"));
+    retypeInto(window().txtFields[12], QStringLiteral("15"));
     bool buttonsWereDisabled = false;
-    whenTheFirstRowIsSent([this, &buttonsWereDisabled] {
+    QElapsedTimer sinceStop;
+    whenTheFirstRowIsSent([this, &buttonsWereDisabled, &sinceStop] {
         buttonsWereDisabled = !window().cmbEnviar->isEnabled() && !window().cmbLlegir->isEnabled()
             && !window().cmbGravar->isEnabled();
+        sinceStop.start();
         window().cmbSortir->click();
     });
-    opened.dialogs->answers = {false};
+    opened.dialogs->answers = {Answer::No, Answer::Yes};
     window().cmbEnviar->click();
 
     EXPECT_TRUE(actionDone);
+    EXPECT_LT(sinceStop.elapsed(), 5000) << "the stop waited for the end of the pause";
     EXPECT_TRUE(buttonsWereDisabled);
     EXPECT_TRUE(window().isVisible());
     EXPECT_EQ(opened.dialogs->messages, QStringList{finished});
@@ -137,12 +148,110 @@ TEST_F(ExampleCampaignInTheWindow, ExitButtonDuringARunStopsItAfterTheCurrentGro
     EXPECT_TRUE(window().cmbEnviar->isEnabled());
 }
 
+TEST_F(ExampleCampaignInTheWindow, WhileARunWalksTheRowsNothingCanChangeThemOrTheirMarks)
+{
+    retypeInto(window().txtFields[12], QStringLiteral("1"));
+    const std::pair<const char *, QWidget *> controls[] = {
+        {"database box", window().txtFields[5]},   {"database chooser", window().cmbCercar[1]},
+        {"ODBC", window().cmbODBC},                {"Taula", window().optFields[0]},
+        {"Instrucció SQL", window().optFields[1]}, {"table list", window().comboFields[0]},
+        {"statement", window().txtFields[14]},     {"address field list", window().comboFields[1]},
+        {"clear marks", window().cmbDesmarcar},
+    };
+    ASSERT_TRUE(window().cmbDesmarcar->isEnabled()); // the project's marks were put back
+    QStringList liveDuringTheRun;
+    QString firstMarkAfterDoubleClick;
+    whenTheFirstRowIsSent([&] {
+        for (const auto &[name, control] : controls) {
+            if (control->isEnabled())
+                liveDuringTheRun << QString::fromUtf8(name);
+        }
+        QTableView *view = window().grdEnviament;
+        const QPoint firstMark = view->visualRect(view->model()->index(0, 0)).center();
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, firstMark);
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, firstMark);
+        firstMarkAfterDoubleClick = grid().markText(1);
+        window().cmbSortir->click();
+    });
+    opened.dialogs->answers = {Answer::No, Answer::Yes};
+    window().cmbEnviar->click();
+
+    EXPECT_TRUE(actionDone);
+    EXPECT_EQ(liveDuringTheRun, QStringList());
+    EXPECT_EQ(firstMarkAfterDoubleClick, QStringLiteral("Si"));
+    for (const auto &[name, control] : controls)
+        EXPECT_TRUE(control->isEnabled()) << name;
+}
+
+TEST_F(ExampleCampaignInTheWindow, TheDefinitiveRunStartsOnlyAfterNoAndTheConfirmationOfItsSize)
+{
+    // Cancel (Escape, or closing the box) starts nothing, and nor does No to the count.
+    for (const std::deque<Answer> &answers : {std::deque<Answer>{Answer::Cancel}, std::deque<Answer>{Answer::No, Answer::No}}) {
+        opened.dialogs->answers = answers;
+        window().cmbEnviar->click();
+    }
+    EXPECT_EQ(opened.dialogs->messages, QStringList());
+    EXPECT_EQ(markColumn(), QStringList(exampleAddresses.size(), QString()));
+
+    // Groups of 4 with one row sent before: 5 rows still to send, in 2 messages.
+    window().chkFields[1]->click();
+    retypeInto(window().txtFields[11], QStringLiteral("4"));
+    grid().markSent(3);
+    opened.dialogs->answers = {Answer::No, Answer::Yes};
+    window().cmbEnviar->click();
+
+    EXPECT_EQ(opened.dialogs->questions,
+              QStringList({testSendQuestion, testSendQuestion,
+                           QStringLiteral("[no] S'enviaran 6 missatges a 6 destinataris. Vols continuar?"), testSendQuestion,
+                           QStringLiteral("[no] S'enviaran 2 missatges a 5 destinataris. Vols continuar?")}));
+    EXPECT_EQ(opened.dialogs->messages, QStringList{finished});
+    ASSERT_TRUE(server.waitForMessages(2, 20s));
+    const QList<AiosmtpdServer::Message> sent = server.messages();
+    ASSERT_EQ(sent.size(), 2);
+    EXPECT_EQ(sent[0].rcptTos.size() + sent[1].rcptTos.size(), 5);
+}
+
+TEST_F(ExampleCampaignInTheWindow, ARunOfTheSameProjectElsewhereKeepsTheWindowFromSending)
+{
+    ProjectLock elsewhere;
+    ASSERT_FALSE(elsewhere.acquire(window().campaign().projectPath()).has_value());
+    opened.dialogs->answers = {Answer::No};
+    window().cmbEnviar->click();
+
+    EXPECT_EQ(opened.dialogs->questions, QStringList{testSendQuestion});
+    EXPECT_EQ(opened.dialogs->messages,
+              QStringList{QStringLiteral("[error] Aquest projecte ja s'està enviant des del procés %1: no se'n poden fer "
+                                         "dos enviaments alhora")
+                              .arg(QCoreApplication::applicationPid())});
+    EXPECT_EQ(server.messageCount(), 0);
+}
+
+TEST_F(ExampleCampaignInTheWindow, MarksThatCannotBePutBackAreReportedAtLoad)
+{
+    grid().markSent(1);
+    const QString project = folder.filePath(QStringLiteral("campanya.pcm"));
+    opened.dialogs->filesToSave.push_back(project);
+    window().cmbGravar->click();
+    QString error;
+    ASSERT_TRUE(createSqliteDatabase(folder.filePath(QStringLiteral("destinataris.sqlite")),
+                                     {QStringLiteral("DELETE FROM Destinataris WHERE Id = 6")}, error))
+        << error;
+
+    opened.dialogs->filesToOpen.push_back(project);
+    window().cmbLlegir->click();
+    EXPECT_EQ(opened.dialogs->messages,
+              QStringList{QStringLiteral("[error] No s'han pogut restaurar les marques d'enviat desades al projecte: el "
+                                         "projecte es va gravar amb 6 destinataris i ara l'origen en dona 5")});
+    EXPECT_EQ(markColumn(), QStringList(5, QString()));
+    EXPECT_FALSE(window().cmbDesmarcar->isEnabled());
+}
+
 TEST_F(ExampleCampaignInTheWindow, ClosingFromTheTitleBarDuringARunStopsItThenAsks)
 {
     retypeInto(window().txtFields[12], QStringLiteral("1"));
     bool closedAtOnce = true;
     whenTheFirstRowIsSent([this, &closedAtOnce] { closedAtOnce = window().close(); });
-    opened.dialogs->answers = {false, true};
+    opened.dialogs->answers = {Answer::No, Answer::Yes, Answer::Yes};
     window().cmbEnviar->click();
 
     EXPECT_TRUE(actionDone);
@@ -157,7 +266,7 @@ TEST_F(ExampleCampaignInTheWindow, TitleBarCloseDuringARunStillKeepsTheWindowWhe
 {
     retypeInto(window().txtFields[12], QStringLiteral("1"));
     whenTheFirstRowIsSent([this] { window().close(); });
-    opened.dialogs->answers = {false, false};
+    opened.dialogs->answers = {Answer::No, Answer::Yes, Answer::No};
     window().cmbEnviar->click();
 
     EXPECT_TRUE(actionDone);

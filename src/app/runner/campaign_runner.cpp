@@ -54,8 +54,8 @@ RunnerOutcome runSavedCampaign(const QString &projectArgument, bool testSend, Te
     // Taken before the marks are read, so that they are the last ones saved.
     ProjectLock lock;
     if (!testSend) {
-        if (const std::optional<QString> busy = lock.acquire(projectPath)) {
-            reportCouldNotStart(view, *busy);
+        if (const std::optional<ProjectLock::Failure> failure = lock.acquire(projectPath)) {
+            reportCouldNotStart(view, failure->reason);
             return RunnerOutcome::CouldNotStart;
         }
     }

@@ -27,11 +27,13 @@ public:
 
     void showMessage(const QString &text, MessageIcon icon) override;
     bool askYesNo(const QString &question, bool yesIsDefault) override;
+    Answer askYesNoCancel(const QString &) override { return Answer::Cancel; }
     void setBusy(bool) override {}
     void processEvents() override;
     void waitForEvents() override;
     void setRunButtonsEnabled(bool) override {}
     void setClearMarksEnabled(bool) override {}
+    void setRecipientControlsEnabled(bool) override {}
     void showGrid() override {}
     void showRunProgress() override;
     void hideRunProgress() override {}
