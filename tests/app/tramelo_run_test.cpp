@@ -3,10 +3,17 @@
 #include "campaign_run_fixture.h"
 #include "gtest_qt_printers.h"
 #include "project_file.h"
+#include "project_record.h"
 
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 
 #include <csignal>
+#include <linux/capability.h>
+#include <sys/prctl.h>
 
 #include <gtest/gtest.h>
 
@@ -22,15 +29,31 @@ struct RunResult {
     QString err;
 };
 
-QString runnerProgram()
+// Where the runner starts and what it may do: in the test's own folder by
+// default; with permissionsApply it meets file permissions as an ordinary
+// user does, even when the tests run as root.
+struct RunnerStart {
+    QString folder;
+    bool permissionsApply = false;
+};
+
+void startRunner(QProcess &process, const QStringList &arguments, const RunnerStart &how = {})
 {
-    return QStringLiteral(TRAMELO_RUN_PROGRAM);
+    if (!how.folder.isEmpty())
+        process.setWorkingDirectory(how.folder);
+    if (how.permissionsApply) {
+        process.setChildProcessModifier([] {
+            for (const int capability : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER})
+                ::prctl(PR_CAPBSET_DROP, capability, 0, 0, 0);
+        });
+    }
+    process.start(QStringLiteral(TRAMELO_RUN_PROGRAM), arguments);
 }
 
-RunResult runToEnd(const QStringList &arguments)
+RunResult runToEnd(const QStringList &arguments, const RunnerStart &how = {})
 {
     QProcess process;
-    process.start(runnerProgram(), arguments);
+    startRunner(process, arguments, how);
     RunResult result;
     if (!process.waitForFinished(60000)) {
         process.kill();
@@ -43,9 +66,26 @@ RunResult runToEnd(const QStringList &arguments)
     return result;
 }
 
+// The body in a folder of its own, with an image it names by a path
+// relative to that folder, as HTML editors write them.
+void useBodyFileInItsOwnFolder(CampaignRunFixture &f)
+{
+    ASSERT_TRUE(QDir(f.folder.path()).mkpath(QStringLiteral("cos/img")));
+    QFile image(f.folder.filePath(QStringLiteral("cos/img/logo.png")));
+    ASSERT_TRUE(image.open(QIODevice::WriteOnly) && image.write("\x89PNG logo") > 0);
+    const QString body = f.folder.filePath(QStringLiteral("cos/cos.htm"));
+    QFile html(body);
+    ASSERT_TRUE(html.open(QIODevice::WriteOnly)
+                && html.write("<html><body><p>Bon dia <<<Nom>>></p><img src=\"img/logo.png\"></body></html>") > 0);
+    html.close();
+    f.campaign.settings().setBodyKind(BodyKind::File);
+    f.campaign.settings().setText(Setting::BodySource, body);
+    RefreshBodyPreview(f.campaign);
+}
+
 // A campaign prepared and saved as the window would save it.
 QString saveCampaign(CampaignRunFixture &f, quint16 port, const QList<Recipient> &rows, int groupSize = 1,
-                     const QString &waitSeconds = QStringLiteral("0"))
+                     const QString &waitSeconds = QStringLiteral("0"), bool bodyInItsOwnFolder = false)
 {
     if (!f.createRecipients(rows))
         return {};
@@ -53,6 +93,8 @@ QString saveCampaign(CampaignRunFixture &f, quint16 port, const QList<Recipient>
     if (groupSize > 1)
         f.setGroups(groupSize);
     f.campaign.settings().setText(Setting::WaitSeconds, waitSeconds);
+    if (bodyInItsOwnFolder)
+        useBodyFileInItsOwnFolder(f);
     const QString project = f.folder.filePath(QStringLiteral("campanya.pcm"));
     EXPECT_TRUE(SaveProject(f.campaign, project));
     return project;
@@ -67,6 +109,26 @@ QStringList savedMarks(const QString &project)
     for (int row = 1; row <= campaign.grid().dataRowCount(); ++row)
         marks << campaign.grid().markText(row);
     return marks;
+}
+
+// Rewrites the project with a row count and sent marks of the test's choosing.
+void storeMarks(const QString &project, qint32 rowCount, const QByteArray &marks)
+{
+    QFile file(project);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    ProjectRecord record = readProjectRecord(file.readAll()).record;
+    file.close();
+    record.recipientRowCount = rowCount;
+    const std::optional<QByteArray> bytes = writeProject(record, marks);
+    ASSERT_TRUE(bytes && file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(*bytes) == bytes->size());
+}
+
+int extraDeliveries(const QMap<QString, int> &seen)
+{
+    int extra = 0;
+    for (auto it = seen.cbegin(); it != seen.cend(); ++it)
+        extra += it.value() - 1;
+    return extra;
 }
 
 } // namespace
@@ -103,62 +165,166 @@ TEST(TrameloRun, SendsASavedCampaignAndKeepsItsMarks)
     EXPECT_EQ(server.messageCount(), 4);
 }
 
-TEST(TrameloRun, KilledAtAnyMomentItResumesAndSendsTwiceAtMostTheGroupInFlight)
+TEST(TrameloRun, KilledAtAnyMomentItResumesFromARelativePathAndSendsTwiceAtMostTheGroupInFlight)
 {
-    for (const int killAfter : {1, 3, 5}) {
-        SCOPED_TRACE(killAfter);
-        CampaignRunFixture f;
-        AiosmtpdServer server;
-        ASSERT_TRUE(server.start()) << server.errorText();
-        const QList<Recipient> rows = numberedRecipients(12);
-        const QString project = saveCampaign(f, server.port(), rows, 2, QStringLiteral("0.1"));
+    constexpr int groupSize = 2;
+    CampaignRunFixture f;
+    AiosmtpdServer server;
+    ASSERT_TRUE(server.start()) << server.errorText();
+    const QList<Recipient> rows = numberedRecipients(200);
+    ASSERT_FALSE(saveCampaign(f, server.port(), rows, groupSize, QStringLiteral("0"), true).isEmpty());
+    const RunnerStart inProjectFolder{f.folder.path()};
 
-        QProcess first;
-        first.start(runnerProgram(), {project});
-        ASSERT_TRUE(first.waitForStarted());
-        ASSERT_TRUE(server.waitForMessages(killAfter, 20s));
-        ::kill(pid_t(first.processId()), SIGKILL);
-        first.waitForFinished();
-
-        RunResult result;
-        for (int attempt = 0; attempt < 3 && result.exitCode != 0; ++attempt)
-            result = runToEnd({project});
-        EXPECT_EQ(result.exitCode, 0) << result.err;
-
-        const QMap<QString, int> seen = deliveries(server);
-        EXPECT_EQ(seen.size(), rows.size());
-        int extra = 0;
-        for (auto it = seen.cbegin(); it != seen.cend(); ++it)
-            extra += it.value() - 1;
-        EXPECT_LE(extra, 2) << "more than the one group in flight was sent twice";
-        EXPECT_EQ(savedMarks(project), QStringList(rows.size(), QStringLiteral("Si")));
+    // Killed at several points (a message just accepted, or a few
+    // milliseconds later), started again each time from the same relative path.
+    const std::pair<int, std::chrono::milliseconds> killAfter[] = {{10, 0ms}, {35, 2ms}, {60, 5ms}}; // of 100 messages
+    for (const auto &[messages, delay] : killAfter) {
+        QProcess runner;
+        startRunner(runner, {QStringLiteral("campanya.pcm")}, inProjectFolder);
+        ASSERT_TRUE(runner.waitForStarted());
+        ASSERT_TRUE(server.waitForMessages(messages, 20s)) << messages;
+        pumpEventsFor(delay);
+        ASSERT_EQ(runner.state(), QProcess::Running) << "the run ended before its kill";
+        ::kill(pid_t(runner.processId()), SIGKILL);
+        ASSERT_TRUE(runner.waitForFinished(10000));
     }
+    RunResult result;
+    for (int attempt = 0; attempt < 3 && result.exitCode != 0; ++attempt)
+        result = runToEnd({QStringLiteral("campanya.pcm")}, inProjectFolder);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+
+    const QMap<QString, int> seen = deliveries(server);
+    EXPECT_EQ(seen.size(), rows.size());
+    EXPECT_LE(extraDeliveries(seen), int(std::size(killAfter)) * groupSize)
+        << "more than the group in flight at each kill was sent twice";
+    EXPECT_EQ(savedMarks(f.folder.filePath(QStringLiteral("campanya.pcm"))), QStringList(rows.size(), QStringLiteral("Si")));
 }
 
-TEST(TrameloRun, CtrlCStopsAfterTheCurrentGroupWithTheProjectSaved)
+TEST(TrameloRun, ARelativeProjectPathKeepsItsMarksWhereverTheBodyLives)
 {
     CampaignRunFixture f;
     AiosmtpdServer server;
     ASSERT_TRUE(server.start()) << server.errorText();
-    const QString project = saveCampaign(f, server.port(), numberedRecipients(8), 1, QStringLiteral("0.3"));
+    const QString project = saveCampaign(f, server.port(), numberedRecipients(3), 1, QStringLiteral("0"), true);
+    const RunnerStart inProjectFolder{f.folder.path()};
+
+    const RunResult result = runToEnd({QStringLiteral("campanya.pcm")}, inProjectFolder);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    ASSERT_EQ(server.messageCount(), 3);
+    for (const AiosmtpdServer::Message &message : server.messages()) {
+        EXPECT_TRUE(message.data.contains("src=\"cid:logo.png\"")) << message.data.constData();
+        EXPECT_TRUE(message.data.contains("Content-ID: <logo.png>")) << message.data.constData();
+    }
+    EXPECT_EQ(savedMarks(project), QStringList(3, QStringLiteral("Si")));
+    EXPECT_FALSE(QFileInfo::exists(f.folder.filePath(QStringLiteral("cos/campanya.pcm"))));
+
+    // Started again, it finds every row sent.
+    EXPECT_EQ(runToEnd({QStringLiteral("campanya.pcm")}, inProjectFolder).exitCode, 0);
+    EXPECT_EQ(server.messageCount(), 3);
+}
+
+TEST(TrameloRun, CtrlCEndsThePauseAtOnceWithTheProjectSaved)
+{
+    CampaignRunFixture f;
+    AiosmtpdServer server;
+    ASSERT_TRUE(server.start()) << server.errorText();
+    const QString project = saveCampaign(f, server.port(), numberedRecipients(4), 1, QStringLiteral("15"));
 
     QProcess runner;
-    runner.start(runnerProgram(), {project});
+    startRunner(runner, {project});
     ASSERT_TRUE(runner.waitForStarted());
-    ASSERT_TRUE(server.waitForMessages(2, 20s));
+    ASSERT_TRUE(server.waitForMessages(1, 20s));
+    QElapsedTimer sinceStop;
+    sinceStop.start();
     ::kill(pid_t(runner.processId()), SIGINT);
     ASSERT_TRUE(runner.waitForFinished(20000));
+    EXPECT_LT(sinceStop.elapsed(), 5000) << "the stop waited for the end of the pause";
     EXPECT_EQ(runner.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(runner.exitCode(), 0);
     const QString out = QString::fromLocal8Bit(runner.readAllStandardOutput());
     EXPECT_TRUE(out.contains(QLatin1String("Enviament finalitzat"))) << out;
 
-    const int sent = server.messageCount();
-    EXPECT_GE(sent, 2);
-    EXPECT_LT(sent, 8);
-    const QStringList marks = savedMarks(project);
-    EXPECT_EQ(marks.count(QStringLiteral("Si")), sent);
-    EXPECT_EQ(marks.count(QString()), 8 - sent);
+    EXPECT_EQ(server.messageCount(), 1);
+    EXPECT_EQ(savedMarks(project), (QStringList{QStringLiteral("Si"), QString(), QString(), QString()}));
+}
+
+TEST(TrameloRun, ASecondRunOfTheSameProjectRefusesToStart)
+{
+    CampaignRunFixture f;
+    AiosmtpdServer server;
+    ASSERT_TRUE(server.start()) << server.errorText();
+    const QString project = saveCampaign(f, server.port(), numberedRecipients(4), 1, QStringLiteral("1"));
+
+    QProcess first;
+    startRunner(first, {project});
+    ASSERT_TRUE(first.waitForStarted());
+    ASSERT_TRUE(server.waitForMessages(1, 20s));
+    const RunResult second = runToEnd({project});
+    EXPECT_EQ(second.exitCode, 2);
+    EXPECT_TRUE(second.err.contains(QString::number(first.processId()))) << second.err;
+
+    ASSERT_TRUE(first.waitForFinished(30000));
+    EXPECT_EQ(first.exitCode(), 0);
+    const QMap<QString, int> seen = deliveries(server);
+    EXPECT_EQ(seen.size(), 4);
+    EXPECT_EQ(extraDeliveries(seen), 0);
+}
+
+TEST(TrameloRun, AProjectThatCannotBeSavedSendsNothing)
+{
+    CampaignRunFixture f;
+    AiosmtpdServer server;
+    ASSERT_TRUE(server.start()) << server.errorText();
+    const QString project = saveCampaign(f, server.port(), numberedRecipients(3));
+    // A read-only folder where an earlier run left its lock file.
+    QFile lock(project + QStringLiteral(".lock"));
+    ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
+    lock.close();
+    const QFile::Permissions writable = QFile::permissions(f.folder.path());
+    ASSERT_TRUE(QFile::setPermissions(f.folder.path(), QFile::ReadOwner | QFile::ExeOwner));
+
+    const RunResult result = runToEnd({project}, {QString(), true});
+    QFile::setPermissions(f.folder.path(), writable);
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_TRUE(result.err.contains(QLatin1String("No s'ha pogut gravar l'arxiu de projecte"))) << result.err;
+    EXPECT_EQ(server.messageCount(), 0);
+}
+
+TEST(TrameloRun, MarksThatCannotBeRestoredKeepItFromSending)
+{
+    struct Case {
+        const char *name;
+        qint32 rowCount;
+        QByteArray marks;
+        bool rowAdded;
+        const char *reason;
+    };
+    const Case cases[] = {
+        {"a row added since the marks were saved", 5, "SSS  ", true, "el projecte es va gravar amb 5 destinataris i ara l'origen en dona 6"},
+        {"a row count above the rows", 6, "SSS   ", false, "el projecte es va gravar amb 6 destinataris i ara l'origen en dona 5"},
+        {"marks cut short by one byte", 5, "SSS ", false, "l'arxiu de projecte està tallat: hi ha 4 marques d'enviat de les 5 desades"},
+        {"a mark that is no mark", 5, "SSX  ", false, "la marca de la fila 3 no és S, N ni un espai"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        CampaignRunFixture f;
+        AiosmtpdServer server;
+        ASSERT_TRUE(server.start()) << server.errorText();
+        const QString project = saveCampaign(f, server.port(), numberedRecipients(5));
+        storeMarks(project, c.rowCount, c.marks);
+        if (c.rowAdded) {
+            QString error;
+            ASSERT_TRUE(createSqliteDatabase(f.databasePath, {QStringLiteral("INSERT INTO Destinataris VALUES ('N', 'x', 'n@example.com')")}, error))
+                << error;
+        }
+
+        const RunResult result = runToEnd({project});
+        EXPECT_EQ(result.exitCode, 2);
+        EXPECT_TRUE(result.err.contains(QStringLiteral("No s'han pogut restaurar les marques d'enviat desades al projecte: ")
+                                        + QString::fromUtf8(c.reason)))
+            << result.err;
+        EXPECT_EQ(server.messageCount(), 0);
+    }
 }
 
 TEST(TrameloRun, CampaignsThatCannotStartExitWithTwo)
