@@ -172,8 +172,9 @@ void frmMain::setRecipientControlsEnabled(bool enabled)
     // Set first: a box losing the focus as it is disabled must not reload
     // the recipients.
     m_recipientControlsEnabled = enabled;
-    const std::initializer_list<QWidget *> controls = {txtFields[5],    cmbCercar[1], cmbODBC,      optFields[0],
-                                                       optFields[1],    comboFields[0], txtFields[14], comboFields[1]};
+    const std::initializer_list<QWidget *> controls = {
+        txtFields[5], cmbCercar[1], cmbODBC, optFields[0], optFields[1], comboFields[0], txtFields[14], comboFields[1],
+    };
     for (QWidget *control : controls)
         control->setEnabled(enabled);
     cmbDesmarcar->setEnabled(enabled && m_clearMarksWanted);

@@ -177,7 +177,7 @@ TEST(TrameloRun, KilledAtAnyMomentItResumesFromARelativePathAndSendsTwiceAtMostT
 
     // Killed at several points (a message just accepted, or a few
     // milliseconds later), started again each time from the same relative path.
-    const std::pair<int, std::chrono::milliseconds> killAfter[] = {{10, 0ms}, {35, 2ms}, {60, 5ms}}; // of 100 messages
+    const std::pair<int, std::chrono::milliseconds> killAfter[] = {{1, 0ms}, {30, 2ms}, {60, 5ms}}; // of 100 messages
     for (const auto &[messages, delay] : killAfter) {
         QProcess runner;
         startRunner(runner, {QStringLiteral("campanya.pcm")}, inProjectFolder);

@@ -38,7 +38,6 @@ public:
     int busyDepth = 0;
     bool runButtonsEnabled = true;
     bool clearMarksEnabled = false;
-    bool recipientControlsEnabled = true;
     bool gridShown = false;
     bool runProgressShown = false;
     qint64 totalProgressValue = 0;
@@ -111,7 +110,6 @@ public:
     void setRecipientControlsEnabled(bool enabled) override
     {
         calls.append(QStringLiteral("recipient controls %1").arg(enabled ? QStringLiteral("on") : QStringLiteral("off")));
-        recipientControlsEnabled = enabled;
     }
 
     void setClearMarksEnabled(bool enabled) override
