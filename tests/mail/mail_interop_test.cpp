@@ -1,65 +1,14 @@
 // The component against real servers: aiosmtpd (AUTH LOGIN, message bytes
 // parsed by Python's email package), Dovecot (POP3 before SMTP) and Postfix's
 // smtp-sink (negative replies).
-#include "aiosmtpd_server.h"
-#include "clsEnviarCorreu.h"
 #include "dovecot_pop3_server.h"
 #include "gtest_qt_printers.h"
-#include "mail_event_log.h"
-#include "mime_report.h"
+#include "sent_message.h"
 #include "smtp_sink_server.h"
-
-#include <QCryptographicHash>
-#include <QFile>
-#include <QJsonArray>
-#include <QTemporaryDir>
-
-#include <gtest/gtest.h>
 
 using namespace tramelo;
 using namespace tramelo::test;
 using namespace std::chrono_literals;
-
-namespace {
-
-QByteArray randomBytes(int size, quint32 seed)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (int i = 0; i < size; ++i) {
-        seed = seed * 1664525u + 1013904223u;
-        bytes[i] = char(seed >> 24);
-    }
-    return bytes;
-}
-
-QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
-{
-    QFile file(dir.filePath(name));
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-    return file.fileName();
-}
-
-QString sha256(const QByteArray &bytes)
-{
-    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
-}
-
-QJsonObject partNamed(const QJsonObject &message, const QString &filename)
-{
-    for (const QJsonValue part : message[QStringLiteral("parts")].toArray()) {
-        if (part[QStringLiteral("filename")].toString() == filename)
-            return part.toObject();
-    }
-    return {};
-}
-
-QString firstHeader(const QJsonObject &message, const QString &name)
-{
-    return message[QStringLiteral("headers")][name].toArray().first().toString();
-}
-
-} // namespace
 
 TEST(MailInterop, LoginWithAiosmtpdOwnPrompts)
 {
@@ -151,8 +100,8 @@ TEST(MailInterop, NegativeRepliesFromSmtpSinkEndTheMessage)
 TEST(MailInterop, RealParserReadsHeadersFilesAndLinks)
 {
     QTemporaryDir dir;
-    const QByteArray logoBytes = randomBytes(5000, 1);
-    const QByteArray pdfBytes = randomBytes(70001, 2);
+    const QByteArray logoBytes = patternBytes(5000, 1);
+    const QByteArray pdfBytes = patternBytes(70001, 2);
     const QString logo = writeFile(dir, QStringLiteral("logo.gif"), logoBytes);
     const QString pdf = writeFile(dir, QStringLiteral("informe anual.pdf"), pdfBytes);
     AiosmtpdServer server;
@@ -205,7 +154,7 @@ TEST(MailInterop, RealParserReadsUuencodedFilesOfThePlainFormat)
     QTemporaryDir dir;
     // Whole groups of three bytes: the last line's "=" padding is beyond what
     // Python's strict decoder accepts, though other decoders read it.
-    const QByteArray bytes = randomBytes(4500 + 6, 3);
+    const QByteArray bytes = patternBytes(4500 + 6, 3);
     const QString file = writeFile(dir, QStringLiteral("dades.bin"), bytes);
     AiosmtpdServer server;
     ASSERT_TRUE(server.start()) << server.errorText();
