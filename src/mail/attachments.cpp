@@ -6,17 +6,20 @@
 #include "content_encoders.h"
 #include "header_encoding.h"
 
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QMimeDatabase>
 #include <QTcpSocket>
 
+#include <algorithm>
+
 namespace tramelo {
 namespace {
 
-constexpr qint64 base64ChunkBytes = 11400; // 200 lines of 57 bytes
+constexpr qint64 base64PieceBytes = 11400; // 200 lines of 57 bytes
 constexpr qint64 uuencodeLineBytes = 45;
-constexpr qint64 queueLimit = 4096;
+constexpr qint64 uuencodePieceBytes = 200 * uuencodeLineBytes;
+// What may stay queued on the socket once a file is written.
+constexpr qint64 fileQueueLimit = 4096;
 
 qsizetype firstQuoteFrom(const QString &text, qsizetype from)
 {
@@ -25,6 +28,15 @@ qsizetype firstQuoteFrom(const QString &text, qsizetype from)
     if (doubleQuote < 0 || singleQuote < 0)
         return std::max(doubleQuote, singleQuote);
     return std::min(doubleQuote, singleQuote);
+}
+
+// Uuencoded lines of 45 bytes (the last one shorter), each ended by CR LF.
+QByteArray uuencodedLines(QByteArrayView bytes)
+{
+    QByteArray lines;
+    for (qsizetype at = 0; at < bytes.size(); at += uuencodeLineBytes)
+        lines += modCorreu::uuencodeBytesLine(bytes.sliced(at, std::min(uuencodeLineBytes, bytes.size() - at))) + "\r\n";
+    return lines;
 }
 
 } // namespace
@@ -93,37 +105,21 @@ bool clsEnviarCorreu::sendFiles(bool related)
                 headers << QStringLiteral("Content-ID: <") + name + u'>';
             headers << QString();
             for (const QString &line : std::as_const(headers)) {
-                if (!sendLine(line))
+                if (!writeDataLine(line))
                     return false;
             }
             EncodeAndSendFile(m_attachmentPaths[i], 0);
-            if (m_flags.abort || !sendLine(QString()))
+            if (m_flags.abort || !writeDataLine(QString()))
                 return false;
         } else {
-            if (!sendLine(QStringLiteral("begin 600 ") + name))
+            if (!writeDataLine(QStringLiteral("begin 600 ") + name))
                 return false;
             EncodeAndSendFile(m_attachmentPaths[i], 1);
-            if (m_flags.abort || !sendLine(QStringLiteral("end")))
+            if (m_flags.abort || !writeDataLine(QStringLiteral("end")))
                 return false;
         }
-        if (!paceSocketQueue())
+        if (!waitForSocketQueue(fileQueueLimit))
             return false;
-    }
-    return true;
-}
-
-bool clsEnviarCorreu::paceSocketQueue()
-{
-    while (m_socket->bytesToWrite() > queueLimit) {
-        const QDeadlineTimer deadline{std::chrono::seconds(m_MessageTimeout)};
-        const qint64 queued = m_socket->bytesToWrite();
-        while (m_socket->bytesToWrite() == queued && queued >= queueLimit) {
-            if (deadline.hasExpired()) {
-                ReportTimeout();
-                return false;
-            }
-            pumpEventsOnce();
-        }
     }
     return true;
 }
@@ -134,40 +130,29 @@ void clsEnviarCorreu::EncodeAndSendFile(const QString &strFile, long Encode)
     const auto fail = [&](const QString &description) {
         AddError(description);
         ReportFailure();
-        m_flags.abort = true;
     };
     if (!file.open(QIODevice::ReadOnly)) {
         fail(file.errorString());
         return;
     }
     qint64 remaining = file.size();
-    qint64 linesSent = 0;
-    const qint64 pieceBytes = Encode == 0 ? base64ChunkBytes : uuencodeLineBytes;
-    while ((Encode == 0 || Encode == 1) && remaining > 0) {
+    const qint64 pieceBytes = Encode == 0 ? base64PieceBytes : uuencodePieceBytes;
+    // A failure reported meanwhile (a server's reply, a time-out) ends the file.
+    while ((Encode == 0 || Encode == 1) && remaining > 0 && !m_flags.abort) {
         const qint64 n = std::min(pieceBytes, remaining);
-        m_flags.chunkSent = false;
         const QByteArray bytes = file.read(n);
         if (bytes.size() != n) {
-            fail(file.errorString().isEmpty() ? QStringLiteral("The file could not be read") : file.errorString());
+            // A file that shrank meanwhile leaves no error of the system's.
+            fail(file.error() == QFileDevice::NoError ? QStringLiteral("The file could not be read") : file.errorString());
             return;
         }
         if (socketState() != 7) {
             fail(QStringLiteral("Socket not Open"));
             return;
         }
-        const QByteArray encoded = Encode == 0 ? modCorreu::encodeBase64Lines(bytes)
-                                               : modCorreu::uuencodeBytesLine(bytes) + "\r\n";
-        if (!sendData(encoded)) {
-            fail(m_socket->errorString());
+        if (!writeMessageData(Encode == 0 ? modCorreu::encodeBase64Lines(bytes) : uuencodedLines(bytes)))
             return;
-        }
         remaining -= n;
-        if (Encode == 0) {
-            // Let the socket report progress before the next chunk.
-            WaitForReply(&SessionFlags::chunkSent, 2, false);
-        } else if (++linesSent % 50 == 0) {
-            pumpEventsOnce();
-        }
     }
 }
 

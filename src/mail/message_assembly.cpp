@@ -87,11 +87,12 @@ void clsEnviarCorreu::Send()
     if (!sendCommandAndWait(QStringLiteral("DATA") + crlf, &SessionFlags::dataReady))
         return;
     m_flags.reply = false;
+    m_dataWriter.restart();
     if (!sendHeaderBlock(multipart, related, toList, ccList))
         return;
     if (!sendFiles(related))
         return;
-    if (multipart && !sendLine(QStringLiteral("--") + m_boundary + QStringLiteral("--")))
+    if (multipart && !writeDataLine(QStringLiteral("--") + m_boundary + QStringLiteral("--")))
         return;
     if (!sendCommandAndWait(QStringLiteral(".") + crlf, &SessionFlags::reply))
         return;
@@ -117,11 +118,6 @@ bool clsEnviarCorreu::sendOrFail(const QString &text)
         return true;
     failUnexpectedly();
     return false;
-}
-
-bool clsEnviarCorreu::sendLine(const QString &text)
-{
-    return sendOrFail(text + crlf);
 }
 
 void clsEnviarCorreu::failUnexpectedly()
@@ -175,11 +171,11 @@ bool clsEnviarCorreu::sendHeaderBlock(bool multipart, bool related, const QStrin
             rows << QStringLiteral("Content-Base: \"") + withoutLineBreaks(m_ContentBase) + QStringLiteral("\"");
     }
     for (const QString &row : std::as_const(rows)) {
-        if (!sendLine(row))
+        if (!writeDataLine(row))
             return false;
     }
     // An empty line ends the headers, then an empty first line of the body.
-    return sendOrFail(crlf + crlf) && sendOrFail(m_Message + crlf + crlf + crlf);
+    return writeMessageText(crlf + crlf) && writeMessageText(m_Message + crlf + crlf + crlf);
 }
 
 QString clsEnviarCorreu::dateLine(const QDateTime &now) const

@@ -409,7 +409,7 @@ TEST_F(Component, MessageIsPreparedAndTheEightBitFlagFollowsIt)
 {
     const auto mail = make();
     mail->setMessage(QStringLiteral("Hola\n.\nAdreça"));
-    EXPECT_EQ(mail->Message(), QStringLiteral("Hola\r\n..\r\nAdreça"));
+    EXPECT_EQ(mail->Message(), QStringLiteral("Hola\r\n.\r\nAdreça"));
     EXPECT_TRUE(mail->eightBit());
     mail->setMessage(QString(2000, u'x'));
     EXPECT_EQ(mail->Message(), QString(998, u'x') + QStringLiteral("\r\n") + QString(998, u'x')

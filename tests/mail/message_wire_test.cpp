@@ -1,0 +1,97 @@
+// The message on the wire: a data section that arrives as it was written or
+// ends with a clear failure.
+#include "gtest_qt_printers.h"
+#include "sent_message.h"
+
+#include <QElapsedTimer>
+#include <QTcpSocket>
+#include <QTimer>
+
+using namespace tramelo;
+using namespace tramelo::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString timeoutText = QStringLiteral("Timeout occurred: The SMTP Host did not respond to the request\r\n");
+
+} // namespace
+
+// ---- the data section ---------------------------------------------------------
+
+TEST(DataSection, DotsAtLineStartsAndNulBytesInTheBody)
+{
+    AiosmtpdServer server;
+    ASSERT_TRUE(server.start()) << server.errorText();
+    clsEnviarCorreu mail;
+    addSimpleMessage(mail);
+    mail.setMessage(QStringLiteral("a\0b\r\n.\r\n..x\r\n\0.y\r\nz"));
+    QByteArray stored;
+    const QJsonObject message = sendAndInspect(server, mail, &stored);
+    EXPECT_EQ(message[QStringLiteral("parts")][0][QStringLiteral("text")].toString(),
+              QStringLiteral("\r\nab\r\n.\r\n..x\r\n.y\r\nz\r\n\r\n\r\n"));
+    EXPECT_FALSE(stored.contains('\0'));
+}
+
+TEST(DataSection, AFileThatShrinksWhileSentIsReportedClearly)
+{
+    QTemporaryDir dir;
+    const QString path = writeFile(dir, QStringLiteral("gran.bin"), patternBytes(400000, 5));
+    AiosmtpdServer server;
+    ASSERT_TRUE(server.start()) << server.errorText();
+    clsEnviarCorreu mail;
+    MailEventLog events(mail);
+    aimAt(mail, server.host(), server.port());
+    addSimpleMessage(mail);
+    mail.setAttachment(path);
+    // The first progress report comes once the file is being sent.
+    QObject::connect(&mail, &clsEnviarCorreu::Progress, [&] { QFile::resize(path, 1000); });
+    mail.Send();
+    EXPECT_EQ(events.failures(), QStringList{QStringLiteral("The file could not be read\r\n")}) << events.text();
+    EXPECT_EQ(server.messageCount(), 0);
+}
+
+TEST(DataSection, AServerThatStopsReadingEndsTheMessageSoon)
+{
+    const struct {
+        const char *name;
+        long encodeType;
+        const char *afterDataReply;
+        QString failure;
+    } cases[] = {
+        {"base64 parts", 0, "H: 9000\n", timeoutText},
+        {"uuencoded lines", 1, "H: 9000\n", timeoutText},
+        {"a failure reported meanwhile", 0, "H: 300\nS: 421 4.3.0 Closing\nH: 9000\n",
+         QStringLiteral("421 4.3.0 Closing\r\n\r\n")},
+    };
+    QTemporaryDir dir;
+    const QString path = writeFile(dir, QStringLiteral("gran.bin"), patternBytes(4'000'000, 6));
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedSmtpServer server;
+        server.addScript(script::greeting() + script::helo(QStringLiteral("exemple.cat"))
+                         + script::envelope(QStringLiteral("jo@exemple.cat"), {QStringLiteral("tu@exemple.cat")})
+                         + QStringLiteral("C: DATA\nS: 354 go on\n") + QLatin1String(c.afterDataReply));
+        ASSERT_TRUE(server.listen());
+        clsEnviarCorreu mail;
+        MailEventLog events(mail);
+        aimAt(mail, server.host(), server.port());
+        addSimpleMessage(mail);
+        mail.setMessageTimeout(1);
+        mail.setEncodeType(c.encodeType);
+        mail.setAttachment(path);
+        // What waits in the socket's queue is what the component holds in memory.
+        qint64 mostQueued = 0;
+        QTimer sampler;
+        QObject::connect(&sampler, &QTimer::timeout, [&] {
+            mostQueued = std::max(mostQueued, mail.findChild<QTcpSocket *>()->bytesToWrite());
+        });
+        sampler.start(5);
+        QElapsedTimer clock;
+        clock.start();
+        mail.Send();
+        EXPECT_EQ(events.failures(), QStringList{c.failure}) << events.text();
+        EXPECT_LT(clock.elapsed(), 6000);
+        EXPECT_LE(mostQueued, 64 * 1024);
+    }
+}
