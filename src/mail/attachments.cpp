@@ -11,6 +11,7 @@
 #include <QTcpSocket>
 
 #include <algorithm>
+#include <optional>
 
 namespace tramelo {
 namespace {
@@ -21,13 +22,47 @@ constexpr qint64 uuencodePieceBytes = 200 * uuencodeLineBytes;
 // What may stay queued on the socket once a file is written.
 constexpr qint64 fileQueueLimit = 4096;
 
-qsizetype firstQuoteFrom(const QString &text, qsizetype from)
+bool isBlank(QChar c)
 {
-    const qsizetype doubleQuote = text.indexOf(u'"', from);
-    const qsizetype singleQuote = text.indexOf(u'\'', from);
-    if (doubleQuote < 0 || singleQuote < 0)
-        return std::max(doubleQuote, singleQuote);
-    return std::min(doubleQuote, singleQuote);
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
+}
+
+bool isQuote(QChar c)
+{
+    return c == u'"' || c == u'\'';
+}
+
+// Where a reference to a file that ends at the occurrence of its name starts:
+// at the value of an attribute of the tag that holds the name (in a style
+// value, inside its url(...)). None for a name in the text, in a comment, or
+// in a tag with no value that reaches it.
+std::optional<qsizetype> linkStart(const QString &html, qsizetype occurrence)
+{
+    const qsizetype tagStart = html.lastIndexOf(u'<', occurrence);
+    if (tagStart < 0 || html.mid(tagStart + 1, 1) == u"!")
+        return std::nullopt;
+    const qsizetype tagEnd = html.indexOf(u'>', tagStart);
+    const qsizetype equals = html.lastIndexOf(u'=', occurrence);
+    if (tagEnd < occurrence || equals < tagStart)
+        return std::nullopt;
+    qsizetype start = equals + 1;
+    while (start < occurrence && isBlank(html[start]))
+        ++start;
+    const QStringView value = QStringView(html).sliced(start, occurrence - start);
+    if (!value.isEmpty() && isQuote(value.front())) {
+        if (value.sliced(1).contains(value.front()))
+            return std::nullopt; // the quoted value ended before the name
+        ++start;
+    } else if (std::any_of(value.begin(), value.end(), isBlank)) {
+        return std::nullopt; // an unquoted value ends at a blank
+    }
+    const qsizetype url = html.lastIndexOf(QLatin1String("url("), occurrence, Qt::CaseInsensitive);
+    if (url >= start) {
+        start = url + 4;
+        while (start < occurrence && (isBlank(html[start]) || isQuote(html[start])))
+            ++start;
+    }
+    return start;
 }
 
 // Uuencoded lines of 45 bytes (the last one shorter), each ended by CR LF.
@@ -53,20 +88,12 @@ bool clsEnviarCorreu::LinkEmbeddedFiles()
         qsizetype occurrence = m_Message.indexOf(name, 0, Qt::CaseInsensitive);
         while (occurrence >= 0) {
             qsizetype searchFrom = occurrence + 1;
-            const qsizetype tagStart = m_Message.lastIndexOf(u'<', occurrence);
-            const qsizetype tagEnd = tagStart >= 0 ? m_Message.indexOf(u'>', tagStart) : -1;
-            const bool insideTag = tagStart >= 0 && tagEnd >= 0 && tagStart < occurrence && occurrence < tagEnd;
-            const qsizetype equals = insideTag ? m_Message.lastIndexOf(u'=', occurrence) : -1;
-            // Without an "=" before it there is no attribute to rewrite.
-            if (equals >= 0) {
-                // A single-quoted value is as valid as a double-quoted one.
-                const qsizetype quote = firstQuoteFrom(m_Message, equals);
-                const qsizetype linkStart = (quote >= 0 && quote < occurrence) ? quote : equals;
+            if (const std::optional<qsizetype> start = linkStart(m_Message, occurrence)) {
                 const QString link = QStringLiteral("cid:") + name;
-                m_Message = m_Message.left(linkStart + 1) + link + m_Message.mid(occurrence + name.size());
+                m_Message = m_Message.left(*start) + link + m_Message.mid(occurrence + name.size());
                 m_attachmentEmbedded[i] = true;
                 linked = true;
-                searchFrom = linkStart + link.size();
+                searchFrom = *start + link.size();
             }
             occurrence = m_Message.indexOf(name, searchFrom, Qt::CaseInsensitive);
         }

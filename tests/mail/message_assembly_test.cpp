@@ -350,6 +350,13 @@ TEST(MessageAssembly, EmbeddedFilesAreLinkedInsideTagsOnly)
         {"already linked", QStringLiteral("<img src=\"cid:logo.gif\">"), true, QStringLiteral("<img src=\"cid:logo.gif\">"), true},
         {"twice", QStringLiteral("<img src=\"a/logo.gif\"><img src='b/LOGO.gif'>"), true,
          QStringLiteral("<img src=\"cid:logo.gif\"><img src='cid:logo.gif'>"), true},
+        {"an = before the tag", QStringLiteral("<p>x=1</p><img logo.gif>"), true, QStringLiteral("<p>x=1</p><img logo.gif>"), false},
+        {"a value that ended before the name", QStringLiteral("<img alt=\"a\" logo.gif>"), true,
+         QStringLiteral("<img alt=\"a\" logo.gif>"), false},
+        {"a comment", QStringLiteral("<img src=\"a/logo.gif\" width=10><!-- logo.gif: 10px -->"), true,
+         QStringLiteral("<img src=\"cid:logo.gif\" width=10><!-- logo.gif: 10px -->"), true},
+        {"css url", QStringLiteral("<div style='background: url(\"a/logo.gif\")'><p style=\"x:url(logo.gif)\">"), true,
+         QStringLiteral("<div style='background: url(\"cid:logo.gif\")'><p style=\"x:url(cid:logo.gif)\">"), true},
     };
     QTemporaryDir dir;
     const QString logo = writeFile(dir, QStringLiteral("logo.gif"), patternBytes(50, 4));
