@@ -123,16 +123,16 @@ bool clsEnviarCorreu::sendFiles(bool related)
             QStringList headers = {
                 QStringLiteral("--") + m_boundary,
                 QStringLiteral("Content-Type: ") + GetContentType(name, QStringLiteral("application/octet-stream")) + u';',
-                QStringLiteral("\tname=\"") + name + u'"',
+                u'\t' + nameParameter(name),
                 QStringLiteral("Content-Transfer-Encoding: base64"),
                 QStringLiteral("Content-Disposition: attachment;"),
-                QStringLiteral("\tfilename=\"") + name + u'"',
+                u'\t' + filenameParameter(name),
             };
             if (embedded && related)
                 headers << QStringLiteral("Content-ID: <") + name + u'>';
             headers << QString();
             for (const QString &line : std::as_const(headers)) {
-                if (!writeDataLine(line))
+                if (!writeDataLine(foldHeaderField(line)))
                     return false;
             }
             EncodeAndSendFile(m_attachmentPaths[i], 0);

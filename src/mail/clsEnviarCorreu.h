@@ -25,6 +25,7 @@ struct MailPlatform {
     std::shared_ptr<HostServices> hostServices; // name resolution and ICMP echo; system ones when null
     std::function<QDateTime()> clock;          // local date and time; the system clock when empty
     std::optional<int> timeZoneBiasMinutes;    // UTC minus local time; the C library's when empty
+    std::function<QString()> messageIdPart;    // the part of a Message-ID before "@"; random when empty
     quint16 pop3Port = 110;
 };
 
@@ -210,6 +211,7 @@ private:
     bool LinkEmbeddedFiles();
     long EstimateSize() const;
     QString dateLine(const QDateTime &now) const;
+    QString messageIdLine() const;
 
     // ---- message data, between DATA and the final "." ----------------------
     bool writeMessageData(QByteArrayView bytes);

@@ -100,9 +100,12 @@ TEST(MailInterop, NegativeRepliesFromSmtpSinkEndTheMessage)
 TEST(MailInterop, RealParserReadsHeadersFilesAndLinks)
 {
     QTemporaryDir dir;
+    // Names that need quoting or encoding, and the bytes each file holds.
     const QList<std::pair<QString, QByteArray>> files = {
         {QStringLiteral("logo.gif"), patternBytes(5000, 1)},
         {QStringLiteral("informe anual.pdf"), patternBytes(70001, 2)},
+        {QStringLiteral("q\"uote.txt"), patternBytes(10, 3)},
+        {QStringLiteral("Convocatòria assemblea.pdf"), patternBytes(100, 4)},
     };
     QStringList paths;
     for (const auto &[name, bytes] : files)
@@ -122,7 +125,8 @@ TEST(MailInterop, RealParserReadsHeadersFilesAndLinks)
     mail.setMessage(QStringLiteral("<html><body><p>x=1</p><img src=\"imatges/logo.gif\" width=10><!-- logo.gif: 10px -->"
                                    "<div style=\"background:url(imatges/logo.gif)\">Hola Núria</div></body></html>"));
     mail.setAttachment(paths.join(u';'));
-    const QJsonObject message = sendAndInspect(server, mail);
+    QByteArray stored;
+    const QJsonObject message = sendAndInspect(server, mail, &stored);
     EXPECT_EQ(message[QStringLiteral("content_type")].toString(), QStringLiteral("multipart/related"));
     EXPECT_EQ(firstHeader(message, QStringLiteral("subject")), subject);
     const QJsonArray from = message[QStringLiteral("addresses")][QStringLiteral("from")].toArray();
@@ -139,6 +143,8 @@ TEST(MailInterop, RealParserReadsHeadersFilesAndLinks)
     EXPECT_EQ(partNamed(message, QStringLiteral("logo.gif"))[QStringLiteral("content_id")].toString(), QStringLiteral("<logo.gif>"));
     EXPECT_EQ(partNamed(message, QStringLiteral("informe anual.pdf"))[QStringLiteral("content_type")].toString(),
               QStringLiteral("application/pdf"));
+    // A plain name keeps the bytes it always had.
+    EXPECT_TRUE(stored.contains("\tname=\"informe anual.pdf\"\r\n")) << stored.left(3000).toStdString();
 
     const QJsonObject html = message[QStringLiteral("parts")].toArray().first().toObject();
     EXPECT_EQ(html[QStringLiteral("content_type")].toString(), QStringLiteral("text/html"));

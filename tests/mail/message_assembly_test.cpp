@@ -241,7 +241,7 @@ TEST(MessageAssembly, HeaderLinesForRecipientsAndNames)
 TEST(MessageAssembly, EncodedHeaderWords)
 {
     EXPECT_EQ(EncodeHeaderText(QStringLiteral("Café"), false), QStringLiteral("=?ISO-8859-1?Q?Caf=E9?="));
-    EXPECT_EQ(EncodeHeaderText(QStringLiteral("Plain \"name\""), true), QStringLiteral("\"Plain \"name\"\""));
+    EXPECT_EQ(EncodeHeaderText(QStringLiteral("Plain \"name\" \\"), true), QStringLiteral("\"Plain \\\"name\\\" \\\\\""));
     EXPECT_EQ(EncodeHeaderText(QStringLiteral("a_b=c?"), false), QStringLiteral("a_b=c?"));
     // Quoted-printable wins when it is shorter; base64 when it is not.
     EXPECT_EQ(EncodeHeaderText(QStringLiteral("à b_ abcdefghijkl"), false),

@@ -1,9 +1,11 @@
 // The message on the wire: a data section that arrives as it was written or
-// ends with a clear failure.
+// ends with a clear failure, and header fields that a real parser reads back
+// exactly.
 #include "gtest_qt_printers.h"
 #include "sent_message.h"
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -94,4 +96,51 @@ TEST(DataSection, AServerThatStopsReadingEndsTheMessageSoon)
         EXPECT_LT(clock.elapsed(), 6000);
         EXPECT_LE(mostQueued, 64 * 1024);
     }
+}
+
+// ---- header fields ------------------------------------------------------------
+
+TEST(MessageHeaders, NamesAndSubjectsReadBackExactly)
+{
+    const struct {
+        const char *name;
+        QString fromName;
+        QString toName;
+        QString subject;
+    } cases[] = {
+        {"quotes and backslashes", QStringLiteral("Joan \"JJ\" Puig \\ Vendes"), QStringLiteral("Núria (Vendes), S.L."),
+         QStringLiteral("Avís: cafè")},
+        {"Windows-1252 letters", QStringLiteral("“Cometes” i 5 €"), QStringLiteral("Sales Office"),
+         QStringLiteral("Preu 5 € – “oferta”")},
+        {"1200 characters with blanks", QStringLiteral("Nom molt llarg ").repeated(8).trimmed(), QStringLiteral("Tu"),
+         QStringLiteral("paraula ").repeated(150).trimmed()},
+        {"1200 characters without a blank", QStringLiteral("Jo"), QStringLiteral("Tu"), QString(1200, u'x')},
+        {"a long accented subject", QStringLiteral("Jo"), QStringLiteral("Tu"), QStringLiteral("àèé òú ").repeated(40).trimmed()},
+    };
+    AiosmtpdServer server;
+    ASSERT_TRUE(server.start()) << server.errorText();
+    QStringList messageIds;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        clsEnviarCorreu mail;
+        addSimpleMessage(mail);
+        mail.setFromDisplayName(c.fromName);
+        mail.setRecipientDisplayName(c.toName);
+        mail.setSubject(c.subject);
+        QByteArray stored;
+        const QJsonObject message = sendAndInspect(server, mail, &stored);
+        const QJsonObject addresses = message[QStringLiteral("addresses")].toObject();
+        EXPECT_EQ(addresses[QStringLiteral("from")][0][QStringLiteral("display_name")].toString(), c.fromName);
+        EXPECT_EQ(addresses[QStringLiteral("to")][0][QStringLiteral("display_name")].toString(), c.toName);
+        EXPECT_EQ(firstHeader(message, QStringLiteral("subject")), c.subject);
+        // Folded to 78 characters, but for a field name followed by one encoded word.
+        for (const QByteArray &line : stored.left(stored.indexOf("\r\n\r\n")).split('\n'))
+            EXPECT_TRUE(line.size() <= 79 || (line.count(' ') == 1 && line.contains("=?"))) << line.toStdString();
+        messageIds << firstHeader(message, QStringLiteral("message-id"));
+        EXPECT_TRUE(QRegularExpression(QStringLiteral("^<[0-9a-z.]{20,}@exemple\\.cat>$")).match(messageIds.last()).hasMatch())
+            << messageIds.last();
+    }
+    EXPECT_TRUE(server.messages()[1].data.contains("To: \"Sales Office\" <tu@exemple.cat>\r\n"));
+    messageIds.removeDuplicates();
+    EXPECT_EQ(messageIds.size(), std::size(cases));
 }

@@ -19,12 +19,13 @@
 
 namespace tramelo::test {
 
-// 6 December 2026 at 13:57:24, one hour east of UTC.
+// 6 December 2026 at 13:57:24, one hour east of UTC, and a fixed Message-ID.
 inline MailPlatform pinnedPlatform()
 {
     MailPlatform platform;
     platform.clock = [] { return QDateTime(QDate(2026, 12, 6), QTime(13, 57, 24)); };
     platform.timeZoneBiasMinutes = -60;
+    platform.messageIdPart = [] { return QStringLiteral("mjs5ru0g.4f2a9c1e7b3d5a60"); };
     return platform;
 }
 
