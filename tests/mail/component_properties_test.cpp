@@ -529,7 +529,10 @@ TEST_F(Component, HostCheckModes)
         {1, "", true, ""},
         {2, "", true, ""},
         {3, "", true, ""},
-        {3, "||", true, ""},
+        // Mended: a value that leaves nothing to name a host is refused.
+        {0, "|", false, nullptr},
+        {1, "||", false, nullptr},
+        {0, "  ", false, nullptr},
     };
     for (const auto &c : cases) {
         QString value = QLatin1String(c.value);

@@ -1,13 +1,15 @@
 // The message on the wire: a data section that arrives as it was written or
-// ends with a clear failure, and header fields that a real parser reads back
-// exactly.
+// ends with a clear failure, header fields that a real parser reads back
+// exactly, and addresses that can break neither the envelope nor the headers.
 #include "gtest_qt_printers.h"
 #include "sent_message.h"
+#include "test_resolver.h"
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTimer>
+#include <QUdpSocket>
 
 using namespace tramelo;
 using namespace tramelo::test;
@@ -143,4 +145,40 @@ TEST(MessageHeaders, NamesAndSubjectsReadBackExactly)
     EXPECT_TRUE(server.messages()[1].data.contains("To: \"Sales Office\" <tu@exemple.cat>\r\n"));
     messageIds.removeDuplicates();
     EXPECT_EQ(messageIds.size(), std::size(cases));
+}
+
+// ---- addresses and hosts ------------------------------------------------------
+
+TEST(Addresses, RefusedValuesStopTheMessageBeforeAnyTraffic)
+{
+    const struct {
+        const char *name;
+        std::function<void(clsEnviarCorreu &)> set;
+        QString failure;
+    } cases[] = {
+        {"a comma in a recipient", [](clsEnviarCorreu &m) { m.setRecipient(QStringLiteral("a,b@exemple.cat")); },
+         QStringLiteral("Missing or Invalid Recipient E-mail Address\r\n")},
+        {"a letter outside ASCII in the sender", [](clsEnviarCorreu &m) { m.setFrom(QStringLiteral("àlex@exemple.cat")); },
+         QStringLiteral("Missing or Invalid Sender E-mail Address\r\n")},
+        {"a host name of one NUL", [](clsEnviarCorreu &m) { m.setSMTPHost(QString(1, QChar(u'\0'))); },
+         QStringLiteral("Invalid or Missing SMTP Host Name\r\n")},
+    };
+    // A mail exchanger lookup would ask this socket, never the machine's name server.
+    QUdpSocket nameServer;
+    ASSERT_TRUE(nameServer.bind(QHostAddress::LocalHost, 0));
+    TestResolver resolver("nameserver 127.0.0.1\ndomain exemple.cat\n", nameServer.localPort());
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedSmtpServer server;
+        ASSERT_TRUE(server.listen());
+        clsEnviarCorreu mail;
+        MailEventLog events(mail);
+        aimAt(mail, server.host(), server.port());
+        addSimpleMessage(mail);
+        c.set(mail);
+        mail.Send();
+        EXPECT_EQ(events.failures(), QStringList{c.failure}) << events.text();
+        EXPECT_EQ(server.connectionCount(), 0);
+        EXPECT_FALSE(nameServer.hasPendingDatagrams());
+    }
 }
