@@ -166,9 +166,13 @@ TEST(MailInterop, RealParserReadsUuencodedFilesOfThePlainFormat)
         ASSERT_TRUE(server.start()) << server.errorText();
         clsEnviarCorreu mail;
         addSimpleMessage(mail);
+        mail.setMessage(QStringLiteral("a\0b\r\n.\r\n..x\r\n\0.y")); // dots at line starts, NUL bytes dropped
         mail.setEncodeType(1);
         mail.setAttachment(file);
-        const QJsonArray blocks = sendAndInspect(server, mail)[QStringLiteral("uuencoded")].toArray();
+        const QJsonObject message = sendAndInspect(server, mail);
+        EXPECT_TRUE(message[QStringLiteral("parts")][0][QStringLiteral("text")].toString().startsWith(
+            QStringLiteral("\r\nab\r\n.\r\n..x\r\n.y\r\n\r\n\r\nbegin 600 dades.bin\r\n")));
+        const QJsonArray blocks = message[QStringLiteral("uuencoded")].toArray();
         ASSERT_EQ(blocks.size(), 1);
         EXPECT_EQ(blocks[0][QStringLiteral("name")].toString(), QStringLiteral("dades.bin"));
         EXPECT_TRUE(blocks[0][QStringLiteral("error")].isNull()) << blocks[0][QStringLiteral("error")].toString();
