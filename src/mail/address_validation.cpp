@@ -113,9 +113,10 @@ bool isValidDomain(QStringView text)
 
 bool isValidEmailAddress(QStringView address)
 {
-    for (QChar c : address) {
+    const QString trimmed = trimBlanks(address);
+    for (QChar c : trimmed) {
         const char16_t code = c.unicode();
-        if (code < 32 || code == 127 || code == u'<' || code == u'>')
+        if (code <= 32 || code >= 127 || code == u'<' || code == u'>' || code == u',' || code == u';' || code == u'"')
             return false;
     }
     const QList<QStringView> parts = address.split(u'@');

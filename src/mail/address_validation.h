@@ -42,9 +42,10 @@ bool isIPv4Literal(QStringView text);
 bool isValidDomain(QStringView text);
 
 // IsValidEmailAddress: exactly one "@" and a domain part that passes the
-// domain check. Mended: an address holding a control character (codes 0 to
-// 31 and 127), "<" or ">" anywhere is invalid, since the address is later
-// written inside "MAIL FROM: <...>" and "RCPT TO: <...>".
+// domain check. Mended: the address is later written inside "MAIL FROM:
+// <...>", "RCPT TO: <...>" and the address headers, so once trimmed of
+// blanks it must hold printable ASCII only, and no blank, "<", ">", ",", ";"
+// or double quote.
 bool isValidEmailAddress(QStringView address);
 
 } // namespace tramelo

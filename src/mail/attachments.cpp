@@ -6,25 +6,72 @@
 #include "content_encoders.h"
 #include "header_encoding.h"
 
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QMimeDatabase>
 #include <QTcpSocket>
 
+#include <algorithm>
+#include <optional>
+
 namespace tramelo {
 namespace {
 
-constexpr qint64 base64ChunkBytes = 11400; // 200 lines of 57 bytes
+constexpr qint64 base64PieceBytes = 11400; // 200 lines of 57 bytes
 constexpr qint64 uuencodeLineBytes = 45;
-constexpr qint64 queueLimit = 4096;
+constexpr qint64 uuencodePieceBytes = 200 * uuencodeLineBytes;
+// What may stay queued on the socket once a file is written.
+constexpr qint64 fileQueueLimit = 4096;
 
-qsizetype firstQuoteFrom(const QString &text, qsizetype from)
+bool isBlank(QChar c)
 {
-    const qsizetype doubleQuote = text.indexOf(u'"', from);
-    const qsizetype singleQuote = text.indexOf(u'\'', from);
-    if (doubleQuote < 0 || singleQuote < 0)
-        return std::max(doubleQuote, singleQuote);
-    return std::min(doubleQuote, singleQuote);
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
+}
+
+bool isQuote(QChar c)
+{
+    return c == u'"' || c == u'\'';
+}
+
+// Where a reference to a file that ends at the occurrence of its name starts:
+// at the value of an attribute of the tag that holds the name (in a style
+// value, inside its url(...)). None for a name in the text, in a comment, or
+// in a tag with no value that reaches it.
+std::optional<qsizetype> linkStart(const QString &html, qsizetype occurrence)
+{
+    const qsizetype tagStart = html.lastIndexOf(u'<', occurrence);
+    if (tagStart < 0 || html.mid(tagStart + 1, 1) == u"!")
+        return std::nullopt;
+    const qsizetype tagEnd = html.indexOf(u'>', tagStart);
+    const qsizetype equals = html.lastIndexOf(u'=', occurrence);
+    if (tagEnd < occurrence || equals < tagStart)
+        return std::nullopt;
+    qsizetype start = equals + 1;
+    while (start < occurrence && isBlank(html[start]))
+        ++start;
+    const QStringView value = QStringView(html).sliced(start, occurrence - start);
+    if (!value.isEmpty() && isQuote(value.front())) {
+        if (value.sliced(1).contains(value.front()))
+            return std::nullopt; // the quoted value ended before the name
+        ++start;
+    } else if (std::any_of(value.begin(), value.end(), isBlank)) {
+        return std::nullopt; // an unquoted value ends at a blank
+    }
+    const qsizetype url = html.lastIndexOf(QLatin1String("url("), occurrence, Qt::CaseInsensitive);
+    if (url >= start) {
+        start = url + 4;
+        while (start < occurrence && (isBlank(html[start]) || isQuote(html[start])))
+            ++start;
+    }
+    return start;
+}
+
+// Uuencoded lines of 45 bytes (the last one shorter), each ended by CR LF.
+QByteArray uuencodedLines(QByteArrayView bytes)
+{
+    QByteArray lines;
+    for (qsizetype at = 0; at < bytes.size(); at += uuencodeLineBytes)
+        lines += modCorreu::uuencodeBytesLine(bytes.sliced(at, std::min(uuencodeLineBytes, bytes.size() - at))) + "\r\n";
+    return lines;
 }
 
 } // namespace
@@ -41,20 +88,12 @@ bool clsEnviarCorreu::LinkEmbeddedFiles()
         qsizetype occurrence = m_Message.indexOf(name, 0, Qt::CaseInsensitive);
         while (occurrence >= 0) {
             qsizetype searchFrom = occurrence + 1;
-            const qsizetype tagStart = m_Message.lastIndexOf(u'<', occurrence);
-            const qsizetype tagEnd = tagStart >= 0 ? m_Message.indexOf(u'>', tagStart) : -1;
-            const bool insideTag = tagStart >= 0 && tagEnd >= 0 && tagStart < occurrence && occurrence < tagEnd;
-            const qsizetype equals = insideTag ? m_Message.lastIndexOf(u'=', occurrence) : -1;
-            // Without an "=" before it there is no attribute to rewrite.
-            if (equals >= 0) {
-                // A single-quoted value is as valid as a double-quoted one.
-                const qsizetype quote = firstQuoteFrom(m_Message, equals);
-                const qsizetype linkStart = (quote >= 0 && quote < occurrence) ? quote : equals;
+            if (const std::optional<qsizetype> start = linkStart(m_Message, occurrence)) {
                 const QString link = QStringLiteral("cid:") + name;
-                m_Message = m_Message.left(linkStart + 1) + link + m_Message.mid(occurrence + name.size());
+                m_Message = m_Message.left(*start) + link + m_Message.mid(occurrence + name.size());
                 m_attachmentEmbedded[i] = true;
                 linked = true;
-                searchFrom = linkStart + link.size();
+                searchFrom = *start + link.size();
             }
             occurrence = m_Message.indexOf(name, searchFrom, Qt::CaseInsensitive);
         }
@@ -84,46 +123,30 @@ bool clsEnviarCorreu::sendFiles(bool related)
             QStringList headers = {
                 QStringLiteral("--") + m_boundary,
                 QStringLiteral("Content-Type: ") + GetContentType(name, QStringLiteral("application/octet-stream")) + u';',
-                QStringLiteral("\tname=\"") + name + u'"',
+                u'\t' + nameParameter(name),
                 QStringLiteral("Content-Transfer-Encoding: base64"),
                 QStringLiteral("Content-Disposition: attachment;"),
-                QStringLiteral("\tfilename=\"") + name + u'"',
+                u'\t' + filenameParameter(name),
             };
             if (embedded && related)
                 headers << QStringLiteral("Content-ID: <") + name + u'>';
             headers << QString();
             for (const QString &line : std::as_const(headers)) {
-                if (!sendLine(line))
+                if (!writeDataLine(foldHeaderField(line)))
                     return false;
             }
             EncodeAndSendFile(m_attachmentPaths[i], 0);
-            if (m_flags.abort || !sendLine(QString()))
+            if (m_flags.abort || !writeDataLine(QString()))
                 return false;
         } else {
-            if (!sendLine(QStringLiteral("begin 600 ") + name))
+            if (!writeDataLine(QStringLiteral("begin 600 ") + name))
                 return false;
             EncodeAndSendFile(m_attachmentPaths[i], 1);
-            if (m_flags.abort || !sendLine(QStringLiteral("end")))
+            if (m_flags.abort || !writeDataLine(QStringLiteral("end")))
                 return false;
         }
-        if (!paceSocketQueue())
+        if (!waitForSocketQueue(fileQueueLimit))
             return false;
-    }
-    return true;
-}
-
-bool clsEnviarCorreu::paceSocketQueue()
-{
-    while (m_socket->bytesToWrite() > queueLimit) {
-        const QDeadlineTimer deadline{std::chrono::seconds(m_MessageTimeout)};
-        const qint64 queued = m_socket->bytesToWrite();
-        while (m_socket->bytesToWrite() == queued && queued >= queueLimit) {
-            if (deadline.hasExpired()) {
-                ReportTimeout();
-                return false;
-            }
-            pumpEventsOnce();
-        }
     }
     return true;
 }
@@ -134,40 +157,29 @@ void clsEnviarCorreu::EncodeAndSendFile(const QString &strFile, long Encode)
     const auto fail = [&](const QString &description) {
         AddError(description);
         ReportFailure();
-        m_flags.abort = true;
     };
     if (!file.open(QIODevice::ReadOnly)) {
         fail(file.errorString());
         return;
     }
     qint64 remaining = file.size();
-    qint64 linesSent = 0;
-    const qint64 pieceBytes = Encode == 0 ? base64ChunkBytes : uuencodeLineBytes;
-    while ((Encode == 0 || Encode == 1) && remaining > 0) {
+    const qint64 pieceBytes = Encode == 0 ? base64PieceBytes : uuencodePieceBytes;
+    // A failure reported meanwhile (a server's reply, a time-out) ends the file.
+    while ((Encode == 0 || Encode == 1) && remaining > 0 && !m_flags.abort) {
         const qint64 n = std::min(pieceBytes, remaining);
-        m_flags.chunkSent = false;
         const QByteArray bytes = file.read(n);
         if (bytes.size() != n) {
-            fail(file.errorString().isEmpty() ? QStringLiteral("The file could not be read") : file.errorString());
+            // A file that shrank meanwhile leaves no error of the system's.
+            fail(file.error() == QFileDevice::NoError ? QStringLiteral("The file could not be read") : file.errorString());
             return;
         }
         if (socketState() != 7) {
             fail(QStringLiteral("Socket not Open"));
             return;
         }
-        const QByteArray encoded = Encode == 0 ? modCorreu::encodeBase64Lines(bytes)
-                                               : modCorreu::uuencodeBytesLine(bytes) + "\r\n";
-        if (!sendData(encoded)) {
-            fail(m_socket->errorString());
+        if (!writeMessageData(Encode == 0 ? modCorreu::encodeBase64Lines(bytes) : uuencodedLines(bytes)))
             return;
-        }
         remaining -= n;
-        if (Encode == 0) {
-            // Let the socket report progress before the next chunk.
-            WaitForReply(&SessionFlags::chunkSent, 2, false);
-        } else if (++linesSent % 50 == 0) {
-            pumpEventsOnce();
-        }
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "message_data_writer.h"
 #include "pending_errors.h"
 
 #include <QByteArray>
@@ -24,6 +25,7 @@ struct MailPlatform {
     std::shared_ptr<HostServices> hostServices; // name resolution and ICMP echo; system ones when null
     std::function<QDateTime()> clock;          // local date and time; the system clock when empty
     std::optional<int> timeZoneBiasMinutes;    // UTC minus local time; the C library's when empty
+    std::function<QString()> messageIdPart;    // the part of a Message-ID before "@"; random when empty
     quint16 pop3Port = 110;
 };
 
@@ -203,14 +205,19 @@ private:
     // ---- message assembly and files ---------------------------------------
     bool sendCommandAndWait(const QString &command, Flag flag);
     bool sendOrFail(const QString &text);
-    bool sendLine(const QString &text);
     void failUnexpectedly();
     bool sendHeaderBlock(bool multipart, bool related, const QString &toList, const QString &ccList);
     bool sendFiles(bool related);
-    bool paceSocketQueue();
     bool LinkEmbeddedFiles();
     long EstimateSize() const;
     QString dateLine(const QDateTime &now) const;
+    QString messageIdLine() const;
+
+    // ---- message data, between DATA and the final "." ----------------------
+    bool writeMessageData(QByteArrayView bytes);
+    bool writeMessageText(const QString &text);
+    bool writeDataLine(const QString &text);
+    bool waitForSocketQueue(qint64 limit);
 
     // ---- state ------------------------------------------------------------
     MailPlatform m_platform;
@@ -272,6 +279,7 @@ private:
     qint64 m_bytesRemaining = 0;
     long m_sizeEstimate = 0;
     QString m_boundary;
+    MessageDataWriter m_dataWriter;
     int m_lastPercentage = 0;
 };
 

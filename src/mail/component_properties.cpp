@@ -153,9 +153,12 @@ void clsEnviarCorreu::checkAddressList(const QString &text, const QString &messa
 
 bool clsEnviarCorreu::checkHost(QString &value, const QString &message)
 {
+    const bool given = !value.isEmpty();
     value.remove(QChar(u'\0'));
-    bool valid = true;
-    if (!value.isEmpty()) {
+    // A value given that names nothing once normalised is no host; taken as
+    // empty, it would start a lookup of the machine's own mail exchanger.
+    bool valid = !given || !trimBlanks(value).isEmpty();
+    if (valid && !value.isEmpty()) {
         switch (m_SMTPHostValidation) {
         case 1:
             valid = isValidDomain(value);

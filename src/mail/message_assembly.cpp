@@ -4,17 +4,33 @@
 
 #include "header_encoding.h"
 
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTcpSocket>
 
 namespace tramelo {
 namespace {
 
 const QString crlf = QStringLiteral("\r\n");
-const QString quoteMark = QStringLiteral("\"");
 
 void resizeList(QStringList &list, qsizetype size)
 {
     list.resize(size);
+}
+
+// Milliseconds since 1970 and 64 random bits: unique without keeping a count.
+QString randomMessageIdPart()
+{
+    return QString::number(QDateTime::currentMSecsSinceEpoch(), 36) + u'.'
+        + QStringLiteral("%1").arg(QRandomGenerator::system()->generate64(), 16, 16, QChar(u'0'));
+}
+
+// The sender's domain, when it can stand after the "@" of a Message-ID.
+QString messageIdDomain(const QString &from)
+{
+    static const QRegularExpression dotAtom(QStringLiteral("^[A-Za-z0-9-]+(\\.[A-Za-z0-9-]+)*$"));
+    const QString domain = from.section(u'@', -1);
+    return from.contains(u'@') && dotAtom.match(domain).hasMatch() ? domain : QStringLiteral("localhost");
 }
 
 } // namespace
@@ -70,8 +86,7 @@ void clsEnviarCorreu::Send()
             if (!headerList)
                 continue;
             const QString name = i < names.size() ? names[i] : QString();
-            *headerList += name.isEmpty() ? quoteMark + address + quoteMark
-                                          : EncodeHeaderText(withoutLineBreaks(name), true);
+            *headerList += EncodeHeaderText(name.isEmpty() ? address : withoutLineBreaks(name), true);
             *headerList += QStringLiteral(" <") + address + u'>';
             if (i + 1 < addresses.size())
                 *headerList += QStringLiteral(", \r\n\t");
@@ -87,11 +102,12 @@ void clsEnviarCorreu::Send()
     if (!sendCommandAndWait(QStringLiteral("DATA") + crlf, &SessionFlags::dataReady))
         return;
     m_flags.reply = false;
+    m_dataWriter.restart();
     if (!sendHeaderBlock(multipart, related, toList, ccList))
         return;
     if (!sendFiles(related))
         return;
-    if (multipart && !sendLine(QStringLiteral("--") + m_boundary + QStringLiteral("--")))
+    if (multipart && !writeDataLine(QStringLiteral("--") + m_boundary + QStringLiteral("--")))
         return;
     if (!sendCommandAndWait(QStringLiteral(".") + crlf, &SessionFlags::reply))
         return;
@@ -119,11 +135,6 @@ bool clsEnviarCorreu::sendOrFail(const QString &text)
     return false;
 }
 
-bool clsEnviarCorreu::sendLine(const QString &text)
-{
-    return sendOrFail(text + crlf);
-}
-
 void clsEnviarCorreu::failUnexpectedly()
 {
     const bool open = m_socket->state() == QAbstractSocket::ConnectedState;
@@ -136,8 +147,7 @@ bool clsEnviarCorreu::sendHeaderBlock(bool multipart, bool related, const QStrin
     const bool mime = m_EncodeType == 0;
     const QString displayName = withoutLineBreaks(m_FromDisplayName);
     const QString sender = withoutLineBreaks(m_from);
-    const QString fromValue = (displayName.trimmed().isEmpty() ? quoteMark + sender + quoteMark
-                                                               : EncodeHeaderText(displayName, true))
+    const QString fromValue = EncodeHeaderText(displayName.trimmed().isEmpty() ? sender : displayName, true)
         + QStringLiteral(" <") + sender + u'>';
     const QDateTime now = m_platform.clock ? m_platform.clock() : QDateTime::currentDateTime();
     m_boundary = mimeBoundaryAt(now);
@@ -151,6 +161,7 @@ bool clsEnviarCorreu::sendHeaderBlock(bool multipart, bool related, const QStrin
     if (!m_ReplyToAddress.isEmpty())
         rows << QStringLiteral("Reply-to: <") + withoutLineBreaks(m_ReplyToAddress) + u'>';
     rows << dateLine(now);
+    rows << messageIdLine();
     if (mime) {
         rows << QStringLiteral("MIME-Version: 1.0");
         if (m_Priority != 3) {
@@ -175,11 +186,17 @@ bool clsEnviarCorreu::sendHeaderBlock(bool multipart, bool related, const QStrin
             rows << QStringLiteral("Content-Base: \"") + withoutLineBreaks(m_ContentBase) + QStringLiteral("\"");
     }
     for (const QString &row : std::as_const(rows)) {
-        if (!sendLine(row))
+        if (!writeDataLine(foldHeaderField(row)))
             return false;
     }
     // An empty line ends the headers, then an empty first line of the body.
-    return sendOrFail(crlf + crlf) && sendOrFail(m_Message + crlf + crlf + crlf);
+    return writeMessageText(crlf + crlf) && writeMessageText(m_Message + crlf + crlf + crlf);
+}
+
+QString clsEnviarCorreu::messageIdLine() const
+{
+    const QString unique = m_platform.messageIdPart ? m_platform.messageIdPart() : randomMessageIdPart();
+    return QStringLiteral("Message-ID: <") + unique + u'@' + messageIdDomain(m_from) + u'>';
 }
 
 QString clsEnviarCorreu::dateLine(const QDateTime &now) const

@@ -7,8 +7,9 @@ namespace {
 
 const QLatin1String crLf("\r\n");
 
-// One line, without its line end: dot-stuffed and folded. The rest of the
-// line is kept as a position in it plus whether a "." was put in front, so a
+// One line, without its line end, folded. A piece that begins with "." gets
+// a second one on the wire (MessageDataWriter), and that dot counts towards
+// the piece's length. The rest of the line is kept as a position in it, so a
 // long line is folded without copying it again for every piece.
 void appendLine(QString &out, QStringView line)
 {
@@ -22,15 +23,11 @@ void appendLine(QString &out, QStringView line)
         // Never part the two halves of a character outside the BMP.
         if (taken > 1 && line[position + taken - 1].isHighSurrogate())
             --taken;
-        if (dot)
-            out += u'.';
         out += line.sliced(position, taken);
         out += crLf;
         position += taken;
         dot = line.sliced(position).startsWith(u'.');
     }
-    if (dot)
-        out += u'.';
     out += line.sliced(position);
 }
 

@@ -4,6 +4,7 @@
 #include "gtest_qt_printers.h"
 #include "project_file.h"
 #include "project_record.h"
+#include "sent_message.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -198,6 +199,57 @@ TEST(TrameloRun, KilledAtAnyMomentItResumesFromARelativePathAndSendsTwiceAtMostT
     EXPECT_LE(extraDeliveries(seen), int(std::size(killAfter)) * groupSize)
         << "more than the group in flight at each kill was sent twice";
     EXPECT_EQ(savedMarks(f.folder.filePath(QStringLiteral("campanya.pcm"))), QStringList(rows.size(), QStringLiteral("Si")));
+}
+
+// Names, subject, body and files that need quoting, folding, encoding or
+// dot-stuffing, read back by Python's email package; addresses that would
+// break the headers are refused.
+TEST(TrameloRun, CampaignMessagesReadBackExactly)
+{
+    CampaignRunFixture f;
+    AiosmtpdServer server;
+    ASSERT_TRUE(server.start()) << server.errorText();
+    QList<Recipient> rows = numberedRecipients(3);
+    rows[1].correu = QStringLiteral("persona,2@example.com");
+    rows[2].correu = QStringLiteral("persòna3@example.com");
+    ASSERT_TRUE(f.createRecipients(rows));
+    f.prepare(server.port());
+    const QByteArray logo = patternBytes(3000, 7);
+    const QByteArray notice = patternBytes(59, 8);
+    ASSERT_TRUE(QDir(f.folder.path()).mkdir(QStringLiteral("imatges")));
+    writeFile(f.folder, QStringLiteral("imatges/logo.gif"), logo);
+    const QString noticeName = QStringLiteral("Convocatòria \"assemblea\".txt");
+    const QString body = writeFile(f.folder, QStringLiteral("cos.htm"),
+                                   "<p>x=1</p><img src=\"imatges/logo.gif\" width=10><!-- logo.gif: 10px -->\r\n"
+                                   ".punt <<<Nom>>>\r\n");
+    CampaignSettings &s = f.campaign.settings();
+    const QString senderName = QStringLiteral("Joan \"JJ\" Puig, “Vendes”");
+    s.setText(Setting::SenderName, senderName);
+    s.setText(Setting::MessageSubject, QStringLiteral("Hola <<<Nom>>>: ") + QStringLiteral("paraula ").repeated(150).trimmed());
+    s.setBodyKind(BodyKind::File);
+    s.setText(Setting::BodySource, body);
+    RefreshBodyPreview(f.campaign);
+    s.setText(Setting::AttachmentList, writeFile(f.folder, noticeName, notice));
+    const QString project = f.folder.filePath(QStringLiteral("campanya.pcm"));
+    ASSERT_TRUE(SaveProject(f.campaign, project));
+
+    const RunResult result = runToEnd({project});
+    EXPECT_EQ(result.exitCode, 1) << result.err;
+    EXPECT_EQ(savedMarks(project), (QStringList{QStringLiteral("Si"), QStringLiteral("No"), QStringLiteral("No")}));
+    ASSERT_EQ(server.messageCount(), 1);
+    const MimeInspection inspection = inspectMime(server.messages().first().data);
+    ASSERT_TRUE(inspection.error.isEmpty()) << inspection.error;
+    const QJsonObject &message = inspection.message;
+    EXPECT_TRUE(message[QStringLiteral("defects")].toArray().isEmpty());
+    EXPECT_EQ(message[QStringLiteral("addresses")][QStringLiteral("from")][0][QStringLiteral("display_name")].toString(), senderName);
+    EXPECT_EQ(firstHeader(message, QStringLiteral("subject")),
+              QStringLiteral("Hola Persona 1: ") + QStringLiteral("paraula ").repeated(150).trimmed());
+    EXPECT_TRUE(firstHeader(message, QStringLiteral("message-id")).endsWith(QLatin1String("@example.org>")));
+    EXPECT_EQ(message[QStringLiteral("parts")][0][QStringLiteral("text")].toString(),
+              QStringLiteral("\r\n<p>x=1</p><img src=\"cid:logo.gif\" width=10><!-- logo.gif: 10px -->\r\n"
+                             ".punt Persona 1\r\n\r\n\r\n"));
+    EXPECT_EQ(partNamed(message, QStringLiteral("logo.gif"))[QStringLiteral("sha256")].toString(), sha256(logo));
+    EXPECT_EQ(partNamed(message, noticeName)[QStringLiteral("sha256")].toString(), sha256(notice));
 }
 
 TEST(TrameloRun, ARelativeProjectPathKeepsItsMarksWhereverTheBodyLives)

@@ -129,9 +129,8 @@ TEST(IsValidEmailAddress, Table)
         {u"anna@example.cat", true},
         {u"anna@EXAMPLE.Org", true},
         {u"@example.com", true},             // the part before "@" may be empty
-        {u"any thing!#$%@example.com", true}, // and hold any printable characters
-        {u"anna@ example.com ", true},       // blanks around the domain part
-        {u" anna@example.com", true},        // the address is not trimmed, only the domain is judged
+        {u"any!#$%&'*+/=?^_`{|}~-@example.com", true}, // and hold other printable characters
+        {u" anna@example.com  ", true},      // blanks around the address
         {u"anna@example", false},            // one label
         {u"anna@example.xyz", false},
         {u"anna@192.168.1.2", true},
@@ -155,8 +154,15 @@ TEST(IsValidEmailAddress, Table)
         {u"<anna@example.com", false},
         {u"anna@example.com>", false},
         {u"anna@<example.com", false},
-        {u"an\u0080na@example.com", true}, // a C1 code is not in 0-31 or 127
-        {u"an\u00e9na@example.com", true},
+        // Mended: what would break the headers or the envelope is invalid too.
+        {u"a,b@example.com", false},
+        {u"a;b@example.com", false},
+        {u"\"a\"@example.com", false},
+        {u"an na@example.com", false},
+        {u"anna@ example.com", false},
+        {u"an\u0080na@example.com", false},
+        {u"\u00e0lex@example.com", false},
+        {u"anna@ex\u00e0mple.com", false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(text(c.input).toStdString());

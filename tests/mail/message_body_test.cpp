@@ -1,4 +1,5 @@
 #include "message_body.h"
+#include "message_data_writer.h"
 
 #include "gtest_qt_printers.h"
 
@@ -55,24 +56,31 @@ TEST(PrepareBody, EveryLineEndBecomesCrLf)
     }
 }
 
-TEST(PrepareBody, DotsAreDoubledAtTheStartOfEveryLine)
+TEST(MessageDataWriter, DotsAreDoubledAtTheStartOfEveryLineAndNulBytesDropped)
 {
+    // Pieces are written one after the other; "|" separates them.
     const struct {
-        const char16_t *input;
-        const char16_t *expected;
+        QByteArray pieces;
+        QByteArray expected;
     } cases[] = {
-        {u".", u".."},
-        {u".hidden", u"..hidden"},
-        {u"a.b", u"a.b"},
-        {u"a\r\n.\r\nb", u"a\r\n..\r\nb"},
-        {u"a\n.\nb", u"a\r\n..\r\nb"}, // the smuggling case: LF . LF
-        {u"a\r.\rb", u"a\r\n..\r\nb"},
-        {u"..two", u"...two"},
-        {u" .x", u" .x"},
+        {".", ".."},
+        {".hidden", "..hidden"},
+        {"a.b", "a.b"},
+        {"a\r\n.\r\nb", "a\r\n..\r\nb"},
+        {"..two", "...two"},
+        {" .x", " .x"},
+        {"a\r\n|.b", "a\r\n..b"}, // a line start at the end of a piece
+        {"a|.b", "a.b"},           // a piece that goes on with the line
+        {QByteArrayLiteral("a\r\n\0.b\0"), "a\r\n..b"}, // NUL bytes are dropped first
+        {"a\n.b", "a\n..b"},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(QString::fromUtf16(c.input).toStdString());
-        EXPECT_EQ(prepareBody(QString::fromUtf16(c.input)), QString::fromUtf16(c.expected));
+        SCOPED_TRACE(c.pieces.toStdString());
+        MessageDataWriter writer;
+        QByteArray wire;
+        for (const QByteArray &piece : c.pieces.split('|'))
+            wire += writer.toWire(piece);
+        EXPECT_EQ(wire, c.expected);
     }
 }
 
@@ -117,25 +125,16 @@ TEST(PrepareBody, FoldingWorksOnLinesEndedByBareLineFeeds)
                                   repeated(u'x', 4), QStringLiteral("end"), QString()}));
 }
 
-TEST(PrepareBody, APieceThatBeginsWithADotIsStuffed)
+TEST(PrepareBody, ThePieceOfADotFoldsOneCharacterEarlier)
 {
-    // The rest after the first cut begins with "." and gets another one.
+    // The dot the writer puts in front of such a piece counts towards its length.
     const QString line = repeated(u'x', 998) + QStringLiteral(".tail");
-    EXPECT_EQ(linesOf(prepareBody(line)), (QStringList{repeated(u'x', 998), QStringLiteral("..tail")}));
-
-    // A stuffed line's extra dot counts towards its length.
+    EXPECT_EQ(linesOf(prepareBody(line)), (QStringList{repeated(u'x', 998), QStringLiteral(".tail")}));
     const QString dotted = u'.' + repeated(u'y', 997); // 998 characters, 999 once stuffed
-    EXPECT_EQ(linesOf(prepareBody(dotted)), (QStringList{u'.' + dotted.left(997), QStringLiteral("y")}));
-
-    // A rest that is stuffed and still too long is folded again, counting the dot.
+    EXPECT_EQ(linesOf(prepareBody(dotted)), (QStringList{dotted.left(997), QStringLiteral("y")}));
     const QString twice = repeated(u'x', 998) + u'.' + repeated(u'z', 1500);
-    const QStringList lines = linesOf(prepareBody(twice));
-    ASSERT_EQ(lines.size(), 3);
-    EXPECT_EQ(lines[0], repeated(u'x', 998));
-    EXPECT_EQ(lines[1], QStringLiteral("..") + repeated(u'z', 996));
-    EXPECT_EQ(lines[2], repeated(u'z', 504));
-    for (const QString &l : lines)
-        EXPECT_LE(l.size(), 998);
+    EXPECT_EQ(linesOf(prepareBody(twice)),
+              (QStringList{repeated(u'x', 998), u'.' + repeated(u'z', 996), repeated(u'z', 504)}));
 }
 
 TEST(PrepareBody, ABlankAtTheStartOnlyMakesAOneCharacterPiece)

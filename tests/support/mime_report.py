@@ -74,6 +74,16 @@ def leaves(part, path):
     return found
 
 
+def uu_line_without_pad_marks(line):
+    # Some encoders end a short last group with "=" or "==" in place of the
+    # characters that carry no data, which a2b_uu takes for data.
+    if not line:
+        return line
+    count = (line[0] - 32) & 63
+    data_chars = count // 3 * 4 + (count % 3 + 1 if count % 3 else 0)
+    return line[:1 + data_chars].ljust(1 + (count + 2) // 3 * 4, b"`")
+
+
 def uuencoded_blocks(message):
     blocks = []
     for part in message.walk():
@@ -89,7 +99,7 @@ def uuencoded_blocks(message):
             data, error = b"", None
             while index < len(lines) and lines[index] != b"end":
                 try:
-                    data += binascii.a2b_uu(lines[index])
+                    data += binascii.a2b_uu(uu_line_without_pad_marks(lines[index]))
                 except binascii.Error as problem:
                     error = error or f"line {index + 1}: {problem}"
                 index += 1

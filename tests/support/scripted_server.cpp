@@ -4,7 +4,10 @@
 
 #include <QTcpSocket>
 
+#include <algorithm>
+
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 
 #include <utility>
 
@@ -18,6 +21,8 @@ constexpr int transcriptDataLines = 30;
 constexpr qsizetype compactThreshold = 64 * 1024;
 // How long a finished script still listens for a client that says more.
 constexpr std::chrono::milliseconds finishGrace{100};
+// The receive buffer of a script that stops reading (the kernel doubles it).
+constexpr int holdingReceiveBuffer = 4096;
 
 // Bytes that have reached the socket but that Qt has not read yet.
 qsizetype unreadBytes(const QTcpSocket &socket)
@@ -131,8 +136,8 @@ bool ScriptedSmtpServer::parseLine(const QString &line, Step &step, QString &err
             error = step.pattern.errorString();
             return false;
         }
-    } else if (key == QLatin1String("P:")) {
-        step.kind = StepKind::Pause;
+    } else if (key == QLatin1String("P:") || key == QLatin1String("H:")) {
+        step.kind = key == QLatin1String("P:") ? StepKind::Pause : StepKind::Hold;
         bool isNumber = false;
         step.pauseMs = rest.toInt(&isNumber);
         if (!isNumber || step.pauseMs < 0) {
@@ -148,7 +153,7 @@ bool ScriptedSmtpServer::parseLine(const QString &line, Step &step, QString &err
             return false;
         }
     } else {
-        error = QStringLiteral("unknown step (S:, W:, C:, C^, C~, D:, P:, X: or A:)");
+        error = QStringLiteral("unknown step (S:, W:, C:, C^, C~, D:, P:, H:, X: or A:)");
         return false;
     }
     return true;
@@ -162,6 +167,10 @@ bool ScriptedSmtpServer::listen()
         fail(QStringLiteral("cannot listen on 127.0.0.1: ") + m_server.errorString());
         return false;
     }
+    // Accepted connections inherit the listener's buffer size.
+    const bool holds = std::any_of(m_steps.cbegin(), m_steps.cend(), [](const Step &s) { return s.kind == StepKind::Hold; });
+    if (holds)
+        ::setsockopt(int(m_server.socketDescriptor()), SOL_SOCKET, SO_RCVBUF, &holdingReceiveBuffer, sizeof holdingReceiveBuffer);
     return true;
 }
 
@@ -266,7 +275,8 @@ ScriptedSmtpServer::StepResult ScriptedSmtpServer::play(const Step &step)
     case StepKind::ExpectPrefix:
     case StepKind::ExpectMatch: return playExpect(step);
     case StepKind::CaptureData: return playCaptureData();
-    case StepKind::Pause: return playPause(step);
+    case StepKind::Pause:
+    case StepKind::Hold: return playPause(step);
     case StepKind::Close: return playClose();
     }
     Q_UNREACHABLE();
@@ -376,13 +386,22 @@ ScriptedSmtpServer::StepResult ScriptedSmtpServer::playCaptureData()
 
 ScriptedSmtpServer::StepResult ScriptedSmtpServer::playPause(const Step &step)
 {
+    // While it holds, Qt's own buffer of one byte fills and it reads no more.
+    const bool hold = step.kind == StepKind::Hold;
     if (m_pauseElapsed) {
         m_pauseElapsed = false;
-        note(QStringLiteral("== paused %1 ms").arg(step.pauseMs));
+        m_holding = false;
+        if (m_socket)
+            m_socket->setReadBufferSize(0);
+        note((hold ? QStringLiteral("== read nothing for %1 ms") : QStringLiteral("== paused %1 ms")).arg(step.pauseMs));
         return StepResult::Done;
     }
-    if (!m_pauseTimer.isActive())
+    if (!m_pauseTimer.isActive()) {
+        m_holding = hold;
+        if (m_socket && hold)
+            m_socket->setReadBufferSize(1);
         m_pauseTimer.start(step.pauseMs);
+    }
     return StepResult::Waiting;
 }
 
@@ -432,7 +451,7 @@ bool ScriptedSmtpServer::checkNothingUnexpected()
 
 void ScriptedSmtpServer::readPending()
 {
-    if (m_socket)
+    if (m_socket && !m_holding)
         m_buffer += m_socket->readAll();
 }
 

@@ -30,6 +30,9 @@ namespace tramelo::test {
 //   D:         the client sends message data up to the line "."; the bytes
 //              are captured as sent, dot-stuffing included (capturedData())
 //   P: ms      the server waits that many milliseconds
+//   H: ms      the server reads nothing for that many milliseconds (a script
+//              with H: listens with a small receive buffer, so that what the
+//              client sends meanwhile soon fills it)
 //   X:         the server closes the connection
 //   A:         the server takes the client's next connection (the script
 //              starts with an implicit one)
@@ -79,7 +82,7 @@ Q_SIGNALS:
     void scriptFailed(const QString &reason);
 
 private:
-    enum class StepKind { Accept, Send, Write, Expect, ExpectPrefix, ExpectMatch, CaptureData, Pause, Close };
+    enum class StepKind { Accept, Send, Write, Expect, ExpectPrefix, ExpectMatch, CaptureData, Pause, Hold, Close };
     struct Step
     {
         StepKind kind;
@@ -128,6 +131,7 @@ private:
     QList<QByteArray> m_captured;
     QTimer m_pauseTimer;
     bool m_pauseElapsed = false;
+    bool m_holding = false;
     bool m_advancing = false;
     bool m_advanceAgain = false;
     bool m_finishedSignalled = false;
