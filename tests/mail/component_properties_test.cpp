@@ -371,6 +371,9 @@ TEST_F(Component, MessageTimeoutStoresTheAbsoluteValue)
     EXPECT_EQ(mail->MessageTimeout(), 0);
     mail->setMessageTimeout(45);
     EXPECT_EQ(mail->MessageTimeout(), 45);
+    // A 32-bit number of seconds: larger magnitudes are clamped.
+    mail->setMessageTimeout(-10000000000L);
+    EXPECT_EQ(mail->MessageTimeout(), 2147483647L);
 }
 
 TEST_F(Component, PriorityWord)
@@ -721,7 +724,9 @@ TEST_F(Component, WithTheSwitchOnEveryRememberedPropertyIsWritten)
     EXPECT_EQ(mail->MessageTimeout(), 20);
     EXPECT_EQ(mail->from(), QStringLiteral("anna@example.com"));
 
-    // The next instance starts from the store, values taken as they are.
+    // The next instance starts from the store; numbers pass the checks of
+    // their properties, so the refused ConnectTimeout and ConnectRetry give
+    // way to the defaults and the MessageTimeout counts by its magnitude.
     const auto next = make();
     EXPECT_TRUE(next->PersistentSettings());
     EXPECT_EQ(next->from(), QStringLiteral(" anna@example.com "));
@@ -731,9 +736,9 @@ TEST_F(Component, WithTheSwitchOnEveryRememberedPropertyIsWritten)
     EXPECT_EQ(next->SMTPPort(), 587);
     EXPECT_EQ(next->SMTPHostValidation(), 0);
     EXPECT_EQ(next->EmailAddressValidation(), 0);
-    EXPECT_EQ(next->ConnectTimeout(), 121);
-    EXPECT_EQ(next->MessageTimeout(), -20);
-    EXPECT_EQ(next->ConnectRetry(), 50);
+    EXPECT_EQ(next->ConnectTimeout(), 30);
+    EXPECT_EQ(next->MessageTimeout(), 20);
+    EXPECT_EQ(next->ConnectRetry(), 4);
     EXPECT_EQ(next->EncodeType(), 1);
     EXPECT_EQ(next->UserName(), QStringLiteral("anna"));
     EXPECT_TRUE(next->UseAuthentication());
@@ -742,14 +747,74 @@ TEST_F(Component, WithTheSwitchOnEveryRememberedPropertyIsWritten)
     EXPECT_TRUE(next->pendingErrors().isEmpty());
 }
 
-TEST_F(Component, ConnectRetryFiftyIsStoredAndLoaded)
+TEST_F(Component, StoredNumbersPassTheChecksOfTheirProperties)
 {
     const auto mail = make();
     mail->setPersistentSettings(true);
     mail->setConnectRetry(50);
     EXPECT_EQ(mail->ConnectRetry(), 4);
     EXPECT_EQ(settings_store::read(QStringLiteral("ConnectRetry"), QString()), QStringLiteral(" 50"));
-    EXPECT_EQ(make()->ConnectRetry(), 50);
+    EXPECT_EQ(make()->ConnectRetry(), 4);
+
+    const struct {
+        const char *key;
+        const char *stored;
+        long (clsEnviarCorreu::*property)() const;
+        long loaded;
+    } cases[] = {
+        {"ConnectRetry", " 20", &clsEnviarCorreu::ConnectRetry, 20},
+        {"ConnectRetry", "0", &clsEnviarCorreu::ConnectRetry, 4},
+        {"ConnectTimeout", " 120", &clsEnviarCorreu::ConnectTimeout, 120},
+        {"ConnectTimeout", "-5", &clsEnviarCorreu::ConnectTimeout, 30},
+        {"MessageTimeout", "-5", &clsEnviarCorreu::MessageTimeout, 5},
+        {"MessageTimeout", "-2147483648", &clsEnviarCorreu::MessageTimeout, 2147483647},
+        {"RemotePort", " 70000", &clsEnviarCorreu::SMTPPort, 25},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.key) + " =" + c.stored);
+        settings_store::write(QLatin1String(c.key), QLatin1String(c.stored));
+        const auto next = make();
+        EXPECT_EQ(((*next).*c.property)(), c.loaded);
+        // A refused port is reported by the next Send, as when it is assigned.
+        EXPECT_EQ(next->pendingErrors().contains(invalidPort), QLatin1String(c.key) == QLatin1String("RemotePort"));
+        settings_store::write(QLatin1String(c.key), QString());
+    }
+}
+
+TEST_F(Component, StoredNegativeMessageTimeoutStillEndsEverySendWithAnOutcome)
+{
+    test::ScriptedSmtpServer server;
+    server.addScript(QStringLiteral(R"(
+        S: 220 test ESMTP
+        C: HELO example.com
+        S: 250 hello
+        C: MAIL FROM: <anna@example.com>
+        S: 250 ok
+        C: RCPT TO: <joan@example.com>
+        S: 250 ok
+        C: DATA
+        S: 354 go on
+        D:
+        S: 250 queued
+        C: QUIT
+        S: 221 bye
+    )"));
+    ASSERT_TRUE(server.listen()) << server.failure();
+    settings_store::write(QStringLiteral("PersistentSettings"), QStringLiteral("-1"));
+    settings_store::write(QStringLiteral("MessageTimeout"), QStringLiteral("-5"));
+    const auto mail = make();
+    mail->setSMTPHostValidation(0);
+    mail->setSMTPHost(server.host());
+    mail->setSMTPPort(server.port());
+    mail->setFrom(QStringLiteral("anna@example.com"));
+    mail->setRecipient(QStringLiteral("joan@example.com"));
+    mail->setMessage(QStringLiteral("Hola"));
+    QSignalSpy succeeded(mail.get(), &clsEnviarCorreu::SendSuccesful);
+    QSignalSpy failed(mail.get(), &clsEnviarCorreu::SendFailed);
+    mail->Send();
+    EXPECT_TRUE(server.waitForFinished(std::chrono::seconds(5))) << server.verify();
+    EXPECT_EQ(succeeded.size() + failed.size(), 1);
+    EXPECT_EQ(succeeded.size(), 1);
 }
 
 TEST_F(Component, SwitchingOffLeavesTheStoredSwitchOn)

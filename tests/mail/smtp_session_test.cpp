@@ -422,3 +422,92 @@ TEST(SmtpSession, Pop3RefusalStopsTheSession)
     EXPECT_FALSE(events.contains(QStringLiteral("Status: POP3 Authentication Successful...")));
     EXPECT_FALSE(events.succeeded());
 }
+
+// ---- reply handling ---------------------------------------------------------
+
+TEST(SmtpSession, FaultyOrClosingServerEndsTheMessageAtOnceWithItsOwnText)
+{
+    const QString greeted = script::greeting() + script::helo(domain) + QStringLiteral("C: MAIL FROM: <%1>\n").arg(sender);
+    const QString timeout = QStringLiteral("Timeout occurred: The SMTP Host did not respond to the request\r\n");
+    struct Case {
+        const char *name;
+        QString script;
+        QString failure;
+    };
+    const Case cases[] = {
+        {"greeting refused, then closed", QStringLiteral("S: 554 5.3.2 No service\nX:\n"),
+         QStringLiteral("554 5.3.2 No service\r\n\r\n")},
+        {"last words without a line end, then closed", greeted + QStringLiteral("W: 421 4.4.2 bye\nX:\n"),
+         QStringLiteral("421 4.4.2 bye\r\n")},
+        {"closed inside a multi-line reply", greeted + QStringLiteral("W: 250-first\\r\\n250-second\\r\\n\nX:\n"),
+         QStringLiteral("250-first\r\n250-second\r\n\r\n")},
+        {"closed without a word", greeted + QStringLiteral("X:\n"), timeout},
+        {"the last line decides", greeted + QStringLiteral("S: 250-first\nS: 550 last\n") + script::quit(),
+         QStringLiteral("250-first\r\n550 last\r\n\r\n")},
+        {"a code of four digits", greeted + QStringLiteral("S: 2500 odd\n") + script::quit(),
+         QStringLiteral("2500 odd\r\n\r\n")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Dialogue d(c.script);
+        QElapsedTimer clock;
+        clock.start();
+        d.mail.Send();
+        d.expectScriptPlayed();
+        EXPECT_EQ(d.events.failures(), QStringList{c.failure}) << d.events.text().toStdString();
+        EXPECT_FALSE(d.events.succeeded());
+        EXPECT_LT(clock.elapsed(), 1500) << "waited for a server that had spoken or gone";
+        EXPECT_EQ(d.mail.socketState(), 0);
+    }
+}
+
+TEST(SmtpSession, OverlongReplyIsAFailureWithTheTextReceivedSoFar)
+{
+    const QString noLineEnd(20000, u'x');
+    QString continuation;
+    QString continuationScript;
+    for (int i = 0; i < 1000; ++i) {
+        const QString line = QStringLiteral("250-%1 ").arg(i, 4, 10, QLatin1Char('0')) + QString(60, u'c');
+        continuation += line + QStringLiteral("\r\n");
+        continuationScript += QStringLiteral("S: ") + line + u'\n';
+    }
+    struct Case {
+        const char *name;
+        QString serverPart;
+        QString sent;
+    };
+    const Case cases[] = {
+        {"data without a line end", QStringLiteral("W: ") + noLineEnd + u'\n', noLineEnd},
+        {"a continuation without end", continuationScript, continuation},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Dialogue d(script::greeting() + script::helo(domain) + QStringLiteral("C: MAIL FROM: <%1>\n").arg(sender)
+                   + c.serverPart);
+        QElapsedTimer clock;
+        clock.start();
+        d.mail.Send();
+        d.expectScriptPlayed();
+        EXPECT_LT(clock.elapsed(), 1500) << "waited for the end of an endless reply";
+        ASSERT_EQ(d.events.failures().size(), 1) << d.events.text().toStdString();
+        const QString failure = d.events.failures().first();
+        ASSERT_TRUE(failure.endsWith(QLatin1String("\r\n")));
+        const QString received = failure.chopped(2);
+        // At least one whole line of the longest RFC 5321 allows, and bounded.
+        EXPECT_GE(received.size(), 512);
+        EXPECT_LE(received.size(), 16 * 1024);
+        EXPECT_TRUE(c.sent.startsWith(received));
+        EXPECT_FALSE(d.events.succeeded());
+        EXPECT_EQ(d.mail.socketState(), 0);
+    }
+}
+
+TEST(SmtpSession, HugeMessageTimeoutIsClampedRatherThanOverflowing)
+{
+    Dialogue d(simpleSendWithHelo());
+    d.mail.setMessageTimeout(10000000000L);
+    EXPECT_EQ(d.mail.MessageTimeout(), 2147483647L);
+    d.mail.Send();
+    d.expectScriptPlayed();
+    EXPECT_TRUE(d.events.succeeded()) << d.events.text().toStdString();
+}
