@@ -107,21 +107,24 @@ TEST(SmtpSession, ProgressIsRaisedOnlyWhenItChangesAndNeverAbove100)
 TEST(SmtpSession, CapabilityLinesThatOfferLogin)
 {
     struct Case {
-        const char *capability;
+        QStringList capabilities;
         bool authParameter;
     };
     const Case cases[] = {
-        {"AUTH LOGIN PLAIN", false},
-        {"auth plain login", false},
-        {"AUTH=LOGIN", true},
-        {"Auth=Login PLAIN", true},
+        {{QStringLiteral("AUTH LOGIN PLAIN")}, false},
+        {{QStringLiteral("auth plain login")}, false},
+        {{QStringLiteral("AUTH=LOGIN")}, true},
+        {{QStringLiteral("Auth=Login PLAIN")}, true},
+        {{QStringLiteral("AUTH CRAM-MD5 PLAIN LOGIN")}, false},
+        {{QStringLiteral("AUTH NTLM LOGIN"), QStringLiteral("8BITMIME")}, false},
+        {{QStringLiteral("AUTH=PLAIN LOGIN")}, false},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.capability);
+        SCOPED_TRACE(c.capabilities.join(u'|').toStdString());
         const QString mailFrom = c.authParameter
             ? QStringLiteral("C: MAIL FROM: <%1> AUTH=%1\nS: 250 Ok\nC: RCPT TO: <%2>\nS: 250 Ok\n").arg(sender, recipient)
             : script::envelope(sender, {recipient});
-        Dialogue d(script::greeting() + script::ehlo(domain, {QString::fromLatin1(c.capability)})
+        Dialogue d(script::greeting() + script::ehlo(domain, c.capabilities)
                    + script::authLogin(QStringLiteral("usuari"), QStringLiteral("clau")) + mailFrom + script::data()
                    + script::quit());
         d.mail.setUseAuthentication(true);
@@ -136,14 +139,17 @@ TEST(SmtpSession, CapabilityLinesThatOfferLogin)
 
 TEST(SmtpSession, ServerWithoutLoginIsUsedWithoutOne)
 {
-    Dialogue d(script::greeting() + script::ehlo(domain, {QStringLiteral("AUTH PLAIN CRAM-MD5")})
-               + script::envelope(sender, {recipient}) + script::data() + script::quit());
-    d.mail.setUseAuthentication(true);
-    d.mail.setUserName(QStringLiteral("usuari"));
-    d.mail.Send();
-    d.expectScriptPlayed();
-    EXPECT_TRUE(d.events.contains(QStringLiteral("Status: Login Not Supported by Host, Continuing...")));
-    EXPECT_TRUE(d.events.succeeded());
+    for (const char *capability : {"AUTH PLAIN CRAM-MD5", "AUTH PLAIN XLOGIN"}) {
+        SCOPED_TRACE(capability);
+        Dialogue d(script::greeting() + script::ehlo(domain, {QString::fromLatin1(capability)})
+                   + script::envelope(sender, {recipient}) + script::data() + script::quit());
+        d.mail.setUseAuthentication(true);
+        d.mail.setUserName(QStringLiteral("usuari"));
+        d.mail.Send();
+        d.expectScriptPlayed();
+        EXPECT_TRUE(d.events.contains(QStringLiteral("Status: Login Not Supported by Host, Continuing...")));
+        EXPECT_TRUE(d.events.succeeded());
+    }
 }
 
 TEST(SmtpSession, LoginPromptsAreAnsweredByTheirWordsOrTheirPlace)
@@ -152,14 +158,19 @@ TEST(SmtpSession, LoginPromptsAreAnsweredByTheirWordsOrTheirPlace)
         const char *name;
         QStringList prompts;  // decoded texts of the 334 prompts
         QStringList answers;  // what the client must say to each
+        QString userName = QStringLiteral("usuari");
     };
     const QString user = base64(QStringLiteral("usuari"));
     const QString password = base64(QStringLiteral("clau"));
+    // Over 57 bytes: more than one line of a MIME body's base64.
+    const QString longName = QStringLiteral("usuari.amb.un.nom.molt.llarg.per.a.la.campanya@servidor.exemple.cat");
     const Case cases[] = {
         {"usual words", {QStringLiteral("Username:"), QStringLiteral("Password:")}, {user, password}},
         {"words with a NUL", {QStringLiteral("User Name") + QChar(0), QStringLiteral("Password") + QChar(0)}, {user, password}},
         {"other words", {QStringLiteral("Who are you"), QStringLiteral("Prove it")}, {user, password}},
         {"reversed words", {QStringLiteral("Password:"), QStringLiteral("Username:")}, {password, user}},
+        {"long user name on one line", {QStringLiteral("Username:"), QStringLiteral("Password:")}, {base64(longName), password}, longName},
+        {"empty user name as an empty line", {QStringLiteral("Username:"), QStringLiteral("Password:")}, {QString(), password}, QString()},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -170,7 +181,7 @@ TEST(SmtpSession, LoginPromptsAreAnsweredByTheirWordsOrTheirPlace)
         Dialogue d(script::greeting() + script::ehlo(domain, {QStringLiteral("AUTH LOGIN")}) + login
                    + script::envelope(sender, {recipient}) + script::data() + script::quit());
         d.mail.setUseAuthentication(true);
-        d.mail.setUserName(QStringLiteral("usuari"));
+        d.mail.setUserName(c.userName);
         d.mail.setPassword(QStringLiteral("clau"));
         d.mail.Send();
         d.expectScriptPlayed();
@@ -239,6 +250,7 @@ TEST(SmtpSession, GreetingCarriesTheSendersDomain)
         {"jo@exemple.cat", "HELO exemple.cat"},
         {"jo@sub.exemple.cat", "HELO sub.exemple.cat"},
         {"nomes-un-nom", "HELO nomes-un-nom"},
+        {"jo@exemple.cat\r\nRSET", "HELO exemple.cat  RSET"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.from);
@@ -510,4 +522,40 @@ TEST(SmtpSession, HugeMessageTimeoutIsClampedRatherThanOverflowing)
     d.mail.Send();
     d.expectScriptPlayed();
     EXPECT_TRUE(d.events.succeeded()) << d.events.text().toStdString();
+}
+
+// ---- commands and login ------------------------------------------------------
+
+TEST(SmtpSession, Pop3ValuesWithLineBreaksStayInsideTheirCommands)
+{
+    ScriptedSmtpServer pop3;
+    pop3.addScript(QStringLiteral("S: +OK ready\nC: USER usr  DELE 1\nS: +OK\nC: PASS clau DELE 2\n"
+                                  "S: -ERR [AUTH] Authentication failed.\n"));
+    ASSERT_TRUE(pop3.listen());
+    MailPlatform platform;
+    platform.pop3Port = pop3.port();
+    clsEnviarCorreu mail(platform);
+    MailEventLog events(mail);
+    aimAt(mail, QStringLiteral("127.0.0.1"), freeTcpPort());
+    addSimpleMessage(mail);
+    mail.setUsePopAuthentication(true);
+    mail.setPOP3Host(QStringLiteral("127.0.0.1"));
+    mail.setUserName(QStringLiteral("usr\r\nDELE 1"));
+    mail.setPassword(QStringLiteral("clau\nDELE 2"));
+    mail.Send();
+    EXPECT_TRUE(pop3.waitForFinished(5s)) << pop3.verify().toStdString();
+    EXPECT_EQ(events.failures(), QStringList{QStringLiteral("-ERR [AUTH] Authentication failed.\r\n\r\n")});
+}
+
+TEST(SmtpSession, PromptOutsideOurLoginIsAFailureAndGetsNoCredentials)
+{
+    Dialogue d(script::greeting() + script::ehlo(domain, {QStringLiteral("AUTH CRAM-MD5")})
+               + QStringLiteral("C: MAIL FROM: <%1>\nS: 334 UGFzc3dvcmQ6\n").arg(sender) + script::quit());
+    d.mail.setUseAuthentication(true);
+    d.mail.setUserName(QStringLiteral("usuari"));
+    d.mail.setPassword(QStringLiteral("clau"));
+    d.mail.Send();
+    d.expectScriptPlayed();
+    EXPECT_EQ(d.events.failures(), QStringList{QStringLiteral("334 UGFzc3dvcmQ6\r\n\r\n")});
+    EXPECT_FALSE(d.events.succeeded());
 }
