@@ -137,6 +137,7 @@ private:
     QStringList cleanList(const QString &text) const;
     void checkAddressList(const QString &text, const QString &message);
     bool checkHost(QString &value, const QString &message);
+    bool takeSMTPPort(long value);
     void storeSetting(const QString &key, const QString &value);
     void loadStoredSettings();
     void AddError(const QString &text) { m_pendingErrors.add(text); }
