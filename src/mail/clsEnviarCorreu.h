@@ -1,6 +1,7 @@
 #pragma once
 
 #include "pending_errors.h"
+#include "server_reply.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -164,6 +165,7 @@ private:
         bool authParameter = false;
         bool loginAccepted = false;
         bool abort = false;
+        bool peerClosed = false;   // nothing more can arrive: every wait ends
         bool pop3Done = false;
         bool chunkSent = false;
     };
@@ -196,9 +198,12 @@ private:
     void onSocketError();
     void onSocketBytesWritten(qint64 bytes);
     bool readPendingReply();
+    bool judgeFramedReplies();
 
-    void judgeReply(const QString &reply);
-    void answerLoginPrompt(const QString &reply);
+    void judgeReply(const QByteArray &reply);
+    void rejectReply(const QByteArray &reply);
+    void dropOverlongReply(const QByteArray &received);
+    void answerLoginPrompt(const QByteArray &reply);
     void stepPop3Dialogue();
 
     // ---- message assembly and files ---------------------------------------
@@ -261,6 +266,7 @@ private:
 
     QTcpSocket *m_socket = nullptr;
     bool m_socketErrored = false;
+    bool m_closingSocket = false;
     QString m_remoteHost;
     quint16 m_remotePort = 0;
     QTimer m_wakeTimer;
@@ -268,7 +274,7 @@ private:
     SessionFlags m_flags;
     int m_pop3Step = 0;
     int m_loginPromptsAnswered = 0;
-    QByteArray m_received;
+    ReplyReader m_replies;
     qint64 m_bytesSent = 0;
     qint64 m_bytesRemaining = 0;
     long m_sizeEstimate = 0;

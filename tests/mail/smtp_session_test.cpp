@@ -454,6 +454,9 @@ TEST(SmtpSession, FaultyOrClosingServerEndsTheMessageAtOnceWithItsOwnText)
         {"closed inside a multi-line reply", greeted + QStringLiteral("W: 250-first\\r\\n250-second\\r\\n\nX:\n"),
          QStringLiteral("250-first\r\n250-second\r\n\r\n")},
         {"closed without a word", greeted + QStringLiteral("X:\n"), timeout},
+        // The goodbye, already read, answers the QUIT before it leaves.
+        {"a refusal and a goodbye in one write", greeted + QStringLiteral("S: 421 4.7.0 Too busy\nS: 221 Bye\n"),
+         QStringLiteral("421 4.7.0 Too busy\r\n\r\n")},
         {"the last line decides", greeted + QStringLiteral("S: 250-first\nS: 550 last\n") + script::quit(),
          QStringLiteral("250-first\r\n550 last\r\n\r\n")},
         {"a code of four digits", greeted + QStringLiteral("S: 2500 odd\n") + script::quit(),
