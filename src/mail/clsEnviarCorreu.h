@@ -164,6 +164,7 @@ private:
         bool loginOffered = false;
         bool authParameter = false;
         bool loginAccepted = false;
+        bool loginStarted = false; // our AUTH was sent: "334" prompts are for us
         bool abort = false;
         bool peerClosed = false;   // nothing more can arrive: every wait ends
         bool pop3Done = false;
@@ -190,6 +191,7 @@ private:
     void socketClose();
     bool sendData(const QString &text);
     bool sendData(const QByteArray &bytes);
+    bool sendCommand(const QString &line);
 
     // one handler per socket event
     void onSocketConnected();

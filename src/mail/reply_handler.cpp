@@ -3,11 +3,19 @@
 // that sent the command only sees the flag, the time-out or the abort.
 #include "clsEnviarCorreu.h"
 
-#include "content_encoders.h"
 #include "server_reply.h"
 #include "windows1252.h"
 
 namespace tramelo {
+namespace {
+
+// A login answer is one base64 line, however long the value.
+QString credentialLine(const QString &value)
+{
+    return QString::fromLatin1(toWindows1252(value).toBase64());
+}
+
+} // namespace
 
 void clsEnviarCorreu::judgeReply(const QByteArray &reply)
 {
@@ -47,7 +55,11 @@ void clsEnviarCorreu::judgeReply(const QByteArray &reply)
         m_flags.loginAccepted = true;
         break;
     case 334:
-        answerLoginPrompt(reply);
+        // Credentials go only to the prompts of a login we started.
+        if (m_flags.loginStarted)
+            answerLoginPrompt(reply);
+        else
+            rejectReply(reply);
         break;
     case 354:
         m_flags.dataReady = true;
@@ -77,30 +89,33 @@ void clsEnviarCorreu::answerLoginPrompt(const QByteArray &reply)
     // answered by its place in the login.
     const int place = ++m_loginPromptsAnswered;
     if (decoded.contains(QLatin1String("username"), Qt::CaseInsensitive))
-        sendData(modCorreu::encodeBase64Text(m_UserName));
+        sendCommand(credentialLine(m_UserName));
     else if (decoded.contains(QLatin1String("password"), Qt::CaseInsensitive))
-        sendData(modCorreu::encodeBase64Text(m_Password));
+        sendCommand(credentialLine(m_Password));
     else if (place == 1)
-        sendData(modCorreu::encodeBase64Text(m_UserName));
+        sendCommand(credentialLine(m_UserName));
     else if (place == 2)
-        sendData(modCorreu::encodeBase64Text(m_Password));
-    else
-        sendData(QStringLiteral("\r\n*\r\n"));
+        sendCommand(credentialLine(m_Password));
+    else {
+        // An empty answer, then "*": the login is cancelled.
+        sendCommand(QString());
+        sendCommand(QStringLiteral("*"));
+    }
 }
 
 void clsEnviarCorreu::stepPop3Dialogue()
 {
     switch (m_pop3Step) {
     case 0:
-        sendData(QStringLiteral("USER ") + m_UserName + QStringLiteral("\r\n"));
+        sendCommand(QStringLiteral("USER ") + m_UserName);
         m_pop3Step = 1;
         break;
     case 1:
-        sendData(QStringLiteral("PASS ") + m_Password + QStringLiteral("\r\n"));
+        sendCommand(QStringLiteral("PASS ") + m_Password);
         m_pop3Step = 2;
         break;
     case 2:
-        sendData(QStringLiteral("QUIT\r\n"));
+        sendCommand(QStringLiteral("QUIT"));
         m_pop3Step = 3;
         break;
     default:

@@ -3,6 +3,7 @@
 // the wait that pumps the event loop until a session flag is set.
 #include "clsEnviarCorreu.h"
 
+#include "header_encoding.h"
 #include "windows1252.h"
 
 #include <QCoreApplication>
@@ -89,6 +90,14 @@ bool clsEnviarCorreu::sendData(const QByteArray &bytes)
     if (m_socket->state() != QAbstractSocket::ConnectedState)
         return false;
     return m_socket->write(bytes) == bytes.size();
+}
+
+bool clsEnviarCorreu::sendCommand(const QString &line)
+{
+    // Every command and answer of the dialogue leaves here. A line break
+    // taken from a value (a sender, a user name) would end the command early
+    // and make the rest a command of its own.
+    return sendData(withoutLineBreaks(line) + QStringLiteral("\r\n"));
 }
 
 bool clsEnviarCorreu::WaitForReply(Flag flag, long seconds, bool reportTimeout)
