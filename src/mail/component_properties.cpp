@@ -127,7 +127,8 @@ void clsEnviarCorreu::loadStoredSettings()
     m_ConnectTimeout = acceptedConnectTimeout(readNumber(QStringLiteral("ConnectTimeout"), m_ConnectTimeout))
                            .value_or(m_ConnectTimeout);
     m_MessageTimeout = messageTimeoutSeconds(clampedMessageTimeout(readNumber(QStringLiteral("MessageTimeout"), 60)));
-    m_ConnectRetry = acceptedConnectRetry(readNumber(QStringLiteral("ConnectRetry"), m_ConnectRetry)).value_or(m_ConnectRetry);
+    m_ConnectRetry = acceptedConnectRetry(readNumber(QStringLiteral("ConnectRetry"), m_ConnectRetry))
+                         .value_or(m_ConnectRetry);
     m_EncodeType = readNumber(QStringLiteral("EncodeType"), 0);
     m_UserName = read(QStringLiteral("Username"), QString());
     m_UseAuthentication = readBoolean(QStringLiteral("UseAuthentication"), false);

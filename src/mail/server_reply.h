@@ -26,6 +26,7 @@ public:
     {
         QByteArray text;      // as received, line ends included
         bool tooLong = false; // cut at maxReplyBytes
+        friend bool operator==(const Reply &, const Reply &) = default;
     };
 
     void append(QByteArrayView bytes);

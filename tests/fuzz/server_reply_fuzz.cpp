@@ -1,25 +1,19 @@
 // Any bytes as what a server says, cut into pieces of any length and, when
 // asked, repeated like a server that never stops: the replies must come out
-// the same however the bytes were cut, each within the bound and framed at
-// its line ends, the reader must hold no more than the bound once it has
-// given out what it can, and every reading of a reply must stay inside it.
+// the same however the bytes were cut, framed at their line ends and within
+// the bound, the reader must hold no more than the bound once it has given
+// out what it can, and reading a reply must stay inside it.
 #include "server_reply.h"
 
 #include <QList>
 
+#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 
+using namespace tramelo;
+
 namespace {
-
-using tramelo::ReplyReader;
-namespace server_reply = tramelo::server_reply;
-
-struct Framing
-{
-    QList<ReplyReader::Reply> replies;
-    QByteArray unfinished;
-};
 
 void require(bool condition)
 {
@@ -27,69 +21,43 @@ void require(bool condition)
         std::abort();
 }
 
-Framing frame(const QByteArray &sent, qsizetype pieceLength)
+bool isContinuationLine(QByteArrayView line)
+{
+    return line.size() >= 4 && std::isdigit(uchar(line[0])) && std::isdigit(uchar(line[1]))
+        && std::isdigit(uchar(line[2])) && line[3] == '-';
+}
+
+// The replies, then the unfinished rest as a last one.
+QList<ReplyReader::Reply> frame(const QByteArray &sent, qsizetype pieceLength)
 {
     ReplyReader reader;
-    Framing framing;
+    QList<ReplyReader::Reply> replies;
     for (qsizetype at = 0; at < sent.size(); at += pieceLength) {
         reader.append(QByteArrayView(sent).sliced(at, std::min(pieceLength, sent.size() - at)));
         while (const std::optional<ReplyReader::Reply> reply = reader.next())
-            framing.replies.append(*reply);
+            replies.append(*reply);
         require(reader.heldBytes() <= ReplyReader::maxReplyBytes);
     }
-    framing.unfinished = reader.takeUnfinished();
+    replies.append({reader.takeUnfinished(), false});
     require(reader.heldBytes() == 0);
-    return framing;
-}
-
-bool sameFraming(const Framing &a, const Framing &b)
-{
-    if (a.unfinished != b.unfinished || a.replies.size() != b.replies.size())
-        return false;
-    for (qsizetype i = 0; i < a.replies.size(); ++i) {
-        if (a.replies[i].text != b.replies[i].text || a.replies[i].tooLong != b.replies[i].tooLong)
-            return false;
-    }
-    return true;
-}
-
-bool isContinuationLine(QByteArrayView line)
-{
-    return line.size() >= 4 && line[0] >= '0' && line[0] <= '9' && line[1] >= '0' && line[1] <= '9'
-        && line[2] >= '0' && line[2] <= '9' && line[3] == '-';
-}
-
-// A complete reply: lines ended by LF, all of them continuation lines but
-// the last.
-void checkFramed(const QByteArray &reply)
-{
-    require(reply.endsWith('\n'));
-    qsizetype start = 0;
-    while (start < reply.size()) {
-        const qsizetype end = reply.indexOf('\n', start) + 1;
-        const bool last = end == reply.size();
-        require(isContinuationLine(QByteArrayView(reply).sliced(start, end - start)) != last);
-        start = end;
-    }
+    return replies;
 }
 
 // Reads the reply as the session judges it.
 void read(const QByteArray &reply)
 {
     const QByteArrayView line = server_reply::lastLine(reply);
-    require(line.size() <= reply.size() && reply.endsWith(line));
+    require(reply.endsWith(line));
     const std::optional<int> code = server_reply::code(reply);
     if (!code) {
         require(!(server_reply::isPop3Positive(reply) && server_reply::isPop3Negative(reply)));
-        return;
-    }
-    require(*code >= 0 && *code <= 999 && !isContinuationLine(line));
-    if (*code == 250) {
+    } else if (*code == 250) {
         const server_reply::LoginOffer offer = server_reply::loginOffer(reply);
         require(offer.offered || !offer.authParameter);
     } else if (*code == 334) {
         require(server_reply::loginPromptText(reply).size() <= reply.size());
     }
+    require(!code || (*code <= 999 && !isContinuationLine(line)));
 }
 
 } // namespace
@@ -102,33 +70,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // over and over until it passes the bound twice.
     const qsizetype pieceLength = 1 + (data[0] & 0x7f);
     const bool endless = (data[0] & 0x80) != 0;
-    QByteArray sent(reinterpret_cast<const char *>(data + 1), qsizetype(size - 1));
-    if (endless && !sent.isEmpty()) {
-        const QByteArray once = sent;
-        while (sent.size() <= 2 * ReplyReader::maxReplyBytes)
-            sent += once;
-    }
+    const QByteArray once(reinterpret_cast<const char *>(data + 1), qsizetype(size - 1));
+    QByteArray sent = once;
+    while (endless && !once.isEmpty() && sent.size() <= 2 * ReplyReader::maxReplyBytes)
+        sent += once;
 
-    const Framing framing = frame(sent, pieceLength);
-    require(sameFraming(framing, frame(sent, std::max<qsizetype>(1, sent.size()))));
-
+    const QList<ReplyReader::Reply> replies = frame(sent, pieceLength);
+    require(replies == frame(sent, std::max<qsizetype>(1, sent.size())));
+    // After a cut, nothing more is read.
+    const bool cut = replies.size() >= 2 && replies[replies.size() - 2].tooLong && replies.last().text.isEmpty();
     QByteArray joined;
-    for (qsizetype i = 0; i < framing.replies.size(); ++i) {
-        const ReplyReader::Reply &reply = framing.replies[i];
-        require(reply.text.size() <= ReplyReader::maxReplyBytes);
-        if (reply.tooLong) {
-            // Cut at the bound, and the last thing read.
-            require(reply.text.size() == ReplyReader::maxReplyBytes);
-            require(i + 1 == framing.replies.size() && framing.unfinished.isEmpty());
-        } else {
-            checkFramed(reply.text);
+    for (qsizetype i = 0; i < replies.size(); ++i) {
+        const QByteArray &text = replies[i].text;
+        const bool last = i + 1 == replies.size();
+        require(text.size() <= ReplyReader::maxReplyBytes);
+        // Cut at the bound, it is the last thing read; complete, its lines
+        // are continuation lines all but the last.
+        if (replies[i].tooLong)
+            require(text.size() == ReplyReader::maxReplyBytes && cut && i + 2 == replies.size());
+        for (qsizetype start = 0; !last && !replies[i].tooLong && start < text.size();) {
+            const qsizetype end = text.indexOf('\n', start) + 1;
+            require(end > 0);
+            require(isContinuationLine(QByteArrayView(text).sliced(start, end - start)) != (end == text.size()));
+            start = end;
         }
-        read(reply.text);
-        joined += reply.text;
+        read(text);
+        joined += text;
     }
-    read(framing.unfinished);
-    joined += framing.unfinished;
-    const bool cut = !framing.replies.isEmpty() && framing.replies.last().tooLong;
     require(cut ? sent.startsWith(joined) : joined == sent);
     return 0;
 }

@@ -3,8 +3,10 @@
 #include "fake_host_services.h"
 #include "gtest_qt_printers.h"
 #include "private_settings.h"
+#include "mail_event_log.h"
 #include "scripted_server.h"
 #include "settings_store.h"
+#include "smtp_script.h"
 
 #include <QDir>
 #include <QFile>
@@ -756,65 +758,36 @@ TEST_F(Component, StoredNumbersPassTheChecksOfTheirProperties)
     EXPECT_EQ(settings_store::read(QStringLiteral("ConnectRetry"), QString()), QStringLiteral(" 50"));
     EXPECT_EQ(make()->ConnectRetry(), 4);
 
-    const struct {
-        const char *key;
-        const char *stored;
-        long (clsEnviarCorreu::*property)() const;
-        long loaded;
-    } cases[] = {
-        {"ConnectRetry", " 20", &clsEnviarCorreu::ConnectRetry, 20},
-        {"ConnectRetry", "0", &clsEnviarCorreu::ConnectRetry, 4},
-        {"ConnectTimeout", " 120", &clsEnviarCorreu::ConnectTimeout, 120},
-        {"ConnectTimeout", "-5", &clsEnviarCorreu::ConnectTimeout, 30},
-        {"MessageTimeout", "-5", &clsEnviarCorreu::MessageTimeout, 5},
-        {"MessageTimeout", "-2147483648", &clsEnviarCorreu::MessageTimeout, 2147483647},
-        {"RemotePort", " 70000", &clsEnviarCorreu::SMTPPort, 25},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(std::string(c.key) + " =" + c.stored);
-        settings_store::write(QLatin1String(c.key), QLatin1String(c.stored));
-        const auto next = make();
-        EXPECT_EQ(((*next).*c.property)(), c.loaded);
-        // A refused port is reported by the next Send, as when it is assigned.
-        EXPECT_EQ(next->pendingErrors().contains(invalidPort), QLatin1String(c.key) == QLatin1String("RemotePort"));
-        settings_store::write(QLatin1String(c.key), QString());
-    }
+    settings_store::write(QStringLiteral("ConnectTimeout"), QStringLiteral("-5"));
+    settings_store::write(QStringLiteral("MessageTimeout"), QStringLiteral("-2147483648"));
+    settings_store::write(QStringLiteral("RemotePort"), QStringLiteral(" 70000"));
+    const auto next = make();
+    EXPECT_EQ(next->ConnectTimeout(), 30);
+    EXPECT_EQ(next->MessageTimeout(), 2147483647);
+    EXPECT_EQ(next->SMTPPort(), 25);
+    EXPECT_EQ(next->pendingErrors(), QStringList{invalidPort}); // reported by the next Send, as when assigned
 }
 
-TEST_F(Component, StoredNegativeMessageTimeoutStillEndsEverySendWithAnOutcome)
+TEST_F(Component, StoredNegativeMessageTimeoutStillEndsTheSendWithAnOutcome)
 {
     test::ScriptedSmtpServer server;
-    server.addScript(QStringLiteral(R"(
-        S: 220 test ESMTP
-        C: HELO example.com
-        S: 250 hello
-        C: MAIL FROM: <anna@example.com>
-        S: 250 ok
-        C: RCPT TO: <joan@example.com>
-        S: 250 ok
-        C: DATA
-        S: 354 go on
-        D:
-        S: 250 queued
-        C: QUIT
-        S: 221 bye
-    )"));
+    server.addScript(test::script::greeting() + test::script::helo(QStringLiteral("example.com"))
+                     + test::script::envelope(QStringLiteral("anna@example.com"), {QStringLiteral("joan@example.com")})
+                     + test::script::data() + test::script::quit());
     ASSERT_TRUE(server.listen()) << server.failure();
     settings_store::write(QStringLiteral("PersistentSettings"), QStringLiteral("-1"));
     settings_store::write(QStringLiteral("MessageTimeout"), QStringLiteral("-5"));
     const auto mail = make();
+    test::MailEventLog events(*mail);
     mail->setSMTPHostValidation(0);
     mail->setSMTPHost(server.host());
     mail->setSMTPPort(server.port());
-    mail->setFrom(QStringLiteral("anna@example.com"));
-    mail->setRecipient(QStringLiteral("joan@example.com"));
-    mail->setMessage(QStringLiteral("Hola"));
-    QSignalSpy succeeded(mail.get(), &clsEnviarCorreu::SendSuccesful);
-    QSignalSpy failed(mail.get(), &clsEnviarCorreu::SendFailed);
+    test::addSimpleMessage(*mail, QStringLiteral("anna@example.com"), QStringLiteral("joan@example.com"));
     mail->Send();
     EXPECT_TRUE(server.waitForFinished(std::chrono::seconds(5))) << server.verify();
-    EXPECT_EQ(succeeded.size() + failed.size(), 1);
-    EXPECT_EQ(succeeded.size(), 1);
+    EXPECT_EQ(mail->MessageTimeout(), 5);
+    EXPECT_TRUE(events.succeeded()) << events.text();
+    EXPECT_TRUE(events.failures().isEmpty());
 }
 
 TEST_F(Component, SwitchingOffLeavesTheStoredSwitchOn)
