@@ -2,6 +2,7 @@
 
 #include "message_data_writer.h"
 #include "pending_errors.h"
+#include "server_reply.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -139,6 +140,7 @@ private:
     QStringList cleanList(const QString &text) const;
     void checkAddressList(const QString &text, const QString &message);
     bool checkHost(QString &value, const QString &message);
+    bool takeSMTPPort(long value);
     void storeSetting(const QString &key, const QString &value);
     void loadStoredSettings();
     void AddError(const QString &text) { m_pendingErrors.add(text); }
@@ -164,7 +166,9 @@ private:
         bool loginOffered = false;
         bool authParameter = false;
         bool loginAccepted = false;
+        bool loginStarted = false; // our AUTH was sent: "334" prompts are for us
         bool abort = false;
+        bool peerClosed = false;   // nothing more can arrive: every wait ends
         bool pop3Done = false;
         bool chunkSent = false;
     };
@@ -189,6 +193,7 @@ private:
     void socketClose();
     bool sendData(const QString &text);
     bool sendData(const QByteArray &bytes);
+    bool sendCommand(const QString &line);
 
     // one handler per socket event
     void onSocketConnected();
@@ -197,9 +202,12 @@ private:
     void onSocketError();
     void onSocketBytesWritten(qint64 bytes);
     bool readPendingReply();
+    bool judgeFramedReplies();
 
-    void judgeReply(const QString &reply);
-    void answerLoginPrompt(const QString &reply);
+    void judgeReply(const QByteArray &reply);
+    void rejectReply(const QByteArray &reply);
+    void dropOverlongReply(const QByteArray &received);
+    void answerLoginPrompt(const QByteArray &reply);
     void stepPop3Dialogue();
 
     // ---- message assembly and files ---------------------------------------
@@ -267,6 +275,7 @@ private:
 
     QTcpSocket *m_socket = nullptr;
     bool m_socketErrored = false;
+    bool m_closingSocket = false;
     QString m_remoteHost;
     quint16 m_remotePort = 0;
     QTimer m_wakeTimer;
@@ -274,7 +283,7 @@ private:
     SessionFlags m_flags;
     int m_pop3Step = 0;
     int m_loginPromptsAnswered = 0;
-    QByteArray m_received;
+    ReplyReader m_replies;
     qint64 m_bytesSent = 0;
     qint64 m_bytesRemaining = 0;
     long m_sizeEstimate = 0;

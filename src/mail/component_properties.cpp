@@ -13,7 +13,9 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <limits>
+#include <optional>
 
 namespace tramelo {
 namespace {
@@ -26,6 +28,30 @@ const QString invalidPop3Host = QStringLiteral("Invalid or Missing POP3 Host Nam
 const QString invalidSmtpHost = QStringLiteral("Invalid or Missing SMTP Host Name");
 const QString invalidPort = QStringLiteral("Invalid Remote Port");
 const QString missingAttachment = QStringLiteral("The file you tried to attach does not exist");
+
+// The checks of the numeric properties, for assigned and stored values alike.
+std::optional<long> acceptedConnectRetry(long value)
+{
+    return value >= 1 && value <= 20 ? std::optional<long>(value) : std::nullopt;
+}
+
+std::optional<long> acceptedConnectTimeout(long value)
+{
+    return value >= 1 && value <= 120 ? std::optional<long>(value) : std::nullopt;
+}
+
+// MessageTimeout stands for a 32-bit number of seconds, counted by its
+// magnitude; a larger one would overflow the wait's deadline.
+long clampedMessageTimeout(long value)
+{
+    constexpr long largest = std::numeric_limits<qint32>::max();
+    return std::clamp(value, -largest, largest);
+}
+
+long messageTimeoutSeconds(long clamped)
+{
+    return clamped < 0 ? -clamped : clamped;
+}
 
 } // namespace
 
@@ -95,12 +121,14 @@ void clsEnviarCorreu::loadStoredSettings()
     m_FromDisplayName = read(QStringLiteral("FromDisplayName"), QString());
     m_POP3Host = read(QStringLiteral("Pop3Host"), QString());
     m_SMTPHost = read(QStringLiteral("RemoteHost"), QString());
-    m_SMTPPort = readNumber(QStringLiteral("RemotePort"), 25);
+    takeSMTPPort(readNumber(QStringLiteral("RemotePort"), m_SMTPPort));
     m_SMTPHostValidation = readNumber(QStringLiteral("SMTPHostValidation"), 3);
     m_EmailAddressValidation = readNumber(QStringLiteral("EmailValidation"), 1);
-    m_ConnectTimeout = readNumber(QStringLiteral("ConnectTimeout"), 30);
-    m_MessageTimeout = readNumber(QStringLiteral("MessageTimeout"), 60);
-    m_ConnectRetry = readNumber(QStringLiteral("ConnectRetry"), 4);
+    m_ConnectTimeout = acceptedConnectTimeout(readNumber(QStringLiteral("ConnectTimeout"), m_ConnectTimeout))
+                           .value_or(m_ConnectTimeout);
+    m_MessageTimeout = messageTimeoutSeconds(clampedMessageTimeout(readNumber(QStringLiteral("MessageTimeout"), 60)));
+    m_ConnectRetry = acceptedConnectRetry(readNumber(QStringLiteral("ConnectRetry"), m_ConnectRetry))
+                         .value_or(m_ConnectRetry);
     m_EncodeType = readNumber(QStringLiteral("EncodeType"), 0);
     m_UserName = read(QStringLiteral("Username"), QString());
     m_UseAuthentication = readBoolean(QStringLiteral("UseAuthentication"), false);
@@ -237,15 +265,13 @@ void clsEnviarCorreu::setCcRecipient(const QString &value)
 
 void clsEnviarCorreu::setConnectRetry(long value)
 {
-    if (value >= 1 && value <= 20)
-        m_ConnectRetry = value;
+    m_ConnectRetry = acceptedConnectRetry(value).value_or(m_ConnectRetry);
     storeSetting(QStringLiteral("ConnectRetry"), settings_store::numberText(value));
 }
 
 void clsEnviarCorreu::setConnectTimeout(long value)
 {
-    if (value >= 1 && value <= 120)
-        m_ConnectTimeout = value;
+    m_ConnectTimeout = acceptedConnectTimeout(value).value_or(m_ConnectTimeout);
     storeSetting(QStringLiteral("ConnectTimeout"), settings_store::numberText(value));
 }
 
@@ -292,11 +318,9 @@ void clsEnviarCorreu::setMessage(const QString &value)
 
 void clsEnviarCorreu::setMessageTimeout(long value)
 {
-    if (value >= 0)
-        m_MessageTimeout = value;
-    else
-        m_MessageTimeout = value == std::numeric_limits<long>::min() ? std::numeric_limits<long>::max() : -value;
-    storeSetting(QStringLiteral("MessageTimeout"), settings_store::numberText(value));
+    const long clamped = clampedMessageTimeout(value);
+    m_MessageTimeout = messageTimeoutSeconds(clamped);
+    storeSetting(QStringLiteral("MessageTimeout"), settings_store::numberText(clamped));
 }
 
 void clsEnviarCorreu::setPersistentSettings(bool value)
@@ -367,13 +391,19 @@ void clsEnviarCorreu::setSMTPHostValidation(long value)
 
 void clsEnviarCorreu::setSMTPPort(long value)
 {
+    if (takeSMTPPort(value))
+        storeSetting(QStringLiteral("RemotePort"), settings_store::numberText(value));
+}
+
+bool clsEnviarCorreu::takeSMTPPort(long value)
+{
     if (value < 1 || value > 65535) {
         AddError(invalidPort);
-        return;
+        return false;
     }
     m_SMTPPort = value;
-    storeSetting(QStringLiteral("RemotePort"), settings_store::numberText(value));
     RemoveError(invalidPort);
+    return true;
 }
 
 void clsEnviarCorreu::setUseAuthentication(bool value)

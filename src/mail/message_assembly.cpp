@@ -68,11 +68,10 @@ void clsEnviarCorreu::Send()
 
     m_bytesSent = 0;
     Q_EMIT Status(QStringLiteral("Sending Sender Information..."));
-    const QString sender = withoutLineBreaks(m_from);
-    QString mailFrom = QStringLiteral("MAIL FROM: <") + sender + u'>';
+    QString mailFrom = QStringLiteral("MAIL FROM: <") + m_from + u'>';
     if (m_flags.authParameter)
-        mailFrom += QStringLiteral(" AUTH=") + sender;
-    if (!sendCommandAndWait(mailFrom + crlf, &SessionFlags::reply))
+        mailFrom += QStringLiteral(" AUTH=") + m_from;
+    if (!sendCommandAndWait(mailFrom, &SessionFlags::reply))
         return;
 
     Q_EMIT Status(QStringLiteral("Sending Recipient Information..."));
@@ -81,7 +80,7 @@ void clsEnviarCorreu::Send()
     const auto addRecipients = [&](const QStringList &addresses, const QStringList &names, QString *headerList) {
         for (qsizetype i = 0; i < addresses.size(); ++i) {
             const QString address = withoutLineBreaks(addresses[i]);
-            if (!sendCommandAndWait(QStringLiteral("RCPT TO: <") + address + u'>' + crlf, &SessionFlags::reply))
+            if (!sendCommandAndWait(QStringLiteral("RCPT TO: <") + address + u'>', &SessionFlags::reply))
                 return false;
             if (!headerList)
                 continue;
@@ -99,7 +98,7 @@ void clsEnviarCorreu::Send()
         return;
 
     Q_EMIT Status(QStringLiteral("Sending Message..."));
-    if (!sendCommandAndWait(QStringLiteral("DATA") + crlf, &SessionFlags::dataReady))
+    if (!sendCommandAndWait(QStringLiteral("DATA"), &SessionFlags::dataReady))
         return;
     m_flags.reply = false;
     m_dataWriter.restart();
@@ -109,7 +108,7 @@ void clsEnviarCorreu::Send()
         return;
     if (multipart && !writeDataLine(QStringLiteral("--") + m_boundary + QStringLiteral("--")))
         return;
-    if (!sendCommandAndWait(QStringLiteral(".") + crlf, &SessionFlags::reply))
+    if (!sendCommandAndWait(QStringLiteral("."), &SessionFlags::reply))
         return;
 
     Q_EMIT Progress(100);
@@ -122,8 +121,10 @@ void clsEnviarCorreu::Send()
 bool clsEnviarCorreu::sendCommandAndWait(const QString &command, Flag flag)
 {
     m_flags.*flag = false;
-    if (!sendOrFail(command))
+    if (!sendCommand(command)) {
+        failUnexpectedly();
         return false;
+    }
     return WaitForReply(flag, m_MessageTimeout, true) && !m_flags.abort;
 }
 

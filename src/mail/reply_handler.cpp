@@ -3,92 +3,119 @@
 // that sent the command only sees the flag, the time-out or the abort.
 #include "clsEnviarCorreu.h"
 
-#include "content_encoders.h"
+#include "server_reply.h"
+#include "windows1252.h"
 
 namespace tramelo {
 namespace {
 
-bool startsWith(const QString &reply, QLatin1String code)
+// A login answer is one base64 line, however long the value.
+QString credentialLine(const QString &value)
 {
-    return reply.startsWith(code, Qt::CaseInsensitive);
+    return QString::fromLatin1(toWindows1252(value).toBase64());
 }
 
 } // namespace
 
-void clsEnviarCorreu::judgeReply(const QString &reply)
+void clsEnviarCorreu::judgeReply(const QByteArray &reply)
 {
-    const QString code = reply.left(3);
-    if (code == u"220" || code == u"221" || code == u"251") {
-        m_flags.reply = true;
-    } else if (code == u"250") {
-        m_flags.reply = true;
-        if (reply.contains(QLatin1String("auth login"), Qt::CaseInsensitive)
-            || reply.contains(QLatin1String("auth plain login"), Qt::CaseInsensitive))
-            m_flags.loginOffered = true;
-        if (reply.contains(QLatin1String("auth=login"), Qt::CaseInsensitive)) {
-            m_flags.loginOffered = true;
-            m_flags.authParameter = true;
+    // A multi-line reply is judged by its last line, the one that completes
+    // it; a line that is neither a reply code nor a POP3 answer is a
+    // failure like a negative reply.
+    const std::optional<int> code = server_reply::code(reply);
+    if (!code) {
+        if (server_reply::isPop3Positive(reply)) {
+            stepPop3Dialogue();
+            return;
         }
-    } else if (code == u"235") {
-        m_flags.loginAccepted = true;
-    } else if (code == u"334") {
-        answerLoginPrompt(reply);
-    } else if (code == u"354") {
-        m_flags.dataReady = true;
-    } else if (code == u"211" || code == u"214") {
-        // Help and status texts need no action.
-    } else if (startsWith(reply, QLatin1String("+OK"))) {
-        stepPop3Dialogue();
-    } else {
-        if (startsWith(reply, QLatin1String("-ER"))) {
+        if (server_reply::isPop3Negative(reply)) {
             m_flags.pop3Done = false;
             m_pop3Step = 0;
             m_flags.abort = true;
         }
-        AddError(reply);
-        ReportFailure();
+        rejectReply(reply);
+        return;
+    }
+    switch (*code) {
+    case 220:
+    case 221:
+    case 251:
+        m_flags.reply = true;
+        break;
+    case 250: {
+        m_flags.reply = true;
+        const server_reply::LoginOffer offer = server_reply::loginOffer(reply);
+        if (offer.offered)
+            m_flags.loginOffered = true;
+        if (offer.authParameter)
+            m_flags.authParameter = true;
+        break;
+    }
+    case 235:
+        m_flags.loginAccepted = true;
+        break;
+    case 334:
+        // Credentials go only to the prompts of a login we started.
+        if (m_flags.loginStarted)
+            answerLoginPrompt(reply);
+        else
+            rejectReply(reply);
+        break;
+    case 354:
+        m_flags.dataReady = true;
+        break;
+    case 211:
+    case 214:
+        // Help and status texts need no action.
+        break;
+    default:
+        rejectReply(reply);
+        break;
     }
 }
 
-void clsEnviarCorreu::answerLoginPrompt(const QString &reply)
+void clsEnviarCorreu::rejectReply(const QByteArray &reply)
 {
-    QString prompt = reply.mid(3);
-    while (prompt.startsWith(u' '))
-        prompt.remove(0, 1);
-    while (prompt.endsWith(u' '))
-        prompt.chop(1);
-    prompt.remove(QLatin1String("\r\n"));
-    const QString decoded = modCorreu::decodeBase64Text(prompt);
+    AddError(fromWindows1252(reply));
+    ReportFailure();
+}
+
+void clsEnviarCorreu::answerLoginPrompt(const QByteArray &reply)
+{
+    const QString decoded = server_reply::loginPromptText(reply);
 
     // Servers word their prompts freely, and the LOGIN mechanism tells
     // clients not to rely on the words: a prompt that names neither is
     // answered by its place in the login.
     const int place = ++m_loginPromptsAnswered;
     if (decoded.contains(QLatin1String("username"), Qt::CaseInsensitive))
-        sendData(modCorreu::encodeBase64Text(m_UserName));
+        sendCommand(credentialLine(m_UserName));
     else if (decoded.contains(QLatin1String("password"), Qt::CaseInsensitive))
-        sendData(modCorreu::encodeBase64Text(m_Password));
+        sendCommand(credentialLine(m_Password));
     else if (place == 1)
-        sendData(modCorreu::encodeBase64Text(m_UserName));
+        sendCommand(credentialLine(m_UserName));
     else if (place == 2)
-        sendData(modCorreu::encodeBase64Text(m_Password));
-    else
-        sendData(QStringLiteral("\r\n*\r\n"));
+        sendCommand(credentialLine(m_Password));
+    else {
+        // An empty answer, then "*": the login is cancelled.
+        sendCommand(QString());
+        sendCommand(QStringLiteral("*"));
+    }
 }
 
 void clsEnviarCorreu::stepPop3Dialogue()
 {
     switch (m_pop3Step) {
     case 0:
-        sendData(QStringLiteral("USER ") + m_UserName + QStringLiteral("\r\n"));
+        sendCommand(QStringLiteral("USER ") + m_UserName);
         m_pop3Step = 1;
         break;
     case 1:
-        sendData(QStringLiteral("PASS ") + m_Password + QStringLiteral("\r\n"));
+        sendCommand(QStringLiteral("PASS ") + m_Password);
         m_pop3Step = 2;
         break;
     case 2:
-        sendData(QStringLiteral("QUIT\r\n"));
+        sendCommand(QStringLiteral("QUIT"));
         m_pop3Step = 3;
         break;
     default:

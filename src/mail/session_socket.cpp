@@ -3,11 +3,13 @@
 // the wait that pumps the event loop until a session flag is set.
 #include "clsEnviarCorreu.h"
 
+#include "header_encoding.h"
 #include "windows1252.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QNetworkProxy>
+#include <QScopedValueRollback>
 #include <QTcpSocket>
 
 #include <cmath>
@@ -15,17 +17,9 @@
 namespace tramelo {
 namespace {
 
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-bool endsInContinuationLine(const QByteArray &received)
-{
-    const qsizetype start = received.lastIndexOf('\n', received.size() - 2) + 1;
-    const QByteArrayView line = QByteArrayView(received).sliced(start);
-    return line.size() >= 4 && isDigit(line[0]) && isDigit(line[1]) && isDigit(line[2]) && line[3] == '-';
-}
+// What the socket reads ahead of the reply handler; a server that floods
+// the connection waits in its own send queue.
+constexpr qint64 socketReadBufferBytes = 64 * 1024;
 
 } // namespace
 
@@ -33,6 +27,7 @@ void clsEnviarCorreu::initSession()
 {
     m_socket = new QTcpSocket(this);
     m_socket->setProxy(QNetworkProxy::NoProxy);
+    m_socket->setReadBufferSize(socketReadBufferBytes);
     m_wakeTimer.setSingleShot(true);
     connect(m_socket, &QTcpSocket::connected, this, &clsEnviarCorreu::onSocketConnected);
     connect(m_socket, &QTcpSocket::disconnected, this, &clsEnviarCorreu::onSocketDisconnected);
@@ -67,14 +62,16 @@ int clsEnviarCorreu::socketState() const
 void clsEnviarCorreu::socketConnect()
 {
     m_socketErrored = false;
-    m_received.clear();
+    m_flags.peerClosed = false;
+    m_replies.clear();
     m_socket->connectToHost(m_remoteHost, m_remotePort);
 }
 
 void clsEnviarCorreu::socketClose()
 {
     m_socketErrored = false;
-    m_received.clear();
+    m_replies.clear();
+    const QScopedValueRollback closing(m_closingSocket, true);
     if (m_socket->state() != QAbstractSocket::UnconnectedState) {
         m_socket->disconnectFromHost();
         // Data still queued (a failed message) is dropped rather than waited for.
@@ -95,6 +92,14 @@ bool clsEnviarCorreu::sendData(const QByteArray &bytes)
     return m_socket->write(bytes) == bytes.size();
 }
 
+bool clsEnviarCorreu::sendCommand(const QString &line)
+{
+    // Every command and answer of the dialogue leaves here. A line break
+    // taken from a value (a sender, a user name) would end the command early
+    // and make the rest a command of its own.
+    return sendData(withoutLineBreaks(line) + QStringLiteral("\r\n"));
+}
+
 bool clsEnviarCorreu::WaitForReply(Flag flag, long seconds, bool reportTimeout)
 {
     if (seconds < 1)
@@ -111,6 +116,12 @@ bool clsEnviarCorreu::WaitForReply(Flag flag, long seconds, bool reportTimeout)
         }
         if (m_flags.abort)
             return false;
+        if (m_flags.peerClosed) {
+            // Nothing more can arrive: as a time-out, without the wait.
+            if (reportTimeout)
+                ReportTimeout();
+            return false;
+        }
         pumpEventsOnce();
     }
 }
@@ -148,6 +159,17 @@ void clsEnviarCorreu::onSocketConnected()
 void clsEnviarCorreu::onSocketDisconnected()
 {
     m_flags.connected = false;
+    if (m_closingSocket)
+        return;
+    // The peer closed. What it said last is judged now, even without a line
+    // end, and no wait goes on for more.
+    m_flags.peerClosed = true;
+    setSessionState(SessionState::Closed);
+    m_replies.append(m_socket->readAll());
+    judgeFramedReplies();
+    const QByteArray unfinished = m_replies.takeUnfinished();
+    if (!unfinished.isEmpty())
+        judgeReply(unfinished);
 }
 
 void clsEnviarCorreu::onSocketReadyRead()
@@ -157,20 +179,44 @@ void clsEnviarCorreu::onSocketReadyRead()
 
 bool clsEnviarCorreu::readPendingReply()
 {
-    if (socketState() != 7 || m_socket->bytesAvailable() == 0)
+    if (socketState() != 7)
         return false;
-    m_received += m_socket->readAll();
-    // A reply split over several reads is judged once it is complete: its
-    // last line ended, and not a continuation line ("250-...") of a
-    // multi-line reply. Judging a capability list by its first line would
-    // send the next command while the list still arrives, and the answer to
-    // that command could then be read together with the list's end.
-    if (!m_received.endsWith('\n') || endsInContinuationLine(m_received))
-        return true;
-    const QString reply = fromWindows1252(m_received);
-    m_received.clear();
-    judgeReply(reply);
+    if (m_socket->bytesAvailable() == 0) {
+        // Replies read in one piece with the one being judged further up
+        // the stack (a refusal, then the answer to the QUIT it caused).
+        return judgeFramedReplies();
+    }
+    m_replies.append(m_socket->readAll());
+    judgeFramedReplies();
     return true;
+}
+
+bool clsEnviarCorreu::judgeFramedReplies()
+{
+    // A reply split over several reads is judged once it is complete.
+    // Judging a capability list by its first line would send the next
+    // command while the list still arrives. Judging may wait and judge
+    // further replies, or close the session and empty the reader: each
+    // reply is taken afresh.
+    bool judged = false;
+    while (const std::optional<ReplyReader::Reply> reply = m_replies.next()) {
+        judged = true;
+        if (reply->tooLong) {
+            dropOverlongReply(reply->text);
+            break;
+        }
+        judgeReply(reply->text);
+    }
+    return judged;
+}
+
+void clsEnviarCorreu::dropOverlongReply(const QByteArray &received)
+{
+    // Past the bound the server's replies can no longer be told apart, so
+    // there is no answer to a QUIT to wait for: the connection is dropped.
+    socketClose();
+    setSessionState(SessionState::Closed);
+    rejectReply(received);
 }
 
 void clsEnviarCorreu::onSocketError()

@@ -71,6 +71,7 @@ bool clsEnviarCorreu::openSmtpPhase()
     m_flags.loginOffered = false;
     m_flags.authParameter = false;
     m_flags.loginAccepted = false;
+    m_flags.loginStarted = false;
     m_flags.abort = false;
     m_flags.connected = false;
     if (socketState() != 0)
@@ -97,7 +98,7 @@ bool clsEnviarCorreu::openSmtpPhase()
     m_flags.reply = false;
     const QString greeting = m_UseAuthentication ? QStringLiteral("EHLO ") : QStringLiteral("HELO ");
     setSessionState(SessionState::GreetingSent);
-    sendData(greeting + greetingDomain() + QStringLiteral("\r\n"));
+    sendCommand(greeting + greetingDomain());
     if (!WaitForReply(&SessionFlags::reply, m_ConnectTimeout, true) || m_flags.abort)
         return false;
 
@@ -136,10 +137,13 @@ bool clsEnviarCorreu::logIn()
     Q_EMIT Status(QStringLiteral("Sending Login Authentication..."));
     setSessionState(SessionState::LoggingIn);
     m_loginPromptsAnswered = 0;
+    m_flags.loginStarted = true;
     // The mechanism's registered name is upper case, and some servers compare
     // it exactly.
-    sendData(QStringLiteral("AUTH LOGIN\r\n"));
-    if (WaitForReply(&SessionFlags::loginAccepted, 5, false)) {
+    sendCommand(QStringLiteral("AUTH LOGIN"));
+    const bool accepted = WaitForReply(&SessionFlags::loginAccepted, 5, false);
+    m_flags.loginStarted = false;
+    if (accepted) {
         Q_EMIT Status(QStringLiteral("Host Login OK!"));
         return !m_flags.abort;
     }
@@ -155,7 +159,7 @@ void clsEnviarCorreu::CloseSession()
     if (socketState() == 7) {
         setSessionState(SessionState::Quitting);
         m_flags.reply = false;
-        sendData(QStringLiteral("QUIT\r\n"));
+        sendCommand(QStringLiteral("QUIT"));
         WaitForReply(&SessionFlags::reply, 2, false);
     }
     socketClose();

@@ -371,6 +371,9 @@ TEST_F(Component, MessageTimeoutStoresTheAbsoluteValue)
     EXPECT_EQ(mail->MessageTimeout(), 0);
     mail->setMessageTimeout(45);
     EXPECT_EQ(mail->MessageTimeout(), 45);
+    // A 32-bit number of seconds: larger magnitudes are clamped.
+    mail->setMessageTimeout(-10000000000L);
+    EXPECT_EQ(mail->MessageTimeout(), 2147483647L);
 }
 
 TEST_F(Component, PriorityWord)
@@ -724,7 +727,9 @@ TEST_F(Component, WithTheSwitchOnEveryRememberedPropertyIsWritten)
     EXPECT_EQ(mail->MessageTimeout(), 20);
     EXPECT_EQ(mail->from(), QStringLiteral("anna@example.com"));
 
-    // The next instance starts from the store, values taken as they are.
+    // The next instance starts from the store; numbers pass the checks of
+    // their properties, so the refused ConnectTimeout and ConnectRetry give
+    // way to the defaults and the MessageTimeout counts by its magnitude.
     const auto next = make();
     EXPECT_TRUE(next->PersistentSettings());
     EXPECT_EQ(next->from(), QStringLiteral(" anna@example.com "));
@@ -734,9 +739,9 @@ TEST_F(Component, WithTheSwitchOnEveryRememberedPropertyIsWritten)
     EXPECT_EQ(next->SMTPPort(), 587);
     EXPECT_EQ(next->SMTPHostValidation(), 0);
     EXPECT_EQ(next->EmailAddressValidation(), 0);
-    EXPECT_EQ(next->ConnectTimeout(), 121);
-    EXPECT_EQ(next->MessageTimeout(), -20);
-    EXPECT_EQ(next->ConnectRetry(), 50);
+    EXPECT_EQ(next->ConnectTimeout(), 30);
+    EXPECT_EQ(next->MessageTimeout(), 20);
+    EXPECT_EQ(next->ConnectRetry(), 4);
     EXPECT_EQ(next->EncodeType(), 1);
     EXPECT_EQ(next->UserName(), QStringLiteral("anna"));
     EXPECT_TRUE(next->UseAuthentication());
@@ -745,14 +750,25 @@ TEST_F(Component, WithTheSwitchOnEveryRememberedPropertyIsWritten)
     EXPECT_TRUE(next->pendingErrors().isEmpty());
 }
 
-TEST_F(Component, ConnectRetryFiftyIsStoredAndLoaded)
+TEST_F(Component, StoredNumbersPassTheChecksOfTheirProperties)
 {
     const auto mail = make();
     mail->setPersistentSettings(true);
     mail->setConnectRetry(50);
     EXPECT_EQ(mail->ConnectRetry(), 4);
     EXPECT_EQ(settings_store::read(QStringLiteral("ConnectRetry"), QString()), QStringLiteral(" 50"));
-    EXPECT_EQ(make()->ConnectRetry(), 50);
+    EXPECT_EQ(make()->ConnectRetry(), 4);
+
+    settings_store::write(QStringLiteral("ConnectTimeout"), QStringLiteral("-5"));
+    // A stored negative MessageTimeout made every wait return at once, and
+    // Send end with neither outcome.
+    settings_store::write(QStringLiteral("MessageTimeout"), QStringLiteral("-5"));
+    settings_store::write(QStringLiteral("RemotePort"), QStringLiteral(" 70000"));
+    const auto next = make();
+    EXPECT_EQ(next->ConnectTimeout(), 30);
+    EXPECT_EQ(next->MessageTimeout(), 5);
+    EXPECT_EQ(next->SMTPPort(), 25);
+    EXPECT_EQ(next->pendingErrors(), QStringList{invalidPort}); // reported by the next Send, as when assigned
 }
 
 TEST_F(Component, SwitchingOffLeavesTheStoredSwitchOn)

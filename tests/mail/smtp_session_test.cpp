@@ -4,6 +4,7 @@
 #include "gtest_qt_printers.h"
 #include "mail_event_log.h"
 #include "scripted_server.h"
+#include "server_reply.h"
 #include "smtp_script.h"
 #include "test_support.h"
 
@@ -107,21 +108,24 @@ TEST(SmtpSession, ProgressIsRaisedOnlyWhenItChangesAndNeverAbove100)
 TEST(SmtpSession, CapabilityLinesThatOfferLogin)
 {
     struct Case {
-        const char *capability;
+        QStringList capabilities;
         bool authParameter;
     };
     const Case cases[] = {
-        {"AUTH LOGIN PLAIN", false},
-        {"auth plain login", false},
-        {"AUTH=LOGIN", true},
-        {"Auth=Login PLAIN", true},
+        {{QStringLiteral("AUTH LOGIN PLAIN")}, false},
+        {{QStringLiteral("auth plain login")}, false},
+        {{QStringLiteral("AUTH=LOGIN")}, true},
+        {{QStringLiteral("Auth=Login PLAIN")}, true},
+        {{QStringLiteral("AUTH CRAM-MD5 PLAIN LOGIN")}, false},
+        {{QStringLiteral("AUTH NTLM LOGIN"), QStringLiteral("8BITMIME")}, false},
+        {{QStringLiteral("AUTH=PLAIN LOGIN")}, false},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.capability);
+        SCOPED_TRACE(c.capabilities.join(u'|').toStdString());
         const QString mailFrom = c.authParameter
             ? QStringLiteral("C: MAIL FROM: <%1> AUTH=%1\nS: 250 Ok\nC: RCPT TO: <%2>\nS: 250 Ok\n").arg(sender, recipient)
             : script::envelope(sender, {recipient});
-        Dialogue d(script::greeting() + script::ehlo(domain, {QString::fromLatin1(c.capability)})
+        Dialogue d(script::greeting() + script::ehlo(domain, c.capabilities)
                    + script::authLogin(QStringLiteral("usuari"), QStringLiteral("clau")) + mailFrom + script::data()
                    + script::quit());
         d.mail.setUseAuthentication(true);
@@ -152,14 +156,20 @@ TEST(SmtpSession, LoginPromptsAreAnsweredByTheirWordsOrTheirPlace)
         const char *name;
         QStringList prompts;  // decoded texts of the 334 prompts
         QStringList answers;  // what the client must say to each
+        QString userName = QStringLiteral("usuari");
     };
     const QString user = base64(QStringLiteral("usuari"));
     const QString password = base64(QStringLiteral("clau"));
+    // Over 57 bytes: more than one line of a MIME body's base64.
+    const QString longName = QStringLiteral("usuari.amb.un.nom.molt.llarg.per.a.la.campanya@servidor.exemple.cat");
+    const QStringList usual = {QStringLiteral("Username:"), QStringLiteral("Password:")};
     const Case cases[] = {
         {"usual words", {QStringLiteral("Username:"), QStringLiteral("Password:")}, {user, password}},
         {"words with a NUL", {QStringLiteral("User Name") + QChar(0), QStringLiteral("Password") + QChar(0)}, {user, password}},
         {"other words", {QStringLiteral("Who are you"), QStringLiteral("Prove it")}, {user, password}},
         {"reversed words", {QStringLiteral("Password:"), QStringLiteral("Username:")}, {password, user}},
+        {"long user name on one line", usual, {base64(longName), password}, longName},
+        {"empty user name as an empty line", usual, {QString(), password}, QString()},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -170,7 +180,7 @@ TEST(SmtpSession, LoginPromptsAreAnsweredByTheirWordsOrTheirPlace)
         Dialogue d(script::greeting() + script::ehlo(domain, {QStringLiteral("AUTH LOGIN")}) + login
                    + script::envelope(sender, {recipient}) + script::data() + script::quit());
         d.mail.setUseAuthentication(true);
-        d.mail.setUserName(QStringLiteral("usuari"));
+        d.mail.setUserName(c.userName);
         d.mail.setPassword(QStringLiteral("clau"));
         d.mail.Send();
         d.expectScriptPlayed();
@@ -239,6 +249,7 @@ TEST(SmtpSession, GreetingCarriesTheSendersDomain)
         {"jo@exemple.cat", "HELO exemple.cat"},
         {"jo@sub.exemple.cat", "HELO sub.exemple.cat"},
         {"nomes-un-nom", "HELO nomes-un-nom"},
+        {"jo@exemple.cat\r\nRSET", "HELO exemple.cat  RSET"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.from);
@@ -403,22 +414,102 @@ TEST(SmtpSession, SilentPop3ServerDelaysSmtpByTheConnectTimeout)
 
 TEST(SmtpSession, Pop3RefusalStopsTheSession)
 {
-    ScriptedSmtpServer pop3;
-    pop3.addScript(QStringLiteral("S: +OK ready\nC: USER usuari\nS: +OK\nC: PASS dolenta\nS: -ERR [AUTH] Authentication failed.\n"
-                                  "C: QUIT\nS: +OK bye\n"));
-    ASSERT_TRUE(pop3.listen());
-    MailPlatform platform;
-    platform.pop3Port = pop3.port();
-    clsEnviarCorreu mail(platform);
-    MailEventLog events(mail);
-    aimAt(mail, QStringLiteral("127.0.0.1"), freeTcpPort());
-    addSimpleMessage(mail);
-    mail.setUsePopAuthentication(true);
-    mail.setPOP3Host(QStringLiteral("127.0.0.1"));
-    mail.setUserName(QStringLiteral("usuari"));
-    mail.setPassword(QStringLiteral("dolenta"));
-    mail.Send();
-    EXPECT_EQ(events.failures(), QStringList{QStringLiteral("-ERR [AUTH] Authentication failed.\r\n\r\n")});
-    EXPECT_FALSE(events.contains(QStringLiteral("Status: POP3 Authentication Successful...")));
-    EXPECT_FALSE(events.succeeded());
+    struct Case {
+        const char *user;
+        const char *password;
+        const char *commands; // as the server must receive them
+    };
+    const Case cases[] = {
+        {"usuari", "dolenta", "C: USER usuari\nS: +OK\nC: PASS dolenta\n"},
+        // A line break in a value stays inside its command.
+        {"usr\r\nDELE 1", "clau\nDELE 2", "C: USER usr  DELE 1\nS: +OK\nC: PASS clau DELE 2\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.user);
+        ScriptedSmtpServer pop3;
+        pop3.addScript(QStringLiteral("S: +OK ready\n") + QLatin1String(c.commands)
+                       + QStringLiteral("S: -ERR [AUTH] Authentication failed.\n"));
+        ASSERT_TRUE(pop3.listen());
+        MailPlatform platform;
+        platform.pop3Port = pop3.port();
+        clsEnviarCorreu mail(platform);
+        MailEventLog events(mail);
+        aimAt(mail, QStringLiteral("127.0.0.1"), freeTcpPort());
+        addSimpleMessage(mail);
+        mail.setUsePopAuthentication(true);
+        mail.setPOP3Host(QStringLiteral("127.0.0.1"));
+        mail.setUserName(QLatin1String(c.user));
+        mail.setPassword(QLatin1String(c.password));
+        mail.Send();
+        EXPECT_TRUE(pop3.waitForFinished(5s)) << pop3.verify().toStdString();
+        EXPECT_EQ(events.failures(), QStringList{QStringLiteral("-ERR [AUTH] Authentication failed.\r\n\r\n")});
+        EXPECT_FALSE(events.contains(QStringLiteral("Status: POP3 Authentication Successful...")));
+        EXPECT_FALSE(events.succeeded());
+    }
+}
+
+TEST(SmtpSession, FaultyOrClosingServerEndsTheMessageAtOnceWithItsOwnText)
+{
+    const QString greeted =
+        script::greeting() + script::helo(domain) + QStringLiteral("C: MAIL FROM: <%1>\n").arg(sender);
+    const QString timeout = QStringLiteral("Timeout occurred: The SMTP Host did not respond to the request\r\n");
+    const QString crlf = QStringLiteral("\r\n");
+    QString continuation;
+    for (int i = 0; i < 1000; ++i)
+        continuation += QStringLiteral("250-%1 ").arg(i, 4, 10, QLatin1Char('0')) + QString(60, u'c') + crlf;
+    const qsizetype bound = ReplyReader::maxReplyBytes;
+    struct Case {
+        const char *name;
+        QString script;
+        QString failure;
+    };
+    const Case cases[] = {
+        {"greeting refused, then closed", QStringLiteral("S: 554 5.3.2 No service\nX:\n"),
+         QStringLiteral("554 5.3.2 No service\r\n\r\n")},
+        {"last words without a line end, then closed", greeted + QStringLiteral("W: 421 4.4.2 bye\nX:\n"),
+         QStringLiteral("421 4.4.2 bye\r\n")},
+        {"closed inside a multi-line reply", greeted + QStringLiteral("W: 250-first\\r\\n250-second\\r\\n\nX:\n"),
+         QStringLiteral("250-first\r\n250-second\r\n\r\n")},
+        {"closed without a word", greeted + QStringLiteral("X:\n"), timeout},
+        // The goodbye, already read, answers the QUIT before it leaves.
+        {"a refusal and a goodbye in one write", greeted + QStringLiteral("S: 421 4.7.0 Too busy\nS: 221 Bye\n"),
+         QStringLiteral("421 4.7.0 Too busy\r\n\r\n")},
+        {"the last line decides", greeted + QStringLiteral("S: 250-first\nS: 550 last\n") + script::quit(),
+         QStringLiteral("250-first\r\n550 last\r\n\r\n")},
+        {"a code of four digits", greeted + QStringLiteral("S: 2500 odd\n") + script::quit(),
+         QStringLiteral("2500 odd\r\n\r\n")},
+        // Past the bound the text so far is the failure, and the connection,
+        // whose replies can no longer be told apart, is dropped.
+        {"data without a line end", greeted + QStringLiteral("W: ") + QString(20000, u'x') + u'\n',
+         QString(bound, u'x') + crlf},
+        {"a continuation without end",
+         greeted + QStringLiteral("W: ") + QString(continuation).replace(crlf, QLatin1String("\\r\\n")) + u'\n',
+         continuation.left(bound) + crlf},
+        // Credentials go only to the prompts of our own login.
+        {"a login prompt answering MAIL FROM", greeted + QStringLiteral("S: 334 UGFzc3dvcmQ6\n") + script::quit(),
+         QStringLiteral("334 UGFzc3dvcmQ6\r\n\r\n")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Dialogue d(c.script);
+        d.mail.setPassword(QStringLiteral("clau"));
+        QElapsedTimer clock;
+        clock.start();
+        d.mail.Send();
+        d.expectScriptPlayed();
+        EXPECT_EQ(d.events.failures(), QStringList{c.failure}) << d.events.text().toStdString();
+        EXPECT_FALSE(d.events.succeeded());
+        EXPECT_LT(clock.elapsed(), 1500) << "waited for a server that had spoken or gone";
+        EXPECT_EQ(d.mail.socketState(), 0);
+    }
+}
+
+TEST(SmtpSession, HugeMessageTimeoutIsClampedRatherThanOverflowing)
+{
+    Dialogue d(simpleSendWithHelo());
+    d.mail.setMessageTimeout(10000000000L);
+    EXPECT_EQ(d.mail.MessageTimeout(), 2147483647L);
+    d.mail.Send();
+    d.expectScriptPlayed();
+    EXPECT_TRUE(d.events.succeeded()) << d.events.text().toStdString();
 }
