@@ -128,14 +128,6 @@ bool clsEnviarCorreu::sendCommandAndWait(const QString &command, Flag flag)
     return WaitForReply(flag, m_MessageTimeout, true) && !m_flags.abort;
 }
 
-bool clsEnviarCorreu::sendOrFail(const QString &text)
-{
-    if (sendData(text))
-        return true;
-    failUnexpectedly();
-    return false;
-}
-
 void clsEnviarCorreu::failUnexpectedly()
 {
     const bool open = m_socket->state() == QAbstractSocket::ConnectedState;

@@ -164,7 +164,6 @@ void clsEnviarCorreu::onSocketDisconnected()
     // The peer closed. What it said last is judged now, even without a line
     // end, and no wait goes on for more.
     m_flags.peerClosed = true;
-    setSessionState(SessionState::Closed);
     m_replies.append(m_socket->readAll());
     judgeFramedReplies();
     const QByteArray unfinished = m_replies.takeUnfinished();
@@ -215,7 +214,6 @@ void clsEnviarCorreu::dropOverlongReply(const QByteArray &received)
     // Past the bound the server's replies can no longer be told apart, so
     // there is no answer to a QUIT to wait for: the connection is dropped.
     socketClose();
-    setSessionState(SessionState::Closed);
     rejectReply(received);
 }
 
@@ -244,7 +242,6 @@ void clsEnviarCorreu::onSocketBytesWritten(qint64 bytes)
         if (socketState() == 7)
             Q_EMIT Progress(percentage);
     }
-    m_bytesRemaining = m_socket->bytesToWrite();
 }
 
 } // namespace tramelo

@@ -49,14 +49,11 @@ bool clsEnviarCorreu::openPop3Phase()
     }
     m_remoteHost = m_POP3Host;
     m_remotePort = m_platform.pop3Port;
-    setSessionState(SessionState::Pop3Connecting);
     if (connectionAttempts() == AttemptsOutcome::Aborted)
         return false;
     // The dialogue runs in the reply handler; only a "-ER" reply stops it.
-    setSessionState(SessionState::Pop3Dialogue);
     WaitForReply(&SessionFlags::pop3Done, m_ConnectTimeout, false);
     socketClose();
-    setSessionState(SessionState::Closed);
     pumpEventsOnce();
     if (m_flags.abort)
         return false;
@@ -81,11 +78,9 @@ bool clsEnviarCorreu::openSmtpPhase()
     // (and is reported) instead of wrapping round to some other port.
     m_remotePort = (m_SMTPPort >= 1 && m_SMTPPort <= 65535) ? quint16(m_SMTPPort) : 0;
     Q_EMIT Status(QStringLiteral("Connecting to SMTP Server (") + m_SMTPHost + QStringLiteral(")..."));
-    setSessionState(SessionState::SmtpConnecting);
     if (connectionAttempts() == AttemptsOutcome::Aborted)
         return false;
 
-    setSessionState(SessionState::AwaitingGreeting);
     const bool greeted = WaitForReply(&SessionFlags::reply, m_ConnectTimeout, false);
     if (m_flags.abort)
         return false;
@@ -97,15 +92,11 @@ bool clsEnviarCorreu::openSmtpPhase()
     Q_EMIT Status(QStringLiteral("Initializing Communications..."));
     m_flags.reply = false;
     const QString greeting = m_UseAuthentication ? QStringLiteral("EHLO ") : QStringLiteral("HELO ");
-    setSessionState(SessionState::GreetingSent);
     sendCommand(greeting + greetingDomain());
     if (!WaitForReply(&SessionFlags::reply, m_ConnectTimeout, true) || m_flags.abort)
         return false;
 
-    if (m_UseAuthentication && !logIn())
-        return false;
-    setSessionState(SessionState::Open);
-    return true;
+    return !m_UseAuthentication || logIn();
 }
 
 clsEnviarCorreu::AttemptsOutcome clsEnviarCorreu::connectionAttempts()
@@ -135,7 +126,6 @@ bool clsEnviarCorreu::logIn()
         return true;
     }
     Q_EMIT Status(QStringLiteral("Sending Login Authentication..."));
-    setSessionState(SessionState::LoggingIn);
     m_loginPromptsAnswered = 0;
     m_flags.loginStarted = true;
     // The mechanism's registered name is upper case, and some servers compare
@@ -157,13 +147,11 @@ void clsEnviarCorreu::CloseSession()
     if (socketState() != 0)
         Q_EMIT Status(QStringLiteral("Closing Connection..."));
     if (socketState() == 7) {
-        setSessionState(SessionState::Quitting);
         m_flags.reply = false;
         sendCommand(QStringLiteral("QUIT"));
         WaitForReply(&SessionFlags::reply, 2, false);
     }
     socketClose();
-    setSessionState(SessionState::Closed);
 }
 
 QString clsEnviarCorreu::greetingDomain() const
