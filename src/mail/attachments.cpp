@@ -173,7 +173,7 @@ void clsEnviarCorreu::EncodeAndSendFile(const QString &strFile, long Encode)
             fail(file.error() == QFileDevice::NoError ? QStringLiteral("The file could not be read") : file.errorString());
             return;
         }
-        if (socketState() != 7) {
+        if (socketState() != socketConnected) {
             fail(QStringLiteral("Socket not Open"));
             return;
         }

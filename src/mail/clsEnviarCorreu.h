@@ -122,7 +122,19 @@ public:
     bool eightBit() const { return m_eightBit; }
     QString priorityWord() const { return m_priorityWord; }
     QString timeZoneOffsetText() const { return m_timeZoneOffset; }
-    int socketState() const; // 0 closed, 7 connected, 9 error, other values in between
+    // The socket's state in the codes of the socket control the component
+    // was built around: closed, connected and error, or a state in between.
+    enum SocketStateCode : int {
+        socketClosed = 0,
+        socketOpen = 1,
+        socketListening = 2,
+        socketResolvingHost = 4,
+        socketConnecting = 6,
+        socketConnected = 7,
+        socketClosing = 8,
+        socketError = 9,
+    };
+    int socketState() const;
 
 Q_SIGNALS:
     void SendSuccesful();

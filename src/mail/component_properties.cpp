@@ -108,7 +108,7 @@ clsEnviarCorreu::clsEnviarCorreu(MailPlatform platform, QObject *parent)
 
 clsEnviarCorreu::~clsEnviarCorreu()
 {
-    if (socketState() != 0)
+    if (socketState() != socketClosed)
         CloseSession();
     // The socket is a child of this object and goes with it; so does the
     // pending-error list.
@@ -434,7 +434,7 @@ void clsEnviarCorreu::ReportFailure()
     const QString explanation = m_pendingErrors.explanation();
     m_pendingErrors.clear();
     Q_EMIT SendFailed(explanation);
-    if (socketState() != 0)
+    if (socketState() != socketClosed)
         CloseSession();
     m_flags.abort = true;
 }

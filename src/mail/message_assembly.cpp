@@ -63,7 +63,7 @@ void clsEnviarCorreu::Send()
         related = LinkEmbeddedFiles();
     m_sizeEstimate = EstimateSize();
     m_flags.abort = false;
-    if (socketState() != 7 && !OpenSession())
+    if (socketState() != socketConnected && !OpenSession())
         return;
 
     m_bytesSent = 0;

@@ -39,24 +39,24 @@ void clsEnviarCorreu::initSession()
 int clsEnviarCorreu::socketState() const
 {
     if (m_socketErrored)
-        return 9;
+        return socketError;
     switch (m_socket->state()) {
     case QAbstractSocket::UnconnectedState:
-        return 0;
+        return socketClosed;
     case QAbstractSocket::BoundState:
-        return 1;
+        return socketOpen;
     case QAbstractSocket::ListeningState:
-        return 2;
+        return socketListening;
     case QAbstractSocket::HostLookupState:
-        return 4;
+        return socketResolvingHost;
     case QAbstractSocket::ConnectingState:
-        return 6;
+        return socketConnecting;
     case QAbstractSocket::ConnectedState:
-        return 7;
+        return socketConnected;
     case QAbstractSocket::ClosingState:
-        return 8;
+        return socketClosing;
     }
-    return 0;
+    return socketClosed;
 }
 
 void clsEnviarCorreu::socketConnect()
@@ -178,7 +178,7 @@ void clsEnviarCorreu::onSocketReadyRead()
 
 bool clsEnviarCorreu::readPendingReply()
 {
-    if (socketState() != 7)
+    if (socketState() != socketConnected)
         return false;
     if (m_socket->bytesAvailable() == 0) {
         // Replies read in one piece with the one being judged further up
@@ -239,7 +239,7 @@ void clsEnviarCorreu::onSocketBytesWritten(qint64 bytes)
     }
     if (percentage != m_lastPercentage) {
         m_lastPercentage = percentage;
-        if (socketState() == 7)
+        if (socketState() == socketConnected)
             Q_EMIT Progress(percentage);
     }
 }

@@ -18,9 +18,9 @@ void clsEnviarCorreu::Disconnect()
 
 bool clsEnviarCorreu::OpenSession()
 {
-    if (socketState() == 7)
+    if (socketState() == socketConnected)
         return true;
-    if (socketState() != 0)
+    if (socketState() != socketClosed)
         socketClose();
     if (m_SMTPHost.isEmpty()) {
         m_SMTPHost = MXQuery(QString());
@@ -71,7 +71,7 @@ bool clsEnviarCorreu::openSmtpPhase()
     m_flags.loginStarted = false;
     m_flags.abort = false;
     m_flags.connected = false;
-    if (socketState() != 0)
+    if (socketState() != socketClosed)
         socketClose();
     m_remoteHost = m_SMTPHost;
     // A stored port is taken unchecked; one out of range fails to connect
@@ -102,17 +102,17 @@ bool clsEnviarCorreu::openSmtpPhase()
 clsEnviarCorreu::AttemptsOutcome clsEnviarCorreu::connectionAttempts()
 {
     for (long attempt = 1; attempt <= m_ConnectRetry; ++attempt) {
-        if (socketState() == 7) {
+        if (socketState() == socketConnected) {
             m_flags.connected = true;
             return AttemptsOutcome::Connected;
         }
-        if (socketState() == 0)
+        if (socketState() == socketClosed)
             socketConnect();
         if (WaitForReply(&SessionFlags::connected, m_ConnectTimeout, false))
             return AttemptsOutcome::Connected;
         if (m_flags.abort)
             return AttemptsOutcome::Aborted;
-        if (socketState() == 9)
+        if (socketState() == socketError)
             socketClose();
     }
     return AttemptsOutcome::UsedUp;
@@ -144,9 +144,9 @@ bool clsEnviarCorreu::logIn()
 
 void clsEnviarCorreu::CloseSession()
 {
-    if (socketState() != 0)
+    if (socketState() != socketClosed)
         Q_EMIT Status(QStringLiteral("Closing Connection..."));
-    if (socketState() == 7) {
+    if (socketState() == socketConnected) {
         m_flags.reply = false;
         sendCommand(QStringLiteral("QUIT"));
         WaitForReply(&SessionFlags::reply, 2, false);
