@@ -74,9 +74,7 @@ bool clsEnviarCorreu::openSmtpPhase()
     if (socketState() != socketClosed)
         socketClose();
     m_remoteHost = m_SMTPHost;
-    // A stored port is taken unchecked; one out of range fails to connect
-    // (and is reported) instead of wrapping round to some other port.
-    m_remotePort = (m_SMTPPort >= 1 && m_SMTPPort <= 65535) ? quint16(m_SMTPPort) : 0;
+    m_remotePort = quint16(m_SMTPPort); // checked when assigned or loaded
     Q_EMIT Status(QStringLiteral("Connecting to SMTP Server (") + m_SMTPHost + QStringLiteral(")..."));
     if (connectionAttempts() == AttemptsOutcome::Aborted)
         return false;
