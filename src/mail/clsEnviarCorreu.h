@@ -185,6 +185,7 @@ private:
     bool openSmtpPhase();
     enum class AttemptsOutcome { Connected, UsedUp, Aborted };
     AttemptsOutcome connectionAttempts();
+    bool sayHello();
     bool logIn();
     void CloseSession();
     bool WaitForReply(Flag flag, long seconds, bool reportTimeout);

@@ -88,13 +88,18 @@ bool clsEnviarCorreu::openSmtpPhase()
     }
 
     Q_EMIT Status(QStringLiteral("Initializing Communications..."));
-    m_flags.reply = false;
-    const QString greeting = m_UseAuthentication ? QStringLiteral("EHLO ") : QStringLiteral("HELO ");
-    sendCommand(greeting + greetingDomain());
-    if (!WaitForReply(&SessionFlags::reply, m_ConnectTimeout, true) || m_flags.abort)
+    if (!sayHello())
         return false;
-
     return !m_UseAuthentication || logIn();
+}
+
+bool clsEnviarCorreu::sayHello()
+{
+    // Only the answer to EHLO lists the login mechanisms.
+    m_flags.reply = false;
+    const QString hello = m_UseAuthentication ? QStringLiteral("EHLO ") : QStringLiteral("HELO ");
+    sendCommand(hello + greetingDomain());
+    return WaitForReply(&SessionFlags::reply, m_ConnectTimeout, true) && !m_flags.abort;
 }
 
 clsEnviarCorreu::AttemptsOutcome clsEnviarCorreu::connectionAttempts()
