@@ -4,6 +4,7 @@
 #include "campaign.h"
 #include "campaign_numbers.h"
 #include "campaign_view.h"
+#include "plain_text.h"
 #include "project_record.h"
 #include "recipient_grid.h"
 #include "recipient_source.h"

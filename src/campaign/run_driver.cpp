@@ -7,6 +7,7 @@
 #include "campaign_view.h"
 #include "clsEnviarCorreu.h"
 #include "merge_fields.h"
+#include "plain_text.h"
 #include "project_lock.h"
 #include "recipient_connection.h"
 #include "recipient_grid.h"

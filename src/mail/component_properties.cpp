@@ -9,6 +9,7 @@
 #include "host_services.h"
 #include "message_body.h"
 #include "net_utilities.h"
+#include "plain_text.h"
 #include "settings_store.h"
 
 #include <QFileInfo>
@@ -185,7 +186,7 @@ bool clsEnviarCorreu::checkHost(QString &value, const QString &message)
     value.remove(QChar(u'\0'));
     // A value given that names nothing once normalised is no host; taken as
     // empty, it would start a lookup of the machine's own mail exchanger.
-    bool valid = !given || !trimBlanks(value).isEmpty();
+    bool valid = !given || !isBlank(value);
     if (valid && !value.isEmpty()) {
         switch (m_SMTPHostValidation) {
         case 1:

@@ -1,6 +1,6 @@
 #include "component_support.h"
 
-#include "address_validation.h"
+#include "plain_text.h"
 
 #include <cstdlib>
 #include <ctime>
@@ -49,7 +49,7 @@ QString normalizedContentBase(const QString &value)
 QString cleanListElement(const QString &element)
 {
     QString cleaned = trimBlanks(element);
-    cleaned.remove(QLatin1String("\r\n"));
+    cleaned.remove(crlf);
     cleaned.remove(u'\t');
     return cleaned;
 }

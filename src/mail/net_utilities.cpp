@@ -1,6 +1,7 @@
 #include "net_utilities.h"
 
 #include "address_validation.h"
+#include "plain_text.h"
 #include "windows1252.h"
 
 #include <QList>
@@ -64,7 +65,7 @@ std::optional<IPv4Address> literalAddressBytes(QStringView text)
         return std::nullopt;
     IPv4Address address;
     for (int i = 0; i < 4; ++i) {
-        const std::optional<long long> value = readLiteralNumber(parts[i]);
+        const std::optional<long long> value = readWholeNumber(parts[i]);
         if (!value || *value < 0 || *value > 255)
             return std::nullopt;
         address.bytes[size_t(i)] = quint8(*value);

@@ -1,6 +1,7 @@
 #include "server_reply.h"
 
 #include "content_encoders.h"
+#include "plain_text.h"
 #include "windows1252.h"
 
 #include <QList>
@@ -186,12 +187,8 @@ LoginOffer loginOffer(QByteArrayView reply)
 QString loginPromptText(QByteArrayView reply)
 {
     const QByteArrayView line = lastLine(reply);
-    QString prompt = fromWindows1252(line.sliced(qMin<qsizetype>(3, line.size())));
-    while (prompt.startsWith(u' '))
-        prompt.remove(0, 1);
-    while (prompt.endsWith(u' '))
-        prompt.chop(1);
-    prompt.remove(QLatin1String("\r\n"));
+    QString prompt = trimBlanks(fromWindows1252(line.sliced(qMin<qsizetype>(3, line.size()))));
+    prompt.remove(crlf);
     return modCorreu::decodeBase64Text(prompt);
 }
 

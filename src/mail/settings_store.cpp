@@ -1,6 +1,6 @@
 #include "settings_store.h"
 
-#include "address_validation.h"
+#include "plain_text.h"
 
 #include <QSettings>
 #include <QStringList>
@@ -68,29 +68,10 @@ QString booleanText(bool value)
 
 std::optional<long> parseWholeNumber(const QString &text)
 {
-    const QString trimmed = trimBlanks(text);
-    qsizetype i = 0;
-    bool negative = false;
-    if (i < trimmed.size() && (trimmed[i] == u'+' || trimmed[i] == u'-')) {
-        negative = trimmed[i] == u'-';
-        ++i;
-    }
-    if (i == trimmed.size())
+    const std::optional<long long> value = readWholeNumber(text);
+    if (!value || *value < std::numeric_limits<qint32>::min() || *value > std::numeric_limits<qint32>::max())
         return std::nullopt;
-    long long value = 0;
-    for (; i < trimmed.size(); ++i) {
-        const QChar c = trimmed[i];
-        if (c < u'0' || c > u'9')
-            return std::nullopt;
-        value = value * 10 + (c.unicode() - u'0');
-        if (value > 2147483648LL)
-            return std::nullopt;
-    }
-    if (negative)
-        value = -value;
-    if (value < std::numeric_limits<qint32>::min() || value > std::numeric_limits<qint32>::max())
-        return std::nullopt;
-    return long(value);
+    return long(*value);
 }
 
 std::optional<bool> parseBoolean(const QString &text)
