@@ -1,6 +1,7 @@
 #include "header_encoding.h"
 
 #include "content_encoders.h"
+#include "plain_text.h"
 #include "windows1252.h"
 
 #include <algorithm>
@@ -11,13 +12,12 @@ namespace {
 
 const QString quoteMark = QStringLiteral("\"");
 const QString fold = QStringLiteral("\r\n\t");
-const QString crLf = QStringLiteral("\r\n");
 constexpr qsizetype foldedLineLength = 78;
 // A header line holds at most 998 characters; a longer word could not be
 // folded onto one, field name and quotes included.
 constexpr qsizetype longestPlainWord = 900;
 
-bool isBlank(QChar c)
+bool isWhiteSpace(QChar c)
 {
     return c == u' ' || c == u'\t';
 }
@@ -115,13 +115,13 @@ QString base64Words(const QByteArray &bytes, const QString &charset)
 qsizetype foldPoint(QStringView line, qsizetype from)
 {
     qsizetype i = from;
-    while (i < line.size() && isBlank(line[i]))
+    while (i < line.size() && isWhiteSpace(line[i]))
         ++i;
-    while (i < line.size() && !isBlank(line[i]))
+    while (i < line.size() && !isWhiteSpace(line[i]))
         ++i;
     qsizetype point = -1;
     for (; i < line.size(); ++i) {
-        if (!isBlank(line[i]) || isBlank(line[i - 1]))
+        if (!isWhiteSpace(line[i]) || isWhiteSpace(line[i - 1]))
             continue;
         if (i > foldedLineLength && point >= 0)
             break;
@@ -166,10 +166,10 @@ QString EncodeHeaderText(const QString &text, bool quote)
 QString foldHeaderField(const QString &field)
 {
     QString folded;
-    const QStringList lines = field.split(crLf);
+    const QStringList lines = field.split(crlf);
     for (qsizetype k = 0; k < lines.size(); ++k) {
         if (k > 0)
-            folded += crLf;
+            folded += crlf;
         QStringView rest = lines[k];
         qsizetype from = k == 0 ? rest.indexOf(u':') + 1 : 0;
         while (rest.size() > foldedLineLength) {
@@ -177,7 +177,7 @@ QString foldHeaderField(const QString &field)
             if (point < 0)
                 break;
             folded += rest.first(point);
-            folded += crLf;
+            folded += crlf;
             rest = rest.sliced(point);
             from = 0;
         }

@@ -3,6 +3,7 @@
 #include "clsEnviarCorreu.h"
 
 #include "header_encoding.h"
+#include "plain_text.h"
 
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -10,8 +11,6 @@
 
 namespace tramelo {
 namespace {
-
-const QString crlf = QStringLiteral("\r\n");
 
 void resizeList(QStringList &list, qsizetype size)
 {

@@ -31,7 +31,7 @@ bool isLineEnd(char c)
     return c == '\r' || c == '\n';
 }
 
-bool isBlank(char c)
+bool isWhiteSpace(char c)
 {
     return c == ' ' || c == '\t';
 }
@@ -41,10 +41,10 @@ QList<QByteArrayView> words(QByteArrayView text)
     QList<QByteArrayView> found;
     qsizetype i = 0;
     while (i < text.size()) {
-        while (i < text.size() && (isBlank(text[i]) || isLineEnd(text[i])))
+        while (i < text.size() && (isWhiteSpace(text[i]) || isLineEnd(text[i])))
             ++i;
         const qsizetype start = i;
-        while (i < text.size() && !isBlank(text[i]) && !isLineEnd(text[i]))
+        while (i < text.size() && !isWhiteSpace(text[i]) && !isLineEnd(text[i]))
             ++i;
         if (i > start)
             found.append(text.sliced(start, i - start));

@@ -4,6 +4,7 @@
 #include "clsEnviarCorreu.h"
 
 #include "header_encoding.h"
+#include "plain_text.h"
 #include "windows1252.h"
 
 #include <QCoreApplication>
@@ -97,7 +98,7 @@ bool clsEnviarCorreu::sendCommand(const QString &line)
     // Every command and answer of the dialogue leaves here. A line break
     // taken from a value (a sender, a user name) would end the command early
     // and make the rest a command of its own.
-    return sendData(withoutLineBreaks(line) + QStringLiteral("\r\n"));
+    return sendData(withoutLineBreaks(line) + crlf);
 }
 
 bool clsEnviarCorreu::WaitForReply(Flag flag, long seconds, bool reportTimeout)
