@@ -64,6 +64,12 @@ void OpenRecipientDatabase(Campaign &campaign, bool resetDelimiters)
     campaign.setTableList(*tables);
 }
 
+QString tableStatement(const CampaignSettings &settings)
+{
+    return QStringLiteral("Select * From ") + settings.text(Setting::TableQuoteLeft) + settings.text(Setting::TableName)
+        + settings.text(Setting::TableQuoteRight);
+}
+
 void LoadFieldList(Campaign &campaign)
 {
     CampaignSettings &settings = campaign.settings();
@@ -71,11 +77,8 @@ void LoadFieldList(Campaign &campaign)
     clearFieldList(campaign);
 
     if (settings.sourceKind() == SourceKind::Table) {
-        const QString table = settings.text(Setting::TableName);
-        settings.setText(Setting::SqlStatement,
-                         isBlank(table) ? QString()
-                                        : QStringLiteral("Select * From ") + settings.text(Setting::TableQuoteLeft) + table
-                                              + settings.text(Setting::TableQuoteRight));
+        const bool noTable = isBlank(settings.text(Setting::TableName));
+        settings.setText(Setting::SqlStatement, noTable ? QString() : tableStatement(settings));
     }
 
     const QString statement = settings.text(Setting::SqlStatement);

@@ -11,6 +11,7 @@
 #include "project_lock.h"
 #include "recipient_connection.h"
 #include "recipient_grid.h"
+#include "recipient_source.h"
 #include "send_one_message.h"
 
 #include <algorithm>
@@ -164,10 +165,8 @@ void CampaignRun::run(const QString &attachments)
     const RecipientControlsOff recipientControlsOff(view);
     view.showRunProgress();
 
-    const QString query = settings.sourceKind() == SourceKind::Table
-        ? QStringLiteral("Select * From ") + settings.text(Setting::TableQuoteLeft) + settings.text(Setting::TableName)
-            + settings.text(Setting::TableQuoteRight)
-        : settings.text(Setting::SqlStatement);
+    const QString query =
+        settings.sourceKind() == SourceKind::Table ? tableStatement(settings) : settings.text(Setting::SqlStatement);
     QString error;
     std::unique_ptr<RecordSnapshot> records = m_campaign.connection().openSnapshot(query, error);
     if (!records) {
