@@ -4,8 +4,9 @@
 #include "plain_text.h"
 #include "windows1252.h"
 
+#include <QStringList>
+
 #include <algorithm>
-#include <cmath>
 
 namespace tramelo {
 namespace {
@@ -146,11 +147,6 @@ QString percentEncoded(const QByteArray &bytes)
     return QString::fromLatin1(bytes.toPercentEncoding("!#$&+^`{|}~"));
 }
 
-QString lastEightHexDigits(quint64 value)
-{
-    return QStringLiteral("%1").arg(value, 8, 16, QChar(u'0')).toUpper().right(8);
-}
-
 } // namespace
 
 QString EncodeHeaderText(const QString &text, bool quote)
@@ -199,16 +195,6 @@ QString filenameParameter(const QString &fileName)
     if (isPrintableAscii(bytes))
         return QStringLiteral("filename=") + quotedString(fileName);
     return QStringLiteral("filename*=") + charsetLabel(bytes) + QStringLiteral("''") + percentEncoded(bytes);
-}
-
-QString mimeBoundaryAt(const QDateTime &localTime)
-{
-    const qint64 dayNumber = QDate(1899, 12, 30).daysTo(localTime.date());
-    const QTime time = localTime.time();
-    const double dayFraction = (time.hour() * 3600 + time.minute() * 60 + time.second()) / 86400.0;
-    const auto timeNumber = static_cast<quint64>(std::nearbyint(dayFraction * 100000000.0));
-    return QStringLiteral("----_=_NextPart_000_") + lastEightHexDigits(quint64(dayNumber)) + u'.'
-        + lastEightHexDigits(timeNumber);
 }
 
 QString withoutLineBreaks(QString text)

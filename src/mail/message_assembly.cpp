@@ -2,6 +2,7 @@
 // the final ".", written to the socket piece by piece while the session is open.
 #include "clsEnviarCorreu.h"
 
+#include "component_support.h"
 #include "header_encoding.h"
 #include "plain_text.h"
 
