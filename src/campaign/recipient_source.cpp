@@ -2,6 +2,7 @@
 
 #include "campaign.h"
 #include "campaign_view.h"
+#include "connection_strings.h"
 #include "plain_text.h"
 #include "recipient_connection.h"
 #include "recipient_grid.h"

@@ -1,4 +1,5 @@
 #include "recipient_connection.h"
+#include "connection_strings.h"
 #include "odbc_picker.h"
 #include "odbc_statement.h"
 #include "test_databases.h"
