@@ -107,7 +107,7 @@ QString CampaignRun::confirmationQuestion() const
     const RecipientGrid &grid = m_campaign.grid();
     qint64 rows = 0;
     for (int row = 1; row <= grid.dataRowCount(); ++row)
-        rows += grid.markText(row) == QLatin1String("Si") ? 0 : 1;
+        rows += grid.showsSent(row) ? 0 : 1;
     const qint64 groupSize = std::max(1LL, groupSizeOf(m_campaign.settings()));
     const qint64 messages = (rows + groupSize - 1) / groupSize;
     return QStringLiteral("S'enviaran %1 missatges a %2 destinataris. Vols continuar?").arg(messages).arg(rows);
@@ -219,7 +219,7 @@ CampaignRun::Group CampaignRun::gatherGroup(RecordSnapshot &records, qint64 proc
     Group group;
     while (!records.atEnd() && group.rows.size() < groupSize) {
         const int row = int(processed + 1 + group.rowsRead);
-        if (grid.markText(row) != QLatin1String("Si")) {
+        if (!grid.showsSent(row)) {
             grid.clearMarkCell(row);
             const RecordSnapshot::Value address = records.value(addressField);
             if (address && m_poSendMail->IsValidEmailAddress(*address)) {

@@ -48,6 +48,9 @@ public:
     // One character per entry ("S", "N" or " "), entry r - 1 for grid row r.
     QByteArray sentMarks() const { return m_sentMarks; }
     QString markText(int row) const { return cellText(row, 0); }
+    // Whether the mark cell shows "Si" (sent) or "No" (failed).
+    bool showsSent(int row) const;
+    bool showsFailed(int row) const;
     void clearMarkCell(int row);
     void markSent(int row);
     void markFailed(int row);

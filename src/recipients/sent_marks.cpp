@@ -21,6 +21,16 @@ QString cellTextForEntry(char entry)
 
 } // namespace
 
+bool RecipientGrid::showsSent(int row) const
+{
+    return markText(row) == sentText;
+}
+
+bool RecipientGrid::showsFailed(int row) const
+{
+    return markText(row) == failedText;
+}
+
 void RecipientGrid::clearMarkCell(int row)
 {
     setMarkCell(row, QString());
