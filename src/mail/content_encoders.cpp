@@ -204,9 +204,4 @@ QByteArray uuencodeBytesLine(QByteArrayView bytes)
     return line;
 }
 
-QString uuencodeTextLine(const QString &text)
-{
-    return fromWindows1252(uuencodeBytesLine(toWindows1252(text)));
-}
-
 } // namespace tramelo::modCorreu
