@@ -117,11 +117,6 @@ public:
     QString GetIPHost();
     bool Ping(QString &Address, QString &RoundTripTime, QString &DataSize, bool &DataMatch);
 
-    // ---- read-only views used by tests and the run ------------------------
-    QStringList pendingErrors() const { return m_pendingErrors.entries(); }
-    bool eightBit() const { return m_eightBit; }
-    QString priorityWord() const { return m_priorityWord; }
-    QString timeZoneOffsetText() const { return m_timeZoneOffset; }
     // The socket's state in the codes of the socket control the component
     // was built around: closed, connected and error, or a state in between.
     enum SocketStateCode : int {
