@@ -260,11 +260,7 @@ std::optional<IPv4Address> SystemHostServices::resolveIPv4(const QString &name)
 EchoReply SystemHostServices::echo(const IPv4Address &target, const QByteArray &payload,
                                    std::chrono::milliseconds timeout)
 {
-    try {
-        return echoOnce(m_icmpSocket, target, payload, timeout);
-    } catch (...) {
-        return EchoReply{};
-    }
+    return echoOnce(m_icmpSocket, target, payload, timeout);
 }
 
 bool SystemHostServices::canOpen(IcmpSocket icmpSocket)

@@ -36,26 +36,18 @@ void judgeEchoedData(const QByteArray &echoed, const QByteArray &request, bool &
 
 QString getIPHost(HostServices &services)
 {
-    try {
-        return services.localHostName();
-    } catch (...) {
-        return {};
-    }
+    return services.localHostName();
 }
 
 QString getIPAddress(HostServices &services, QString &hostName)
 {
-    try {
-        QString name = hostName;
-        if (name.isEmpty())
-            name = getIPHost(services);
-        name = trimBlanks(name);
-        hostName = name;
-        const std::optional<IPv4Address> address = services.resolveIPv4(name);
-        return address ? address->toString() : QString();
-    } catch (...) {
-        return {};
-    }
+    QString name = hostName;
+    if (name.isEmpty())
+        name = getIPHost(services);
+    name = trimBlanks(name);
+    hostName = name;
+    const std::optional<IPv4Address> address = services.resolveIPv4(name);
+    return address ? address->toString() : QString();
 }
 
 std::optional<IPv4Address> literalAddressBytes(QStringView text)
@@ -75,23 +67,19 @@ std::optional<IPv4Address> literalAddressBytes(QStringView text)
 
 bool ping(HostServices &services, QString &address, QString &roundTripTime, QString &dataSize, bool &dataMatch)
 {
-    try {
-        const QString target = isIPv4Literal(address) ? address : getIPAddress(services, address);
-        if (target.isEmpty())
-            return false;
-        const std::optional<IPv4Address> targetAddress = literalAddressBytes(target);
-        if (!targetAddress)
-            return false;
-        const QByteArray request = makeRequestData();
-        const EchoReply reply = services.echo(*targetAddress, request, pingTimeout);
-        roundTripTime = QString::number(reply.roundTripMs);
-        address = reply.replyAddress.toString();
-        dataSize = QString::number(reply.data.size()) + QLatin1String(" bytes");
-        judgeEchoedData(reply.data, request, dataMatch);
-        return reply.status == echo_status::success && reply.replyAddress == *targetAddress;
-    } catch (...) {
+    const QString target = isIPv4Literal(address) ? address : getIPAddress(services, address);
+    if (target.isEmpty())
         return false;
-    }
+    const std::optional<IPv4Address> targetAddress = literalAddressBytes(target);
+    if (!targetAddress)
+        return false;
+    const QByteArray request = makeRequestData();
+    const EchoReply reply = services.echo(*targetAddress, request, pingTimeout);
+    roundTripTime = QString::number(reply.roundTripMs);
+    address = reply.replyAddress.toString();
+    dataSize = QString::number(reply.data.size()) + QLatin1String(" bytes");
+    judgeEchoedData(reply.data, request, dataMatch);
+    return reply.status == echo_status::success && reply.replyAddress == *targetAddress;
 }
 
 } // namespace tramelo
