@@ -25,33 +25,27 @@ QString fileName()
 
 QString read(const QString &key, const QString &defaultValue)
 {
-    try {
-        QSettings store(QSettings::IniFormat, QSettings::UserScope, organisation, application);
-        if (store.status() != QSettings::NoError)
-            return defaultValue;
-        store.beginGroup(group);
-        const QVariant value = store.value(key);
-        if (!value.isValid())
-            return defaultValue;
-        // A hand-edited file may hold an unquoted list ("a, b").
-        if (value.typeId() == QMetaType::QStringList)
-            return value.toStringList().join(QLatin1String(", "));
-        return value.toString();
-    } catch (...) {
+    QSettings store(QSettings::IniFormat, QSettings::UserScope, organisation, application);
+    if (store.status() != QSettings::NoError)
         return defaultValue;
-    }
+    store.beginGroup(group);
+    const QVariant value = store.value(key);
+    if (!value.isValid())
+        return defaultValue;
+    // A hand-edited file may hold an unquoted list ("a, b").
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList().join(QLatin1String(", "));
+    return value.toString();
 }
 
 void write(const QString &key, const QString &value)
 {
-    try {
-        QSettings store(QSettings::IniFormat, QSettings::UserScope, organisation, application);
-        store.beginGroup(group);
-        store.setValue(key, value);
-        store.endGroup();
-        store.sync();
-    } catch (...) {
-    }
+    // QSettings never throws: a failure stays in its status, ignored here.
+    QSettings store(QSettings::IniFormat, QSettings::UserScope, organisation, application);
+    store.beginGroup(group);
+    store.setValue(key, value);
+    store.endGroup();
+    store.sync();
 }
 
 QString numberText(long long value)
