@@ -11,7 +11,6 @@
 namespace tramelo {
 namespace {
 
-const QString quoteMark = QStringLiteral("\"");
 const QString fold = QStringLiteral("\r\n\t");
 constexpr qsizetype foldedLineLength = 78;
 // A header line holds at most 998 characters; a longer word could not be
@@ -52,7 +51,7 @@ QString quotedString(const QString &text)
     QString escaped = text;
     escaped.replace(u'\\', QLatin1String("\\\\"));
     escaped.replace(u'"', QLatin1String("\\\""));
-    return quoteMark + escaped + quoteMark;
+    return u'"' + escaped + u'"';
 }
 
 QString charsetLabel(const QByteArray &bytes)
@@ -186,7 +185,7 @@ QString nameParameter(const QString &fileName)
 {
     const QByteArray bytes = toWindows1252(fileName);
     return QStringLiteral("name=")
-        + (isPrintableAscii(bytes) ? quotedString(fileName) : quoteMark + encodedWords(bytes, true) + quoteMark);
+        + (isPrintableAscii(bytes) ? quotedString(fileName) : u'"' + encodedWords(bytes, true) + u'"');
 }
 
 QString filenameParameter(const QString &fileName)

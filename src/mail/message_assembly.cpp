@@ -167,7 +167,7 @@ bool clsEnviarCorreu::sendHeaderBlock(bool multipart, bool related, const QStrin
     if (multipart) {
         rows << (related ? QStringLiteral("Content-Type: multipart/related;")
                          : QStringLiteral("Content-Type: multipart/mixed;"));
-        rows << QStringLiteral("\tboundary=\"") + m_boundary + QStringLiteral("\"") + crlf;
+        rows << QStringLiteral("\tboundary=\"") + m_boundary + u'"' + crlf;
         rows << QStringLiteral("This is a multi-part message in MIME format.") + crlf;
         rows << QStringLiteral("--") + m_boundary;
     }
@@ -176,7 +176,7 @@ bool clsEnviarCorreu::sendHeaderBlock(bool multipart, bool related, const QStrin
         rows << QStringLiteral("\tcharset=\"iso-8859-1\"");
         rows << QStringLiteral("Content-Transfer-Encoding: ") + (m_eightBit ? QStringLiteral("8bit") : QStringLiteral("7bit"));
         if (m_AsHTML && !m_ContentBase.isEmpty())
-            rows << QStringLiteral("Content-Base: \"") + withoutLineBreaks(m_ContentBase) + QStringLiteral("\"");
+            rows << QStringLiteral("Content-Base: \"") + withoutLineBreaks(m_ContentBase) + u'"';
     }
     for (const QString &row : std::as_const(rows)) {
         if (!writeDataLine(foldHeaderField(row)))
