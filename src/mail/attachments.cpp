@@ -174,7 +174,7 @@ void clsEnviarCorreu::EncodeAndSendFile(const QString &strFile, long Encode)
             return;
         }
         if (socketState() != socketConnected) {
-            fail(QStringLiteral("Socket not Open"));
+            fail(error_text::socketNotOpen);
             return;
         }
         if (!writeMessageData(Encode == 0 ? modCorreu::encodeBase64Lines(bytes) : uuencodedLines(bytes)))

@@ -21,15 +21,6 @@
 namespace tramelo {
 namespace {
 
-const QString invalidBcc = QStringLiteral("Invalid Bcc: Recipient E-mail Address");
-const QString invalidCc = QStringLiteral("Invalid Cc: Recipient E-mail Address");
-const QString invalidRecipient = QStringLiteral("Missing or Invalid Recipient E-mail Address");
-const QString invalidSender = QStringLiteral("Missing or Invalid Sender E-mail Address");
-const QString invalidPop3Host = QStringLiteral("Invalid or Missing POP3 Host Name");
-const QString invalidSmtpHost = QStringLiteral("Invalid or Missing SMTP Host Name");
-const QString invalidPort = QStringLiteral("Invalid Remote Port");
-const QString missingAttachment = QStringLiteral("The file you tried to attach does not exist");
-
 // The checks of the numeric properties, for assigned and stored values alike.
 std::optional<long> acceptedConnectRetry(long value)
 {
@@ -225,7 +216,7 @@ void clsEnviarCorreu::setAttachment(const QString &value)
     m_attachmentPaths = splitList(value);
     m_attachmentTotalBytes = 0;
     m_attachmentTotalNameLength = 0;
-    RemoveError(missingAttachment);
+    RemoveError(error_text::missingAttachment);
     m_attachmentNames.clear();
     m_attachmentEmbedded.clear();
     const qsizetype count = m_attachmentPaths.size();
@@ -237,7 +228,7 @@ void clsEnviarCorreu::setAttachment(const QString &value)
         const QString &path = m_attachmentPaths[i];
         const QFileInfo file(path);
         if (path.isEmpty() || !file.isFile()) {
-            AddError(missingAttachment);
+            AddError(error_text::missingAttachment);
             return;
         }
         const QString name = fileNameOfPath(path);
@@ -250,7 +241,7 @@ void clsEnviarCorreu::setAttachment(const QString &value)
 void clsEnviarCorreu::setBccRecipient(const QString &value)
 {
     m_BccRecipient = cleanList(value);
-    checkAddressList(value, invalidBcc);
+    checkAddressList(value, error_text::invalidBcc);
 }
 
 void clsEnviarCorreu::setCcDisplayName(const QString &value)
@@ -261,7 +252,7 @@ void clsEnviarCorreu::setCcDisplayName(const QString &value)
 void clsEnviarCorreu::setCcRecipient(const QString &value)
 {
     m_CcRecipient = cleanList(value);
-    checkAddressList(value, invalidCc);
+    checkAddressList(value, error_text::invalidCc);
 }
 
 void clsEnviarCorreu::setConnectRetry(long value)
@@ -302,7 +293,7 @@ void clsEnviarCorreu::setFrom(const QString &value)
 {
     m_from = trimBlanks(value);
     storeSetting(QStringLiteral("From"), value);
-    checkAddressList(value, invalidSender);
+    checkAddressList(value, error_text::invalidSender);
 }
 
 void clsEnviarCorreu::setFromDisplayName(const QString &value)
@@ -351,7 +342,7 @@ void clsEnviarCorreu::setPriority(long value)
 void clsEnviarCorreu::setRecipient(const QString &value)
 {
     m_Recipient = cleanList(value);
-    checkAddressList(value, invalidRecipient);
+    checkAddressList(value, error_text::invalidRecipient);
 }
 
 void clsEnviarCorreu::setRecipientDisplayName(const QString &value)
@@ -367,7 +358,7 @@ void clsEnviarCorreu::setReplyToAddress(const QString &value)
 void clsEnviarCorreu::setPOP3Host(const QString &value)
 {
     QString host = value;
-    if (checkHost(host, invalidPop3Host)) {
+    if (checkHost(host, error_text::invalidPop3Host)) {
         storeSetting(QStringLiteral("Pop3Host"), host);
         m_POP3Host = host;
     }
@@ -376,7 +367,7 @@ void clsEnviarCorreu::setPOP3Host(const QString &value)
 void clsEnviarCorreu::setSMTPHost(const QString &value)
 {
     QString host = value;
-    if (checkHost(host, invalidSmtpHost)) {
+    if (checkHost(host, error_text::invalidSmtpHost)) {
         storeSetting(QStringLiteral("RemoteHost"), host);
         m_SMTPHost = host;
     }
@@ -399,11 +390,11 @@ void clsEnviarCorreu::setSMTPPort(long value)
 bool clsEnviarCorreu::takeSMTPPort(long value)
 {
     if (value < 1 || value > 65535) {
-        AddError(invalidPort);
+        AddError(error_text::invalidPort);
         return false;
     }
     m_SMTPPort = value;
-    RemoveError(invalidPort);
+    RemoveError(error_text::invalidPort);
     return true;
 }
 

@@ -42,7 +42,7 @@ void clsEnviarCorreu::Send()
     bool related = false;
 
     if (m_from.isEmpty())
-        AddError(QStringLiteral("Missing or Invalid Sender E-mail Address"));
+        AddError(error_text::invalidSender);
     if (m_AsHTML && m_EncodeType == 1)
         AddError(QStringLiteral("Sending HTML requires MIME encoding"));
     if (m_Recipient.isEmpty() && m_CcRecipient.isEmpty() && m_BccRecipient.isEmpty())
@@ -131,7 +131,7 @@ bool clsEnviarCorreu::sendCommandAndWait(const QString &command, Flag flag)
 void clsEnviarCorreu::failUnexpectedly()
 {
     const bool open = m_socket->state() == QAbstractSocket::ConnectedState;
-    AddError(open ? m_socket->errorString() : QStringLiteral("Socket not Open"));
+    AddError(open ? m_socket->errorString() : error_text::socketNotOpen);
     ReportFailure();
 }
 

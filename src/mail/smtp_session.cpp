@@ -26,7 +26,7 @@ bool clsEnviarCorreu::OpenSession()
         m_SMTPHost = MXQuery(QString());
         if (m_SMTPHost.isEmpty()) {
             // Left for the next Send to report.
-            AddError(QStringLiteral("Invalid or Missing SMTP Host Name"));
+            AddError(error_text::invalidSmtpHost);
             return false;
         }
     }
@@ -43,7 +43,7 @@ bool clsEnviarCorreu::openPop3Phase()
     m_flags.pop3Done = false;
     m_pop3Step = 0;
     if (m_POP3Host.isEmpty()) {
-        AddError(QStringLiteral("Invalid or Missing POP3 Host Name"));
+        AddError(error_text::invalidPop3Host);
         ReportFailure();
         return false;
     }
