@@ -3,6 +3,7 @@
 #include "campaign.h"
 #include "campaign_view.h"
 #include "connection_strings.h"
+#include "odbc_picker.h"
 #include "plain_text.h"
 #include "recipient_connection.h"
 #include "recipient_grid.h"
@@ -123,8 +124,8 @@ void ApplyOdbcChoice(Campaign &campaign, const std::optional<QString> &connectSt
         campaign.view().showMessage(QStringLiteral("Error en la connexio amb l'origen de dades ODBC"), MessageIcon::None);
         return;
     }
-    const QString prefix = QStringLiteral("ODBC;");
-    const QString source = connectString->startsWith(prefix) ? connectString->mid(prefix.size()) : *connectString;
+    const QString &text = *connectString;
+    const QString source = text.startsWith(odbcConnectPrefix) ? text.mid(odbcConnectPrefix.size()) : text;
     campaign.settings().setText(Setting::DatabaseSource, source);
     OpenRecipientDatabase(campaign, true);
 }
