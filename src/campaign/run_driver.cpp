@@ -21,11 +21,6 @@ namespace {
 
 const QString finishedMessage = QStringLiteral("Enviament finalitzat");
 
-QString countsText(const RunCounts &counts)
-{
-    return QStringLiteral("%1/%2/%3").arg(counts.processed).arg(counts.sent).arg(counts.total);
-}
-
 // The recipient controls stay off for as long as a run walks the rows, so
 // that the rows it gathered are still the ones it marks.
 class RecipientControlsOff
@@ -41,6 +36,11 @@ private:
 };
 
 } // namespace
+
+QString countsText(const RunCounts &counts)
+{
+    return QStringLiteral("%1/%2/%3").arg(counts.processed).arg(counts.sent).arg(counts.total);
+}
 
 struct CampaignRun::Group {
     QString recipients; // valid addresses, each followed by ";"
