@@ -2,6 +2,7 @@
 
 #include "campaign.h"
 #include "campaign_view.h"
+#include "plain_text.h"
 #include "windows1252.h"
 
 #include <QDir>

@@ -34,12 +34,4 @@ void Campaign::setFieldList(const QStringList &items)
     Q_EMIT fieldListChanged();
 }
 
-void Campaign::setDirty(bool dirty)
-{
-    if (m_dirty == dirty)
-        return;
-    m_dirty = dirty;
-    Q_EMIT dirtyChanged(dirty);
-}
-
 } // namespace tramelo

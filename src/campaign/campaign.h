@@ -48,7 +48,7 @@ public:
     void setProjectPath(const QString &path) { m_projectPath = path; }
 
     bool isDirty() const { return m_dirty; }
-    void setDirty(bool dirty);
+    void setDirty(bool dirty) { m_dirty = dirty; }
 
     bool isRunning() const { return m_running; }
     void setRunning(bool running) { m_running = running; }
@@ -58,7 +58,6 @@ public:
 Q_SIGNALS:
     void tableListChanged();
     void fieldListChanged();
-    void dirtyChanged(bool dirty);
 
 private:
     CampaignView &m_view;

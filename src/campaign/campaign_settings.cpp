@@ -49,24 +49,4 @@ void CampaignSettings::applyStartDefaults()
     setText(Setting::GroupSize, QStringLiteral("20"));
 }
 
-QString trimSpaces(const QString &text)
-{
-    qsizetype first = 0;
-    qsizetype last = text.size();
-    while (first < last && text[first] == u' ')
-        ++first;
-    while (last > first && text[last - 1] == u' ')
-        --last;
-    return text.mid(first, last - first);
-}
-
-bool isBlank(const QString &text)
-{
-    for (const QChar c : text) {
-        if (c != u' ')
-            return false;
-    }
-    return true;
-}
-
 } // namespace tramelo

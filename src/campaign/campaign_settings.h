@@ -75,8 +75,4 @@ private:
     BodyKind m_bodyKind = BodyKind::File;
 };
 
-// Empty after removing leading and trailing space characters (not tabs).
-bool isBlank(const QString &text);
-QString trimSpaces(const QString &text);
-
 } // namespace tramelo

@@ -2,6 +2,7 @@
 
 #include "campaign_numbers.h"
 #include "campaign_settings.h"
+#include "plain_text.h"
 
 namespace tramelo {
 

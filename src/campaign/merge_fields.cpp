@@ -1,14 +1,15 @@
 #include "merge_fields.h"
 
 #include "campaign_settings.h"
+#include "plain_text.h"
 #include "record_snapshot.h"
 
 namespace tramelo {
 
 QString MergeFields(const QString &text, const RecordSnapshot &record, const CampaignSettings &settings)
 {
-    const QString left = trimSpaces(settings.text(Setting::FieldDelimiterLeft));
-    const QString right = trimSpaces(settings.text(Setting::FieldDelimiterRight));
+    const QString left = trimBlanks(settings.text(Setting::FieldDelimiterLeft));
+    const QString right = trimBlanks(settings.text(Setting::FieldDelimiterRight));
     QString result = text;
     for (int field = 0; field < record.fieldCount(); ++field) {
         const RecordSnapshot::Value value = record.value(field);

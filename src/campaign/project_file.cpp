@@ -4,6 +4,7 @@
 #include "campaign.h"
 #include "campaign_numbers.h"
 #include "campaign_view.h"
+#include "plain_text.h"
 #include "project_record.h"
 #include "recipient_grid.h"
 #include "recipient_source.h"
@@ -257,11 +258,9 @@ std::optional<QByteArray> projectBytes(Campaign &campaign)
         view.showMessage(*message, MessageIcon::Error);
         return std::nullopt;
     }
+    // Every text the record stores was measured above: the writer takes them all.
     const ProjectRecord record = recordOf(campaign, qint16(*groupSize), qint32(*waitSeconds));
-    const std::optional<QByteArray> bytes = writeProject(record, campaign.grid().sentMarks());
-    if (!bytes)
-        view.showMessage(saveFailure(QStringLiteral("un text és massa llarg")), MessageIcon::Error);
-    return bytes;
+    return writeProject(record, campaign.grid().sentMarks()).value();
 }
 
 } // namespace

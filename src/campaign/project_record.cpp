@@ -144,13 +144,6 @@ ProjectReading readProjectRecord(QByteArrayView bytes)
     return reading;
 }
 
-std::optional<QByteArray> readSentMarks(QByteArrayView afterRecord, qint32 count)
-{
-    if (count < 0 || afterRecord.size() < count)
-        return std::nullopt;
-    return afterRecord.first(count).toByteArray();
-}
-
 qsizetype firstForeignMark(QByteArrayView marks)
 {
     for (qsizetype entry = 0; entry < marks.size(); ++entry) {

@@ -59,10 +59,6 @@ struct ProjectReading {
 };
 ProjectReading readProjectRecord(QByteArrayView bytes);
 
-// The sent-mark list stored after a complete record: exactly count entries,
-// as stored. Nothing when count is negative or fewer bytes remain.
-std::optional<QByteArray> readSentMarks(QByteArrayView afterRecord, qint32 count);
-
 // The first entry of a sent-mark list that is none of "S", "N" and " ", or
 // -1 when every entry is one of them.
 qsizetype firstForeignMark(QByteArrayView marks);

@@ -2,6 +2,9 @@
 
 #include "campaign.h"
 #include "campaign_view.h"
+#include "connection_strings.h"
+#include "odbc_picker.h"
+#include "plain_text.h"
 #include "recipient_connection.h"
 #include "recipient_grid.h"
 
@@ -63,6 +66,12 @@ void OpenRecipientDatabase(Campaign &campaign, bool resetDelimiters)
     campaign.setTableList(*tables);
 }
 
+QString tableStatement(const CampaignSettings &settings)
+{
+    return QStringLiteral("Select * From ") + settings.text(Setting::TableQuoteLeft) + settings.text(Setting::TableName)
+        + settings.text(Setting::TableQuoteRight);
+}
+
 void LoadFieldList(Campaign &campaign)
 {
     CampaignSettings &settings = campaign.settings();
@@ -70,11 +79,8 @@ void LoadFieldList(Campaign &campaign)
     clearFieldList(campaign);
 
     if (settings.sourceKind() == SourceKind::Table) {
-        const QString table = settings.text(Setting::TableName);
-        settings.setText(Setting::SqlStatement,
-                         isBlank(table) ? QString()
-                                        : QStringLiteral("Select * From ") + settings.text(Setting::TableQuoteLeft) + table
-                                              + settings.text(Setting::TableQuoteRight));
+        const bool noTable = isBlank(settings.text(Setting::TableName));
+        settings.setText(Setting::SqlStatement, noTable ? QString() : tableStatement(settings));
     }
 
     const QString statement = settings.text(Setting::SqlStatement);
@@ -118,8 +124,8 @@ void ApplyOdbcChoice(Campaign &campaign, const std::optional<QString> &connectSt
         campaign.view().showMessage(QStringLiteral("Error en la connexio amb l'origen de dades ODBC"), MessageIcon::None);
         return;
     }
-    const QString prefix = QStringLiteral("ODBC;");
-    const QString source = connectString->startsWith(prefix) ? connectString->mid(prefix.size()) : *connectString;
+    const QString &text = *connectString;
+    const QString source = text.startsWith(odbcConnectPrefix) ? text.mid(odbcConnectPrefix.size()) : text;
     campaign.settings().setText(Setting::DatabaseSource, source);
     OpenRecipientDatabase(campaign, true);
 }

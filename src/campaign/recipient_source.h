@@ -7,10 +7,15 @@
 namespace tramelo {
 
 class Campaign;
+class CampaignSettings;
 
 // Opens the database named in DatabaseSource, refills the table list and sets
 // the table-name delimiters (for a connect string only when resetDelimiters).
 void OpenRecipientDatabase(Campaign &campaign, bool resetDelimiters);
+
+// The statement of a Table source: every field of the table named between
+// the table-name delimiters.
+QString tableStatement(const CampaignSettings &settings);
 
 // Lists the fields of the statement (built from the table for a Table source).
 void LoadFieldList(Campaign &campaign);

@@ -7,9 +7,11 @@
 #include "campaign_view.h"
 #include "clsEnviarCorreu.h"
 #include "merge_fields.h"
+#include "plain_text.h"
 #include "project_lock.h"
 #include "recipient_connection.h"
 #include "recipient_grid.h"
+#include "recipient_source.h"
 #include "send_one_message.h"
 
 #include <algorithm>
@@ -18,11 +20,6 @@ namespace tramelo {
 namespace {
 
 const QString finishedMessage = QStringLiteral("Enviament finalitzat");
-
-QString countsText(const RunCounts &counts)
-{
-    return QStringLiteral("%1/%2/%3").arg(counts.processed).arg(counts.sent).arg(counts.total);
-}
 
 // The recipient controls stay off for as long as a run walks the rows, so
 // that the rows it gathered are still the ones it marks.
@@ -39,6 +36,11 @@ private:
 };
 
 } // namespace
+
+QString countsText(const RunCounts &counts)
+{
+    return QStringLiteral("%1/%2/%3").arg(counts.processed).arg(counts.sent).arg(counts.total);
+}
 
 struct CampaignRun::Group {
     QString recipients; // valid addresses, each followed by ";"
@@ -105,7 +107,7 @@ QString CampaignRun::confirmationQuestion() const
     const RecipientGrid &grid = m_campaign.grid();
     qint64 rows = 0;
     for (int row = 1; row <= grid.dataRowCount(); ++row)
-        rows += grid.markText(row) == QLatin1String("Si") ? 0 : 1;
+        rows += grid.showsSent(row) ? 0 : 1;
     const qint64 groupSize = std::max(1LL, groupSizeOf(m_campaign.settings()));
     const qint64 messages = (rows + groupSize - 1) / groupSize;
     return QStringLiteral("S'enviaran %1 missatges a %2 destinataris. Vols continuar?").arg(messages).arg(rows);
@@ -163,10 +165,8 @@ void CampaignRun::run(const QString &attachments)
     const RecipientControlsOff recipientControlsOff(view);
     view.showRunProgress();
 
-    const QString query = settings.sourceKind() == SourceKind::Table
-        ? QStringLiteral("Select * From ") + settings.text(Setting::TableQuoteLeft) + settings.text(Setting::TableName)
-            + settings.text(Setting::TableQuoteRight)
-        : settings.text(Setting::SqlStatement);
+    const QString query =
+        settings.sourceKind() == SourceKind::Table ? tableStatement(settings) : settings.text(Setting::SqlStatement);
     QString error;
     std::unique_ptr<RecordSnapshot> records = m_campaign.connection().openSnapshot(query, error);
     if (!records) {
@@ -219,7 +219,7 @@ CampaignRun::Group CampaignRun::gatherGroup(RecordSnapshot &records, qint64 proc
     Group group;
     while (!records.atEnd() && group.rows.size() < groupSize) {
         const int row = int(processed + 1 + group.rowsRead);
-        if (grid.markText(row) != QLatin1String("Si")) {
+        if (!grid.showsSent(row)) {
             grid.clearMarkCell(row);
             const RecordSnapshot::Value address = records.value(addressField);
             if (address && m_poSendMail->IsValidEmailAddress(*address)) {

@@ -21,6 +21,9 @@ struct RunCounts {
     qint64 total = 0;     // rows of the source
 };
 
+// The counts as a run shows them: "processed/sent/total".
+QString countsText(const RunCounts &counts);
+
 // What the send button does: validation, the attachment list, the test-send
 // question, then the test send or the definitive run, walking the recipient
 // source in step with the grid, group by group, with the pause between

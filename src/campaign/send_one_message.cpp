@@ -4,6 +4,7 @@
 #include "campaign_view.h"
 #include "clsEnviarCorreu.h"
 #include "internet_connection.h"
+#include "plain_text.h"
 
 #include <optional>
 
@@ -80,7 +81,7 @@ void assignMessage(clsEnviarCorreu &mail, const CampaignSettings &settings, cons
 
 SmtpEndpoint splitSmtpServer(const QString &smtpServer)
 {
-    const QString text = trimSpaces(smtpServer);
+    const QString text = trimBlanks(smtpServer);
     const qsizetype colon = text.lastIndexOf(u':');
     if (colon >= 0) {
         const std::optional<quint16> port = portOf(QStringView(text).sliced(colon + 1));

@@ -1,5 +1,7 @@
 #include "address_validation.h"
 
+#include "plain_text.h"
+
 #include <QList>
 
 namespace tramelo {
@@ -19,16 +21,6 @@ constexpr char topLevelDomains[] =
 
 static_assert(sizeof(topLevelDomains) - 1 == 853, "the top-level-domain text has 853 characters");
 
-bool isBlank(QChar c)
-{
-    return c == u' ';
-}
-
-bool isAsciiDigit(QChar c)
-{
-    return c >= u'0' && c <= u'9';
-}
-
 QString upperAscii(QStringView text)
 {
     QString upper = text.toString();
@@ -46,52 +38,13 @@ QLatin1String topLevelDomainText()
     return QLatin1String(topLevelDomains, qsizetype(sizeof(topLevelDomains) - 1));
 }
 
-QString trimBlanks(QStringView text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && isBlank(text[begin]))
-        ++begin;
-    while (end > begin && isBlank(text[end - 1]))
-        --end;
-    return text.mid(begin, end - begin).toString();
-}
-
-std::optional<long long> readLiteralNumber(QStringView part)
-{
-    constexpr long long limit = 1LL << 31;
-    qsizetype i = 0;
-    qsizetype end = part.size();
-    while (i < end && isBlank(part[i]))
-        ++i;
-    while (end > i && isBlank(part[end - 1]))
-        --end;
-    bool negative = false;
-    if (i < end && (part[i] == u'+' || part[i] == u'-')) {
-        negative = part[i] == u'-';
-        ++i;
-    }
-    if (i == end)
-        return std::nullopt;
-    long long value = 0;
-    for (; i < end; ++i) {
-        if (!isAsciiDigit(part[i]))
-            return std::nullopt;
-        if (value < limit)
-            value = value * 10 + (part[i].unicode() - u'0');
-    }
-    if (value > limit)
-        value = limit;
-    return negative ? -value : value;
-}
-
 bool isIPv4Literal(QStringView text)
 {
     const QList<QStringView> parts = text.split(u'.');
     if (parts.size() != 4)
         return false;
     for (qsizetype i = 0; i < parts.size(); ++i) {
-        const std::optional<long long> value = readLiteralNumber(parts[i]);
+        const std::optional<long long> value = readWholeNumber(parts[i]);
         if (!value)
             return false;
         if (*value > (i == 0 ? 239 : 255))

@@ -4,8 +4,6 @@
 #include <QString>
 #include <QStringView>
 
-#include <optional>
-
 namespace tramelo {
 
 // E-mail addresses and host names judged by syntax alone, without any
@@ -16,20 +14,9 @@ namespace tramelo {
 // searches it as a whole, so its spacing is part of the behaviour.
 QLatin1String topLevelDomainText();
 
-// The text without leading and trailing blanks (spaces only: tabs and line
-// ends are kept, so they fail the checks).
-QString trimBlanks(QStringView text);
-
-// The "number" test of the IPv4 literal check, with the value it reads.
-// A number is: optional blanks, an optional "+" or "-", one or more decimal
-// digits 0-9, optional blanks. Nothing else counts (no decimal point, no
-// exponent, no thousands separator, no hexadecimal, no other digits).
-// A value beyond 32 bits is clamped to +-2^31 (it is judged by the same
-// bounds as the real value would be).
-std::optional<long long> readLiteralNumber(QStringView part);
-
 // IPv4 literal check: exactly four parts separated by "." (not trimmed), each
-// a number (above); the first at most 239, each of the others at most 255.
+// a whole number (readWholeNumber, plain_text.h); the first at most 239, each
+// of the others at most 255.
 // Only the upper bounds are checked, so a part such as "-1"
 // passes; such a literal can never be turned into address bytes
 // (literalAddressBytes, net_utilities.h), so Ping of it fails.

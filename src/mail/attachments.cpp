@@ -173,8 +173,8 @@ void clsEnviarCorreu::EncodeAndSendFile(const QString &strFile, long Encode)
             fail(file.error() == QFileDevice::NoError ? QStringLiteral("The file could not be read") : file.errorString());
             return;
         }
-        if (socketState() != 7) {
-            fail(QStringLiteral("Socket not Open"));
+        if (socketState() != socketConnected) {
+            fail(error_text::socketNotOpen);
             return;
         }
         if (!writeMessageData(Encode == 0 ? modCorreu::encodeBase64Lines(bytes) : uuencodedLines(bytes)))

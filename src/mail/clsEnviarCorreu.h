@@ -117,12 +117,19 @@ public:
     QString GetIPHost();
     bool Ping(QString &Address, QString &RoundTripTime, QString &DataSize, bool &DataMatch);
 
-    // ---- read-only views used by tests and the run ------------------------
-    QStringList pendingErrors() const { return m_pendingErrors.entries(); }
-    bool eightBit() const { return m_eightBit; }
-    QString priorityWord() const { return m_priorityWord; }
-    QString timeZoneOffsetText() const { return m_timeZoneOffset; }
-    int socketState() const; // 0 closed, 7 connected, 9 error, other values in between
+    // The socket's state in the codes of the socket control the component
+    // was built around: closed, connected and error, or a state in between.
+    enum SocketStateCode : int {
+        socketClosed = 0,
+        socketOpen = 1,
+        socketListening = 2,
+        socketResolvingHost = 4,
+        socketConnecting = 6,
+        socketConnected = 7,
+        socketClosing = 8,
+        socketError = 9,
+    };
+    int socketState() const;
 
 Q_SIGNALS:
     void SendSuccesful();
@@ -148,17 +155,10 @@ private:
     void ReportFailure();
 
     // ---- session ----------------------------------------------------------
-    enum class SessionState {
-        Closed,
-        Pop3Connecting,
-        Pop3Dialogue,
-        SmtpConnecting,
-        AwaitingGreeting,
-        GreetingSent,
-        LoggingIn,
-        Open,
-        Quitting,
-    };
+    // The session runs on these flags: each step clears the flag its answer
+    // sets, sends its command and waits for the flag, a time-out or the
+    // abort. The reply handler (judgeReply) is the one place that says which
+    // reply sets which flag.
     struct SessionFlags {
         bool connected = false;
         bool reply = false;
@@ -180,12 +180,12 @@ private:
     bool openSmtpPhase();
     enum class AttemptsOutcome { Connected, UsedUp, Aborted };
     AttemptsOutcome connectionAttempts();
+    bool sayHello();
     bool logIn();
     void CloseSession();
     bool WaitForReply(Flag flag, long seconds, bool reportTimeout);
     void ReportTimeout();
     void pumpEventsOnce();
-    void setSessionState(SessionState state) { m_sessionState = state; }
     QString greetingDomain() const;
 
     // socket, as the session sees it
@@ -212,7 +212,6 @@ private:
 
     // ---- message assembly and files ---------------------------------------
     bool sendCommandAndWait(const QString &command, Flag flag);
-    bool sendOrFail(const QString &text);
     void failUnexpectedly();
     bool sendHeaderBlock(bool multipart, bool related, const QString &toList, const QString &ccList);
     bool sendFiles(bool related);
@@ -279,13 +278,11 @@ private:
     QString m_remoteHost;
     quint16 m_remotePort = 0;
     QTimer m_wakeTimer;
-    SessionState m_sessionState = SessionState::Closed;
     SessionFlags m_flags;
     int m_pop3Step = 0;
     int m_loginPromptsAnswered = 0;
     ReplyReader m_replies;
     qint64 m_bytesSent = 0;
-    qint64 m_bytesRemaining = 0;
     long m_sizeEstimate = 0;
     QString m_boundary;
     MessageDataWriter m_dataWriter;

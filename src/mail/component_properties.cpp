@@ -9,6 +9,7 @@
 #include "host_services.h"
 #include "message_body.h"
 #include "net_utilities.h"
+#include "plain_text.h"
 #include "settings_store.h"
 
 #include <QFileInfo>
@@ -19,15 +20,6 @@
 
 namespace tramelo {
 namespace {
-
-const QString invalidBcc = QStringLiteral("Invalid Bcc: Recipient E-mail Address");
-const QString invalidCc = QStringLiteral("Invalid Cc: Recipient E-mail Address");
-const QString invalidRecipient = QStringLiteral("Missing or Invalid Recipient E-mail Address");
-const QString invalidSender = QStringLiteral("Missing or Invalid Sender E-mail Address");
-const QString invalidPop3Host = QStringLiteral("Invalid or Missing POP3 Host Name");
-const QString invalidSmtpHost = QStringLiteral("Invalid or Missing SMTP Host Name");
-const QString invalidPort = QStringLiteral("Invalid Remote Port");
-const QString missingAttachment = QStringLiteral("The file you tried to attach does not exist");
 
 // The checks of the numeric properties, for assigned and stored values alike.
 std::optional<long> acceptedConnectRetry(long value)
@@ -108,7 +100,7 @@ clsEnviarCorreu::clsEnviarCorreu(MailPlatform platform, QObject *parent)
 
 clsEnviarCorreu::~clsEnviarCorreu()
 {
-    if (socketState() != 0)
+    if (socketState() != socketClosed)
         CloseSession();
     // The socket is a child of this object and goes with it; so does the
     // pending-error list.
@@ -185,7 +177,7 @@ bool clsEnviarCorreu::checkHost(QString &value, const QString &message)
     value.remove(QChar(u'\0'));
     // A value given that names nothing once normalised is no host; taken as
     // empty, it would start a lookup of the machine's own mail exchanger.
-    bool valid = !given || !trimBlanks(value).isEmpty();
+    bool valid = !given || !isBlank(value);
     if (valid && !value.isEmpty()) {
         switch (m_SMTPHostValidation) {
         case 1:
@@ -224,7 +216,7 @@ void clsEnviarCorreu::setAttachment(const QString &value)
     m_attachmentPaths = splitList(value);
     m_attachmentTotalBytes = 0;
     m_attachmentTotalNameLength = 0;
-    RemoveError(missingAttachment);
+    RemoveError(error_text::missingAttachment);
     m_attachmentNames.clear();
     m_attachmentEmbedded.clear();
     const qsizetype count = m_attachmentPaths.size();
@@ -236,7 +228,7 @@ void clsEnviarCorreu::setAttachment(const QString &value)
         const QString &path = m_attachmentPaths[i];
         const QFileInfo file(path);
         if (path.isEmpty() || !file.isFile()) {
-            AddError(missingAttachment);
+            AddError(error_text::missingAttachment);
             return;
         }
         const QString name = fileNameOfPath(path);
@@ -249,7 +241,7 @@ void clsEnviarCorreu::setAttachment(const QString &value)
 void clsEnviarCorreu::setBccRecipient(const QString &value)
 {
     m_BccRecipient = cleanList(value);
-    checkAddressList(value, invalidBcc);
+    checkAddressList(value, error_text::invalidBcc);
 }
 
 void clsEnviarCorreu::setCcDisplayName(const QString &value)
@@ -260,7 +252,7 @@ void clsEnviarCorreu::setCcDisplayName(const QString &value)
 void clsEnviarCorreu::setCcRecipient(const QString &value)
 {
     m_CcRecipient = cleanList(value);
-    checkAddressList(value, invalidCc);
+    checkAddressList(value, error_text::invalidCc);
 }
 
 void clsEnviarCorreu::setConnectRetry(long value)
@@ -301,7 +293,7 @@ void clsEnviarCorreu::setFrom(const QString &value)
 {
     m_from = trimBlanks(value);
     storeSetting(QStringLiteral("From"), value);
-    checkAddressList(value, invalidSender);
+    checkAddressList(value, error_text::invalidSender);
 }
 
 void clsEnviarCorreu::setFromDisplayName(const QString &value)
@@ -350,7 +342,7 @@ void clsEnviarCorreu::setPriority(long value)
 void clsEnviarCorreu::setRecipient(const QString &value)
 {
     m_Recipient = cleanList(value);
-    checkAddressList(value, invalidRecipient);
+    checkAddressList(value, error_text::invalidRecipient);
 }
 
 void clsEnviarCorreu::setRecipientDisplayName(const QString &value)
@@ -366,7 +358,7 @@ void clsEnviarCorreu::setReplyToAddress(const QString &value)
 void clsEnviarCorreu::setPOP3Host(const QString &value)
 {
     QString host = value;
-    if (checkHost(host, invalidPop3Host)) {
+    if (checkHost(host, error_text::invalidPop3Host)) {
         storeSetting(QStringLiteral("Pop3Host"), host);
         m_POP3Host = host;
     }
@@ -375,7 +367,7 @@ void clsEnviarCorreu::setPOP3Host(const QString &value)
 void clsEnviarCorreu::setSMTPHost(const QString &value)
 {
     QString host = value;
-    if (checkHost(host, invalidSmtpHost)) {
+    if (checkHost(host, error_text::invalidSmtpHost)) {
         storeSetting(QStringLiteral("RemoteHost"), host);
         m_SMTPHost = host;
     }
@@ -398,11 +390,11 @@ void clsEnviarCorreu::setSMTPPort(long value)
 bool clsEnviarCorreu::takeSMTPPort(long value)
 {
     if (value < 1 || value > 65535) {
-        AddError(invalidPort);
+        AddError(error_text::invalidPort);
         return false;
     }
     m_SMTPPort = value;
-    RemoveError(invalidPort);
+    RemoveError(error_text::invalidPort);
     return true;
 }
 
@@ -434,7 +426,7 @@ void clsEnviarCorreu::ReportFailure()
     const QString explanation = m_pendingErrors.explanation();
     m_pendingErrors.clear();
     Q_EMIT SendFailed(explanation);
-    if (socketState() != 0)
+    if (socketState() != socketClosed)
         CloseSession();
     m_flags.abort = true;
 }

@@ -1,7 +1,8 @@
 #include "component_support.h"
 
-#include "address_validation.h"
+#include "plain_text.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <ctime>
 
@@ -24,6 +25,19 @@ int localTimeZoneBiasMinutes()
     if (!::localtime_r(&now, &local))
         return 0;
     return int(-local.tm_gmtoff / 60);
+}
+
+QString mimeBoundaryAt(const QDateTime &localTime)
+{
+    const auto lastEightHexDigits = [](quint64 value) {
+        return QStringLiteral("%1").arg(value, 8, 16, QChar(u'0')).toUpper().right(8);
+    };
+    const qint64 dayNumber = QDate(1899, 12, 30).daysTo(localTime.date());
+    const QTime time = localTime.time();
+    const double dayFraction = (time.hour() * 3600 + time.minute() * 60 + time.second()) / 86400.0;
+    const auto timeNumber = static_cast<quint64>(std::nearbyint(dayFraction * 100000000.0));
+    return QStringLiteral("----_=_NextPart_000_") + lastEightHexDigits(quint64(dayNumber)) + u'.'
+        + lastEightHexDigits(timeNumber);
 }
 
 QString fileNameOfPath(QStringView path)
@@ -49,7 +63,7 @@ QString normalizedContentBase(const QString &value)
 QString cleanListElement(const QString &element)
 {
     QString cleaned = trimBlanks(element);
-    cleaned.remove(QLatin1String("\r\n"));
+    cleaned.remove(crlf);
     cleaned.remove(u'\t');
     return cleaned;
 }

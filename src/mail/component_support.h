@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <QStringView>
 
@@ -17,6 +18,10 @@ QString timeZoneOffsetText(int biasMinutes);
 // The local time zone's bias now, from the C library's local time
 // (tm_gmtoff, daylight time included).
 int localTimeZoneBiasMinutes();
+
+// The MIME boundary of a message built at that local time: the day number
+// since 30 December 1899 and the time of day, in hexadecimal.
+QString mimeBoundaryAt(const QDateTime &localTime);
 
 // A file's name: the text after its last "/" or "\".
 QString fileNameOfPath(QStringView path);

@@ -1,5 +1,6 @@
 #include "content_encoders.h"
 
+#include "plain_text.h"
 #include "windows1252.h"
 
 #include <algorithm>
@@ -149,7 +150,7 @@ QString encodeBase64Text(const QString &text)
 
 QString decodeBase64Text(const QString &text)
 {
-    const QString groups = QString(text).remove(QStringLiteral("\r\n"));
+    const QString groups = QString(text).remove(crlf);
     for (const QChar c : groups) {
         if (!isBase64Character(c.unicode()))
             return {};
@@ -201,11 +202,6 @@ QByteArray uuencodeBytesLine(QByteArrayView bytes)
     if (lastPieceLength > 0)
         line.append(QByteArray(3 - lastPieceLength, '='));
     return line;
-}
-
-QString uuencodeTextLine(const QString &text)
-{
-    return fromWindows1252(uuencodeBytesLine(toWindows1252(text)));
 }
 
 } // namespace tramelo::modCorreu

@@ -25,6 +25,5 @@ QString decodeBase64Text(const QString &text);
 // in practice); longer input gives an empty result. A last piece of one or
 // two bytes is marked by "==" or "=" after the line.
 QByteArray uuencodeBytesLine(QByteArrayView bytes);
-QString uuencodeTextLine(const QString &text);
 
 } // namespace tramelo::modCorreu

@@ -1,5 +1,7 @@
 #include "dns_udp_exchange.h"
 
+#include "socket_handle.h"
+
 #include <QDeadlineTimer>
 
 #include <arpa/inet.h>
@@ -9,28 +11,9 @@
 #include <optional>
 #include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 namespace tramelo::modMXQuery {
 namespace {
-
-class SocketHandle
-{
-public:
-    explicit SocketHandle(int descriptor) : m_descriptor(descriptor) {}
-    ~SocketHandle()
-    {
-        if (m_descriptor >= 0)
-            ::close(m_descriptor);
-    }
-    SocketHandle(const SocketHandle &) = delete;
-    SocketHandle &operator=(const SocketHandle &) = delete;
-    int get() const { return m_descriptor; }
-    bool isValid() const { return m_descriptor >= 0; }
-
-private:
-    int m_descriptor;
-};
 
 // A dotted address as it is; otherwise the name's first IPv4 address.
 std::optional<in_addr> ipv4AddressOf(const QString &server)

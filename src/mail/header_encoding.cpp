@@ -1,23 +1,23 @@
 #include "header_encoding.h"
 
 #include "content_encoders.h"
+#include "plain_text.h"
 #include "windows1252.h"
 
+#include <QStringList>
+
 #include <algorithm>
-#include <cmath>
 
 namespace tramelo {
 namespace {
 
-const QString quoteMark = QStringLiteral("\"");
 const QString fold = QStringLiteral("\r\n\t");
-const QString crLf = QStringLiteral("\r\n");
 constexpr qsizetype foldedLineLength = 78;
 // A header line holds at most 998 characters; a longer word could not be
 // folded onto one, field name and quotes included.
 constexpr qsizetype longestPlainWord = 900;
 
-bool isBlank(QChar c)
+bool isWhiteSpace(QChar c)
 {
     return c == u' ' || c == u'\t';
 }
@@ -51,7 +51,7 @@ QString quotedString(const QString &text)
     QString escaped = text;
     escaped.replace(u'\\', QLatin1String("\\\\"));
     escaped.replace(u'"', QLatin1String("\\\""));
-    return quoteMark + escaped + quoteMark;
+    return u'"' + escaped + u'"';
 }
 
 QString charsetLabel(const QByteArray &bytes)
@@ -115,13 +115,13 @@ QString base64Words(const QByteArray &bytes, const QString &charset)
 qsizetype foldPoint(QStringView line, qsizetype from)
 {
     qsizetype i = from;
-    while (i < line.size() && isBlank(line[i]))
+    while (i < line.size() && isWhiteSpace(line[i]))
         ++i;
-    while (i < line.size() && !isBlank(line[i]))
+    while (i < line.size() && !isWhiteSpace(line[i]))
         ++i;
     qsizetype point = -1;
     for (; i < line.size(); ++i) {
-        if (!isBlank(line[i]) || isBlank(line[i - 1]))
+        if (!isWhiteSpace(line[i]) || isWhiteSpace(line[i - 1]))
             continue;
         if (i > foldedLineLength && point >= 0)
             break;
@@ -146,11 +146,6 @@ QString percentEncoded(const QByteArray &bytes)
     return QString::fromLatin1(bytes.toPercentEncoding("!#$&+^`{|}~"));
 }
 
-QString lastEightHexDigits(quint64 value)
-{
-    return QStringLiteral("%1").arg(value, 8, 16, QChar(u'0')).toUpper().right(8);
-}
-
 } // namespace
 
 QString EncodeHeaderText(const QString &text, bool quote)
@@ -166,10 +161,10 @@ QString EncodeHeaderText(const QString &text, bool quote)
 QString foldHeaderField(const QString &field)
 {
     QString folded;
-    const QStringList lines = field.split(crLf);
+    const QStringList lines = field.split(crlf);
     for (qsizetype k = 0; k < lines.size(); ++k) {
         if (k > 0)
-            folded += crLf;
+            folded += crlf;
         QStringView rest = lines[k];
         qsizetype from = k == 0 ? rest.indexOf(u':') + 1 : 0;
         while (rest.size() > foldedLineLength) {
@@ -177,7 +172,7 @@ QString foldHeaderField(const QString &field)
             if (point < 0)
                 break;
             folded += rest.first(point);
-            folded += crLf;
+            folded += crlf;
             rest = rest.sliced(point);
             from = 0;
         }
@@ -190,7 +185,7 @@ QString nameParameter(const QString &fileName)
 {
     const QByteArray bytes = toWindows1252(fileName);
     return QStringLiteral("name=")
-        + (isPrintableAscii(bytes) ? quotedString(fileName) : quoteMark + encodedWords(bytes, true) + quoteMark);
+        + (isPrintableAscii(bytes) ? quotedString(fileName) : u'"' + encodedWords(bytes, true) + u'"');
 }
 
 QString filenameParameter(const QString &fileName)
@@ -199,16 +194,6 @@ QString filenameParameter(const QString &fileName)
     if (isPrintableAscii(bytes))
         return QStringLiteral("filename=") + quotedString(fileName);
     return QStringLiteral("filename*=") + charsetLabel(bytes) + QStringLiteral("''") + percentEncoded(bytes);
-}
-
-QString mimeBoundaryAt(const QDateTime &localTime)
-{
-    const qint64 dayNumber = QDate(1899, 12, 30).daysTo(localTime.date());
-    const QTime time = localTime.time();
-    const double dayFraction = (time.hour() * 3600 + time.minute() * 60 + time.second()) / 86400.0;
-    const auto timeNumber = static_cast<quint64>(std::nearbyint(dayFraction * 100000000.0));
-    return QStringLiteral("----_=_NextPart_000_") + lastEightHexDigits(quint64(dayNumber)) + u'.'
-        + lastEightHexDigits(timeNumber);
 }
 
 QString withoutLineBreaks(QString text)

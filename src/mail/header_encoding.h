@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QDateTime>
 #include <QString>
 
 namespace tramelo {
@@ -27,10 +26,6 @@ QString foldHeaderField(const QString &field);
 // know, and "filename*" the RFC 2231 form (charset, then percent-encoding).
 QString nameParameter(const QString &fileName);
 QString filenameParameter(const QString &fileName);
-
-// The MIME boundary of a message built at that local time: the day number
-// since 30 December 1899 and the time of day, in hexadecimal.
-QString mimeBoundaryAt(const QDateTime &localTime);
 
 // A CR or LF in a header value would add headers or end the header block;
 // each becomes a blank.

@@ -1,5 +1,7 @@
 #include "host_services.h"
 
+#include "socket_handle.h"
+
 #include <QRandomGenerator>
 
 #include <arpa/inet.h>
@@ -22,23 +24,6 @@ constexpr quint8 icmpDestinationUnreachable = 3;
 constexpr quint8 icmpEchoRequest = 8;
 constexpr quint8 icmpTimeExceeded = 11;
 constexpr int icmpHeaderSize = 8;
-
-class SocketGuard
-{
-public:
-    explicit SocketGuard(int fd) : m_fd(fd) {}
-    ~SocketGuard()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    SocketGuard(const SocketGuard &) = delete;
-    SocketGuard &operator=(const SocketGuard &) = delete;
-    int fd() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 int openIcmpSocket(SystemHostServices::IcmpSocket kind, bool &raw)
 {
@@ -161,8 +146,8 @@ EchoReply echoOnce(SystemHostServices::IcmpSocket kind, const IPv4Address &targe
     const Clock::time_point deadline = Clock::now() + timeout;
 
     bool raw = false;
-    SocketGuard socket(openIcmpSocket(kind, raw));
-    if (socket.fd() < 0)
+    const SocketHandle socket(openIcmpSocket(kind, raw));
+    if (!socket.isValid())
         return reply;
 
     const quint32 random = QRandomGenerator::global()->generate();
@@ -186,7 +171,7 @@ EchoReply echoOnce(SystemHostServices::IcmpSocket kind, const IPv4Address &targe
     const Clock::time_point sent = Clock::now();
     ssize_t written;
     do {
-        written = ::sendto(socket.fd(), packet.constData(), size_t(packet.size()), MSG_NOSIGNAL,
+        written = ::sendto(socket.get(), packet.constData(), size_t(packet.size()), MSG_NOSIGNAL,
                            reinterpret_cast<const sockaddr *>(&to), sizeof to);
     } while (written < 0 && errno == EINTR);
     if (written < 0) {
@@ -203,7 +188,7 @@ EchoReply echoOnce(SystemHostServices::IcmpSocket kind, const IPv4Address &targe
         for (;;) {
             sockaddr_in from{};
             socklen_t fromSize = sizeof from;
-            const ssize_t got = ::recvfrom(socket.fd(), buffer.data(), size_t(buffer.size()), MSG_DONTWAIT,
+            const ssize_t got = ::recvfrom(socket.get(), buffer.data(), size_t(buffer.size()), MSG_DONTWAIT,
                                            reinterpret_cast<sockaddr *>(&from), &fromSize);
             if (got < 0) {
                 if (errno == EINTR)
@@ -223,7 +208,7 @@ EchoReply echoOnce(SystemHostServices::IcmpSocket kind, const IPv4Address &targe
         timespec wait{};
         wait.tv_sec = time_t(nanoseconds / 1000000000);
         wait.tv_nsec = long(nanoseconds % 1000000000);
-        pollfd poll{socket.fd(), POLLIN, 0};
+        pollfd poll{socket.get(), POLLIN, 0};
         const int ready = ::ppoll(&poll, 1, &wait, nullptr);
         if (ready < 0 && errno != EINTR) {
             reply.status = echo_status::generalFailure;
@@ -275,18 +260,14 @@ std::optional<IPv4Address> SystemHostServices::resolveIPv4(const QString &name)
 EchoReply SystemHostServices::echo(const IPv4Address &target, const QByteArray &payload,
                                    std::chrono::milliseconds timeout)
 {
-    try {
-        return echoOnce(m_icmpSocket, target, payload, timeout);
-    } catch (...) {
-        return EchoReply{};
-    }
+    return echoOnce(m_icmpSocket, target, payload, timeout);
 }
 
 bool SystemHostServices::canOpen(IcmpSocket icmpSocket)
 {
     bool raw = false;
-    SocketGuard socket(openIcmpSocket(icmpSocket, raw));
-    return socket.fd() >= 0;
+    const SocketHandle socket(openIcmpSocket(icmpSocket, raw));
+    return socket.isValid();
 }
 
 std::shared_ptr<HostServices> systemHostServices()

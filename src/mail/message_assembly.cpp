@@ -2,7 +2,9 @@
 // the final ".", written to the socket piece by piece while the session is open.
 #include "clsEnviarCorreu.h"
 
+#include "component_support.h"
 #include "header_encoding.h"
+#include "plain_text.h"
 
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -10,8 +12,6 @@
 
 namespace tramelo {
 namespace {
-
-const QString crlf = QStringLiteral("\r\n");
 
 void resizeList(QStringList &list, qsizetype size)
 {
@@ -42,7 +42,7 @@ void clsEnviarCorreu::Send()
     bool related = false;
 
     if (m_from.isEmpty())
-        AddError(QStringLiteral("Missing or Invalid Sender E-mail Address"));
+        AddError(error_text::invalidSender);
     if (m_AsHTML && m_EncodeType == 1)
         AddError(QStringLiteral("Sending HTML requires MIME encoding"));
     if (m_Recipient.isEmpty() && m_CcRecipient.isEmpty() && m_BccRecipient.isEmpty())
@@ -63,7 +63,7 @@ void clsEnviarCorreu::Send()
         related = LinkEmbeddedFiles();
     m_sizeEstimate = EstimateSize();
     m_flags.abort = false;
-    if (socketState() != 7 && !OpenSession())
+    if (socketState() != socketConnected && !OpenSession())
         return;
 
     m_bytesSent = 0;
@@ -128,18 +128,10 @@ bool clsEnviarCorreu::sendCommandAndWait(const QString &command, Flag flag)
     return WaitForReply(flag, m_MessageTimeout, true) && !m_flags.abort;
 }
 
-bool clsEnviarCorreu::sendOrFail(const QString &text)
-{
-    if (sendData(text))
-        return true;
-    failUnexpectedly();
-    return false;
-}
-
 void clsEnviarCorreu::failUnexpectedly()
 {
     const bool open = m_socket->state() == QAbstractSocket::ConnectedState;
-    AddError(open ? m_socket->errorString() : QStringLiteral("Socket not Open"));
+    AddError(open ? m_socket->errorString() : error_text::socketNotOpen);
     ReportFailure();
 }
 
@@ -175,7 +167,7 @@ bool clsEnviarCorreu::sendHeaderBlock(bool multipart, bool related, const QStrin
     if (multipart) {
         rows << (related ? QStringLiteral("Content-Type: multipart/related;")
                          : QStringLiteral("Content-Type: multipart/mixed;"));
-        rows << QStringLiteral("\tboundary=\"") + m_boundary + QStringLiteral("\"") + crlf;
+        rows << QStringLiteral("\tboundary=\"") + m_boundary + u'"' + crlf;
         rows << QStringLiteral("This is a multi-part message in MIME format.") + crlf;
         rows << QStringLiteral("--") + m_boundary;
     }
@@ -184,7 +176,7 @@ bool clsEnviarCorreu::sendHeaderBlock(bool multipart, bool related, const QStrin
         rows << QStringLiteral("\tcharset=\"iso-8859-1\"");
         rows << QStringLiteral("Content-Transfer-Encoding: ") + (m_eightBit ? QStringLiteral("8bit") : QStringLiteral("7bit"));
         if (m_AsHTML && !m_ContentBase.isEmpty())
-            rows << QStringLiteral("Content-Base: \"") + withoutLineBreaks(m_ContentBase) + QStringLiteral("\"");
+            rows << QStringLiteral("Content-Base: \"") + withoutLineBreaks(m_ContentBase) + u'"';
     }
     for (const QString &row : std::as_const(rows)) {
         if (!writeDataLine(foldHeaderField(row)))

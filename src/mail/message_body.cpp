@@ -1,11 +1,10 @@
 #include "message_body.h"
 
+#include "plain_text.h"
 #include "windows1252.h"
 
 namespace tramelo {
 namespace {
-
-const QLatin1String crLf("\r\n");
 
 // One line, without its line end, folded. A piece that begins with "." gets
 // a second one on the wire (MessageDataWriter), and that dot counts towards
@@ -24,7 +23,7 @@ void appendLine(QString &out, QStringView line)
         if (taken > 1 && line[position + taken - 1].isHighSurrogate())
             --taken;
         out += line.sliced(position, taken);
-        out += crLf;
+        out += crlf;
         position += taken;
         dot = line.sliced(position).startsWith(u'.');
     }
@@ -45,7 +44,7 @@ QString prepareBody(QStringView text)
         if (c != u'\r' && c != u'\n')
             continue;
         appendLine(out, text.sliced(start, i - start));
-        out += crLf;
+        out += crlf;
         if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
             ++i;
         start = i + 1;

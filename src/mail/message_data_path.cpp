@@ -3,6 +3,7 @@
 // and a server that stops reading is a time-out.
 #include "clsEnviarCorreu.h"
 
+#include "plain_text.h"
 #include "windows1252.h"
 
 #include <QDeadlineTimer>
@@ -35,7 +36,7 @@ bool clsEnviarCorreu::writeMessageText(const QString &text)
 
 bool clsEnviarCorreu::writeDataLine(const QString &text)
 {
-    return writeMessageText(text + QStringLiteral("\r\n"));
+    return writeMessageText(text + crlf);
 }
 
 bool clsEnviarCorreu::waitForSocketQueue(qint64 limit)

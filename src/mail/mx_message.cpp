@@ -4,7 +4,6 @@
 
 #include <QStringList>
 
-#include <algorithm>
 #include <optional>
 
 namespace tramelo::modMXQuery {
@@ -121,14 +120,6 @@ QByteArray mxQueryDatagram(const QString &domain)
     appendUint16(datagram, typeMX);
     appendUint16(datagram, classIN);
     return datagram;
-}
-
-ReplyBuffer replyBufferFrom(const QByteArray &reply)
-{
-    ReplyBuffer buffer;
-    buffer.receivedLength = std::min<std::size_t>(reply.size(), ReplyBuffer::capacity);
-    std::copy_n(reply.constData(), buffer.receivedLength, reinterpret_cast<char *>(buffer.bytes.data()));
-    return buffer;
 }
 
 int answerCount(const ReplyBuffer &reply)

@@ -21,9 +21,6 @@ struct ReplyBuffer {
     std::size_t receivedLength = 0;
 };
 
-// A reply of at most 2048 bytes copied into a fresh buffer (longer input is cut).
-ReplyBuffer replyBufferFrom(const QByteArray &reply);
-
 // ANCOUNT, bytes 6 and 7.
 int answerCount(const ReplyBuffer &reply);
 

@@ -11,8 +11,6 @@ namespace tramelo::modMXQuery {
 
 // Errors of the lookup, as values: the component turns them into Status lines.
 struct MxQueryError {
-    static constexpr int number = 20000;
-    static inline const QString source = QStringLiteral("MXQuery");
     QString description;
 };
 

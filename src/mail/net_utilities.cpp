@@ -1,6 +1,7 @@
 #include "net_utilities.h"
 
 #include "address_validation.h"
+#include "plain_text.h"
 #include "windows1252.h"
 
 #include <QList>
@@ -35,26 +36,18 @@ void judgeEchoedData(const QByteArray &echoed, const QByteArray &request, bool &
 
 QString getIPHost(HostServices &services)
 {
-    try {
-        return services.localHostName();
-    } catch (...) {
-        return {};
-    }
+    return services.localHostName();
 }
 
 QString getIPAddress(HostServices &services, QString &hostName)
 {
-    try {
-        QString name = hostName;
-        if (name.isEmpty())
-            name = getIPHost(services);
-        name = trimBlanks(name);
-        hostName = name;
-        const std::optional<IPv4Address> address = services.resolveIPv4(name);
-        return address ? address->toString() : QString();
-    } catch (...) {
-        return {};
-    }
+    QString name = hostName;
+    if (name.isEmpty())
+        name = getIPHost(services);
+    name = trimBlanks(name);
+    hostName = name;
+    const std::optional<IPv4Address> address = services.resolveIPv4(name);
+    return address ? address->toString() : QString();
 }
 
 std::optional<IPv4Address> literalAddressBytes(QStringView text)
@@ -64,7 +57,7 @@ std::optional<IPv4Address> literalAddressBytes(QStringView text)
         return std::nullopt;
     IPv4Address address;
     for (int i = 0; i < 4; ++i) {
-        const std::optional<long long> value = readLiteralNumber(parts[i]);
+        const std::optional<long long> value = readWholeNumber(parts[i]);
         if (!value || *value < 0 || *value > 255)
             return std::nullopt;
         address.bytes[size_t(i)] = quint8(*value);
@@ -74,23 +67,19 @@ std::optional<IPv4Address> literalAddressBytes(QStringView text)
 
 bool ping(HostServices &services, QString &address, QString &roundTripTime, QString &dataSize, bool &dataMatch)
 {
-    try {
-        const QString target = isIPv4Literal(address) ? address : getIPAddress(services, address);
-        if (target.isEmpty())
-            return false;
-        const std::optional<IPv4Address> targetAddress = literalAddressBytes(target);
-        if (!targetAddress)
-            return false;
-        const QByteArray request = makeRequestData();
-        const EchoReply reply = services.echo(*targetAddress, request, pingTimeout);
-        roundTripTime = QString::number(reply.roundTripMs);
-        address = reply.replyAddress.toString();
-        dataSize = QString::number(reply.data.size()) + QLatin1String(" bytes");
-        judgeEchoedData(reply.data, request, dataMatch);
-        return reply.status == echo_status::success && reply.replyAddress == *targetAddress;
-    } catch (...) {
+    const QString target = isIPv4Literal(address) ? address : getIPAddress(services, address);
+    if (target.isEmpty())
         return false;
-    }
+    const std::optional<IPv4Address> targetAddress = literalAddressBytes(target);
+    if (!targetAddress)
+        return false;
+    const QByteArray request = makeRequestData();
+    const EchoReply reply = services.echo(*targetAddress, request, pingTimeout);
+    roundTripTime = QString::number(reply.roundTripMs);
+    address = reply.replyAddress.toString();
+    dataSize = QString::number(reply.data.size()) + QLatin1String(" bytes");
+    judgeEchoedData(reply.data, request, dataMatch);
+    return reply.status == echo_status::success && reply.replyAddress == *targetAddress;
 }
 
 } // namespace tramelo

@@ -1,5 +1,7 @@
 #include "pending_errors.h"
 
+#include "plain_text.h"
+
 namespace tramelo {
 
 void PendingErrorList::add(const QString &text)
@@ -17,7 +19,7 @@ QString PendingErrorList::explanation() const
 {
     QString text;
     for (const QString &entry : m_entries)
-        text += entry + QLatin1String("\r\n");
+        text += entry + crlf;
     return text;
 }
 

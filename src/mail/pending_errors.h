@@ -22,4 +22,17 @@ private:
     QStringList m_entries;
 };
 
+// The texts the component records for refused values and a closed socket.
+namespace error_text {
+inline const QString invalidBcc = QStringLiteral("Invalid Bcc: Recipient E-mail Address");
+inline const QString invalidCc = QStringLiteral("Invalid Cc: Recipient E-mail Address");
+inline const QString invalidRecipient = QStringLiteral("Missing or Invalid Recipient E-mail Address");
+inline const QString invalidSender = QStringLiteral("Missing or Invalid Sender E-mail Address");
+inline const QString invalidPop3Host = QStringLiteral("Invalid or Missing POP3 Host Name");
+inline const QString invalidSmtpHost = QStringLiteral("Invalid or Missing SMTP Host Name");
+inline const QString invalidPort = QStringLiteral("Invalid Remote Port");
+inline const QString missingAttachment = QStringLiteral("The file you tried to attach does not exist");
+inline const QString socketNotOpen = QStringLiteral("Socket not Open");
+} // namespace error_text
+
 } // namespace tramelo

@@ -1,6 +1,7 @@
 #include "server_reply.h"
 
 #include "content_encoders.h"
+#include "plain_text.h"
 #include "windows1252.h"
 
 #include <QList>
@@ -30,7 +31,7 @@ bool isLineEnd(char c)
     return c == '\r' || c == '\n';
 }
 
-bool isBlank(char c)
+bool isWhiteSpace(char c)
 {
     return c == ' ' || c == '\t';
 }
@@ -40,10 +41,10 @@ QList<QByteArrayView> words(QByteArrayView text)
     QList<QByteArrayView> found;
     qsizetype i = 0;
     while (i < text.size()) {
-        while (i < text.size() && (isBlank(text[i]) || isLineEnd(text[i])))
+        while (i < text.size() && (isWhiteSpace(text[i]) || isLineEnd(text[i])))
             ++i;
         const qsizetype start = i;
-        while (i < text.size() && !isBlank(text[i]) && !isLineEnd(text[i]))
+        while (i < text.size() && !isWhiteSpace(text[i]) && !isLineEnd(text[i]))
             ++i;
         if (i > start)
             found.append(text.sliced(start, i - start));
@@ -186,12 +187,8 @@ LoginOffer loginOffer(QByteArrayView reply)
 QString loginPromptText(QByteArrayView reply)
 {
     const QByteArrayView line = lastLine(reply);
-    QString prompt = fromWindows1252(line.sliced(qMin<qsizetype>(3, line.size())));
-    while (prompt.startsWith(u' '))
-        prompt.remove(0, 1);
-    while (prompt.endsWith(u' '))
-        prompt.chop(1);
-    prompt.remove(QLatin1String("\r\n"));
+    QString prompt = trimBlanks(fromWindows1252(line.sliced(qMin<qsizetype>(3, line.size()))));
+    prompt.remove(crlf);
     return modCorreu::decodeBase64Text(prompt);
 }
 

@@ -4,6 +4,7 @@
 #include "clsEnviarCorreu.h"
 
 #include "header_encoding.h"
+#include "plain_text.h"
 #include "windows1252.h"
 
 #include <QCoreApplication>
@@ -39,24 +40,24 @@ void clsEnviarCorreu::initSession()
 int clsEnviarCorreu::socketState() const
 {
     if (m_socketErrored)
-        return 9;
+        return socketError;
     switch (m_socket->state()) {
     case QAbstractSocket::UnconnectedState:
-        return 0;
+        return socketClosed;
     case QAbstractSocket::BoundState:
-        return 1;
+        return socketOpen;
     case QAbstractSocket::ListeningState:
-        return 2;
+        return socketListening;
     case QAbstractSocket::HostLookupState:
-        return 4;
+        return socketResolvingHost;
     case QAbstractSocket::ConnectingState:
-        return 6;
+        return socketConnecting;
     case QAbstractSocket::ConnectedState:
-        return 7;
+        return socketConnected;
     case QAbstractSocket::ClosingState:
-        return 8;
+        return socketClosing;
     }
-    return 0;
+    return socketClosed;
 }
 
 void clsEnviarCorreu::socketConnect()
@@ -97,7 +98,7 @@ bool clsEnviarCorreu::sendCommand(const QString &line)
     // Every command and answer of the dialogue leaves here. A line break
     // taken from a value (a sender, a user name) would end the command early
     // and make the rest a command of its own.
-    return sendData(withoutLineBreaks(line) + QStringLiteral("\r\n"));
+    return sendData(withoutLineBreaks(line) + crlf);
 }
 
 bool clsEnviarCorreu::WaitForReply(Flag flag, long seconds, bool reportTimeout)
@@ -164,7 +165,6 @@ void clsEnviarCorreu::onSocketDisconnected()
     // The peer closed. What it said last is judged now, even without a line
     // end, and no wait goes on for more.
     m_flags.peerClosed = true;
-    setSessionState(SessionState::Closed);
     m_replies.append(m_socket->readAll());
     judgeFramedReplies();
     const QByteArray unfinished = m_replies.takeUnfinished();
@@ -179,7 +179,7 @@ void clsEnviarCorreu::onSocketReadyRead()
 
 bool clsEnviarCorreu::readPendingReply()
 {
-    if (socketState() != 7)
+    if (socketState() != socketConnected)
         return false;
     if (m_socket->bytesAvailable() == 0) {
         // Replies read in one piece with the one being judged further up
@@ -215,7 +215,6 @@ void clsEnviarCorreu::dropOverlongReply(const QByteArray &received)
     // Past the bound the server's replies can no longer be told apart, so
     // there is no answer to a QUIT to wait for: the connection is dropped.
     socketClose();
-    setSessionState(SessionState::Closed);
     rejectReply(received);
 }
 
@@ -241,10 +240,9 @@ void clsEnviarCorreu::onSocketBytesWritten(qint64 bytes)
     }
     if (percentage != m_lastPercentage) {
         m_lastPercentage = percentage;
-        if (socketState() == 7)
+        if (socketState() == socketConnected)
             Q_EMIT Progress(percentage);
     }
-    m_bytesRemaining = m_socket->bytesToWrite();
 }
 
 } // namespace tramelo

@@ -1,6 +1,6 @@
 #include "settings_store.h"
 
-#include "address_validation.h"
+#include "plain_text.h"
 
 #include <QSettings>
 #include <QStringList>
@@ -25,33 +25,27 @@ QString fileName()
 
 QString read(const QString &key, const QString &defaultValue)
 {
-    try {
-        QSettings store(QSettings::IniFormat, QSettings::UserScope, organisation, application);
-        if (store.status() != QSettings::NoError)
-            return defaultValue;
-        store.beginGroup(group);
-        const QVariant value = store.value(key);
-        if (!value.isValid())
-            return defaultValue;
-        // A hand-edited file may hold an unquoted list ("a, b").
-        if (value.typeId() == QMetaType::QStringList)
-            return value.toStringList().join(QLatin1String(", "));
-        return value.toString();
-    } catch (...) {
+    QSettings store(QSettings::IniFormat, QSettings::UserScope, organisation, application);
+    if (store.status() != QSettings::NoError)
         return defaultValue;
-    }
+    store.beginGroup(group);
+    const QVariant value = store.value(key);
+    if (!value.isValid())
+        return defaultValue;
+    // A hand-edited file may hold an unquoted list ("a, b").
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList().join(QLatin1String(", "));
+    return value.toString();
 }
 
 void write(const QString &key, const QString &value)
 {
-    try {
-        QSettings store(QSettings::IniFormat, QSettings::UserScope, organisation, application);
-        store.beginGroup(group);
-        store.setValue(key, value);
-        store.endGroup();
-        store.sync();
-    } catch (...) {
-    }
+    // QSettings never throws: a failure stays in its status, ignored here.
+    QSettings store(QSettings::IniFormat, QSettings::UserScope, organisation, application);
+    store.beginGroup(group);
+    store.setValue(key, value);
+    store.endGroup();
+    store.sync();
 }
 
 QString numberText(long long value)
@@ -68,29 +62,10 @@ QString booleanText(bool value)
 
 std::optional<long> parseWholeNumber(const QString &text)
 {
-    const QString trimmed = trimBlanks(text);
-    qsizetype i = 0;
-    bool negative = false;
-    if (i < trimmed.size() && (trimmed[i] == u'+' || trimmed[i] == u'-')) {
-        negative = trimmed[i] == u'-';
-        ++i;
-    }
-    if (i == trimmed.size())
+    const std::optional<long long> value = readWholeNumber(text);
+    if (!value || *value < std::numeric_limits<qint32>::min() || *value > std::numeric_limits<qint32>::max())
         return std::nullopt;
-    long long value = 0;
-    for (; i < trimmed.size(); ++i) {
-        const QChar c = trimmed[i];
-        if (c < u'0' || c > u'9')
-            return std::nullopt;
-        value = value * 10 + (c.unicode() - u'0');
-        if (value > 2147483648LL)
-            return std::nullopt;
-    }
-    if (negative)
-        value = -value;
-    if (value < std::numeric_limits<qint32>::min() || value > std::numeric_limits<qint32>::max())
-        return std::nullopt;
-    return long(value);
+    return long(*value);
 }
 
 std::optional<bool> parseBoolean(const QString &text)

@@ -30,8 +30,8 @@ QString numberText(long long value);
 // A Boolean as written: "-1" for true, "0" for false.
 QString booleanText(bool value);
 
-// A whole number as stored: optional blanks, an optional sign, decimal
-// digits, optional blanks, within the 32-bit range; nothing otherwise.
+// A whole number as stored (readWholeNumber, plain_text.h) within the 32-bit
+// range; nothing otherwise.
 std::optional<long> parseWholeNumber(const QString &text);
 
 // A Boolean as stored: "True" and "False" (any letter case), or a whole

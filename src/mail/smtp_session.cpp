@@ -18,15 +18,15 @@ void clsEnviarCorreu::Disconnect()
 
 bool clsEnviarCorreu::OpenSession()
 {
-    if (socketState() == 7)
+    if (socketState() == socketConnected)
         return true;
-    if (socketState() != 0)
+    if (socketState() != socketClosed)
         socketClose();
     if (m_SMTPHost.isEmpty()) {
         m_SMTPHost = MXQuery(QString());
         if (m_SMTPHost.isEmpty()) {
             // Left for the next Send to report.
-            AddError(QStringLiteral("Invalid or Missing SMTP Host Name"));
+            AddError(error_text::invalidSmtpHost);
             return false;
         }
     }
@@ -43,20 +43,17 @@ bool clsEnviarCorreu::openPop3Phase()
     m_flags.pop3Done = false;
     m_pop3Step = 0;
     if (m_POP3Host.isEmpty()) {
-        AddError(QStringLiteral("Invalid or Missing POP3 Host Name"));
+        AddError(error_text::invalidPop3Host);
         ReportFailure();
         return false;
     }
     m_remoteHost = m_POP3Host;
     m_remotePort = m_platform.pop3Port;
-    setSessionState(SessionState::Pop3Connecting);
     if (connectionAttempts() == AttemptsOutcome::Aborted)
         return false;
     // The dialogue runs in the reply handler; only a "-ER" reply stops it.
-    setSessionState(SessionState::Pop3Dialogue);
     WaitForReply(&SessionFlags::pop3Done, m_ConnectTimeout, false);
     socketClose();
-    setSessionState(SessionState::Closed);
     pumpEventsOnce();
     if (m_flags.abort)
         return false;
@@ -74,18 +71,14 @@ bool clsEnviarCorreu::openSmtpPhase()
     m_flags.loginStarted = false;
     m_flags.abort = false;
     m_flags.connected = false;
-    if (socketState() != 0)
+    if (socketState() != socketClosed)
         socketClose();
     m_remoteHost = m_SMTPHost;
-    // A stored port is taken unchecked; one out of range fails to connect
-    // (and is reported) instead of wrapping round to some other port.
-    m_remotePort = (m_SMTPPort >= 1 && m_SMTPPort <= 65535) ? quint16(m_SMTPPort) : 0;
+    m_remotePort = quint16(m_SMTPPort); // checked when assigned or loaded
     Q_EMIT Status(QStringLiteral("Connecting to SMTP Server (") + m_SMTPHost + QStringLiteral(")..."));
-    setSessionState(SessionState::SmtpConnecting);
     if (connectionAttempts() == AttemptsOutcome::Aborted)
         return false;
 
-    setSessionState(SessionState::AwaitingGreeting);
     const bool greeted = WaitForReply(&SessionFlags::reply, m_ConnectTimeout, false);
     if (m_flags.abort)
         return false;
@@ -95,33 +88,34 @@ bool clsEnviarCorreu::openSmtpPhase()
     }
 
     Q_EMIT Status(QStringLiteral("Initializing Communications..."));
-    m_flags.reply = false;
-    const QString greeting = m_UseAuthentication ? QStringLiteral("EHLO ") : QStringLiteral("HELO ");
-    setSessionState(SessionState::GreetingSent);
-    sendCommand(greeting + greetingDomain());
-    if (!WaitForReply(&SessionFlags::reply, m_ConnectTimeout, true) || m_flags.abort)
+    if (!sayHello())
         return false;
+    return !m_UseAuthentication || logIn();
+}
 
-    if (m_UseAuthentication && !logIn())
-        return false;
-    setSessionState(SessionState::Open);
-    return true;
+bool clsEnviarCorreu::sayHello()
+{
+    // Only the answer to EHLO lists the login mechanisms.
+    m_flags.reply = false;
+    const QString hello = m_UseAuthentication ? QStringLiteral("EHLO ") : QStringLiteral("HELO ");
+    sendCommand(hello + greetingDomain());
+    return WaitForReply(&SessionFlags::reply, m_ConnectTimeout, true) && !m_flags.abort;
 }
 
 clsEnviarCorreu::AttemptsOutcome clsEnviarCorreu::connectionAttempts()
 {
     for (long attempt = 1; attempt <= m_ConnectRetry; ++attempt) {
-        if (socketState() == 7) {
+        if (socketState() == socketConnected) {
             m_flags.connected = true;
             return AttemptsOutcome::Connected;
         }
-        if (socketState() == 0)
+        if (socketState() == socketClosed)
             socketConnect();
         if (WaitForReply(&SessionFlags::connected, m_ConnectTimeout, false))
             return AttemptsOutcome::Connected;
         if (m_flags.abort)
             return AttemptsOutcome::Aborted;
-        if (socketState() == 9)
+        if (socketState() == socketError)
             socketClose();
     }
     return AttemptsOutcome::UsedUp;
@@ -135,7 +129,6 @@ bool clsEnviarCorreu::logIn()
         return true;
     }
     Q_EMIT Status(QStringLiteral("Sending Login Authentication..."));
-    setSessionState(SessionState::LoggingIn);
     m_loginPromptsAnswered = 0;
     m_flags.loginStarted = true;
     // The mechanism's registered name is upper case, and some servers compare
@@ -154,16 +147,14 @@ bool clsEnviarCorreu::logIn()
 
 void clsEnviarCorreu::CloseSession()
 {
-    if (socketState() != 0)
+    if (socketState() != socketClosed)
         Q_EMIT Status(QStringLiteral("Closing Connection..."));
-    if (socketState() == 7) {
-        setSessionState(SessionState::Quitting);
+    if (socketState() == socketConnected) {
         m_flags.reply = false;
         sendCommand(QStringLiteral("QUIT"));
         WaitForReply(&SessionFlags::reply, 2, false);
     }
     socketClose();
-    setSessionState(SessionState::Closed);
 }
 
 QString clsEnviarCorreu::greetingDomain() const

@@ -1,4 +1,4 @@
-#include "recipient_connection.h"
+#include "connection_strings.h"
 
 #include <QDir>
 #include <QFile>

@@ -36,7 +36,7 @@ QString odbcPickerConnectString(const OdbcSourceChoice &choice)
         parts.append(QStringLiteral("UID=") + attributeValue(choice.user));
     if (!choice.password.isEmpty())
         parts.append(QStringLiteral("PWD=") + attributeValue(choice.password));
-    return QStringLiteral("ODBC;") + parts.join(QLatin1Char(';'));
+    return odbcConnectPrefix + parts.join(QLatin1Char(';'));
 }
 
 } // namespace tramelo

@@ -17,6 +17,9 @@ struct OdbcSourceChoice {
     QString password;
 };
 
+// What the picker puts in front of every connect string it gives.
+inline const QString odbcConnectPrefix = QStringLiteral("ODBC;");
+
 // "ODBC;" followed by DSN=name or DRIVER={name}, the further attributes, and
 // UID and PWD when given. A value that would break the string is enclosed
 // in braces.

@@ -59,22 +59,21 @@ std::optional<QList<OdbcListEntry>> odbcDrivers(QString &error)
 
 std::optional<QString> completeOdbcConnectString(const QString &pickerConnectString, QString &error)
 {
-    const QString prefix = QStringLiteral("ODBC;");
-    const QString connectString = pickerConnectString.startsWith(prefix, Qt::CaseInsensitive)
-        ? pickerConnectString.mid(prefix.size())
+    const QString connectString = pickerConnectString.startsWith(odbcConnectPrefix, Qt::CaseInsensitive)
+        ? pickerConnectString.mid(odbcConnectPrefix.size())
         : pickerConnectString;
     odbc::Connection connection;
     if (!connection.open(connectString, odbc::Connection::Access::ReadWrite, error))
         return std::nullopt;
     const QString completed = connection.completedConnectString();
     if (completed.isEmpty() || completed == connectString)
-        return prefix + connectString;
+        return odbcConnectPrefix + connectString;
     // Some drivers complete a string in a form that does not open again (the
     // SQLite3 driver answers DRIVER= with an empty DSN=): the operator's own
     // string, which just opened, is kept then.
     odbc::Connection reopened;
     QString reopenError;
-    return prefix + (reopened.open(completed, odbc::Connection::Access::ReadWrite, reopenError) ? completed : connectString);
+    return odbcConnectPrefix + (reopened.open(completed, odbc::Connection::Access::ReadWrite, reopenError) ? completed : connectString);
 }
 
 } // namespace tramelo

@@ -1,5 +1,6 @@
 #include "recipient_connection.h"
 
+#include "connection_strings.h"
 #include "odbc_statement.h"
 #include "single_query.h"
 

@@ -11,12 +11,6 @@ QStringList headerRow()
     return {QStringLiteral("Enviat"), QStringLiteral("Adreça de correu electrònic")};
 }
 
-// Key of a written cell: columns fit in 16 bits, as ODBC counts them.
-qint64 cellKey(int row, int column)
-{
-    return (qint64(row) << 16) | qint64(column);
-}
-
 } // namespace
 
 RecipientGrid::RecipientGrid(QObject *parent)
@@ -26,11 +20,6 @@ RecipientGrid::RecipientGrid(QObject *parent)
 }
 
 RecipientGrid::~RecipientGrid() = default;
-
-int RecipientGrid::gridRowCount() const
-{
-    return dataRowCount() + 1;
-}
 
 int RecipientGrid::dataRowCount() const
 {
@@ -52,40 +41,11 @@ QString RecipientGrid::cellText(int row, int column) const
         return {};
     if (column == 0)
         return m_markCells[std::size_t(row - 1)];
-    if (!m_writtenCells.isEmpty()) {
-        const auto written = m_writtenCells.constFind(cellKey(row, column));
-        if (written != m_writtenCells.constEnd())
-            return *written;
-    }
-    return recordText(row, column);
-}
-
-QString RecipientGrid::recordText(int row, int column) const
-{
     // Column 1 repeats the address field; the fields follow from column 2.
     const int field = column == 1 ? m_addressField : column - 2;
     if (field < 0)
         return {};
     return m_records->text(row - 1, field).toString();
-}
-
-void RecipientGrid::setCellText(int row, int column, const QString &text)
-{
-    if (column < 0 || column >= gridColumnCount())
-        return;
-    if (row == 0) {
-        m_headers[column] = text;
-        Q_EMIT headerDataChanged(Qt::Horizontal, column, column);
-        return;
-    }
-    if (!isDataRow(row))
-        return;
-    if (column == 0)
-        m_markCells[std::size_t(row - 1)] = text;
-    else
-        m_writtenCells.insert(cellKey(row, column), text);
-    const QModelIndex cell = index(row - 1, column);
-    Q_EMIT dataChanged(cell, cell, {Qt::DisplayRole});
 }
 
 void RecipientGrid::resetToHeaders()
@@ -95,7 +55,6 @@ void RecipientGrid::resetToHeaders()
     m_records.reset();
     m_addressField = -1;
     m_markCells.clear();
-    m_writtenCells.clear();
     endResetModel();
 }
 
@@ -108,7 +67,6 @@ void RecipientGrid::fillFrom(RecordSnapshot &snapshot, const QString &addressFie
     m_headers = headerRow() + snapshot.fieldNames();
     const int rows = dataRowCount();
     m_markCells.assign(std::size_t(rows), QString());
-    m_writtenCells.clear();
     m_sentMarks = QByteArray(rows + 1, ' ');
     endResetModel();
 }

@@ -2,7 +2,6 @@
 
 #include <QAbstractTableModel>
 #include <QByteArray>
-#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -21,7 +20,7 @@ class RecordTable;
 // shows the data rows, with row 0 as the horizontal header.
 //
 // The records are not copied: the grid shares the snapshot's compact rows
-// and keeps beside them only the mark texts and any cell written since.
+// and keeps beside them only the mark texts.
 class RecipientGrid : public QAbstractTableModel
 {
     Q_OBJECT
@@ -34,11 +33,9 @@ public:
     ~RecipientGrid() override;
 
     // ---- the grid in the operator's terms ---------------------------------
-    int gridRowCount() const;      // data rows + 1
     int dataRowCount() const;
     int gridColumnCount() const;
     QString cellText(int row, int column) const;
-    void setCellText(int row, int column, const QString &text);
 
     // Header row only, 2 columns; the sent-mark list left as it is.
     void resetToHeaders();
@@ -51,6 +48,9 @@ public:
     // One character per entry ("S", "N" or " "), entry r - 1 for grid row r.
     QByteArray sentMarks() const { return m_sentMarks; }
     QString markText(int row) const { return cellText(row, 0); }
+    // Whether the mark cell shows "Si" (sent) or "No" (failed).
+    bool showsSent(int row) const;
+    bool showsFailed(int row) const;
     void clearMarkCell(int row);
     void markSent(int row);
     void markFailed(int row);
@@ -67,15 +67,14 @@ public:
 
 private:
     bool isDataRow(int row) const { return row >= 1 && row <= dataRowCount(); }
-    QString recordText(int row, int column) const;
     void setMark(int row, const QString &text, char entry);
+    void setMarkCell(int row, const QString &text);
     void announceMarkColumn();
 
     QStringList m_headers;
     std::shared_ptr<const RecordTable> m_records;
     int m_addressField = -1;
-    std::vector<QString> m_markCells;        // column 0 of rows 1..R
-    QHash<qint64, QString> m_writtenCells;   // columns 1.. written after the fill
+    std::vector<QString> m_markCells; // column 0 of rows 1..R
     QByteArray m_sentMarks;
 };
 

@@ -28,11 +28,10 @@ public:
     // -1 when no field has that name (compared without regard to case, as the drivers do).
     int fieldIndex(const QString &name) const;
 
+    // The current record starts at the first one and may move one step
+    // past either end, where no field has a value.
     qint64 recordCount() const { return m_table->rowCount(); }
-    qint64 position() const { return m_position; }
     bool atEnd() const { return m_position >= recordCount(); }
-    bool atStart() const { return m_position < 0; }
-    void moveFirst() { m_position = 0; }
     void moveNext();
     void movePrevious();
 

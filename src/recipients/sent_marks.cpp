@@ -7,15 +7,6 @@ namespace {
 const QString sentText = QStringLiteral("Si");
 const QString failedText = QStringLiteral("No");
 
-bool isBlankCell(const QString &text)
-{
-    for (const QChar c : text) {
-        if (c != QLatin1Char(' '))
-            return false;
-    }
-    return true;
-}
-
 QString cellTextForEntry(char entry)
 {
     switch (entry) {
@@ -30,9 +21,19 @@ QString cellTextForEntry(char entry)
 
 } // namespace
 
+bool RecipientGrid::showsSent(int row) const
+{
+    return markText(row) == sentText;
+}
+
+bool RecipientGrid::showsFailed(int row) const
+{
+    return markText(row) == failedText;
+}
+
 void RecipientGrid::clearMarkCell(int row)
 {
-    setCellText(row, 0, QString());
+    setMarkCell(row, QString());
 }
 
 void RecipientGrid::markSent(int row)
@@ -50,7 +51,16 @@ void RecipientGrid::setMark(int row, const QString &text, char entry)
     if (!isDataRow(row))
         return;
     m_sentMarks[row - 1] = entry;
-    setCellText(row, 0, text);
+    setMarkCell(row, text);
+}
+
+void RecipientGrid::setMarkCell(int row, const QString &text)
+{
+    if (!isDataRow(row))
+        return;
+    m_markCells[std::size_t(row - 1)] = text;
+    const QModelIndex cell = index(row - 1, 0);
+    Q_EMIT dataChanged(cell, cell, {Qt::DisplayRole});
 }
 
 void RecipientGrid::toggleMark(int row, int column)
@@ -59,10 +69,10 @@ void RecipientGrid::toggleMark(int row, int column)
         return;
     // The list remembers the last outcome, so a second toggle brings back
     // what the first one hid; the list itself never changes here.
-    if (isBlankCell(markText(row)))
-        setCellText(row, 0, m_sentMarks.at(row - 1) == 'S' ? sentText : failedText);
+    if (markText(row).isEmpty())
+        setMarkCell(row, m_sentMarks.at(row - 1) == 'S' ? sentText : failedText);
     else
-        setCellText(row, 0, QString());
+        setMarkCell(row, QString());
 }
 
 void RecipientGrid::clearAllMarks()

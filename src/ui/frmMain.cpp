@@ -3,6 +3,7 @@
 #include "body_page.h"
 #include "body_preparation.h"
 #include "icons.h"
+#include "plain_text.h"
 #include "window_dialogs.h"
 
 #include <QApplication>
@@ -216,7 +217,7 @@ void frmMain::setMessageProgress(int percent)
 
 void frmMain::showBodyPage(const QString &path)
 {
-    showBodyFile(*planaWeb, path, trimSpaces(m_campaign.settings().text(Setting::FieldDelimiterLeft)));
+    showBodyFile(*planaWeb, path, trimBlanks(m_campaign.settings().text(Setting::FieldDelimiterLeft)));
 }
 
 } // namespace tramelo

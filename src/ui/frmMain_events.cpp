@@ -2,6 +2,7 @@
 
 #include "body_preparation.h"
 #include "odbc_picker.h"
+#include "plain_text.h"
 #include "project_file.h"
 #include "recipient_grid.h"
 #include "recipient_source.h"

@@ -23,13 +23,6 @@ public:
     // What the operator picked; meaningful once the dialog was accepted.
     OdbcSourceChoice choice() const;
 
-    QListWidget *dataSources() const { return m_dataSources; }
-    QListWidget *drivers() const { return m_drivers; }
-    QLineEdit *attributes() const { return m_attributes; }
-    QLineEdit *user() const { return m_user; }
-    QLineEdit *password() const { return m_password; }
-    QPushButton *connectButton() const { return m_connect; }
-
 private:
     void fillLists();
     void onSelectionChanged(QListWidget *selected, QListWidget *other);

@@ -1,6 +1,6 @@
 #include "window_dialogs.h"
 
-#include "campaign_settings.h"
+#include "plain_text.h"
 #include "odbc_picker_dialog.h"
 
 #include <QApplication>

@@ -102,25 +102,6 @@ TEST(ProjectRecord, CountsBeyondTheFileAreNotTrusted)
     EXPECT_EQ(reading.record.senderAddress, QStringLiteral("hi"));
     EXPECT_EQ(reading.record.senderName, QString());
     EXPECT_EQ(reading.length, 4);
-
-    struct Case {
-        const char *name;
-        qint32 count;
-        QByteArray after;
-        std::optional<QByteArray> marks;
-    };
-    const Case cases[] = {
-        {"bytes after the count ignored", 2, "SN ", QByteArray("SN")},
-        {"other bytes kept for the caller to judge", 4, QByteArray("sX\0N", 4), QByteArray("sX\0N", 4)},
-        {"no rows", 0, {}, QByteArray()},
-        {"fewer bytes than the count", 4, "SN ", std::nullopt},
-        {"a huge count", 0x7FFFFFFF, "SN ", std::nullopt},
-        {"a negative count", -1, "SN ", std::nullopt},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(readSentMarks(c.after, c.count), c.marks);
-    }
     EXPECT_EQ(firstForeignMark("SN N S"), -1);
     EXPECT_EQ(firstForeignMark("SNsN"), 2);
     EXPECT_EQ(firstForeignMark(QByteArray("S\0", 2)), 1);

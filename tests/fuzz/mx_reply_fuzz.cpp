@@ -1,6 +1,6 @@
 // Any bytes as an MX reply: the parse must end, stay inside its buffer and
 // never yield a name longer than a real one.
-#include "mx_message.h"
+#include "dns_reply_builder.h"
 
 #include <cstdint>
 #include <cstdlib>

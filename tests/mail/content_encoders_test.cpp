@@ -176,10 +176,10 @@ TEST(Uuencode, SixBitValuesAgreeWithBase64)
     }
 }
 
-TEST(Uuencode, TextGoesThroughWindows1252)
+TEST(Uuencode, KnownLinesAndTheLongestInput)
 {
-    EXPECT_EQ(uuencodeTextLine(QStringLiteral("abc")), QStringLiteral("#86)C"));
-    EXPECT_EQ(uuencodeTextLine(QStringLiteral("\u00E9")), QStringLiteral("!Z0=="));
-    EXPECT_EQ(uuencodeTextLine(QString(63, QLatin1Char('a'))).size(), 1 + 84);
-    EXPECT_EQ(uuencodeTextLine(QString(64, QLatin1Char('a'))), QString());
+    EXPECT_EQ(uuencodeBytesLine("abc"), QByteArray("#86)C"));
+    EXPECT_EQ(uuencodeBytesLine("\xE9"), QByteArray("!Z0=="));
+    EXPECT_EQ(uuencodeBytesLine(QByteArray(63, 'a')).size(), 1 + 84);
+    EXPECT_EQ(uuencodeBytesLine(QByteArray(64, 'a')), QByteArray());
 }

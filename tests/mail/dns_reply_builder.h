@@ -1,7 +1,21 @@
 #pragma once
 
+#include "mx_message.h"
+
 #include <QByteArray>
 #include <QList>
+
+#include <algorithm>
+
+// A reply as the exchange receives it: copied into a fresh zero-filled
+// buffer, and cut where the buffer ends.
+inline tramelo::modMXQuery::ReplyBuffer replyBufferFrom(const QByteArray &reply)
+{
+    tramelo::modMXQuery::ReplyBuffer buffer;
+    buffer.receivedLength = std::min<std::size_t>(reply.size(), buffer.capacity);
+    std::copy_n(reply.constData(), buffer.receivedLength, reinterpret_cast<char *>(buffer.bytes.data()));
+    return buffer;
+}
 
 // Writes DNS replies byte by byte, so that tests can craft well-formed and
 // broken ones alike. Offsets are returned so that pointers can refer to them.

@@ -11,7 +11,6 @@
 #include <chrono>
 #include <functional>
 #include <optional>
-#include <stdexcept>
 
 namespace tramelo::test {
 
@@ -37,7 +36,6 @@ public:
         reply.data = call.payload;
         return reply;
     };
-    bool throwEverywhere = false;
 
     int hostNameCalls = 0;
     QStringList resolvedNames;
@@ -46,16 +44,12 @@ public:
     QString localHostName() override
     {
         ++hostNameCalls;
-        if (throwEverywhere)
-            throw std::runtime_error("host name");
         return hostName;
     }
 
     std::optional<IPv4Address> resolveIPv4(const QString &name) override
     {
         resolvedNames.append(name);
-        if (throwEverywhere)
-            throw std::runtime_error("resolve");
         const auto found = names.constFind(name);
         if (found == names.constEnd())
             return std::nullopt;
@@ -65,8 +59,6 @@ public:
     EchoReply echo(const IPv4Address &target, const QByteArray &payload, std::chrono::milliseconds timeout) override
     {
         echoCalls.append({target, payload, timeout});
-        if (throwEverywhere)
-            throw std::runtime_error("echo");
         return answer(echoCalls.last());
     }
 };

@@ -2,6 +2,7 @@
 // embedded and attached files, compared byte for byte where the layout is
 // fixed, and line by line for the edge cases.
 #include "gtest_qt_printers.h"
+#include "component_support.h"
 #include "header_encoding.h"
 #include "sent_message.h"
 #include "test_support.h"

@@ -1,4 +1,5 @@
 #include "recipient_connection.h"
+#include "connection_strings.h"
 #include "odbc_picker.h"
 #include "odbc_statement.h"
 #include "test_databases.h"
@@ -68,7 +69,7 @@ TEST_F(Northwind, ReadsEveryCustomerInOrderWithAccentsAndNulls)
     QStringList names;
     QString previousId;
     bool inOrder = true;
-    for (customers->moveFirst(); !customers->atEnd(); customers->moveNext()) {
+    for (; !customers->atEnd(); customers->moveNext()) {
         const QString id = customers->value(QStringLiteral("CustomerID")).value_or(QString());
         inOrder = inOrder && previousId < id;
         previousId = id;
@@ -79,7 +80,7 @@ TEST_F(Northwind, ReadsEveryCustomerInOrderWithAccentsAndNulls)
                              "Océano Atlántico Ltda."})
         EXPECT_TRUE(names.contains(QString::fromUtf8(name))) << name;
 
-    customers->moveFirst();
+    customers = snapshot(QStringLiteral("Select * From [Customers]"));
     EXPECT_EQ(customers->value(QStringLiteral("CustomerID")), QStringLiteral("ALFKI"));
     EXPECT_EQ(customers->value(QStringLiteral("Region")), std::nullopt);
 }
@@ -194,7 +195,7 @@ TEST_F(SqliteSource, KeepsNullApartFromEmptyAndAccentsIntact)
 
     using Row = std::vector<RecordSnapshot::Value>;
     std::vector<Row> read;
-    for (rows->moveFirst(); !rows->atEnd(); rows->moveNext())
+    for (; !rows->atEnd(); rows->moveNext())
         read.push_back({rows->value(0), rows->value(1), rows->value(2), rows->value(3)});
     const std::vector<Row> expected = {
         {"1", "Núria Ferrà", "nuria@exemple.cat", "2.5"},
@@ -210,7 +211,7 @@ TEST_F(SqliteSource, MovesBackAndForthOverTheSnapshot)
     QString error;
     std::unique_ptr<RecordSnapshot> rows = connection.openSnapshot(QStringLiteral("Select * From Clients"), error);
     ASSERT_TRUE(rows);
-    EXPECT_EQ(rows->position(), 0);
+    EXPECT_EQ(rows->value(0), QStringLiteral("A"));
     rows->moveNext();
     rows->moveNext();
     EXPECT_TRUE(rows->atEnd());
@@ -219,7 +220,8 @@ TEST_F(SqliteSource, MovesBackAndForthOverTheSnapshot)
     EXPECT_EQ(rows->value(0), QStringLiteral("B"));
     rows->movePrevious();
     rows->movePrevious();
-    EXPECT_TRUE(rows->atStart());
+    rows->movePrevious(); // no further than one step before the first
+    EXPECT_EQ(rows->value(0), std::nullopt);
     rows->moveNext();
     EXPECT_EQ(rows->value(QStringLiteral("NOM")), QStringLiteral("A"));
 }

@@ -34,7 +34,7 @@ qint64 failedRows(const Campaign &campaign, qint64 visited)
 {
     qint64 failed = 0;
     for (int row = 1; row <= visited; ++row)
-        failed += campaign.grid().markText(row) == QLatin1String("No") ? 1 : 0;
+        failed += campaign.grid().showsFailed(row) ? 1 : 0;
     return failed;
 }
 

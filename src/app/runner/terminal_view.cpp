@@ -59,7 +59,7 @@ void TerminalView::showProgress(const RunCounts &counts)
 {
     const double seconds = m_clock.isValid() ? m_clock.elapsed() / 1000.0 : 0.0;
     const double rate = seconds > 0 ? counts.sent / seconds : 0.0;
-    const QString figures = QStringLiteral("%1/%2/%3").arg(counts.processed).arg(counts.sent).arg(counts.total);
+    const QString figures = countsText(counts);
     if (!m_interactive) {
         writeLine(stderr, figures);
         return;
