@@ -141,6 +141,7 @@ void clsEnviarCorreu::pumpEventsOnce()
 
 void clsEnviarCorreu::ReportTimeout()
 {
+    m_timeoutReported = true;
     AddError(QStringLiteral("Timeout occurred: The SMTP Host did not respond to the request"));
     ReportFailure();
 }

@@ -37,6 +37,7 @@ bool clsEnviarCorreu::OpenSession()
 
 bool clsEnviarCorreu::openPop3Phase()
 {
+    m_step = SendStage::Login;
     Q_EMIT Status(QStringLiteral("Connecting to POP3 Server (") + m_POP3Host + QStringLiteral(")..."));
     m_flags.abort = false;
     m_flags.connected = false;
@@ -66,6 +67,7 @@ bool clsEnviarCorreu::openPop3Phase()
 
 bool clsEnviarCorreu::openSmtpPhase()
 {
+    m_step = SendStage::Connection;
     m_flags.reply = false;
     m_flags.dataReady = false;
     m_flags.loginOffered = false;
@@ -134,6 +136,7 @@ bool clsEnviarCorreu::logIn()
         Q_EMIT Status(QStringLiteral("Login Not Supported by Host, Continuing..."));
         return true;
     }
+    m_step = SendStage::Login;
     Q_EMIT Status(QStringLiteral("Sending Login Authentication..."));
     setSessionState(SessionState::LoggingIn);
     m_loginPromptsAnswered = 0;
