@@ -51,9 +51,10 @@ TEST(RecipientGrid, FillSharesTheRecordsFromTheirStartAndShowsThemAsAModel)
     snapshot.moveNext(); // the fill reads from the first record wherever the snapshot stands
     grid.fillFrom(snapshot, QStringLiteral("correu"));
 
-    EXPECT_EQ(row(grid, 1), QStringList({"", "anna@example.cat", "Anna", "anna@example.cat", "Vic"}));
+    EXPECT_EQ(row(grid, 0).last(), "Resposta");
+    EXPECT_EQ(row(grid, 1), QStringList({"", "anna@example.cat", "Anna", "anna@example.cat", "Vic", ""}));
     EXPECT_EQ(grid.rowCount(), 3);
-    EXPECT_EQ(grid.columnCount(), 5);
+    EXPECT_EQ(grid.columnCount(), 6);
     EXPECT_EQ(grid.headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), "Adreça de correu electrònic");
     EXPECT_EQ(grid.data(grid.index(2, 2), Qt::DisplayRole).toString(), "Pere Àlvarez");
 }
@@ -80,10 +81,16 @@ protected:
 
 TEST_F(Marks, SentAndFailedWriteBothTheCellAndTheList)
 {
-    grid.markSent(1);
-    grid.markFailed(3);
+    grid.markSent(1, QStringLiteral("250 2.0.0 Ok"));
+    grid.markFailed(3, QStringLiteral("destinatari: 550 No such user"), QStringLiteral("550 No such user"));
     EXPECT_EQ(markColumn(grid), QStringList({"Si", "", "No"}));
     EXPECT_EQ(grid.sentMarks(), QByteArray("S N "));
+    // The reply in the last column; the reason of a "No" as its tool tip.
+    const int reply = grid.replyColumn();
+    EXPECT_EQ(grid.cellText(1, reply), "250 2.0.0 Ok");
+    EXPECT_EQ(grid.data(grid.index(2, reply), Qt::DisplayRole).toString(), "550 No such user");
+    EXPECT_EQ(grid.data(grid.index(2, 0), Qt::ToolTipRole).toString(), "destinatari: 550 No such user");
+    EXPECT_FALSE(grid.data(grid.index(0, 0), Qt::ToolTipRole).isValid());
 
     grid.clearMarkCell(1);
     EXPECT_EQ(markColumn(grid), QStringList({"", "", "No"}));
@@ -128,6 +135,7 @@ TEST_F(Marks, ClearAllEmptiesEveryCellAndEntry)
     grid.clearAllMarks();
     EXPECT_EQ(markColumn(grid), QStringList({"", "", ""}));
     EXPECT_EQ(grid.sentMarks(), QByteArray("    "));
+    EXPECT_EQ(grid.cellText(2, grid.replyColumn()), "");
 }
 
 TEST_F(Marks, RestoreTakesOneEntryPerDataRow)
@@ -153,7 +161,7 @@ TEST_F(Marks, ViewsHearOfEveryChangedCell)
 
     grid.clearAllMarks();
     ASSERT_EQ(changed.count(), 2);
-    EXPECT_EQ(changed.at(1).at(1).toModelIndex(), grid.index(2, 0));
+    EXPECT_EQ(changed.at(1).at(1).toModelIndex(), grid.index(2, grid.replyColumn()));
 }
 
 TEST_F(Marks, WrittenCellsShowOverTheRecords)
