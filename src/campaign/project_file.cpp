@@ -7,6 +7,7 @@
 #include "project_record.h"
 #include "recipient_grid.h"
 #include "recipient_source.h"
+#include "send_journal.h"
 #include "windows1252.h"
 
 #include <QFile>
@@ -193,7 +194,7 @@ void reloadRecipients(Campaign &campaign, const ProjectRecord &r)
 
 MarksRestoration notRestorable(const QString &reason)
 {
-    return {MarksRestoration::Outcome::NotRestorable, reason};
+    return {.outcome = MarksRestoration::Outcome::NotRestorable, .reason = reason};
 }
 
 // Marks belong to row positions, so they only mean something when the
@@ -224,11 +225,35 @@ MarksRestoration judgeMarks(Campaign &campaign, QFile &file, const ProjectReadin
         return notRestorable(QStringLiteral("la marca de la fila %1 no és S, N ni un espai").arg(foreign + 1));
     if (saved == now) {
         campaign.grid().restoreMarks(marks);
-        return {MarksRestoration::Outcome::Restored, {}};
+        return {.outcome = MarksRestoration::Outcome::Restored};
     }
     if (marks.count(' ') == marks.size())
-        return {MarksRestoration::Outcome::NoneSaved, {}};
+        return {.outcome = MarksRestoration::Outcome::NoneSaved};
     return notRestorable(countsChanged);
+}
+
+// Addresses are what the journal knows rows by: a row counts as sent when
+// its address does, whatever its position now.
+void applyJournal(Campaign &campaign, MarksRestoration &marks)
+{
+    marks.journalPath = SendJournal::pathFor(campaign.projectPath());
+    const JournalReading reading = readJournal(marks.journalPath);
+    switch (reading.status) {
+    case JournalReading::Status::Absent:
+        marks.journal = MarksRestoration::Journal::Absent;
+        return;
+    case JournalReading::Status::Unreadable:
+        marks.journal = MarksRestoration::Journal::Unreadable;
+        marks.journalReason = reading.reason;
+        return;
+    case JournalReading::Status::Read:
+        marks.journal = MarksRestoration::Journal::Read;
+        break;
+    }
+    if (reading.sentAddresses.isEmpty())
+        return;
+    marks.journalRows = campaign.grid().restoreSentRows(
+        [&reading](const QString &address) { return reading.sentAddresses.contains(addressKey(address)); });
 }
 
 // The project as SaveProject writes it, or nothing after a message box that
@@ -299,6 +324,19 @@ QString marksNotRestoredMessage(const MarksRestoration &restoration)
     return QStringLiteral("No s'han pogut restaurar les marques d'enviat desades al projecte: ") + restoration.reason;
 }
 
+QString journalNotReadMessage(const MarksRestoration &restoration)
+{
+    return QStringLiteral("No s'ha pogut llegir el registre d'enviaments %1: %2")
+        .arg(restoration.journalPath, restoration.journalReason);
+}
+
+QString journalRowsMessage(const MarksRestoration &restoration)
+{
+    return QStringLiteral("Registre d'enviaments %1: %2 files ja enviades")
+        .arg(restoration.journalPath)
+        .arg(restoration.journalRows);
+}
+
 std::optional<MarksRestoration> LoadProject(Campaign &campaign, const QString &path)
 {
     QFile file(path);
@@ -334,8 +372,9 @@ std::optional<MarksRestoration> LoadProject(Campaign &campaign, const QString &p
     s.setText(Setting::TableQuoteLeft, r.tableQuoteLeft);
     s.setText(Setting::TableQuoteRight, r.tableQuoteRight);
     reloadRecipients(campaign, r);
-    const MarksRestoration marks = judgeMarks(campaign, file, reading);
-    campaign.view().setClearMarksEnabled(marks.outcome == MarksRestoration::Outcome::Restored);
+    MarksRestoration marks = judgeMarks(campaign, file, reading);
+    applyJournal(campaign, marks);
+    campaign.view().setClearMarksEnabled(marks.outcome == MarksRestoration::Outcome::Restored || marks.journalRows > 0);
 
     campaign.setDirty(false);
     return marks;

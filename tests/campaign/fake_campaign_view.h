@@ -48,6 +48,7 @@ public:
 
     // ---- what the test decides --------------------------------------------
     std::deque<Answer> answers;
+    std::deque<QString> filesToSave; // none left: the dialog is cancelled
 
     QStringList messageTexts() const
     {
@@ -76,6 +77,16 @@ public:
     {
         calls.append(QStringLiteral("question[yes, cancel] %1").arg(question));
         return nextAnswer(question);
+    }
+
+    QString chooseProjectFileToSave() override
+    {
+        calls.append(QStringLiteral("save dialog"));
+        if (filesToSave.empty())
+            return {};
+        const QString path = filesToSave.front();
+        filesToSave.pop_front();
+        return path;
     }
 
     void setBusy(bool busy) override
