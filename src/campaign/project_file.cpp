@@ -4,6 +4,7 @@
 #include "campaign.h"
 #include "campaign_numbers.h"
 #include "campaign_view.h"
+#include "file_sync.h"
 #include "project_record.h"
 #include "recipient_grid.h"
 #include "recipient_source.h"
@@ -15,12 +16,9 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
 #include <limits>
 
 namespace tramelo {
@@ -31,11 +29,6 @@ namespace {
 QString saveFailure(const QString &reason)
 {
     return QStringLiteral("No s'ha pogut gravar l'arxiu de projecte: ") + reason;
-}
-
-QString systemReason()
-{
-    return QString::fromLocal8Bit(std::strerror(errno));
 }
 
 // A box holds a number when all of it reads as one (blanks aside), so that
@@ -123,19 +116,6 @@ ProjectRecord recordOf(Campaign &campaign, qint16 groupSize, qint32 waitSeconds)
     return r;
 }
 
-// After a crash the folder may still name the old file unless the rename
-// itself reached the disk. The new file is already in place by then, so a
-// folder that cannot be synced is no reason to call the save failed.
-void syncFolderOf(const QString &path)
-{
-    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
-    const int descriptor = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (descriptor < 0)
-        return;
-    ::fsync(descriptor);
-    ::close(descriptor);
-}
-
 // Whether the new file takes the old one's place, or only proves it could.
 enum class Finish { Replace, Discard };
 
@@ -151,11 +131,11 @@ std::optional<QString> replaceFile(const QString &path, const QByteArray &bytes,
         return file.errorString();
     // The file holds the login password as typed.
     if (::fchmod(file.handle(), S_IRUSR | S_IWUSR) != 0)
-        return systemReason();
+        return systemErrorText();
     if (file.write(bytes) != bytes.size() || !file.flush())
         return file.errorString();
     if (::fsync(file.handle()) != 0)
-        return systemReason();
+        return systemErrorText();
     if (beforeReplace) {
         if (const std::optional<QString> reason = beforeReplace())
             return reason; // the unfinished file goes with QSaveFile
@@ -164,6 +144,8 @@ std::optional<QString> replaceFile(const QString &path, const QByteArray &bytes,
         return std::nullopt; // and so does the proof
     if (!file.commit())
         return file.errorString();
+    // After a crash the folder may still name the old file unless the rename
+    // itself reached the disk.
     syncFolderOf(path);
     return std::nullopt;
 }

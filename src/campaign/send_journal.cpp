@@ -1,5 +1,7 @@
 #include "send_journal.h"
 
+#include "file_sync.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -10,18 +12,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 
 namespace tramelo {
 namespace {
 
 const QByteArray lineEnd = QByteArrayLiteral("\r\n");
-
-QString systemReason()
-{
-    return QString::fromLocal8Bit(std::strerror(errno));
-}
 
 // RFC 4180: a field with a comma or a quote is quoted, its quotes doubled.
 // Line breaks never reach a field (oneLine), so every CR LF ends a row.
@@ -69,17 +65,6 @@ QString timeNow()
     return QString::fromLatin1(text);
 }
 
-// A new file's name reaches the disk with its folder.
-void syncFolderOf(const QString &path)
-{
-    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
-    const int descriptor = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (descriptor < 0)
-        return;
-    ::fsync(descriptor);
-    ::close(descriptor);
-}
-
 bool readAt(int descriptor, char *buffer, qsizetype size, off_t offset)
 {
     qsizetype done = 0;
@@ -120,7 +105,7 @@ std::optional<QString> SendJournal::open(const QString &path)
     const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC,
                                   S_IRUSR | S_IWUSR);
     if (descriptor < 0)
-        return cannotOpen(systemReason());
+        return cannotOpen(systemErrorText());
     struct stat status {};
     if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
         ::close(descriptor);
@@ -145,7 +130,7 @@ std::optional<QString> SendJournal::open(const QString &path)
     char last = '\0';
     if (!readAt(descriptor, &last, 1, status.st_size - 1)) {
         close();
-        return cannotOpen(systemReason());
+        return cannotOpen(systemErrorText());
     }
     if (last != '\n') {
         if (const std::optional<QString> failed = writeAll(lineEnd))
@@ -187,7 +172,7 @@ std::optional<QString> SendJournal::writeAll(const QByteArray &bytes)
         if (written < 0 && errno == EINTR)
             continue;
         if (written < 0)
-            return failure(systemReason());
+            return failure(systemErrorText());
         done += written;
     }
     m_notDurable = true;
@@ -197,7 +182,7 @@ std::optional<QString> SendJournal::writeAll(const QByteArray &bytes)
 std::optional<QString> SendJournal::makeDurable()
 {
     if (::fdatasync(m_descriptor) != 0)
-        return failure(systemReason());
+        return failure(systemErrorText());
     m_notDurable = false;
     m_sinceDurable.start();
     return std::nullopt;
