@@ -10,6 +10,7 @@
 #include "smtp_script.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -189,7 +190,8 @@ TEST_F(SendOneMessageTest, HandsTheMessageToTheComponent)
 
     // A group goes in Bcc only: in the envelope, never in the header.
     EXPECT_EQ(arrived[1].rcptTos, QStringList({"a@exemple.cat", "b@exemple.cat"}));
-    EXPECT_FALSE(arrived[1].data.contains("a@exemple.cat"));
+    // (The Message-ID may end in "a" before the sender's domain.)
+    EXPECT_FALSE(QString::fromLatin1(arrived[1].data).contains(QRegularExpression(QStringLiteral("(^|[^0-9a-z.])a@exemple"))));
     EXPECT_TRUE(arrived[1].data.contains("<p>Av")) << arrived[1].data.constData();
 }
 
