@@ -40,9 +40,14 @@ QString oneLine(const QString &text)
             inBreak = true;
             continue;
         }
-        if (inBreak && !line.isEmpty())
+        if (inBreak && c == u' ')
+            continue;
+        if (inBreak) {
+            while (line.endsWith(u' '))
+                line.chop(1);
             line += u' ';
-        inBreak = false;
+            inBreak = false;
+        }
         line += c;
     }
     return line.trimmed();

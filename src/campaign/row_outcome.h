@@ -25,8 +25,8 @@ QString stageText(SendStage stage);
 // the reply.
 QString failureReason(const RowOutcome &outcome);
 
-// A reply as one line: every run of line breaks becomes one blank, and the
-// blanks at either end go.
+// A reply as one line: every line break, with the blanks around it, becomes
+// one blank, and the blanks at either end go.
 QString oneLine(const QString &text);
 
 } // namespace tramelo
