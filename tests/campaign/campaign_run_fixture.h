@@ -56,14 +56,10 @@ inline QMap<QString, int> deliveries(const AiosmtpdServer &server)
 
 // The box that ends a definitive run: "Enviament finalitzat", the counts,
 // then the rows not sent by stage ("destinatari: 2").
-inline QString endOfRun(qint64 processed, qint64 total, qint64 sent, qint64 failed, const QStringList &byStage = {})
+inline QString endOfRun(int processed, int total, int sent, int failed, const QStringList &byStage = {})
 {
-    return (QStringList{QStringLiteral("Enviament finalitzat"),
-                        QStringLiteral("Registres processats %1 de %2: %3 enviats, %4 no enviats")
-                            .arg(processed)
-                            .arg(total)
-                            .arg(sent)
-                            .arg(failed)}
+    const QString counts = QStringLiteral("Registres processats %1 de %2: %3 enviats, %4 no enviats");
+    return (QStringList{QStringLiteral("Enviament finalitzat"), counts.arg(processed).arg(total).arg(sent).arg(failed)}
             + byStage)
         .join(u'\n');
 }

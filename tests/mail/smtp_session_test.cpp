@@ -525,7 +525,6 @@ TEST(SmtpSession, SendOutcomeSaysWhereItStoppedAndWhy)
         return QStringLiteral("C: %1%2>\nS: %3\n").arg(QLatin1String(command), argument, QLatin1String(answer));
     };
     const QString mailFrom = reply("MAIL FROM: <", sender, "250 Ok");
-    const QString refusedA = reply("RCPT TO: <", a, "550 5.1.1 No such user");
     struct Case {
         const char *name;
         QString recipients;
@@ -535,15 +534,11 @@ TEST(SmtpSession, SendOutcomeSaysWhereItStoppedAndWhy)
         bool senderAccepted;
         QStringList refused; // address, then reply
     };
-    const QStringList refusal{a, QStringLiteral("550 5.1.1 No such user\r\n")};
     const Case cases[] = {
         {"one of two refused", a + u';' + b,
-         greeted + mailFrom + refusedA + reply("RCPT TO: <", b, "250 Ok") + script::data() + script::quit(),
-         SendStage::Validation, QStringLiteral("250 2.0.0 Ok: queued\r\n"), true, refusal},
-        {"the only one refused", a, greeted + mailFrom + refusedA + script::quit(), SendStage::Recipient,
-         QStringLiteral("550 5.1.1 No such user\r\n\r\n"), true, refusal},
-        {"greeting refused", a, QStringLiteral("S: 554 5.3.2 No service\nX:\n"), SendStage::Connection,
-         QStringLiteral("554 5.3.2 No service\r\n\r\n"), false, {}},
+         greeted + mailFrom + reply("RCPT TO: <", a, "550 5.1.1 No such user") + reply("RCPT TO: <", b, "250 Ok")
+             + script::data() + script::quit(),
+         SendStage::Validation, QStringLiteral("250 2.0.0 Ok: queued\r\n"), true, {a, QStringLiteral("550 5.1.1 No such user\r\n")}},
         {"login refused", a,
          script::greeting() + script::ehlo(domain, {QStringLiteral("AUTH LOGIN")})
              + QStringLiteral("C: AUTH LOGIN\nS: 535 5.7.8 No\n") + script::quit(),
