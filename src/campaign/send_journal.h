@@ -30,7 +30,6 @@ public:
     std::optional<QString> open(const QString &path);
     void close();
     bool isOpen() const { return m_descriptor >= 0; }
-    QString path() const { return m_path; }
 
     // The rows of one group, written at once, so that a run killed after it
     // loses none of them; they reach the disk with the next makeDurable().
