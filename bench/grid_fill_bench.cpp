@@ -31,6 +31,7 @@ public:
     void showMessage(const QString &text, MessageIcon) override { messages.append(text); }
     bool askYesNo(const QString &, bool) override { return false; }
     Answer askYesNoCancel(const QString &) override { return Answer::Cancel; }
+    QString chooseProjectFileToSave() override { return {}; }
     void setBusy(bool) override {}
     void processEvents() override {}
     void waitForEvents() override {}

@@ -22,6 +22,8 @@ public:
     // The same with a third button, "Cancel·lar", which Escape and closing
     // the box choose; Yes is the default.
     virtual Answer askYesNoCancel(const QString &question) = 0;
+    // The save dialog for a project file; empty when cancelled.
+    virtual QString chooseProjectFileToSave() = 0;
     // The hourglass pointer; calls nest.
     virtual void setBusy(bool busy) = 0;
 

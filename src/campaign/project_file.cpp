@@ -4,10 +4,12 @@
 #include "campaign.h"
 #include "campaign_numbers.h"
 #include "campaign_view.h"
+#include "file_sync.h"
 #include "plain_text.h"
 #include "project_record.h"
 #include "recipient_grid.h"
 #include "recipient_source.h"
+#include "send_journal.h"
 #include "windows1252.h"
 
 #include <QFile>
@@ -15,12 +17,9 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
 #include <limits>
 
 namespace tramelo {
@@ -31,11 +30,6 @@ namespace {
 QString saveFailure(const QString &reason)
 {
     return QStringLiteral("No s'ha pogut gravar l'arxiu de projecte: ") + reason;
-}
-
-QString systemReason()
-{
-    return QString::fromLocal8Bit(std::strerror(errno));
 }
 
 // A box holds a number when all of it reads as one (blanks aside), so that
@@ -123,19 +117,6 @@ ProjectRecord recordOf(Campaign &campaign, qint16 groupSize, qint32 waitSeconds)
     return r;
 }
 
-// After a crash the folder may still name the old file unless the rename
-// itself reached the disk. The new file is already in place by then, so a
-// folder that cannot be synced is no reason to call the save failed.
-void syncFolderOf(const QString &path)
-{
-    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
-    const int descriptor = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (descriptor < 0)
-        return;
-    ::fsync(descriptor);
-    ::close(descriptor);
-}
-
 // Whether the new file takes the old one's place, or only proves it could.
 enum class Finish { Replace, Discard };
 
@@ -151,11 +132,11 @@ std::optional<QString> replaceFile(const QString &path, const QByteArray &bytes,
         return file.errorString();
     // The file holds the login password as typed.
     if (::fchmod(file.handle(), S_IRUSR | S_IWUSR) != 0)
-        return systemReason();
+        return systemErrorText();
     if (file.write(bytes) != bytes.size() || !file.flush())
         return file.errorString();
     if (::fsync(file.handle()) != 0)
-        return systemReason();
+        return systemErrorText();
     if (beforeReplace) {
         if (const std::optional<QString> reason = beforeReplace())
             return reason; // the unfinished file goes with QSaveFile
@@ -164,6 +145,8 @@ std::optional<QString> replaceFile(const QString &path, const QByteArray &bytes,
         return std::nullopt; // and so does the proof
     if (!file.commit())
         return file.errorString();
+    // After a crash the folder may still name the old file unless the rename
+    // itself reached the disk.
     syncFolderOf(path);
     return std::nullopt;
 }
@@ -194,7 +177,7 @@ void reloadRecipients(Campaign &campaign, const ProjectRecord &r)
 
 MarksRestoration notRestorable(const QString &reason)
 {
-    return {MarksRestoration::Outcome::NotRestorable, reason};
+    return {.outcome = MarksRestoration::Outcome::NotRestorable, .reason = reason};
 }
 
 // Marks belong to row positions, so they only mean something when the
@@ -225,11 +208,35 @@ MarksRestoration judgeMarks(Campaign &campaign, QFile &file, const ProjectReadin
         return notRestorable(QStringLiteral("la marca de la fila %1 no és S, N ni un espai").arg(foreign + 1));
     if (saved == now) {
         campaign.grid().restoreMarks(marks);
-        return {MarksRestoration::Outcome::Restored, {}};
+        return {.outcome = MarksRestoration::Outcome::Restored};
     }
     if (marks.count(' ') == marks.size())
-        return {MarksRestoration::Outcome::NoneSaved, {}};
+        return {.outcome = MarksRestoration::Outcome::NoneSaved};
     return notRestorable(countsChanged);
+}
+
+// Addresses are what the journal knows rows by: a row counts as sent when
+// its address does, whatever its position now.
+void applyJournal(Campaign &campaign, MarksRestoration &marks)
+{
+    marks.journalPath = SendJournal::pathFor(campaign.projectPath());
+    const JournalReading reading = readJournal(marks.journalPath);
+    switch (reading.status) {
+    case JournalReading::Status::Absent:
+        marks.journal = MarksRestoration::Journal::Absent;
+        return;
+    case JournalReading::Status::Unreadable:
+        marks.journal = MarksRestoration::Journal::Unreadable;
+        marks.journalReason = reading.reason;
+        return;
+    case JournalReading::Status::Read:
+        marks.journal = MarksRestoration::Journal::Read;
+        break;
+    }
+    if (reading.sentAddresses.isEmpty())
+        return;
+    marks.journalRows = campaign.grid().restoreSentRows(
+        [&reading](const QString &address) { return reading.sentAddresses.contains(addressKey(address)); });
 }
 
 // The project as SaveProject writes it, or nothing after a message box that
@@ -298,6 +305,19 @@ QString marksNotRestoredMessage(const MarksRestoration &restoration)
     return QStringLiteral("No s'han pogut restaurar les marques d'enviat desades al projecte: ") + restoration.reason;
 }
 
+QString journalNotReadMessage(const MarksRestoration &restoration)
+{
+    return QStringLiteral("No s'ha pogut llegir el registre d'enviaments %1: %2")
+        .arg(restoration.journalPath, restoration.journalReason);
+}
+
+QString journalRowsMessage(const MarksRestoration &restoration)
+{
+    return QStringLiteral("Registre d'enviaments %1: %2 files ja enviades")
+        .arg(restoration.journalPath)
+        .arg(restoration.journalRows);
+}
+
 std::optional<MarksRestoration> LoadProject(Campaign &campaign, const QString &path)
 {
     QFile file(path);
@@ -333,8 +353,9 @@ std::optional<MarksRestoration> LoadProject(Campaign &campaign, const QString &p
     s.setText(Setting::TableQuoteLeft, r.tableQuoteLeft);
     s.setText(Setting::TableQuoteRight, r.tableQuoteRight);
     reloadRecipients(campaign, r);
-    const MarksRestoration marks = judgeMarks(campaign, file, reading);
-    campaign.view().setClearMarksEnabled(marks.outcome == MarksRestoration::Outcome::Restored);
+    MarksRestoration marks = judgeMarks(campaign, file, reading);
+    applyJournal(campaign, marks);
+    campaign.view().setClearMarksEnabled(marks.outcome == MarksRestoration::Outcome::Restored || marks.journalRows > 0);
 
     campaign.setDirty(false);
     return marks;

@@ -29,8 +29,9 @@ bool SaveProject(Campaign &campaign, const QString &path, const BeforeReplaceHoo
 // function returns false. Nothing else changes.
 bool ProveProjectCanBeSaved(Campaign &campaign, const QString &path);
 
-// What became of the sent marks a project file holds, for the caller to act
-// on: the window goes on with every row unsent, a run must not.
+// What became of the sent marks a project file holds, and of its send
+// journal, for the caller to act on: the window goes on with the rows it
+// could mark, a run must not go on without a record of who was sent to.
 struct MarksRestoration {
     enum class Outcome {
         Restored,      // put back into the grid, row by row
@@ -38,18 +39,31 @@ struct MarksRestoration {
         NotRestorable, // outcomes were saved but cannot be put back
     };
     Outcome outcome = Outcome::NoneSaved;
-    QString reason; // why they cannot, for the operator
+    QString reason = {}; // why they cannot, for the operator
+
+    // The journal beside the project: the rows whose address it records as
+    // sent are marked "Si" too, wherever they are now.
+    enum class Journal { Absent, Read, Unreadable };
+    Journal journal = Journal::Absent;
+    QString journalPath = {};
+    QString journalReason = {}; // why it cannot be read
+    qint64 journalRows = 0; // rows the journal marked as sent
 };
 
 // "No s'han pogut restaurar les marques d'enviat ...", with the reason.
 QString marksNotRestoredMessage(const MarksRestoration &restoration);
+// "No s'ha pogut llegir el registre d'enviaments ...", with the reason.
+QString journalNotReadMessage(const MarksRestoration &restoration);
+// How many rows the journal marked as sent, and from which file.
+QString journalRowsMessage(const MarksRestoration &restoration);
 
 // cmbLlegir, once a file name was chosen: the settings put back, the
-// recipient database reopened, the field list and the grid rebuilt, and the
+// recipient database reopened, the field list and the grid rebuilt, the
 // sent marks restored when the source still yields as many rows as when the
-// file was saved. What cannot be read stays empty and the load goes on,
-// without a message of its own. A name that names no readable file changes
-// nothing and returns nothing.
+// file was saved, and every row the send journal records as sent marked
+// "Si" by its address. What cannot be read stays empty and the load goes
+// on, without a message of its own. A name that names no readable file
+// changes nothing and returns nothing.
 std::optional<MarksRestoration> LoadProject(Campaign &campaign, const QString &path);
 
 } // namespace tramelo

@@ -7,6 +7,7 @@
 #include "plain_text.h"
 #include "recipient_connection.h"
 #include "recipient_grid.h"
+#include "send_journal.h"
 
 namespace tramelo {
 
@@ -132,6 +133,13 @@ void ApplyOdbcChoice(Campaign &campaign, const std::optional<QString> &connectSt
 
 void ClearSentMarks(Campaign &campaign)
 {
+    // The journal keeps the decision, or the rows it records as sent would
+    // be marked again at the next load.
+    if (!campaign.projectPath().isEmpty()) {
+        if (const std::optional<QString> failure =
+                SendJournal::recordMarksCleared(SendJournal::pathFor(campaign.projectPath())))
+            campaign.view().showMessage(*failure, MessageIcon::Error);
+    }
     campaign.setDirty(true);
     campaign.grid().clearAllMarks();
     campaign.view().setClearMarksEnabled(false);

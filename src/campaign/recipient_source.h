@@ -27,7 +27,8 @@ void FillRecipientGrid(Campaign &campaign);
 // nothing when the operator cancelled or the source could not be reached.
 void ApplyOdbcChoice(Campaign &campaign, const std::optional<QString> &connectString);
 
-// cmbDesmarcar: every mark cleared, the button disabled, the progress hidden.
+// cmbDesmarcar: every mark cleared, the button disabled, the progress hidden,
+// and the decision recorded in the campaign's send journal.
 void ClearSentMarks(Campaign &campaign);
 
 } // namespace tramelo

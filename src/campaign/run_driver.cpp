@@ -8,18 +8,31 @@
 #include "clsEnviarCorreu.h"
 #include "merge_fields.h"
 #include "plain_text.h"
+#include "project_file.h"
 #include "project_lock.h"
 #include "recipient_connection.h"
 #include "recipient_grid.h"
 #include "recipient_source.h"
+#include "send_journal.h"
 #include "send_one_message.h"
 
+#include <QHash>
+
 #include <algorithm>
+#include <map>
 
 namespace tramelo {
 namespace {
 
 const QString finishedMessage = QStringLiteral("Enviament finalitzat");
+const QString invalidAddressText = QStringLiteral("Adreça de correu no vàlida");
+
+// After a group, the journal is made durable (and the marks waiting for it
+// shown) when it last was at least this long ago, and always before a pause
+// and at the end. Against a real server that is after every group; one that
+// takes a message in a fraction of a millisecond does not wait for the disk
+// after each, and its marks lag by this much at most.
+constexpr qint64 durableEveryMilliseconds = 100;
 
 // The recipient controls stay off for as long as a run walks the rows, so
 // that the rows it gathered are still the ones it marks.
@@ -35,6 +48,33 @@ private:
     CampaignView &m_view;
 };
 
+// What became of each member of a sent group: a refused address fails on its
+// own, the others share the message's outcome.
+QList<RowOutcome> outcomesOf(const QList<int> &rows, const QStringList &addresses, const SendOutcome &result)
+{
+    QHash<QString, QString> refusals;
+    for (const RefusedRecipient &refused : result.refused)
+        refusals.insert(addressKey(refused.address), oneLine(refused.reply));
+    QList<RowOutcome> outcomes;
+    outcomes.reserve(rows.size());
+    const QString reply = oneLine(result.reply);
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        RowOutcome outcome{rows[i], addresses[i], result.sent, result.stage, reply, result.messageId};
+        if (!refusals.isEmpty()) {
+            const auto refusal = refusals.constFind(addressKey(addresses[i]));
+            if (refusal != refusals.constEnd()) {
+                outcome.sent = false;
+                outcome.stage = SendStage::Recipient;
+                outcome.reply = *refusal;
+            }
+        }
+        if (!outcome.sent)
+            outcome.messageId.clear();
+        outcomes.append(std::move(outcome));
+    }
+    return outcomes;
+}
+
 } // namespace
 
 QString countsText(const RunCounts &counts)
@@ -43,9 +83,26 @@ QString countsText(const RunCounts &counts)
 }
 
 struct CampaignRun::Group {
-    QString recipients; // valid addresses, each followed by ";"
-    QList<int> rows;    // the grid rows of those addresses, marked with the outcome
-    qint64 rowsRead = 0; // rows stepped past while gathering, members or not
+    QList<int> rows;           // the grid rows of the valid addresses
+    QStringList addresses;     // those addresses, as the source gave them
+    QList<RowOutcome> refused; // rows whose address is no address
+    qint64 rowsRead = 0;       // rows stepped past while gathering, members or not
+};
+
+struct CampaignRun::RunState {
+    RunCounts counts;
+    qint64 walked = 0; // rows gathered so far
+    SendJournal journal;
+    // Groups whose rows wait for the journal's next trip to the disk.
+    struct Waiting {
+        QList<RowOutcome> rows;
+        qint64 rowsRead;
+    };
+    QList<Waiting> waiting;
+    std::map<SendStage, qint64> failedByStage;
+    int unreachedInARow = 0;
+    QString stopReason;
+    bool journalFailed = false;
 };
 
 CampaignRun::CampaignRun(Campaign &campaign, InternetConnection &connection, MailFactory mailFactory,
@@ -86,6 +143,8 @@ void CampaignRun::pressSend()
 void CampaignRun::runConfirmed(const QString &attachments)
 {
     CampaignView &view = m_campaign.view();
+    if (!projectSavedForRun())
+        return;
     // A saved project is sent by one run at a time, here or in tramelo-run.
     // Where no lock file can be made, no runner can start (nor save) either.
     ProjectLock lock;
@@ -98,6 +157,20 @@ void CampaignRun::runConfirmed(const QString &attachments)
     }
     if (view.askYesNo(confirmationQuestion(), false))
         run(attachments);
+}
+
+// The journal of a definitive run lives beside the project file, so a
+// campaign gets one before its first run.
+bool CampaignRun::projectSavedForRun()
+{
+    if (!m_campaign.projectPath().isEmpty())
+        return true;
+    CampaignView &view = m_campaign.view();
+    view.showMessage(QStringLiteral("Abans de l'enviament definitiu cal gravar el projecte: el registre "
+                                    "d'enviaments es desa al seu costat."),
+                     MessageIcon::Information);
+    const QString path = view.chooseProjectFileToSave();
+    return !path.isEmpty() && SaveProject(m_campaign, path);
 }
 
 // The rows still to send are those not marked "Si"; the run counts its
@@ -148,7 +221,7 @@ void CampaignRun::testSend(const QString &attachments)
     const OutgoingMessage message{settings.text(Setting::SenderAddress), QString(),
                                   settings.text(Setting::MessageSubject), settings.text(Setting::BodyText),
                                   attachments};
-    const bool sent = SendOneMessage(m_campaign, *m_poSendMail, m_connection, message);
+    const bool sent = SendOneMessage(m_campaign, *m_poSendMail, m_connection, message).sent;
     endSending();
     if (sent)
         m_campaign.view().showMessage(finishedMessage, MessageIcon::Information);
@@ -165,6 +238,14 @@ void CampaignRun::run(const QString &attachments)
     const RecipientControlsOff recipientControlsOff(view);
     view.showRunProgress();
 
+    RunState state;
+    if (!m_campaign.projectPath().isEmpty()) {
+        if (const std::optional<QString> failure = state.journal.open(SendJournal::pathFor(m_campaign.projectPath()))) {
+            endSending();
+            view.showMessage(*failure, MessageIcon::Error);
+            return;
+        }
+    }
     const QString query =
         settings.sourceKind() == SourceKind::Table ? tableStatement(settings) : settings.text(Setting::SqlStatement);
     QString error;
@@ -181,27 +262,38 @@ void CampaignRun::run(const QString &attachments)
         return;
     }
 
-    RunCounts counts{0, 0, records->recordCount()};
-    view.setTotalProgress(0, counts.total);
-    view.setCounts(QStringLiteral("0/") + QString::number(counts.total));
+    state.counts.total = records->recordCount();
+    view.setTotalProgress(0, state.counts.total);
+    view.setCounts(QStringLiteral("0/") + QString::number(state.counts.total));
     m_campaign.setStopRequested(false);
     replaceMailComponent();
 
-    while (!records->atEnd() && !m_campaign.stopRequested()) {
-        const Group group = gatherGroup(*records, counts.processed, groupSize);
-        const bool success = sendGroup(*records, group, groupSize, attachments);
-        markGroup(group, success, counts);
+    while (!records->atEnd() && !m_campaign.stopRequested() && state.stopReason.isEmpty()) {
+        const Group group = gatherGroup(*records, state.walked, groupSize);
+        state.walked += group.rowsRead;
+        QList<RowOutcome> outcomes = group.refused;
+        if (!group.rows.isEmpty()) {
+            const SendOutcome result = sendGroup(*records, group, groupSize, attachments);
+            outcomes += outcomesOf(group.rows, group.addresses, result);
+            noteReachability(state, result);
+        }
+        record(state, std::move(outcomes), group.rowsRead);
+
+        const bool rowsRemain = state.counts.total > state.walked;
+        const bool pauseFollows = rowsRemain && waitMillisecondsOf(settings) > 0;
+        if (pauseFollows || !state.journal.isOpen()
+            || state.journal.millisecondsSinceDurable() >= durableEveryMilliseconds)
+            showDurableMarks(state);
         view.processEvents();
-        Q_EMIT groupMarked(counts);
-        if (counts.total > counts.processed)
+        if (rowsRemain)
             pauseBetweenSendings();
-        m_campaign.setDirty(true);
     }
+    showDurableMarks(state);
 
     records.reset();
     endSending();
-    Q_EMIT runFinished(counts);
-    view.showMessage(finishedMessage, MessageIcon::Information);
+    Q_EMIT runFinished(state.counts);
+    showEndOfRun(state);
 }
 
 bool CampaignRun::checkSourceMatchesGrid(const RecordSnapshot &records)
@@ -212,21 +304,23 @@ bool CampaignRun::checkSourceMatchesGrid(const RecordSnapshot &records)
     return records.recordCount() == m_campaign.grid().dataRowCount() && records.fieldIndex(addressField) >= 0;
 }
 
-CampaignRun::Group CampaignRun::gatherGroup(RecordSnapshot &records, qint64 processed, long long groupSize)
+CampaignRun::Group CampaignRun::gatherGroup(RecordSnapshot &records, qint64 walked, long long groupSize)
 {
     RecipientGrid &grid = m_campaign.grid();
     const QString addressField = m_campaign.settings().text(Setting::AddressField);
     Group group;
     while (!records.atEnd() && group.rows.size() < groupSize) {
-        const int row = int(processed + 1 + group.rowsRead);
+        const int row = int(walked + 1 + group.rowsRead);
         if (!grid.showsSent(row)) {
             grid.clearMarkCell(row);
             const RecordSnapshot::Value address = records.value(addressField);
             if (address && m_poSendMail->IsValidEmailAddress(*address)) {
-                group.recipients += *address + u';';
                 group.rows.append(row);
+                group.addresses.append(*address);
             } else {
-                grid.markFailed(row);
+                RowOutcome refused{row, address.value_or(QString()), false, SendStage::Validation, invalidAddressText, {}};
+                grid.markFailed(row, failureReason(refused), refused.reply);
+                group.refused.append(std::move(refused));
             }
         }
         ++group.rowsRead;
@@ -235,13 +329,11 @@ CampaignRun::Group CampaignRun::gatherGroup(RecordSnapshot &records, qint64 proc
     return group;
 }
 
-bool CampaignRun::sendGroup(RecordSnapshot &records, const Group &group, long long groupSize,
-                            const QString &attachments)
+SendOutcome CampaignRun::sendGroup(RecordSnapshot &records, const Group &group, long long groupSize,
+                                   const QString &attachments)
 {
-    if (isBlank(group.recipients))
-        return false;
     const CampaignSettings &settings = m_campaign.settings();
-    const QString addresses = group.recipients.chopped(1);
+    const QString addresses = group.addresses.join(u';');
     OutgoingMessage message;
     message.attachments = attachments;
     if (groupSize == 1) {
@@ -259,21 +351,97 @@ bool CampaignRun::sendGroup(RecordSnapshot &records, const Group &group, long lo
     return SendOneMessage(m_campaign, *m_poSendMail, m_connection, message);
 }
 
+// The group's rows go to the journal at once; their marks wait for the
+// journal's next trip to the disk.
+void CampaignRun::record(RunState &state, QList<RowOutcome> outcomes, qint64 rowsRead)
+{
+    std::sort(outcomes.begin(), outcomes.end(), [](const RowOutcome &a, const RowOutcome &b) { return a.row < b.row; });
+    if (state.journal.isOpen() && !state.journalFailed) {
+        if (const std::optional<QString> failure = state.journal.append(outcomes))
+            stopForJournal(state, *failure);
+    }
+    state.waiting.append({std::move(outcomes), rowsRead});
+}
+
+void CampaignRun::noteReachability(RunState &state, const SendOutcome &result)
+{
+    if (result.senderAccepted) {
+        state.unreachedInARow = 0;
+        return;
+    }
+    if (result.sent || result.stage == SendStage::Validation)
+        return;
+    if (++state.unreachedInARow < maxUnreachedInARow || !state.stopReason.isEmpty())
+        return;
+    const RowOutcome last{0, {}, false, result.stage, oneLine(result.reply), {}};
+    state.stopReason = QStringLiteral("L'enviament s'ha aturat: %1 missatges seguits no han arribat al servidor. "
+                                      "Darrer motiu: %2")
+                           .arg(maxUnreachedInARow)
+                           .arg(failureReason(last));
+}
+
+void CampaignRun::stopForJournal(RunState &state, const QString &failure)
+{
+    // A run that cannot keep its record must not go on sending.
+    state.journalFailed = true;
+    if (state.stopReason.isEmpty())
+        state.stopReason = failure + QStringLiteral(". L'enviament s'ha aturat.");
+}
+
+void CampaignRun::showDurableMarks(RunState &state)
+{
+    if (state.waiting.isEmpty())
+        return;
+    if (state.journal.hasRowsNotDurable() && !state.journalFailed) {
+        if (const std::optional<QString> failure = state.journal.makeDurable())
+            stopForJournal(state, *failure);
+    }
+    // What the server accepted is shown even when the disk failed: the run
+    // stops, and the marks are all that is left of it.
+    const QList<RunState::Waiting> waiting = std::exchange(state.waiting, {});
+    for (const RunState::Waiting &group : waiting)
+        markRows(state, group.rows, group.rowsRead);
+}
+
 // Exactly the rows gathered, whatever their cells show by now.
-void CampaignRun::markGroup(const Group &group, bool success, RunCounts &counts)
+void CampaignRun::markRows(RunState &state, const QList<RowOutcome> &rows, qint64 rowsRead)
 {
     RecipientGrid &grid = m_campaign.grid();
-    for (const int row : group.rows) {
-        if (success) {
-            grid.markSent(row);
-            ++counts.sent;
+    for (const RowOutcome &row : rows) {
+        if (row.sent) {
+            grid.markSent(row.row, row.reply);
+            ++state.counts.sent;
         } else {
-            grid.markFailed(row);
+            grid.markFailed(row.row, failureReason(row), row.reply);
+            ++state.counts.failed;
+            ++state.failedByStage[row.stage];
         }
     }
-    counts.processed += group.rowsRead;
-    m_campaign.view().setTotalProgress(counts.processed, counts.total);
-    m_campaign.view().setCounts(countsText(counts));
+    state.counts.processed += rowsRead;
+    m_campaign.view().setTotalProgress(state.counts.processed, state.counts.total);
+    m_campaign.view().setCounts(countsText(state.counts));
+    Q_EMIT rowsMarked(rows);
+    Q_EMIT groupMarked(state.counts);
+    m_campaign.setDirty(true);
+}
+
+// "Enviament finalitzat", why the run stopped by itself, the counts, and
+// the rows not sent by stage; the error icon when nothing at all was sent.
+void CampaignRun::showEndOfRun(const RunState &state)
+{
+    QStringList lines{finishedMessage};
+    if (!state.stopReason.isEmpty())
+        lines << state.stopReason;
+    lines << QStringLiteral("Registres processats %1 de %2: %3 enviats, %4 no enviats")
+                 .arg(state.counts.processed)
+                 .arg(state.counts.total)
+                 .arg(state.counts.sent)
+                 .arg(state.counts.failed);
+    for (const auto &[stage, count] : state.failedByStage)
+        lines << QStringLiteral("%1: %2").arg(stageText(stage)).arg(count);
+    const bool nothingSent = state.counts.sent == 0 && state.counts.failed > 0;
+    m_campaign.view().showMessage(lines.join(u'\n'),
+                                  nothingSent || state.journalFailed ? MessageIcon::Error : MessageIcon::Information);
 }
 
 void CampaignRun::pauseBetweenSendings()

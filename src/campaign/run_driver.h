@@ -1,5 +1,8 @@
 #pragma once
 
+#include "row_outcome.h"
+
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -19,16 +22,26 @@ struct RunCounts {
     qint64 processed = 0; // rows stepped past
     qint64 sent = 0;      // rows marked "Si" by this run
     qint64 total = 0;     // rows of the source
+    qint64 failed = 0;    // rows marked "No" by this run
 };
 
 // The counts as a run shows them: "processed/sent/total".
 QString countsText(const RunCounts &counts);
+
+// A run stops by itself after this many messages in a row that failed
+// before the server accepted the sender: the server cannot be reached, and
+// every remaining row would fail the same way.
+inline constexpr int maxUnreachedInARow = 5;
 
 // What the send button does: validation, the attachment list, the test-send
 // question, then the test send or the definitive run, walking the recipient
 // source in step with the grid, group by group, with the pause between
 // sendings. It talks to the window only through the campaign's view, so whole
 // campaigns also run headless.
+//
+// A campaign saved to a project file has its send journal: every group's
+// rows are written to it as soon as the group has its outcome, and reach
+// the disk before its marks are shown.
 class CampaignRun : public QObject
 {
     Q_OBJECT
@@ -51,24 +64,36 @@ public:
     clsEnviarCorreu *poSendMail() const { return m_poSendMail.get(); }
 
 Q_SIGNALS:
-    // After every group's marks, before the pause: the marks now say what the
-    // server accepted.
+    // A group's rows have just been marked, its journal rows being on the
+    // disk: what became of each.
+    void rowsMarked(const QList<tramelo::RowOutcome> &rows);
+    // After every group's marks: the marks now say what the server accepted.
+    // The rows of a group sent within a moment of the journal's last trip to
+    // the disk are marked with the next one, before any pause and at the end.
     void groupMarked(const tramelo::RunCounts &counts);
     // "Enviament finalitzat" is about to be shown.
     void runFinished(const tramelo::RunCounts &counts);
 
 private:
     struct Group;
+    struct RunState;
 
     void runConfirmed(const QString &attachments);
+    bool projectSavedForRun();
     QString confirmationQuestion() const;
     void replaceMailComponent();
     void beginSending();
     void endSending();
     bool checkSourceMatchesGrid(const RecordSnapshot &records);
-    Group gatherGroup(RecordSnapshot &records, qint64 processed, long long groupSize);
-    bool sendGroup(RecordSnapshot &records, const Group &group, long long groupSize, const QString &attachments);
-    void markGroup(const Group &group, bool success, RunCounts &counts);
+    Group gatherGroup(RecordSnapshot &records, qint64 walked, long long groupSize);
+    SendOutcome sendGroup(RecordSnapshot &records, const Group &group, long long groupSize,
+                          const QString &attachments);
+    void record(RunState &state, QList<RowOutcome> outcomes, qint64 rowsRead);
+    void noteReachability(RunState &state, const SendOutcome &result);
+    void showDurableMarks(RunState &state);
+    void markRows(RunState &state, const QList<RowOutcome> &rows, qint64 rowsRead);
+    void stopForJournal(RunState &state, const QString &failure);
+    void showEndOfRun(const RunState &state);
     void pauseBetweenSendings();
 
     Campaign &m_campaign;

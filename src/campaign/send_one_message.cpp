@@ -94,7 +94,7 @@ SmtpEndpoint splitSmtpServer(const QString &smtpServer)
     return {text, defaultSmtpPort};
 }
 
-bool SendOneMessage(Campaign &campaign, clsEnviarCorreu &poSendMail, InternetConnection &connection,
+SendOutcome SendOneMessage(Campaign &campaign, clsEnviarCorreu &poSendMail, InternetConnection &connection,
                     const OutgoingMessage &message)
 {
     const SmtpEndpoint server = splitSmtpServer(campaign.settings().text(Setting::SmtpServer));
@@ -108,21 +108,20 @@ bool SendOneMessage(Campaign &campaign, clsEnviarCorreu &poSendMail, InternetCon
     // A failed dial is not reported by itself: only this second answer counts.
     const ConnectedState now = connection.connectedState(server.host);
     if (now.result != 1) {
-        campaign.view().showMessage(QStringLiteral("No hi ha connexio a Internet"), MessageIcon::Error);
-        return false;
+        const QString offLine = QStringLiteral("No hi ha connexio a Internet");
+        campaign.view().showMessage(offLine, MessageIcon::Error);
+        SendOutcome outcome;
+        outcome.stage = SendStage::Connection;
+        outcome.reply = offLine;
+        return outcome;
     }
 
-    // Success is what the component reports during this Send, and nothing earlier.
-    bool sent = false;
-    const QMetaObject::Connection success =
-        QObject::connect(&poSendMail, &clsEnviarCorreu::SendSuccesful, &poSendMail, [&sent] { sent = true; });
     assignMessage(poSendMail, campaign.settings(), server, message);
     poSendMail.Send();
-    QObject::disconnect(success);
 
     if (!wasConnected && !(now.flags & connectedThroughLan))
         connection.hangUp(dialled);
-    return sent;
+    return poSendMail.sendOutcome();
 }
 
 } // namespace tramelo

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "send_outcome.h"
+
 #include <QString>
 
 namespace tramelo {
@@ -30,10 +32,10 @@ struct OutgoingMessage {
 // Sends one message of a test send or run through poSendMail: makes sure the
 // machine is on line (dialling when there is neither a connection nor a LAN),
 // hands the message and the live settings to the component, calls Send, and
-// hangs up a line it dialled itself. Returns whether the component reported
-// success during this call; without a connection it says "No hi ha connexio
-// a Internet" and sends nothing.
-bool SendOneMessage(Campaign &campaign, clsEnviarCorreu &poSendMail, InternetConnection &connection,
+// hangs up a line it dialled itself. Returns what the component's Send came
+// to; without a connection it says "No hi ha connexio a Internet", sends
+// nothing and returns a connection failure with that text.
+SendOutcome SendOneMessage(Campaign &campaign, clsEnviarCorreu &poSendMail, InternetConnection &connection,
                     const OutgoingMessage &message);
 
 } // namespace tramelo

@@ -2,6 +2,7 @@
 
 #include "message_data_writer.h"
 #include "pending_errors.h"
+#include "send_outcome.h"
 #include "server_reply.h"
 
 #include <QByteArray>
@@ -130,6 +131,9 @@ public:
         socketError = 9,
     };
     int socketState() const;
+    // What the last Send came to: where it stopped and why, the recipients
+    // the server refused, the Message-ID of a sent message.
+    const SendOutcome &sendOutcome() const { return m_outcome; }
 
 Q_SIGNALS:
     void SendSuccesful();
@@ -167,6 +171,7 @@ private:
         bool authParameter = false;
         bool loginAccepted = false;
         bool loginStarted = false; // our AUTH was sent: "334" prompts are for us
+        bool awaitingRecipient = false; // a refusal answers one RCPT TO, not the message
         bool abort = false;
         bool peerClosed = false;   // nothing more can arrive: every wait ends
         bool pop3Done = false;
@@ -211,6 +216,12 @@ private:
     void stepPop3Dialogue();
 
     // ---- message assembly and files ---------------------------------------
+    void transmit();
+    enum class RecipientAnswer { Accepted, Refused, Failed };
+    RecipientAnswer sendRecipient(const QString &address);
+    void failForRefusedRecipients();
+    void noteFailure(const QString &explanation);
+    void noteEndWithoutEvent();
     bool sendCommandAndWait(const QString &command, Flag flag);
     void failUnexpectedly();
     bool sendHeaderBlock(bool multipart, bool related, const QString &toList, const QString &ccList);
@@ -218,7 +229,7 @@ private:
     bool LinkEmbeddedFiles();
     long EstimateSize() const;
     QString dateLine(const QDateTime &now) const;
-    QString messageIdLine() const;
+    QString newMessageId() const;
 
     // ---- message data, between DATA and the final "." ----------------------
     bool writeMessageData(QByteArrayView bytes);
@@ -287,6 +298,14 @@ private:
     QString m_boundary;
     MessageDataWriter m_dataWriter;
     int m_lastPercentage = 0;
+
+    // ---- what the current Send comes to -------------------------------------
+    SendOutcome m_outcome;
+    SendStage m_step = SendStage::Validation;
+    bool m_failureNoted = false;
+    bool m_timeoutReported = false;
+    QByteArray m_lastReply;       // the last reply judged
+    QByteArray m_recipientRefusal; // the refusal of the RCPT TO awaited
 };
 
 } // namespace tramelo

@@ -425,6 +425,7 @@ void clsEnviarCorreu::ReportFailure()
     // error) reports only itself and never repeats these entries.
     const QString explanation = m_pendingErrors.explanation();
     m_pendingErrors.clear();
+    noteFailure(explanation);
     Q_EMIT SendFailed(explanation);
     if (socketState() != socketClosed)
         CloseSession();

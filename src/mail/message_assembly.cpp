@@ -5,10 +5,13 @@
 #include "component_support.h"
 #include "header_encoding.h"
 #include "plain_text.h"
+#include "windows1252.h"
 
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTcpSocket>
+
+#include <utility>
 
 namespace tramelo {
 namespace {
@@ -37,6 +40,19 @@ QString messageIdDomain(const QString &from)
 
 void clsEnviarCorreu::Send()
 {
+    m_outcome = {};
+    m_failureNoted = false;
+    m_timeoutReported = false;
+    m_step = SendStage::Validation;
+    transmit();
+    if (!m_outcome.sent && !m_failureNoted)
+        noteEndWithoutEvent();
+    if (!m_outcome.sent)
+        m_outcome.messageId.clear();
+}
+
+void clsEnviarCorreu::transmit()
+{
     const qsizetype attachmentCount = m_attachmentPaths.size();
     const bool multipart = m_EncodeType == 0 && attachmentCount >= 1;
     bool related = false;
@@ -63,25 +79,32 @@ void clsEnviarCorreu::Send()
         related = LinkEmbeddedFiles();
     m_sizeEstimate = EstimateSize();
     m_flags.abort = false;
+    m_step = SendStage::Connection;
     if (socketState() != socketConnected && !OpenSession())
         return;
 
     m_bytesSent = 0;
+    m_step = SendStage::Sender;
     Q_EMIT Status(QStringLiteral("Sending Sender Information..."));
     QString mailFrom = QStringLiteral("MAIL FROM: <") + m_from + u'>';
     if (m_flags.authParameter)
         mailFrom += QStringLiteral(" AUTH=") + m_from;
     if (!sendCommandAndWait(mailFrom, &SessionFlags::reply))
         return;
+    m_outcome.senderAccepted = true;
 
+    m_step = SendStage::Recipient;
     Q_EMIT Status(QStringLiteral("Sending Recipient Information..."));
     QString toList;
     QString ccList;
+    qsizetype accepted = 0;
     const auto addRecipients = [&](const QStringList &addresses, const QStringList &names, QString *headerList) {
         for (qsizetype i = 0; i < addresses.size(); ++i) {
             const QString address = withoutLineBreaks(addresses[i]);
-            if (!sendCommandAndWait(QStringLiteral("RCPT TO: <") + address + u'>', &SessionFlags::reply))
+            const RecipientAnswer answer = sendRecipient(address);
+            if (answer == RecipientAnswer::Failed)
                 return false;
+            accepted += answer == RecipientAnswer::Accepted ? 1 : 0;
             if (!headerList)
                 continue;
             const QString name = i < names.size() ? names[i] : QString();
@@ -96,7 +119,12 @@ void clsEnviarCorreu::Send()
         || !addRecipients(m_CcRecipient, m_CcDisplayName, &ccList)
         || !addRecipients(m_BccRecipient, {}, nullptr))
         return;
+    if (accepted == 0) {
+        failForRefusedRecipients();
+        return;
+    }
 
+    m_step = SendStage::Data;
     Q_EMIT Status(QStringLiteral("Sending Message..."));
     if (!sendCommandAndWait(QStringLiteral("DATA"), &SessionFlags::dataReady))
         return;
@@ -111,11 +139,66 @@ void clsEnviarCorreu::Send()
     if (!sendCommandAndWait(QStringLiteral("."), &SessionFlags::reply))
         return;
 
+    m_outcome.sent = true;
+    m_outcome.reply = fromWindows1252(m_lastReply);
     Q_EMIT Progress(100);
     Q_EMIT Status(QStringLiteral("Transmission Complete..."));
     if (!m_keepConnection)
         CloseSession();
     Q_EMIT SendSuccesful();
+}
+
+// Each RCPT TO is answered on its own: a refused address is recorded and the
+// message goes on to the others.
+clsEnviarCorreu::RecipientAnswer clsEnviarCorreu::sendRecipient(const QString &address)
+{
+    m_recipientRefusal.clear();
+    m_flags.awaitingRecipient = true;
+    const bool answered = sendCommandAndWait(QStringLiteral("RCPT TO: <") + address + u'>', &SessionFlags::reply);
+    m_flags.awaitingRecipient = false;
+    if (!answered)
+        return RecipientAnswer::Failed;
+    if (m_recipientRefusal.isEmpty())
+        return RecipientAnswer::Accepted;
+    m_outcome.refused.append({address, fromWindows1252(m_recipientRefusal)});
+    return RecipientAnswer::Refused;
+}
+
+// Nobody left to send to: the message fails with the server's refusals, as
+// a single refused recipient always failed it.
+void clsEnviarCorreu::failForRefusedRecipients()
+{
+    for (const RefusedRecipient &refused : std::as_const(m_outcome.refused))
+        AddError(refused.reply);
+    ReportFailure();
+}
+
+void clsEnviarCorreu::noteFailure(const QString &explanation)
+{
+    // The first failure of a Send is its outcome; one reported while the
+    // session closes after it is not.
+    const bool timedOut = std::exchange(m_timeoutReported, false);
+    if (std::exchange(m_failureNoted, true))
+        return;
+    m_outcome.stage = timedOut ? SendStage::Timeout : m_step;
+    m_outcome.reply = explanation;
+}
+
+// A Send that ended without SendFailed: a login the server left unanswered,
+// a host left in the pending-error list, or a wait of no length.
+void clsEnviarCorreu::noteEndWithoutEvent()
+{
+    m_failureNoted = true;
+    if (m_step == SendStage::Login) {
+        m_outcome.stage = SendStage::Login;
+        m_outcome.reply = error_text::loginFailed;
+    } else if (!m_pendingErrors.isEmpty()) {
+        m_outcome.stage = m_step;
+        m_outcome.reply = m_pendingErrors.explanation();
+    } else {
+        m_outcome.stage = SendStage::Timeout;
+        m_outcome.reply = error_text::timeout;
+    }
 }
 
 bool clsEnviarCorreu::sendCommandAndWait(const QString &command, Flag flag)
@@ -154,7 +237,8 @@ bool clsEnviarCorreu::sendHeaderBlock(bool multipart, bool related, const QStrin
     if (!m_ReplyToAddress.isEmpty())
         rows << QStringLiteral("Reply-to: <") + withoutLineBreaks(m_ReplyToAddress) + u'>';
     rows << dateLine(now);
-    rows << messageIdLine();
+    m_outcome.messageId = newMessageId();
+    rows << QStringLiteral("Message-ID: ") + m_outcome.messageId;
     if (mime) {
         rows << QStringLiteral("MIME-Version: 1.0");
         if (m_Priority != 3) {
@@ -186,10 +270,10 @@ bool clsEnviarCorreu::sendHeaderBlock(bool multipart, bool related, const QStrin
     return writeMessageText(crlf + crlf) && writeMessageText(m_Message + crlf + crlf + crlf);
 }
 
-QString clsEnviarCorreu::messageIdLine() const
+QString clsEnviarCorreu::newMessageId() const
 {
     const QString unique = m_platform.messageIdPart ? m_platform.messageIdPart() : randomMessageIdPart();
-    return QStringLiteral("Message-ID: <") + unique + u'@' + messageIdDomain(m_from) + u'>';
+    return u'<' + unique + u'@' + messageIdDomain(m_from) + u'>';
 }
 
 QString clsEnviarCorreu::dateLine(const QDateTime &now) const

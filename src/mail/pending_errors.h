@@ -33,6 +33,8 @@ inline const QString invalidSmtpHost = QStringLiteral("Invalid or Missing SMTP H
 inline const QString invalidPort = QStringLiteral("Invalid Remote Port");
 inline const QString missingAttachment = QStringLiteral("The file you tried to attach does not exist");
 inline const QString socketNotOpen = QStringLiteral("Socket not Open");
+inline const QString timeout = QStringLiteral("Timeout occurred: The SMTP Host did not respond to the request");
+inline const QString loginFailed = QStringLiteral("Host Login Failed!");
 } // namespace error_text
 
 } // namespace tramelo

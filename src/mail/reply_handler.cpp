@@ -15,6 +15,13 @@ QString credentialLine(const QString &value)
     return QString::fromLatin1(toWindows1252(value).toBase64());
 }
 
+// A negative answer to one RCPT TO refuses that address only; 421 closes
+// the whole session.
+bool isRecipientRefusal(int code)
+{
+    return code >= 400 && code <= 599 && code != 421;
+}
+
 } // namespace
 
 void clsEnviarCorreu::judgeReply(const QByteArray &reply)
@@ -22,6 +29,7 @@ void clsEnviarCorreu::judgeReply(const QByteArray &reply)
     // A multi-line reply is judged by its last line, the one that completes
     // it; a line that is neither a reply code nor a POP3 answer is a
     // failure like a negative reply.
+    m_lastReply = reply;
     const std::optional<int> code = server_reply::code(reply);
     if (!code) {
         if (server_reply::isPop3Positive(reply)) {
@@ -69,6 +77,11 @@ void clsEnviarCorreu::judgeReply(const QByteArray &reply)
         // Help and status texts need no action.
         break;
     default:
+        if (m_flags.awaitingRecipient && isRecipientRefusal(*code)) {
+            m_recipientRefusal = reply;
+            m_flags.reply = true;
+            break;
+        }
         rejectReply(reply);
         break;
     }

@@ -142,7 +142,8 @@ void clsEnviarCorreu::pumpEventsOnce()
 
 void clsEnviarCorreu::ReportTimeout()
 {
-    AddError(QStringLiteral("Timeout occurred: The SMTP Host did not respond to the request"));
+    m_timeoutReported = true;
+    AddError(error_text::timeout);
     ReportFailure();
 }
 

@@ -37,6 +37,7 @@ bool clsEnviarCorreu::OpenSession()
 
 bool clsEnviarCorreu::openPop3Phase()
 {
+    m_step = SendStage::Login;
     Q_EMIT Status(QStringLiteral("Connecting to POP3 Server (") + m_POP3Host + QStringLiteral(")..."));
     m_flags.abort = false;
     m_flags.connected = false;
@@ -63,6 +64,7 @@ bool clsEnviarCorreu::openPop3Phase()
 
 bool clsEnviarCorreu::openSmtpPhase()
 {
+    m_step = SendStage::Connection;
     m_flags.reply = false;
     m_flags.dataReady = false;
     m_flags.loginOffered = false;
@@ -128,6 +130,7 @@ bool clsEnviarCorreu::logIn()
         Q_EMIT Status(QStringLiteral("Login Not Supported by Host, Continuing..."));
         return true;
     }
+    m_step = SendStage::Login;
     Q_EMIT Status(QStringLiteral("Sending Login Authentication..."));
     m_loginPromptsAnswered = 0;
     m_flags.loginStarted = true;
@@ -141,7 +144,7 @@ bool clsEnviarCorreu::logIn()
         return !m_flags.abort;
     }
     // A rejection was reported by the reply handler, which closed the session.
-    Q_EMIT Status(QStringLiteral("Host Login Failed!"));
+    Q_EMIT Status(error_text::loginFailed);
     return false;
 }
 

@@ -11,6 +11,8 @@ QStringList headerRow()
     return {QStringLiteral("Enviat"), QStringLiteral("Adreça de correu electrònic")};
 }
 
+const QString replyHeader = QStringLiteral("Resposta");
+
 } // namespace
 
 RecipientGrid::RecipientGrid(QObject *parent)
@@ -41,6 +43,8 @@ QString RecipientGrid::cellText(int row, int column) const
         return {};
     if (column == 0)
         return m_markCells[std::size_t(row - 1)];
+    if (column == replyColumn())
+        return m_notes.value(row).reply;
     // Column 1 repeats the address field; the fields follow from column 2.
     const int field = column == 1 ? m_addressField : column - 2;
     if (field < 0)
@@ -55,6 +59,7 @@ void RecipientGrid::resetToHeaders()
     m_records.reset();
     m_addressField = -1;
     m_markCells.clear();
+    m_notes.clear();
     endResetModel();
 }
 
@@ -64,9 +69,10 @@ void RecipientGrid::fillFrom(RecordSnapshot &snapshot, const QString &addressFie
     m_records = snapshot.table();
     // An address field the statement does not have leaves column 1 empty.
     m_addressField = snapshot.fieldIndex(addressField);
-    m_headers = headerRow() + snapshot.fieldNames();
+    m_headers = headerRow() + snapshot.fieldNames() + QStringList{replyHeader};
     const int rows = dataRowCount();
     m_markCells.assign(std::size_t(rows), QString());
+    m_notes.clear();
     m_sentMarks = QByteArray(rows + 1, ' ');
     endResetModel();
 }
@@ -83,9 +89,16 @@ int RecipientGrid::columnCount(const QModelIndex &parent) const
 
 QVariant RecipientGrid::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || role != Qt::DisplayRole)
+    if (!index.isValid())
         return {};
-    return cellText(index.row() + 1, index.column());
+    const int row = index.row() + 1;
+    if (role == Qt::DisplayRole)
+        return cellText(row, index.column());
+    if (role == Qt::ToolTipRole && index.column() == 0 && markText(row) == QLatin1String("No"))
+        return failureReason(row);
+    if (role == Qt::ToolTipRole && index.column() == replyColumn())
+        return cellText(row, index.column());
+    return {};
 }
 
 QVariant RecipientGrid::headerData(int section, Qt::Orientation orientation, int role) const

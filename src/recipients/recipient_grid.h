@@ -2,9 +2,11 @@
 
 #include <QAbstractTableModel>
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -15,9 +17,11 @@ class RecordTable;
 
 // The recipient grid with its sent marks, independent of widgets. Rows are
 // numbered as the operator sees them: row 0 holds the headers ("Enviat",
-// "Adreça de correu electrònic", then every field), rows 1..R the records.
-// Column 0 is the sent-mark text, column 1 the address. As a Qt model it
-// shows the data rows, with row 0 as the horizontal header.
+// "Adreça de correu electrònic", every field, then "Resposta"), rows 1..R
+// the records. Column 0 is the sent-mark text, column 1 the address, the
+// last column the server's last reply for the row. As a Qt model it shows
+// the data rows, with row 0 as the horizontal header, and the reason of
+// each "No" as the tool tip of its mark.
 //
 // The records are not copied: the grid shares the snapshot's compact rows
 // and keeps beside them only the mark texts.
@@ -40,8 +44,8 @@ public:
     // Header row only, 2 columns; the sent-mark list left as it is.
     void resetToHeaders();
     // Replaces every row with the snapshot's records (read from its start),
-    // the address from the named field, nulls as empty cells; then the
-    // sent-mark list holds data rows + 1 entries, all " ".
+    // the address from the named field, nulls as empty cells, no replies;
+    // then the sent-mark list holds data rows + 1 entries, all " ".
     void fillFrom(RecordSnapshot &snapshot, const QString &addressField);
 
     // ---- sent marks --------------------------------------------------------
@@ -52,12 +56,19 @@ public:
     bool showsSent(int row) const;
     bool showsFailed(int row) const;
     void clearMarkCell(int row);
-    void markSent(int row);
-    void markFailed(int row);
+    // The reply goes to the last column; the reason of a failure, to the
+    // mark's tool tip.
+    void markSent(int row, const QString &reply = {});
+    void markFailed(int row, const QString &reason = {}, const QString &reply = {});
+    QString failureReason(int row) const;
+    int replyColumn() const { return m_records ? gridColumnCount() - 1 : -1; }
     void toggleMark(int row, int column);
     void clearAllMarks();
     // Cells from a list read from a project file (exactly R entries).
     void restoreMarks(const QByteArray &marks);
+    // Every row whose address wasSent() marked "Si"/"S" as well; returns
+    // how many rows it matched.
+    qint64 restoreSentRows(const std::function<bool(const QString &address)> &wasSent);
 
     // ---- QAbstractTableModel ----------------------------------------------
     int rowCount(const QModelIndex &parent = {}) const override;
@@ -67,7 +78,7 @@ public:
 
 private:
     bool isDataRow(int row) const { return row >= 1 && row <= dataRowCount(); }
-    void setMark(int row, const QString &text, char entry);
+    void setMark(int row, const QString &text, char entry, const QString &reason, const QString &reply);
     void setMarkCell(int row, const QString &text);
     void announceMarkColumn();
 
@@ -75,6 +86,11 @@ private:
     std::shared_ptr<const RecordTable> m_records;
     int m_addressField = -1;
     std::vector<QString> m_markCells; // column 0 of rows 1..R
+    struct Note {
+        QString reason; // why it was not sent
+        QString reply;
+    };
+    QHash<int, Note> m_notes; // rows marked by a run, by grid row
     QByteArray m_sentMarks;
 };
 

@@ -36,22 +36,33 @@ void RecipientGrid::clearMarkCell(int row)
     setMarkCell(row, QString());
 }
 
-void RecipientGrid::markSent(int row)
+void RecipientGrid::markSent(int row, const QString &reply)
 {
-    setMark(row, sentText, 'S');
+    setMark(row, sentText, 'S', QString(), reply);
 }
 
-void RecipientGrid::markFailed(int row)
+void RecipientGrid::markFailed(int row, const QString &reason, const QString &reply)
 {
-    setMark(row, failedText, 'N');
+    setMark(row, failedText, 'N', reason, reply);
 }
 
-void RecipientGrid::setMark(int row, const QString &text, char entry)
+QString RecipientGrid::failureReason(int row) const
+{
+    return m_notes.value(row).reason;
+}
+
+void RecipientGrid::setMark(int row, const QString &text, char entry, const QString &reason, const QString &reply)
 {
     if (!isDataRow(row))
         return;
     m_sentMarks[row - 1] = entry;
-    setMarkCell(row, text);
+    if (reason.isEmpty() && reply.isEmpty())
+        m_notes.remove(row);
+    else
+        m_notes.insert(row, {reason, reply});
+    m_markCells[std::size_t(row - 1)] = text;
+    // The mark, its tool tip and the reply column change together.
+    Q_EMIT dataChanged(index(row - 1, 0), index(row - 1, gridColumnCount() - 1), {Qt::DisplayRole, Qt::ToolTipRole});
 }
 
 void RecipientGrid::setMarkCell(int row, const QString &text)
@@ -81,6 +92,7 @@ void RecipientGrid::clearAllMarks()
         m_markCells[std::size_t(row - 1)].clear();
         m_sentMarks[row - 1] = ' ';
     }
+    m_notes.clear();
     announceMarkColumn();
 }
 
@@ -94,10 +106,25 @@ void RecipientGrid::restoreMarks(const QByteArray &marks)
     announceMarkColumn();
 }
 
+qint64 RecipientGrid::restoreSentRows(const std::function<bool(const QString &address)> &wasSent)
+{
+    qint64 matched = 0;
+    for (int row = 1; row <= dataRowCount(); ++row) {
+        if (!wasSent(cellText(row, 1)))
+            continue;
+        m_markCells[std::size_t(row - 1)] = sentText;
+        m_sentMarks[row - 1] = 'S';
+        ++matched;
+    }
+    announceMarkColumn();
+    return matched;
+}
+
 void RecipientGrid::announceMarkColumn()
 {
     if (dataRowCount() > 0)
-        Q_EMIT dataChanged(index(0, 0), index(dataRowCount() - 1, 0), {Qt::DisplayRole});
+        Q_EMIT dataChanged(index(0, 0), index(dataRowCount() - 1, gridColumnCount() - 1),
+                           {Qt::DisplayRole, Qt::ToolTipRole});
 }
 
 } // namespace tramelo

@@ -47,6 +47,7 @@ public:
     void showMessage(const QString &text, MessageIcon icon) override;
     bool askYesNo(const QString &question, bool yesIsDefault) override;
     Answer askYesNoCancel(const QString &question) override;
+    QString chooseProjectFileToSave() override;
     void setBusy(bool busy) override;
     void processEvents() override;
     void waitForEvents() override;

@@ -66,17 +66,32 @@ void frmMain::onLoadProject()
     if (path.isEmpty())
         return;
     const std::optional<MarksRestoration> marks = LoadProject(m_campaign, path);
-    if (!marks)
+    if (!marks) {
         showMessage(QStringLiteral("No es pot llegir l'arxiu de projecte ") + path, MessageIcon::Error);
-    else if (marks->outcome == MarksRestoration::Outcome::NotRestorable)
+        return;
+    }
+    if (marks->journal == MarksRestoration::Journal::Unreadable)
+        showMessage(journalNotReadMessage(*marks), MessageIcon::Error);
+    if (marks->outcome != MarksRestoration::Outcome::NotRestorable)
+        return;
+    // The journal's addresses stand in for marks that no longer fit the rows.
+    if (marks->journal == MarksRestoration::Journal::Read)
+        showMessage(marksNotRestoredMessage(*marks) + QStringLiteral(".\n") + journalRowsMessage(*marks),
+                    MessageIcon::Information);
+    else
         showMessage(marksNotRestoredMessage(*marks), MessageIcon::Error);
 }
 
 void frmMain::onSaveProject()
 {
-    const QString path = m_dialogs->chooseFileToSave(this, m_campaign.projectPath(), projectFilter);
+    const QString path = chooseProjectFileToSave();
     if (!path.isEmpty())
         SaveProject(m_campaign, path);
+}
+
+QString frmMain::chooseProjectFileToSave()
+{
+    return m_dialogs->chooseFileToSave(this, m_campaign.projectPath(), projectFilter);
 }
 
 void frmMain::onSend()

@@ -1,9 +1,12 @@
 // tramelo-run as an operator uses it: a saved campaign sent from a terminal,
 // killed and started again, stopped with Ctrl-C, refused when it cannot start.
 #include "campaign_run_fixture.h"
+#include "failing_server_script.h"
 #include "gtest_qt_printers.h"
 #include "project_file.h"
 #include "project_record.h"
+#include "scripted_server.h"
+#include "send_journal.h"
 #include "sent_message.h"
 
 #include <QDir>
@@ -56,7 +59,8 @@ RunResult runToEnd(const QStringList &arguments, const RunnerStart &how = {})
     QProcess process;
     startRunner(process, arguments, how);
     RunResult result;
-    if (!process.waitForFinished(60000)) {
+    // The event loop keeps turning for a server that lives in this process.
+    if (!waitUntil([&process] { return process.state() == QProcess::NotRunning; }, 60s)) {
         process.kill();
         process.waitForFinished();
         ADD_FAILURE() << "tramelo-run did not end";
@@ -154,9 +158,13 @@ TEST(TrameloRun, SendsASavedCampaignAndKeepsItsMarks)
     EXPECT_TRUE(messages[4 - 1].data.contains("Bon dia Persona 5, de Ciutat 5"));
     EXPECT_TRUE(result.out.contains(QLatin1String("Enviament finalitzat"))) << result.out;
     EXPECT_TRUE(result.out.contains(QLatin1String("4 enviats, 1 no enviats"))) << result.out;
-    // One line per group when standard error is not a terminal: the invalid
-    // row is gathered with the next one.
-    EXPECT_EQ(result.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts), (QStringList{QStringLiteral("1/1/5"), QStringLiteral("2/2/5"), QStringLiteral("3/3/5"), QStringLiteral("5/4/5")}));
+    // One line per group when standard error is not a terminal, each row not
+    // sent on a line of its own: the invalid row is gathered with the next one.
+    EXPECT_EQ(result.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+              (QStringList{QStringLiteral("1/1/5"), QStringLiteral("2/2/5"), QStringLiteral("3/3/5"),
+                           QStringLiteral("No enviat: fila 4, no-es-una-adreca, validació: Adreça de correu no vàlida"),
+                           QStringLiteral("5/4/5")}));
+    EXPECT_TRUE(result.out.endsWith(QStringLiteral("Registre d'enviaments: %1\n").arg(f.journalPath))) << result.out;
     EXPECT_EQ(savedMarks(project), (QStringList{QStringLiteral("Si"), QStringLiteral("Si"), QStringLiteral("Si"),
                                                 QStringLiteral("No"), QStringLiteral("Si")}));
 
@@ -188,6 +196,14 @@ TEST(TrameloRun, KilledAtAnyMomentItResumesFromARelativePathAndSendsTwiceAtMostT
         ASSERT_EQ(runner.state(), QProcess::Running) << "the run ended before its kill";
         ::kill(pid_t(runner.processId()), SIGKILL);
         ASSERT_TRUE(runner.waitForFinished(10000));
+        // Every message the server took has its "S" row, but for the one in
+        // flight: the last, whose answer the run may not have seen.
+        const QSet<QString> journalled = readJournal(f.journalPath).sentAddresses;
+        const QList<AiosmtpdServer::Message> accepted = server.messages();
+        for (qsizetype m = 0; m + 1 < accepted.size(); ++m) {
+            for (const QString &address : accepted[m].rcptTos)
+                EXPECT_TRUE(journalled.contains(address)) << address << " after " << messages;
+        }
     }
     RunResult result;
     for (int attempt = 0; attempt < 3 && result.exitCode != 0; ++attempt)
@@ -199,6 +215,72 @@ TEST(TrameloRun, KilledAtAnyMomentItResumesFromARelativePathAndSendsTwiceAtMostT
     EXPECT_LE(extraDeliveries(seen), int(std::size(killAfter)) * groupSize)
         << "more than the group in flight at each kill was sent twice";
     EXPECT_EQ(savedMarks(f.folder.filePath(QStringLiteral("campanya.pcm"))), QStringList(rows.size(), QStringLiteral("Si")));
+}
+
+TEST(TrameloRun, NamesEveryRowNotSentAndItsJournal)
+{
+    CampaignRunFixture f;
+    const QList<Recipient> rows = numberedRecipients(6);
+    QStringList addresses;
+    for (const Recipient &row : rows)
+        addresses << *row.correu;
+    ScriptedSmtpServer failing;
+    failing.addScript(failingServerScript(QStringLiteral("remitent@example.org"), addresses));
+    ASSERT_TRUE(failing.listen());
+    const QString project = saveCampaign(f, failing.port(), rows);
+
+    const RunResult result = runToEnd({project});
+
+    EXPECT_TRUE(failing.waitForFinished(5s)) << failing.verify();
+    EXPECT_EQ(result.exitCode, 1);
+    QStringList notSent;
+    for (const QString &row : failingServerJournal(addresses)) {
+        const QStringList fields = row.split(u','); // row, address, result, stage, reply
+        if (fields[2] == QLatin1String("N"))
+            notSent << QStringLiteral("No enviat: fila %1, %2, %3: %4").arg(fields[0], fields[1], fields[3], fields[4]);
+    }
+    QStringList errorLines = result.err.split(u'\n', Qt::SkipEmptyParts);
+    errorLines.removeIf([](const QString &line) { return !line.startsWith(QLatin1String("No enviat")); });
+    EXPECT_EQ(errorLines, notSent) << result.err;
+    EXPECT_TRUE(result.out.contains(endOfRun(6, 6, 2, 4, {QStringLiteral("destinatari: 2"), QStringLiteral("dades: 1"),
+                                                          QStringLiteral("temps esgotat: 1")})))
+        << result.out;
+}
+
+// Stopped after 20 of 50 rows; then 3 rows come in at the top, 2 go (one
+// sent, one not), and the sent addresses come back in capitals after a
+// blank: the next run sends to exactly the addresses that had nothing yet.
+TEST(TrameloRun, AChangedSourceResumesByAddress)
+{
+    CampaignRunFixture f;
+    AiosmtpdServer server;
+    ASSERT_TRUE(server.start()) << server.errorText();
+    ASSERT_TRUE(f.createRecipients(numberedRecipients(50)));
+    f.prepare(server.port());
+    f.stopDuringMessage(20);
+    f.pressSend(false);
+    ASSERT_EQ(server.messageCount(), 20);
+    ASSERT_TRUE(SaveProject(f.campaign, f.projectPath));
+    QString error;
+    ASSERT_TRUE(createSqliteDatabase(
+        f.databasePath,
+        {QStringLiteral("INSERT INTO Destinataris SELECT 'Nova 1', 'x', 'nova1@example.com' UNION ALL SELECT 'Nova 2', "
+                        "'x', 'nova2@example.com' UNION ALL SELECT 'Nova 3', 'x', 'nova3@example.com' UNION ALL SELECT "
+                        "Nom, Ciutat, CASE WHEN rowid <= 20 THEN ' ' || UPPER(Correu) ELSE Correu END FROM Destinataris"),
+         QStringLiteral("DELETE FROM Destinataris WHERE rowid <= 50 OR Nom IN ('Persona 5', 'Persona 30')")},
+        error))
+        << error;
+
+    const RunResult result = runToEnd({f.projectPath});
+
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_TRUE(result.out.contains(QStringLiteral("Registre d'enviaments %1: 19 files ja enviades").arg(f.journalPath)))
+        << result.out;
+    // The 51 rows less the 19 sent before, each once; and the row that went, never.
+    const QMap<QString, int> seen = deliveries(server);
+    EXPECT_EQ(server.messageCount(), 20 + 32);
+    EXPECT_EQ(seen.values(), QList<int>(20 + 32, 1)) << "someone was sent to twice";
+    EXPECT_FALSE(seen.contains(QStringLiteral("persona30@example.com")));
 }
 
 // Names, subject, body and files that need quoting, folding, encoding or
@@ -350,12 +432,17 @@ TEST(TrameloRun, MarksThatCannotBeRestoredKeepItFromSending)
         QByteArray marks;
         bool rowAdded;
         const char *reason;
+        QByteArray journal = {}; // none when empty
     };
+    const char *notRestored = "No s'han pogut restaurar les marques d'enviat desades al projecte: ";
+    const char *notRead = "No s'ha pogut llegir el registre d'enviaments ";
     const Case cases[] = {
         {"a row added since the marks were saved", 5, "SSS  ", true, "el projecte es va gravar amb 5 destinataris i ara l'origen en dona 6"},
         {"a row count above the rows", 6, "SSS   ", false, "el projecte es va gravar amb 6 destinataris i ara l'origen en dona 5"},
         {"marks cut short by one byte", 5, "SSS ", false, "l'arxiu de projecte està tallat: hi ha 4 marques d'enviat de les 5 desades"},
         {"a mark that is no mark", 5, "SSX  ", false, "la marca de la fila 3 no és S, N ni un espai"},
+        {"a journal that is no journal", 5, "SSS  ", false, ": la primera línia no és la capçalera d'un registre d'enviaments",
+         "Data i hora;Fila;Adreça\r\n"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -364,6 +451,8 @@ TEST(TrameloRun, MarksThatCannotBeRestoredKeepItFromSending)
         ASSERT_TRUE(server.start()) << server.errorText();
         const QString project = saveCampaign(f, server.port(), numberedRecipients(5));
         storeMarks(project, c.rowCount, c.marks);
+        if (!c.journal.isEmpty())
+            writeFile(f.folder, QFileInfo(f.journalPath).fileName(), c.journal);
         if (c.rowAdded) {
             QString error;
             ASSERT_TRUE(createSqliteDatabase(f.databasePath, {QStringLiteral("INSERT INTO Destinataris VALUES ('N', 'x', 'n@example.com')")}, error))
@@ -372,9 +461,10 @@ TEST(TrameloRun, MarksThatCannotBeRestoredKeepItFromSending)
 
         const RunResult result = runToEnd({project});
         EXPECT_EQ(result.exitCode, 2);
-        EXPECT_TRUE(result.err.contains(QStringLiteral("No s'han pogut restaurar les marques d'enviat desades al projecte: ")
-                                        + QString::fromUtf8(c.reason)))
-            << result.err;
+        const QString expected = c.journal.isEmpty()
+            ? QString::fromUtf8(notRestored) + QString::fromUtf8(c.reason)
+            : QString::fromUtf8(notRead) + f.journalPath + QString::fromUtf8(c.reason);
+        EXPECT_TRUE(result.err.contains(QStringLiteral("No es pot començar l'enviament. ") + expected)) << result.err;
         EXPECT_EQ(server.messageCount(), 0);
     }
 }

@@ -3,8 +3,10 @@
 #include "aiosmtpd_server.h"
 #include "body_preparation.h"
 #include "campaign.h"
+#include "clsEnviarCorreu.h"
 #include "fake_campaign_view.h"
 #include "fake_internet_connection.h"
+#include "journal_rows.h"
 #include "recipient_grid.h"
 #include "recipient_source.h"
 #include "run_driver.h"
@@ -52,13 +54,27 @@ inline QMap<QString, int> deliveries(const AiosmtpdServer &server)
     return count;
 }
 
+// The box that ends a definitive run: "Enviament finalitzat", the counts,
+// then the rows not sent by stage ("destinatari: 2").
+inline QString endOfRun(int processed, int total, int sent, int failed, const QStringList &byStage = {})
+{
+    const QString counts = QStringLiteral("Registres processats %1 de %2: %3 enviats, %4 no enviats");
+    return (QStringList{QStringLiteral("Enviament finalitzat"), counts.arg(processed).arg(total).arg(sent).arg(failed)}
+            + byStage)
+        .join(u'\n');
+}
+
 // A campaign over a SQLite table, aimed at a real SMTP server on loopback,
 // with a window that records what it was asked and a LAN that is always up.
+// Its project path is set (the file is not written), so that its runs keep
+// their journal beside it.
 class CampaignRunFixture
 {
 public:
     QTemporaryDir folder;
     QString databasePath = folder.filePath(QStringLiteral("destinataris.sqlite"));
+    QString projectPath = folder.filePath(QStringLiteral("campanya.pcm"));
+    QString journalPath = folder.filePath(QStringLiteral("campanya.enviaments.csv"));
     FakeCampaignView view;
     Campaign campaign{view};
     FakeInternetConnection connection;
@@ -97,7 +113,22 @@ public:
         s.setBodyKind(BodyKind::Text);
         s.setText(Setting::BodySource, QStringLiteral("<p>Bon dia <<<Nom>>>, de <<<Ciutat>>></p>"));
         RefreshBodyPreview(campaign);
+        campaign.setProjectPath(projectPath);
         run = std::make_unique<CampaignRun>(campaign, connection);
+    }
+
+    // The exit button pressed while the given message of the run is out.
+    void stopDuringMessage(int message)
+    {
+        run = std::make_unique<CampaignRun>(campaign, connection, [this, message] {
+            auto mail = std::make_unique<clsEnviarCorreu>();
+            QObject::connect(mail.get(), &clsEnviarCorreu::Status, mail.get(),
+                             [this, message, started = 0](const QString &status) mutable {
+                                 if (status.startsWith(QLatin1String("Sending Sender")) && ++started == message)
+                                     campaign.setStopRequested(true);
+                             });
+            return mail;
+        });
     }
 
     void setGroups(int size)

@@ -78,6 +78,13 @@ public:
         return nextAnswer(question);
     }
 
+    // The dialog cancelled: the tests' campaigns have their project path.
+    QString chooseProjectFileToSave() override
+    {
+        calls.append(QStringLiteral("save dialog"));
+        return {};
+    }
+
     void setBusy(bool busy) override
     {
         calls.append(busy ? QStringLiteral("busy on") : QStringLiteral("busy off"));

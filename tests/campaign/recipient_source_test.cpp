@@ -255,10 +255,10 @@ TEST_F(RecipientSource, AStatementThatCannotBeOpenedShowsTheDriversOwnText)
 TEST_F(RecipientSource, TheGridShowsAddressThenFieldsInOrderWithNullsEmpty)
 {
     fillFromTable("Clients", "Correu");
-    EXPECT_EQ(gridRow(0), QStringList({"Enviat", "Adreça de correu electrònic", "Nom", "Correu", "Ciutat"}));
-    EXPECT_EQ(gridRow(1), QStringList({"", "anna@example.cat", "Anna", "anna@example.cat", "Vic"}));
-    EXPECT_EQ(gridRow(2), QStringList({"", "", "Berta", "", "Olot"}));
-    EXPECT_EQ(gridRow(3), QStringList({"", "pere@example.cat", "Pere Àlvarez", "pere@example.cat", ""}));
+    EXPECT_EQ(gridRow(0), QStringList({"Enviat", "Adreça de correu electrònic", "Nom", "Correu", "Ciutat", "Resposta"}));
+    EXPECT_EQ(gridRow(1), QStringList({"", "anna@example.cat", "Anna", "anna@example.cat", "Vic", ""}));
+    EXPECT_EQ(gridRow(2), QStringList({"", "", "Berta", "", "Olot", ""}));
+    EXPECT_EQ(gridRow(3), QStringList({"", "pere@example.cat", "Pere Àlvarez", "pere@example.cat", "", ""}));
     EXPECT_EQ(campaign.grid().sentMarks(), QByteArray("    "));
 }
 
@@ -266,7 +266,7 @@ TEST_F(RecipientSource, AStatementWithoutRowsLeavesOnlyTheHeaderRow)
 {
     fillFromTable("Buida", "Correu");
     EXPECT_EQ(campaign.grid().dataRowCount(), 0);
-    EXPECT_EQ(gridRow(0), QStringList({"Enviat", "Adreça de correu electrònic", "Nom", "Correu"}));
+    EXPECT_EQ(gridRow(0), QStringList({"Enviat", "Adreça de correu electrònic", "Nom", "Correu", "Resposta"}));
     EXPECT_EQ(campaign.grid().sentMarks(), QByteArray(" "));
 }
 

@@ -55,7 +55,7 @@ TEST(CampaignRun, OneMergedMessagePerRecipient)
     EXPECT_EQ(f.marks(), QStringList(4, QStringLiteral("Si")));
     EXPECT_EQ(f.campaign.grid().sentMarks(), QByteArray("SSSS "));
     EXPECT_EQ(f.view.counts, QStringLiteral("4/4/4"));
-    EXPECT_EQ(f.view.messageTexts(), QStringList{finished});
+    EXPECT_EQ(f.view.messageTexts(), QStringList{endOfRun(4, 4, 4, 0)});
     EXPECT_TRUE(f.campaign.isDirty());
     EXPECT_FALSE(f.campaign.isRunning());
     EXPECT_EQ(f.view.busyDepth, 0);
@@ -163,17 +163,14 @@ TEST(CampaignRun, StopRequestEndsTheRunAfterTheCurrentGroup)
     f.setGroups(2);
     // A mark left from an earlier run on a row the stopped run never reaches.
     f.campaign.grid().markFailed(6);
-    QObject::connect(f.run.get(), &CampaignRun::groupMarked, f.run.get(), [&f](const RunCounts &counts) {
-        if (counts.processed == 2)
-            f.campaign.setStopRequested(true); // the exit button pressed during the run
-    });
+    f.stopDuringMessage(1);
 
     f.pressSend(false);
 
     EXPECT_EQ(server.messageCount(), 1);
     EXPECT_EQ(f.marks(), (QStringList{QStringLiteral("Si"), QStringLiteral("Si"), QString(), QString(), QString(),
                                       QStringLiteral("No")}));
-    EXPECT_EQ(f.view.messageTexts(), QStringList{finished});
+    EXPECT_EQ(f.view.messageTexts(), QStringList{endOfRun(2, 6, 2, 0)});
     EXPECT_EQ(f.view.counts, QStringLiteral("2/2/6"));
 }
 
@@ -291,7 +288,7 @@ TEST(CampaignRun, EmptySourceEndsAtOnce)
     ASSERT_TRUE(server.start()) << server.errorText();
     f.prepare(server.port());
     f.pressSend(false);
-    EXPECT_EQ(f.view.messageTexts(), QStringList{finished});
+    EXPECT_EQ(f.view.messageTexts(), QStringList{endOfRun(0, 0, 0, 0)});
     EXPECT_EQ(f.view.counts, QStringLiteral("0/0"));
     EXPECT_EQ(server.messageCount(), 0);
 }
@@ -324,7 +321,9 @@ TEST(CampaignRun, WithoutAConnectionEveryMessageFails)
 
     EXPECT_EQ(server.messageCount(), 0);
     EXPECT_EQ(f.view.messageTexts(), (QStringList{QStringLiteral("No hi ha connexio a Internet"),
-                                                  QStringLiteral("No hi ha connexio a Internet"), finished}));
+                                                  QStringLiteral("No hi ha connexio a Internet"),
+                                                  endOfRun(2, 2, 0, 2, {QStringLiteral("connexió: 2")})}));
+    EXPECT_EQ(f.view.messages.back().icon, MessageIcon::Error);
     EXPECT_EQ(f.marks(), QStringList(2, QStringLiteral("No")));
     EXPECT_EQ(f.connection.calls.count(QStringLiteral("dial")), 2);
 }
@@ -366,4 +365,55 @@ TEST(CampaignRun, MarksExactlyTheRowsItSentWhateverTheGridShowsMeanwhile)
     EXPECT_EQ(seen.values(), QList<int>(3, 1));
     EXPECT_EQ(f.marks(), (QStringList{QString(), QStringLiteral("Si"), QStringLiteral("Si"), QStringLiteral("Si")}));
     EXPECT_EQ(f.view.counts, QStringLiteral("4/3/4"));
+}
+
+// In a group, a refused address is "No" with its server's reply; the others
+// get the message and are "Si".
+TEST(CampaignRun, OneRefusedAddressNoLongerSinksItsGroup)
+{
+    CampaignRunFixture f;
+    QList<Recipient> rows = numberedRecipients(10);
+    rows[3].correu = QStringLiteral("rebutja@example.com");
+    ASSERT_TRUE(f.createRecipients(rows));
+    AiosmtpdServer refusing({{}, {}, false, {QStringLiteral("rebutja")}});
+    ASSERT_TRUE(refusing.start()) << refusing.errorText();
+    f.prepare(refusing.port());
+    f.setGroups(10);
+
+    f.pressSend(false);
+
+    ASSERT_EQ(refusing.messageCount(), 1);
+    EXPECT_EQ(refusing.messages().first().rcptTos.size(), 9);
+    QStringList marks(10, QStringLiteral("Si"));
+    marks[3] = QStringLiteral("No");
+    EXPECT_EQ(f.marks(), marks);
+    const QString refusal = QStringLiteral("550 5.1.1 <rebutja@example.com>: Recipient address rejected");
+    EXPECT_EQ(f.campaign.grid().failureReason(4), QStringLiteral("destinatari: ") + refusal);
+    EXPECT_EQ(f.campaign.grid().cellText(4, f.campaign.grid().replyColumn()), refusal);
+    const QStringList journal = journalRows(f.journalPath, true);
+    ASSERT_EQ(journal.size(), 10);
+    EXPECT_EQ(journal[3], QStringLiteral("4,rebutja@example.com,N,destinatari,%1,").arg(refusal));
+    EXPECT_TRUE(journal[9].startsWith(QLatin1String("10,persona10@example.com,S,,250 2.0.0 Message accepted,<")))
+        << journal[9];
+    EXPECT_EQ(f.view.messageTexts(), QStringList{endOfRun(10, 10, 9, 1, {QStringLiteral("destinatari: 1")})});
+    EXPECT_EQ(f.view.messages.back().icon, MessageIcon::Information);
+}
+
+// Nothing listens on the port: the run gives up after five messages rather
+// than mark every row "No".
+TEST(CampaignRun, ADeadPortStopsTheRunAfterFiveMessages)
+{
+    CampaignRunFixture f;
+    ASSERT_TRUE(f.createRecipients(numberedRecipients(20)));
+    f.prepare(freeTcpPort());
+
+    f.pressSend(false);
+
+    EXPECT_EQ(f.marks(), QStringList(maxUnreachedInARow, QStringLiteral("No")) + QStringList(20 - maxUnreachedInARow, QString()));
+    QStringList lines = endOfRun(5, 20, 0, 5, {QStringLiteral("connexió: 5")}).split(u'\n');
+    lines.insert(1, QStringLiteral("L'enviament s'ha aturat: 5 missatges seguits no han arribat al servidor. "
+                                   "Darrer motiu: connexió: Connection refused"));
+    EXPECT_EQ(f.view.messageTexts(), QStringList{lines.join(u'\n')});
+    EXPECT_EQ(f.view.messages[0].icon, MessageIcon::Error);
+    EXPECT_EQ(journalRows(f.journalPath).size(), 5);
 }

@@ -10,6 +10,7 @@
 #include "smtp_script.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -142,7 +143,7 @@ TEST_F(SendOneMessageTest, ChecksTheConnectionBeforeEveryMessage)
         view.messages.clear();
         const int before = server->messageCount();
 
-        EXPECT_EQ(SendOneMessage(campaign, poSendMail, connection, messageTo(c.to)), c.outcome == Sent);
+        EXPECT_EQ(SendOneMessage(campaign, poSendMail, connection, messageTo(c.to)).sent, c.outcome == Sent);
         EXPECT_EQ(connection.calls, c.calls);
         EXPECT_EQ(newMessages(before, c.outcome == Sent).size(), c.outcome == Sent ? 1 : 0);
         const QStringList expectedMessages = c.outcome == NoConnection ? QStringList{noConnection} : QStringList();
@@ -167,14 +168,14 @@ TEST_F(SendOneMessageTest, HandsTheMessageToTheComponent)
     connection.answers = {{1, connectedThroughLan}, {1, connectedThroughLan}};
     const OutgoingMessage message{QStringLiteral("soci1@exemple.cat"), QString(), QStringLiteral("Hola Maria"),
                                   QStringLiteral("<p>Benvolguda Maria</p>"), attachment};
-    ASSERT_TRUE(SendOneMessage(campaign, poSendMail, connection, message)) << failures.join(u'|');
+    ASSERT_TRUE(SendOneMessage(campaign, poSendMail, connection, message).sent) << failures.join(u'|');
     EXPECT_EQ(poSendMail.SMTPHost(), QStringLiteral("127.0.0.1"));
     EXPECT_EQ(poSendMail.SMTPPort(), server->port());
 
     connection.answers = {{1, connectedThroughLan}, {1, connectedThroughLan}};
     const OutgoingMessage group{QString(), QStringLiteral("a@exemple.cat;b@exemple.cat"), QStringLiteral("Avís"),
                                 QStringLiteral("<p>Avís</p>"), QString()};
-    ASSERT_TRUE(SendOneMessage(campaign, poSendMail, connection, group)) << failures.join(u'|');
+    ASSERT_TRUE(SendOneMessage(campaign, poSendMail, connection, group).sent) << failures.join(u'|');
 
     const QList<AiosmtpdServer::Message> arrived = newMessages(before, 2);
     ASSERT_EQ(arrived.size(), 2);
@@ -189,7 +190,8 @@ TEST_F(SendOneMessageTest, HandsTheMessageToTheComponent)
 
     // A group goes in Bcc only: in the envelope, never in the header.
     EXPECT_EQ(arrived[1].rcptTos, QStringList({"a@exemple.cat", "b@exemple.cat"}));
-    EXPECT_FALSE(arrived[1].data.contains("a@exemple.cat"));
+    // (The Message-ID may end in "a" before the sender's domain.)
+    EXPECT_FALSE(QString::fromLatin1(arrived[1].data).contains(QRegularExpression(QStringLiteral("(^|[^0-9a-z.])a@exemple"))));
     EXPECT_TRUE(arrived[1].data.contains("<p>Av")) << arrived[1].data.constData();
 }
 
@@ -213,11 +215,11 @@ TEST_F(SendOneMessageTest, LogsInOnlyWhileTheCampaignAsksForIt)
     s.setText(Setting::LoginUser, QStringLiteral("jo"));
     s.setText(Setting::LoginPassword, QStringLiteral("secret"));
     connection.answers = {{1, connectedThroughLan}, {1, connectedThroughLan}};
-    EXPECT_TRUE(SendOneMessage(campaign, poSendMail, connection, messageTo(to[0]))) << failures.join(u'|');
+    EXPECT_TRUE(SendOneMessage(campaign, poSendMail, connection, messageTo(to[0])).sent) << failures.join(u'|');
 
     s.setCheckValue(Check::NeedsLogin, 0);
     connection.answers = {{1, connectedThroughLan}, {1, connectedThroughLan}};
-    EXPECT_TRUE(SendOneMessage(campaign, poSendMail, connection, messageTo(to[0]))) << failures.join(u'|');
+    EXPECT_TRUE(SendOneMessage(campaign, poSendMail, connection, messageTo(to[0])).sent) << failures.join(u'|');
     EXPECT_TRUE(poSendMail.UserName().isEmpty());
     EXPECT_TRUE(poSendMail.Password().isEmpty());
     EXPECT_TRUE(scripted.waitForFinished(5s)) << scripted.verify();

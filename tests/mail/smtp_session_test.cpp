@@ -513,3 +513,61 @@ TEST(SmtpSession, HugeMessageTimeoutIsClampedRatherThanOverflowing)
     d.expectScriptPlayed();
     EXPECT_TRUE(d.events.succeeded()) << d.events.text().toStdString();
 }
+
+// After Send, where it stopped and why; each RCPT TO is answered on its own,
+// and a message fails at its recipients only when the server refused them all.
+TEST(SmtpSession, SendOutcomeSaysWhereItStoppedAndWhy)
+{
+    const QString a = QStringLiteral("a@exemple.cat");
+    const QString b = QStringLiteral("b@exemple.cat");
+    const QString greeted = script::greeting() + script::helo(domain);
+    const auto reply = [](const char *command, const QString &argument, const char *answer) {
+        return QStringLiteral("C: %1%2>\nS: %3\n").arg(QLatin1String(command), argument, QLatin1String(answer));
+    };
+    const QString mailFrom = reply("MAIL FROM: <", sender, "250 Ok");
+    struct Case {
+        const char *name;
+        QString recipients;
+        QString script;
+        SendStage stage; // Validation for a message sent
+        QString reply;
+        bool senderAccepted;
+        QStringList refused; // address, then reply
+    };
+    const Case cases[] = {
+        {"one of two refused", a + u';' + b,
+         greeted + mailFrom + reply("RCPT TO: <", a, "550 5.1.1 No such user") + reply("RCPT TO: <", b, "250 Ok")
+             + script::data() + script::quit(),
+         SendStage::Validation, QStringLiteral("250 2.0.0 Ok: queued\r\n"), true, {a, QStringLiteral("550 5.1.1 No such user\r\n")}},
+        {"login refused", a,
+         script::greeting() + script::ehlo(domain, {QStringLiteral("AUTH LOGIN")})
+             + QStringLiteral("C: AUTH LOGIN\nS: 535 5.7.8 No\n") + script::quit(),
+         SendStage::Login, QStringLiteral("535 5.7.8 No\r\n\r\n"), false, {}},
+        {"sender refused", a, greeted + reply("MAIL FROM: <", sender, "553 5.7.1 No") + script::quit(), SendStage::Sender,
+         QStringLiteral("553 5.7.1 No\r\n\r\n"), false, {}},
+        {"no answer to DATA", a, greeted + mailFrom + reply("RCPT TO: <", a, "250 Ok") + QStringLiteral("C: DATA\nX:\n"),
+         SendStage::Timeout, QStringLiteral("Timeout occurred: The SMTP Host did not respond to the request\r\n"), true, {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Dialogue d(c.script);
+        d.mail.setRecipient(c.recipients);
+        d.mail.setUseAuthentication(c.stage == SendStage::Login);
+        d.mail.Send();
+        d.expectScriptPlayed();
+        const SendOutcome &outcome = d.mail.sendOutcome();
+        const bool sent = c.stage == SendStage::Validation;
+        EXPECT_EQ(outcome.sent, sent);
+        EXPECT_EQ(d.events.succeeded(), sent) << d.events.text().toStdString();
+        EXPECT_EQ(int(outcome.stage), int(c.stage));
+        EXPECT_EQ(outcome.reply, c.reply);
+        EXPECT_EQ(d.events.failures(), sent ? QStringList() : QStringList{c.reply});
+        EXPECT_EQ(outcome.senderAccepted, c.senderAccepted);
+        QStringList refused;
+        for (const RefusedRecipient &r : outcome.refused)
+            refused << r.address << r.reply;
+        EXPECT_EQ(refused, c.refused);
+        EXPECT_EQ(!outcome.messageId.isEmpty(), sent);
+        EXPECT_EQ(d.server.capturedData().value(0).contains("Message-ID: " + outcome.messageId.toLatin1()), sent);
+    }
+}

@@ -51,9 +51,10 @@ TEST(RecipientGrid, FillSharesTheRecordsFromTheirStartAndShowsThemAsAModel)
     snapshot.moveNext(); // the fill reads from the first record wherever the snapshot stands
     grid.fillFrom(snapshot, QStringLiteral("correu"));
 
-    EXPECT_EQ(row(grid, 1), QStringList({"", "anna@example.cat", "Anna", "anna@example.cat", "Vic"}));
+    EXPECT_EQ(row(grid, 0).last(), "Resposta");
+    EXPECT_EQ(row(grid, 1), QStringList({"", "anna@example.cat", "Anna", "anna@example.cat", "Vic", ""}));
     EXPECT_EQ(grid.rowCount(), 3);
-    EXPECT_EQ(grid.columnCount(), 5);
+    EXPECT_EQ(grid.columnCount(), 6);
     EXPECT_EQ(grid.headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), "Adreça de correu electrònic");
     EXPECT_EQ(grid.data(grid.index(2, 2), Qt::DisplayRole).toString(), "Pere Àlvarez");
 }
@@ -123,10 +124,11 @@ TEST_F(Marks, DoubleClickTogglesOnlyMarkCellsOfDataRows)
 TEST_F(Marks, ClearAllEmptiesEveryCellAndEntry)
 {
     grid.markSent(1);
-    grid.markFailed(2);
+    grid.markFailed(2, QStringLiteral("destinatari: 550 No"), QStringLiteral("550 No")); // and its reply
     grid.clearAllMarks();
     EXPECT_EQ(markColumn(grid), QStringList({"", "", ""}));
     EXPECT_EQ(grid.sentMarks(), QByteArray("    "));
+    EXPECT_EQ(grid.cellText(2, grid.replyColumn()), "");
 }
 
 TEST_F(Marks, RestoreTakesOneEntryPerDataRow)
@@ -152,7 +154,7 @@ TEST_F(Marks, ViewsHearOfEveryChangedCell)
 
     grid.clearAllMarks();
     ASSERT_EQ(changed.count(), 2);
-    EXPECT_EQ(changed.at(1).at(1).toModelIndex(), grid.index(2, 0));
+    EXPECT_EQ(changed.at(1).at(1).toModelIndex(), grid.index(2, grid.replyColumn()));
 }
 
 } // namespace

@@ -226,10 +226,12 @@ TEST_F(MainWindowWithDatabase, AfterARunClosingAsksEvenWithNothingTyped)
     ASSERT_FALSE(window().campaign().isDirty());
     ASSERT_TRUE(dialogs().log.last().startsWith(QStringLiteral("save  | Arxius de projecte (*.pcm);;Tots els arxius (*)")));
 
-    // Both addresses are refused at once, so the run needs no server.
+    // Both addresses are refused at once, so the run needs no server; with
+    // nothing sent, the end of the run is shown as an error.
     dialogs().answers = {Answer::No, Answer::Yes};
     window().cmbEnviar->click();
-    EXPECT_EQ(dialogs().messages, QStringList{QStringLiteral("[information] Enviament finalitzat")});
+    EXPECT_EQ(dialogs().messages, QStringList{QStringLiteral("[error] Enviament finalitzat\nRegistres processats 2 de 2: "
+                                                             "0 enviats, 2 no enviats\nvalidació: 2")});
     EXPECT_EQ(window().campaign().grid().markText(1), QStringLiteral("No"));
     EXPECT_EQ(window().campaign().grid().markText(2), QStringLiteral("No"));
     EXPECT_EQ(window().sstabGeneral->currentIndex(), 3);

@@ -1,6 +1,9 @@
 #include "aiosmtpd_server.h"
+#include "failing_server_script.h"
 #include "gtest_qt_printers.h"
 #include "example_campaign.h"
+#include "journal_rows.h"
+#include "scripted_server.h"
 #include "recipient_grid.h"
 #include "project_lock.h"
 #include "test_databases.h"
@@ -34,7 +37,13 @@ const QStringList exampleAddresses = {
     QStringLiteral("nuria.ferrer@example.org"), QStringLiteral("joan.marti@example.net"),
 };
 const QString testSendQuestion = QStringLiteral("[yes, cancel] Vols fer un enviament de prova abans de fer el definitiu?");
-const QString finished = QStringLiteral("[information] Enviament finalitzat");
+// The box that ends a run of the six example rows with nothing refused.
+QString finishedAfter(int processed, int sent)
+{
+    return QStringLiteral("[information] Enviament finalitzat\nRegistres processats %1 de 6: %2 enviats, 0 no enviats")
+        .arg(processed)
+        .arg(sent);
+}
 const QString leaveQuestion = QStringLiteral("[no] Vols sortir sense guardar els canvis?");
 
 // The example campaign as a new operator meets it: its project opened with
@@ -105,7 +114,7 @@ TEST_F(ExampleCampaignInTheWindow, ShowsTheBodyAndSendsOneMessageToEveryRecipien
 
     EXPECT_EQ(opened.dialogs->questions,
               QStringList({testSendQuestion, QStringLiteral("[no] S'enviaran 6 missatges a 6 destinataris. Vols continuar?")}));
-    EXPECT_EQ(opened.dialogs->messages, QStringList{finished});
+    EXPECT_EQ(opened.dialogs->messages, QStringList{finishedAfter(6, 6)});
     EXPECT_EQ(markColumn(), QStringList(exampleAddresses.size(), QStringLiteral("Si")));
     ASSERT_TRUE(server.waitForMessages(int(exampleAddresses.size()), 20s));
     QStringList reached;
@@ -139,7 +148,7 @@ TEST_F(ExampleCampaignInTheWindow, ExitButtonDuringARunEndsThePauseAtOnce)
     EXPECT_LT(sinceStop.elapsed(), 5000) << "the stop waited for the end of the pause";
     EXPECT_TRUE(buttonsWereDisabled);
     EXPECT_TRUE(window().isVisible());
-    EXPECT_EQ(opened.dialogs->messages, QStringList{finished});
+    EXPECT_EQ(opened.dialogs->messages, QStringList{finishedAfter(1, 1)});
     EXPECT_EQ(markColumn().first(), QStringLiteral("Si"));
     EXPECT_EQ(markColumn().mid(1), QStringList(exampleAddresses.size() - 1, QString()));
     // The run has ended, so nothing more is on its way.
@@ -204,7 +213,7 @@ TEST_F(ExampleCampaignInTheWindow, TheDefinitiveRunStartsOnlyAfterNoAndTheConfir
               QStringList({testSendQuestion, testSendQuestion,
                            QStringLiteral("[no] S'enviaran 6 missatges a 6 destinataris. Vols continuar?"), testSendQuestion,
                            QStringLiteral("[no] S'enviaran 2 missatges a 5 destinataris. Vols continuar?")}));
-    EXPECT_EQ(opened.dialogs->messages, QStringList{finished});
+    EXPECT_EQ(opened.dialogs->messages, QStringList{finishedAfter(6, 5)});
     ASSERT_TRUE(server.waitForMessages(2, 20s));
     const QList<AiosmtpdServer::Message> sent = server.messages();
     ASSERT_EQ(sent.size(), 2);
@@ -257,7 +266,7 @@ TEST_F(ExampleCampaignInTheWindow, ClosingFromTheTitleBarDuringARunStopsItThenAs
     EXPECT_TRUE(actionDone);
     EXPECT_FALSE(closedAtOnce);
     EXPECT_EQ(opened.dialogs->log.mid(opened.dialogs->log.size() - 2),
-              QStringList({QStringLiteral("message") + finished, QStringLiteral("question") + leaveQuestion}));
+              QStringList({QStringLiteral("message") + finishedAfter(1, 1), QStringLiteral("question") + leaveQuestion}));
     EXPECT_FALSE(window().isVisible());
     EXPECT_EQ(markColumn().mid(1), QStringList(exampleAddresses.size() - 1, QString()));
 }
@@ -272,4 +281,48 @@ TEST_F(ExampleCampaignInTheWindow, TitleBarCloseDuringARunStillKeepsTheWindowWhe
     EXPECT_TRUE(actionDone);
     EXPECT_TRUE(window().isVisible());
     EXPECT_EQ(opened.dialogs->questions.last(), leaveQuestion);
+}
+
+TEST_F(ExampleCampaignInTheWindow, EveryRowNotSentSaysWhyInTheGridAndTheJournal)
+{
+    ScriptedSmtpServer failing;
+    failing.addScript(failingServerScript(QStringLiteral("remitent@example.com"), exampleAddresses));
+    ASSERT_TRUE(failing.listen());
+    ASSERT_TRUE(focusOn(window().txtFields[2]));
+    retypeInto(window().txtFields[2], QStringLiteral("127.0.0.1:%1").arg(failing.port()));
+    opened.dialogs->answers = {Answer::No, Answer::Yes};
+    window().cmbEnviar->click();
+
+    EXPECT_TRUE(failing.waitForFinished(5s)) << failing.verify().toStdString();
+    const QStringList journal = failingServerJournal(exampleAddresses);
+    EXPECT_EQ(journalRows(folder.filePath(QStringLiteral("exemple.enviaments.csv"))), journal);
+    const QAbstractItemModel *model = window().grdEnviament->model();
+    for (int row = 0; row < int(journal.size()); ++row) {
+        SCOPED_TRACE(row);
+        const QStringList fields = journal[row].split(u','); // row, address, result, stage, reply
+        const bool sent = fields[2] == QLatin1String("S");
+        EXPECT_EQ(model->data(model->index(row, 0)).toString(), sent ? QStringLiteral("Si") : QStringLiteral("No"));
+        EXPECT_EQ(model->data(model->index(row, 0), Qt::ToolTipRole).toString(),
+                  sent ? QString() : fields[3] + QStringLiteral(": ") + fields[4]);
+        EXPECT_EQ(model->data(model->index(row, model->columnCount() - 1)).toString(), fields[4]);
+    }
+    EXPECT_EQ(model->headerData(model->columnCount() - 1, Qt::Horizontal).toString(), QStringLiteral("Resposta"));
+    EXPECT_EQ(opened.dialogs->messages,
+              QStringList{QStringLiteral("[information] Enviament finalitzat\nRegistres processats 6 de 6: 2 enviats, "
+                                         "4 no enviats\ndestinatari: 2\ndades: 1\ntemps esgotat: 1")});
+}
+
+TEST_F(ExampleCampaignInTheWindow, ACampaignNeverSavedIsSavedBeforeItsFirstRun)
+{
+    window().campaign().setProjectPath(QString());
+    const QString saveFirst = QStringLiteral("[information] Abans de l'enviament definitiu cal gravar el projecte: el "
+                                             "registre d'enviaments es desa al seu costat.");
+    // The save dialog cancelled the first time: nothing starts.
+    opened.dialogs->filesToSave = {QString(), folder.filePath(QStringLiteral("nova.pcm"))};
+    opened.dialogs->answers = {Answer::No, Answer::No, Answer::Yes};
+    window().cmbEnviar->click();
+    EXPECT_EQ(opened.dialogs->messages, QStringList{saveFirst});
+    window().cmbEnviar->click();
+    EXPECT_EQ(opened.dialogs->messages, QStringList({saveFirst, saveFirst, finishedAfter(6, 6)}));
+    EXPECT_EQ(journalRows(folder.filePath(QStringLiteral("nova.enviaments.csv"))).size(), exampleAddresses.size());
 }

@@ -6,8 +6,8 @@
 #include "internet_connection.h"
 #include "project_file.h"
 #include "project_lock.h"
-#include "recipient_grid.h"
 #include "run_driver.h"
+#include "send_journal.h"
 #include "stop_signals.h"
 #include "terminal_view.h"
 
@@ -19,23 +19,6 @@ namespace {
 void reportCouldNotStart(TerminalView &view, const QString &reason)
 {
     view.showMessage(reason, MessageIcon::Error);
-}
-
-QString summaryLine(const RunCounts &counts, qint64 failed)
-{
-    return QStringLiteral("Registres processats %1 de %2: %3 enviats, %4 no enviats")
-        .arg(counts.processed)
-        .arg(counts.total)
-        .arg(counts.sent)
-        .arg(failed);
-}
-
-qint64 failedRows(const Campaign &campaign, qint64 visited)
-{
-    qint64 failed = 0;
-    for (int row = 1; row <= visited; ++row)
-        failed += campaign.grid().showsFailed(row) ? 1 : 0;
-    return failed;
 }
 
 } // namespace
@@ -65,11 +48,22 @@ RunnerOutcome runSavedCampaign(const QString &projectArgument, bool testSend, Te
     const std::optional<MarksRestoration> marks = LoadProject(campaign, projectPath);
     if (!marks || view.errorCount() != errorsBeforeLoad)
         return RunnerOutcome::CouldNotStart;
-    // Without its marks the run would send again to every row sent before.
-    if (!testSend && marks->outcome == MarksRestoration::Outcome::NotRestorable) {
-        reportCouldNotStart(view, QStringLiteral("No es pot començar l'enviament. ") + marksNotRestoredMessage(*marks));
+    // Without a record of who was sent to, the run would send to them again:
+    // the journal's addresses stand in for marks that no longer fit the rows.
+    if (!testSend && marks->journal == MarksRestoration::Journal::Unreadable) {
+        reportCouldNotStart(view, QStringLiteral("No es pot començar l'enviament. ") + journalNotReadMessage(*marks));
         return RunnerOutcome::CouldNotStart;
     }
+    if (!testSend && marks->outcome == MarksRestoration::Outcome::NotRestorable) {
+        if (marks->journal == MarksRestoration::Journal::Absent) {
+            reportCouldNotStart(view, QStringLiteral("No es pot començar l'enviament. ") + marksNotRestoredMessage(*marks));
+            return RunnerOutcome::CouldNotStart;
+        }
+        view.showMessage(marksNotRestoredMessage(*marks) + QStringLiteral(". Es reprèn per adreça amb el registre d'enviaments."),
+                         MessageIcon::Information);
+    }
+    if (!testSend && marks->journal == MarksRestoration::Journal::Read)
+        view.showMessage(journalRowsMessage(*marks), MessageIcon::Information);
     if (const std::optional<QString> failure = validateCampaign(campaign.settings())) {
         reportCouldNotStart(view, *failure);
         return RunnerOutcome::CouldNotStart;
@@ -94,6 +88,12 @@ RunnerOutcome runSavedCampaign(const QString &projectArgument, bool testSend, Te
         return view.errorCount() == errorsBefore ? RunnerOutcome::AllSent : RunnerOutcome::SomeNotSent;
     }
 
+    QObject::connect(&run, &CampaignRun::rowsMarked, &campaign, [&view](const QList<RowOutcome> &rows) {
+        for (const RowOutcome &row : rows) {
+            if (!row.sent)
+                view.showRowFailure(row);
+        }
+    });
     bool saveFailed = false;
     QObject::connect(&run, &CampaignRun::groupMarked, &campaign, [&](const RunCounts &counts) {
         view.showProgress(counts);
@@ -115,9 +115,9 @@ RunnerOutcome runSavedCampaign(const QString &projectArgument, bool testSend, Te
         return RunnerOutcome::CouldNotStart;
     if (!saveFailed)
         SaveProject(campaign, projectPath);
-    const qint64 failed = failedRows(campaign, finished->processed);
-    view.showMessage(summaryLine(*finished, failed), MessageIcon::Information);
-    if (saveFailed || failed > 0)
+    view.showMessage(QStringLiteral("Registre d'enviaments: ") + SendJournal::pathFor(projectPath),
+                     MessageIcon::Information);
+    if (saveFailed || finished->failed > 0)
         return RunnerOutcome::SomeNotSent;
     return RunnerOutcome::AllSent;
 }

@@ -70,6 +70,12 @@ void TerminalView::showProgress(const RunCounts &counts)
     m_barShown = true;
 }
 
+void TerminalView::showRowFailure(const RowOutcome &row)
+{
+    clearBar();
+    writeLine(stderr, QStringLiteral("No enviat: fila %1, %2, %3").arg(row.row).arg(row.address, failureReason(row)));
+}
+
 void TerminalView::endProgress()
 {
     if (!m_barShown)

@@ -24,10 +24,13 @@ public:
 
     void showProgress(const RunCounts &counts);
     void endProgress();
+    // A row not sent, as a line on standard error: row, address, stage, reply.
+    void showRowFailure(const RowOutcome &row);
 
     void showMessage(const QString &text, MessageIcon icon) override;
     bool askYesNo(const QString &question, bool yesIsDefault) override;
     Answer askYesNoCancel(const QString &) override { return Answer::Cancel; }
+    QString chooseProjectFileToSave() override { return {}; }
     void setBusy(bool) override {}
     void processEvents() override;
     void waitForEvents() override;

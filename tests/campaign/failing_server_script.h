@@ -1,0 +1,40 @@
+#pragma once
+
+#include "smtp_script.h"
+
+#include <QStringList>
+
+namespace tramelo::test {
+
+// A scripted server for a campaign of six single messages, a session each in
+// row order: it takes rows 1 and 6, refuses the recipients of rows 2 and 5
+// (550), closes the connection instead of answering DATA for row 3, and
+// refuses DATA for row 4 (554).
+inline QString failingServerScript(const QString &sender, const QStringList &to)
+{
+    const auto session = [&](int row, const char *rcptReply, const QString &rest) {
+        return (row > 1 ? QStringLiteral("A:\n") : QString()) + script::greeting() + script::helo(sender.section(u'@', 1))
+            + QStringLiteral("C: MAIL FROM: <%1>\nS: 250 Ok\nC: RCPT TO: <%2>\nS: %3\n")
+                  .arg(sender, to[row - 1], QString::fromLatin1(rcptReply).replace(QLatin1String("%1"), to[row - 1]))
+            + rest;
+    };
+    const char *refused = "550 5.1.1 <%1>: Recipient address rejected";
+    return session(1, "250 Ok", script::data() + script::quit()) + session(2, refused, script::quit())
+        + session(3, "250 Ok", QStringLiteral("C: DATA\nX:\n"))
+        + session(4, "250 Ok", QStringLiteral("C: DATA\nS: 554 5.7.1 Transaction failed\n") + script::quit())
+        + session(5, refused, script::quit()) + session(6, "250 Ok", script::data() + script::quit());
+}
+
+// The journal rows that campaign leaves, without times and Message-IDs.
+inline QStringList failingServerJournal(const QStringList &to)
+{
+    const QString refused = QStringLiteral("N,destinatari,550 5.1.1 <%1>: Recipient address rejected");
+    return {QStringLiteral("1,%1,S,,250 2.0.0 Ok: queued").arg(to[0]),
+            QStringLiteral("2,%1,").arg(to[1]) + refused.arg(to[1]),
+            QStringLiteral("3,%1,N,temps esgotat,Timeout occurred: The SMTP Host did not respond to the request").arg(to[2]),
+            QStringLiteral("4,%1,N,dades,554 5.7.1 Transaction failed").arg(to[3]),
+            QStringLiteral("5,%1,").arg(to[4]) + refused.arg(to[4]),
+            QStringLiteral("6,%1,S,,250 2.0.0 Ok: queued").arg(to[5])};
+}
+
+} // namespace tramelo::test
