@@ -174,6 +174,10 @@ private:
     };
     using Flag = bool SessionFlags::*;
 
+    // What the server's words mean now: "+OK" and "-ER" are POP3 answers
+    // only during the POP3 login.
+    enum class Dialogue { Pop3Login, Smtp };
+
     void initSession();
     bool OpenSession();
     bool openPop3Phase();
@@ -205,6 +209,7 @@ private:
     bool judgeFramedReplies();
 
     void judgeReply(const QByteArray &reply);
+    bool judgePop3Answer(const QByteArray &reply);
     void rejectReply(const QByteArray &reply);
     void dropOverlongReply(const QByteArray &received);
     void answerLoginPrompt(const QByteArray &reply);
@@ -279,6 +284,7 @@ private:
     quint16 m_remotePort = 0;
     QTimer m_wakeTimer;
     SessionFlags m_flags;
+    Dialogue m_dialogue = Dialogue::Smtp;
     int m_pop3Step = 0;
     int m_loginPromptsAnswered = 0;
     ReplyReader m_replies;

@@ -19,20 +19,14 @@ QString credentialLine(const QString &value)
 
 void clsEnviarCorreu::judgeReply(const QByteArray &reply)
 {
+    // POP3's USER and PASS go to a POP3 server during its login, never to
+    // whoever says "+OK" to an SMTP command.
+    if (m_dialogue == Dialogue::Pop3Login && judgePop3Answer(reply))
+        return;
     // A multi-line reply is judged by its last line, the one that completes
-    // it; a line that is neither a reply code nor a POP3 answer is a
-    // failure like a negative reply.
+    // it; a line that is not a reply code is a failure like a negative reply.
     const std::optional<int> code = server_reply::code(reply);
     if (!code) {
-        if (server_reply::isPop3Positive(reply)) {
-            stepPop3Dialogue();
-            return;
-        }
-        if (server_reply::isPop3Negative(reply)) {
-            m_flags.pop3Done = false;
-            m_pop3Step = 0;
-            m_flags.abort = true;
-        }
         rejectReply(reply);
         return;
     }
@@ -72,6 +66,22 @@ void clsEnviarCorreu::judgeReply(const QByteArray &reply)
         rejectReply(reply);
         break;
     }
+}
+
+bool clsEnviarCorreu::judgePop3Answer(const QByteArray &reply)
+{
+    if (server_reply::isPop3Positive(reply)) {
+        stepPop3Dialogue();
+        return true;
+    }
+    if (server_reply::isPop3Negative(reply)) {
+        m_flags.pop3Done = false;
+        m_pop3Step = 0;
+        m_flags.abort = true;
+        rejectReply(reply);
+        return true;
+    }
+    return false;
 }
 
 void clsEnviarCorreu::rejectReply(const QByteArray &reply)

@@ -38,6 +38,7 @@ bool clsEnviarCorreu::OpenSession()
 bool clsEnviarCorreu::openPop3Phase()
 {
     Q_EMIT Status(QStringLiteral("Connecting to POP3 Server (") + m_POP3Host + QStringLiteral(")..."));
+    m_dialogue = Dialogue::Pop3Login;
     m_flags.abort = false;
     m_flags.connected = false;
     m_flags.pop3Done = false;
@@ -63,6 +64,7 @@ bool clsEnviarCorreu::openPop3Phase()
 
 bool clsEnviarCorreu::openSmtpPhase()
 {
+    m_dialogue = Dialogue::Smtp;
     m_flags.reply = false;
     m_flags.dataReady = false;
     m_flags.loginOffered = false;

@@ -485,9 +485,12 @@ TEST(SmtpSession, FaultyOrClosingServerEndsTheMessageAtOnceWithItsOwnText)
         {"a continuation without end",
          greeted + QStringLiteral("W: ") + QString(continuation).replace(crlf, QLatin1String("\\r\\n")) + u'\n',
          continuation.left(bound) + crlf},
-        // Credentials go only to the prompts of our own login.
+        // Credentials go only to the prompts of our own login, and POP3's
+        // USER and PASS only to a POP3 server during its login.
         {"a login prompt answering MAIL FROM", greeted + QStringLiteral("S: 334 UGFzc3dvcmQ6\n") + script::quit(),
          QStringLiteral("334 UGFzc3dvcmQ6\r\n\r\n")},
+        {"a POP3 answer to MAIL FROM", greeted + QStringLiteral("S: +OK\n") + script::quit(),
+         QStringLiteral("+OK\r\n\r\n")},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
