@@ -8,7 +8,7 @@
 
 #include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QTcpSocket>
+#include <QSslSocket>
 
 namespace tramelo {
 namespace {

@@ -516,3 +516,35 @@ TEST(SmtpSession, HugeMessageTimeoutIsClampedRatherThanOverflowing)
     d.expectScriptPlayed();
     EXPECT_TRUE(d.events.succeeded()) << d.events.text().toStdString();
 }
+
+TEST(SmtpSession, StartTlsThatIsNotGrantedEndsTheSessionBeforeTheLogin)
+{
+    struct Case {
+        const char *name;
+        QString script; // after the greeting and the EHLO
+        QStringList capabilities;
+        QString failure;
+    };
+    const Case cases[] = {
+        // The offer removed on the way: a downgrade to plain text.
+        {"not offered", QString(), {QStringLiteral("AUTH LOGIN PLAIN")},
+         QStringLiteral("The SMTP Host did not offer STARTTLS, which this connection requires: nothing was sent "
+                        "unencrypted\r\n")},
+        {"refused", QStringLiteral("C: STARTTLS\nS: 454 4.7.0 TLS not available\n"), {QStringLiteral("STARTTLS")},
+         QStringLiteral("454 4.7.0 TLS not available\r\n\r\n")},
+        {"answered as if it were done", QStringLiteral("C: STARTTLS\nS: 250 ok\n"), {QStringLiteral("STARTTLS")},
+         QStringLiteral("250 ok\r\n\r\n")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Dialogue d(script::greeting() + script::ehlo(domain, c.capabilities) + c.script + script::quit());
+        d.mail.setSecurity(SecurityMode::StartTls);
+        d.mail.setUseAuthentication(true);
+        d.mail.setUserName(QStringLiteral("usuari"));
+        d.mail.setPassword(QStringLiteral("clau"));
+        d.mail.Send();
+        d.expectScriptPlayed();
+        EXPECT_EQ(d.events.failures(), QStringList{c.failure}) << d.events.text().toStdString();
+        EXPECT_FALSE(d.events.succeeded());
+    }
+}
