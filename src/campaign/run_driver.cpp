@@ -6,6 +6,7 @@
 #include "campaign_validation.h"
 #include "campaign_view.h"
 #include "clsEnviarCorreu.h"
+#include "connection_security.h"
 #include "merge_fields.h"
 #include "plain_text.h"
 #include "project_lock.h"
@@ -20,6 +21,14 @@ namespace tramelo {
 namespace {
 
 const QString finishedMessage = QStringLiteral("Enviament finalitzat");
+
+// "Error en l'enviament", then the mail component's reason when it gave one
+// (a refused certificate, a server's refusal).
+QString testSendFailure(const QString &reason)
+{
+    const QString failure = QStringLiteral("Error en l'enviament");
+    return reason.isEmpty() ? failure : failure + QStringLiteral(":\n") + reason;
+}
 
 // The recipient controls stay off for as long as a run walks the rows, so
 // that the rows it gathered are still the ones it marks.
@@ -70,6 +79,9 @@ void CampaignRun::pressSend()
         view.showMessage(*failure, MessageIcon::Error);
         return;
     }
+    // Once for the test send or the run that follows, before either.
+    if (passwordTravelsUnencrypted(m_campaign.settings()) && !view.askYesNo(unencryptedPasswordQuestion, false))
+        return;
     const QString attachments = BuildAttachmentList(m_campaign);
     switch (view.askYesNoCancel(QStringLiteral("Vols fer un enviament de prova abans de fer el definitiu?"))) {
     case Answer::Yes:
@@ -123,7 +135,12 @@ void CampaignRun::replaceMailComponent()
         view.processEvents();
     });
     connect(mail, &clsEnviarCorreu::SendSuccesful, this, [&view] { view.setMessageProgress(100); });
-    connect(mail, &clsEnviarCorreu::SendFailed, this, [&view] { view.setMessageProgress(0); });
+    connect(mail, &clsEnviarCorreu::SendFailed, this, [this, &view](const QString &explanation) {
+        view.setMessageProgress(0);
+        if (m_messageFailure.isEmpty())
+            m_messageFailure = trimBlanks(explanation);
+        Q_EMIT messageFailed(explanation);
+    });
 }
 
 void CampaignRun::beginSending()
@@ -148,12 +165,13 @@ void CampaignRun::testSend(const QString &attachments)
     const OutgoingMessage message{settings.text(Setting::SenderAddress), QString(),
                                   settings.text(Setting::MessageSubject), settings.text(Setting::BodyText),
                                   attachments};
+    m_messageFailure.clear();
     const bool sent = SendOneMessage(m_campaign, *m_poSendMail, m_connection, message);
     endSending();
     if (sent)
         m_campaign.view().showMessage(finishedMessage, MessageIcon::Information);
     else
-        m_campaign.view().showMessage(QStringLiteral("Error en l'enviament"), MessageIcon::Error);
+        m_campaign.view().showMessage(testSendFailure(m_messageFailure), MessageIcon::Error);
 }
 
 void CampaignRun::run(const QString &attachments)

@@ -56,6 +56,8 @@ Q_SIGNALS:
     void groupMarked(const tramelo::RunCounts &counts);
     // "Enviament finalitzat" is about to be shown.
     void runFinished(const tramelo::RunCounts &counts);
+    // The mail component reported a failure, with its explanation.
+    void messageFailed(const QString &explanation);
 
 private:
     struct Group;
@@ -77,6 +79,7 @@ private:
     std::unique_ptr<clsEnviarCorreu> m_poSendMail;
     QTimer timerEsperar;
     bool m_waitOver = false;
+    QString m_messageFailure; // the first reason the test send's message failed
 };
 
 } // namespace tramelo

@@ -3,6 +3,7 @@
 #include "body_preparation.h"
 #include "campaign.h"
 #include "campaign_validation.h"
+#include "connection_security.h"
 #include "internet_connection.h"
 #include "project_file.h"
 #include "project_lock.h"
@@ -74,6 +75,9 @@ RunnerOutcome runSavedCampaign(const QString &projectArgument, bool testSend, Te
         reportCouldNotStart(view, *failure);
         return RunnerOutcome::CouldNotStart;
     }
+    // Nobody is there to answer the window's question: said, not asked.
+    if (passwordTravelsUnencrypted(campaign.settings()))
+        view.showWarning(QStringLiteral("Avís: la contrasenya viatjarà sense xifrar fins al servidor SMTP."));
     // A project that cannot keep its marks would find out only after the
     // first group had gone out.
     if (!testSend && !ProveProjectCanBeSaved(campaign, projectPath))
@@ -94,6 +98,11 @@ RunnerOutcome runSavedCampaign(const QString &projectArgument, bool testSend, Te
         return view.errorCount() == errorsBefore ? RunnerOutcome::AllSent : RunnerOutcome::SomeNotSent;
     }
 
+    // The test send says its reason in its last message; a run says each
+    // message's as it fails.
+    QObject::connect(&run, &CampaignRun::messageFailed, &campaign, [&view](const QString &explanation) {
+        view.showMessage(QStringLiteral("Error en l'enviament: ") + explanation.trimmed(), MessageIcon::Error);
+    });
     bool saveFailed = false;
     QObject::connect(&run, &CampaignRun::groupMarked, &campaign, [&](const RunCounts &counts) {
         view.showProgress(counts);

@@ -24,6 +24,8 @@ public:
 
     void showProgress(const RunCounts &counts);
     void endProgress();
+    // A line on standard error that is no error of the run.
+    void showWarning(const QString &text);
 
     void showMessage(const QString &text, MessageIcon icon) override;
     bool askYesNo(const QString &question, bool yesIsDefault) override;
