@@ -204,18 +204,20 @@ QGroupBox *frmMain::buildSenderFrame()
     grid->addWidget(label(QStringLiteral("Nom per mostrar:")), 1, 0);
     grid->addWidget(txtFields[1], 1, 1, 1, wholeRow);
     grid->addWidget(label(QStringLiteral("Servidor SMTP:")), 2, 0);
-    grid->addWidget(txtFields[2], 2, 1);
-    grid->addWidget(label(QStringLiteral("Seguretat de la connexió:")), 2, 2);
-    grid->addWidget(comboSeguretat, 2, 3);
-    grid->addWidget(label(QStringLiteral("Certificats de confiança addicionals:")), 3, 0);
-    grid->addLayout(row({txtFields[17], cmbCercar[3]}), 3, 1, 1, wholeRow);
-    grid->addWidget(label(QStringLiteral("Cal autentificar-se en el servidor?")), 4, 0);
-    grid->addWidget(chkFields[0], 4, 1);
-    grid->addWidget(label(QStringLiteral("Temps a esperar entre enviaments:")), 4, 2);
-    grid->addWidget(txtFields[12], 4, 3);
+    grid->addWidget(txtFields[2], 2, 1, 1, wholeRow);
+    // On a row of their own, under the server they protect: beside it the
+    // server's box would be left too narrow for a name and a port.
+    grid->addWidget(label(QStringLiteral("Seguretat de la connexió:")), 3, 0);
+    grid->addLayout(row({comboSeguretat}, true), 3, 1, 1, wholeRow);
+    grid->addWidget(label(QStringLiteral("Certificats de confiança addicionals:")), 4, 0);
+    grid->addLayout(row({txtFields[17], cmbCercar[3]}), 4, 1, 1, wholeRow);
+    grid->addWidget(label(QStringLiteral("Cal autentificar-se en el servidor?")), 5, 0);
+    grid->addWidget(chkFields[0], 5, 1);
+    grid->addWidget(label(QStringLiteral("Temps a esperar entre enviaments:")), 5, 2);
+    grid->addWidget(txtFields[12], 5, 3);
     // The login pair shares a row, which leaves the tab less to scroll.
-    grid->addWidget(label(QStringLiteral("Usuari:")), 5, 0);
-    grid->addLayout(row({txtFields[3], label(QStringLiteral("Contrasenya:")), txtFields[4]}), 5, 1, 1, wholeRow);
+    grid->addWidget(label(QStringLiteral("Usuari:")), 6, 0);
+    grid->addLayout(row({txtFields[3], label(QStringLiteral("Contrasenya:")), txtFields[4]}), 6, 1, 1, wholeRow);
     return frame;
 }
 
