@@ -8,6 +8,7 @@
 #include "test_certificates.h"
 
 #include <QSslCertificate>
+#include <QSslConfiguration>
 
 #include <gtest/gtest.h>
 
@@ -188,4 +189,16 @@ TEST(SmtpTls, RefusesWhatItCannotTrustBeforeTheLogin)
         EXPECT_EQ(server.messageCount(), 0);
         EXPECT_EQ(mail.socketState(), 0);
     }
+}
+
+TEST(SmtpTls, ExtraAuthoritiesAreTrustedBesideTheSystemsFromTls12On)
+{
+    const QList<QSslCertificate> extra = QSslCertificate::fromPath(certificates().authorityFile());
+    ASSERT_EQ(extra.size(), 1);
+    const QSslConfiguration configuration = clientTlsConfiguration(extra);
+    const QList<QSslCertificate> trusted = configuration.caCertificates();
+    EXPECT_TRUE(trusted.contains(extra.first()));
+    EXPECT_EQ(trusted.size(), QSslConfiguration::systemCaCertificates().size() + 1);
+    EXPECT_EQ(configuration.protocol(), QSsl::TlsV1_2OrLater);
+    EXPECT_EQ(configuration.peerVerifyMode(), QSslSocket::VerifyPeer);
 }
