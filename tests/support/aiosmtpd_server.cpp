@@ -56,7 +56,8 @@ bool AiosmtpdServer::start()
         arguments << QStringLiteral("--inject-after-starttls") << QString::fromLatin1(m_options.injectAfterStartTls);
     for (const QString &mechanism : m_options.excludedMechanisms)
         arguments << QStringLiteral("--exclude-mechanism") << mechanism;
-    arguments << QStringLiteral("--command-log") << commandLogPath();
+    if (m_options.logCommands)
+        arguments << QStringLiteral("--command-log") << commandLogPath();
 
     if (!m_process.start(python, arguments)) {
         m_error = QStringLiteral("cannot start %1: %2").arg(python, m_process.process().errorString());

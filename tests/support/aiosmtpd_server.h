@@ -51,6 +51,9 @@ public:
         QByteArray injectAfterStartTls{};
         // Login mechanisms left out of the offer ("PLAIN").
         QStringList excludedMechanisms{};
+        // Off, commands() stays empty and the server saves the writes (for
+        // benchmarks).
+        bool logCommands = true;
     };
 
     struct Message
@@ -79,6 +82,8 @@ public:
     QString errorText() const { return m_error; }
     QString host() const { return QStringLiteral("127.0.0.1"); }
     quint16 port() const { return m_port; }
+    // The server's process, to read what it costs.
+    qint64 processId() { return m_process.process().processId(); }
 
     // The messages received so far, in order of arrival.
     QList<Message> messages() const;
