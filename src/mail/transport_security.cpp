@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QSsl>
 #include <QSslSocket>
 #include <QStringList>
@@ -59,6 +60,19 @@ QString reasonOf(const QSslError &error, const QSslCertificate &certificate, con
     }
 }
 
+QList<QSslCertificate> withoutRepeats(const QList<QSslCertificate> &certificates)
+{
+    QList<QSslCertificate> distinct;
+    QSet<QSslCertificate> seen;
+    for (const QSslCertificate &certificate : certificates) {
+        if (!seen.contains(certificate)) {
+            seen.insert(certificate);
+            distinct << certificate;
+        }
+    }
+    return distinct;
+}
+
 } // namespace
 
 TrustedCertificatesReading readTrustedCertificates(const QString &path)
@@ -85,9 +99,12 @@ QSslConfiguration clientTlsConfiguration(const QList<QSslCertificate> &extraAuth
     QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
     configuration.setProtocol(QSsl::TlsV1_2OrLater);
     configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
-    // Setting authorities replaces the system's, so they are named too.
+    // Setting authorities replaces the system's, so they are named too. Qt
+    // reads each system authority twice (its file and its hash link), and
+    // every connection loads the whole list into a new OpenSSL store, at a
+    // cost that grows faster than the list: each is given once.
     if (!extraAuthorities.isEmpty())
-        configuration.setCaCertificates(QSslConfiguration::systemCaCertificates() + extraAuthorities);
+        configuration.setCaCertificates(withoutRepeats(QSslConfiguration::systemCaCertificates() + extraAuthorities));
     // A resumed session skips the certificate exchange and its checks on
     // both sides: most of the cost of a connection per message.
     configuration.setSslOption(QSsl::SslOptionDisableSessionPersistence, false);
