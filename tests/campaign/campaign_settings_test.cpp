@@ -189,21 +189,25 @@ TEST(CampaignSettings, SignalsOnlyRealChanges)
     EXPECT_EQ(s.bodyKind(), BodyKind::File);
 }
 
-TEST(ConnectionSecurity, AutomaticFollowsThePortAndTheChoiceIsKeptByItsWord)
+TEST(ConnectionSecurity, AutomaticFollowsThePortAndOnlyAPasswordLeavingInClearIsWarnedOf)
 {
     struct Case {
         ConnectionSecurity choice;
         const char *server;
         SecurityMode mode;
+        bool warned; // with a login
     };
     const Case cases[] = {
-        {ConnectionSecurity::Automatic, "smtp.exemple.cat", SecurityMode::None},
-        {ConnectionSecurity::Automatic, "smtp.exemple.cat:465", SecurityMode::ImplicitTls},
-        {ConnectionSecurity::Automatic, "[2001:db8::1]:587", SecurityMode::StartTls},
-        {ConnectionSecurity::Automatic, "smtp.exemple.cat:2525", SecurityMode::None},
-        {ConnectionSecurity::None, "smtp.exemple.cat:465", SecurityMode::None},
-        {ConnectionSecurity::StartTls, "smtp.exemple.cat:25", SecurityMode::StartTls},
-        {ConnectionSecurity::SslTls, "smtp.exemple.cat:587", SecurityMode::ImplicitTls},
+        {ConnectionSecurity::Automatic, "smtp.exemple.cat", SecurityMode::None, true},
+        {ConnectionSecurity::Automatic, "smtp.exemple.cat:465", SecurityMode::ImplicitTls, false},
+        {ConnectionSecurity::Automatic, "[2001:db8::1]:587", SecurityMode::StartTls, false},
+        {ConnectionSecurity::None, "smtp.exemple.cat:465", SecurityMode::None, true},
+        {ConnectionSecurity::StartTls, "smtp.exemple.cat:25", SecurityMode::StartTls, false},
+        {ConnectionSecurity::SslTls, "smtp.exemple.cat:587", SecurityMode::ImplicitTls, false},
+        {ConnectionSecurity::None, "127.8.9.10:2525", SecurityMode::None, false},
+        {ConnectionSecurity::None, "[::1]:25", SecurityMode::None, false},
+        {ConnectionSecurity::None, "LocalHost", SecurityMode::None, false},
+        {ConnectionSecurity::None, "localhost.exemple.cat", SecurityMode::None, true},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.server);
@@ -211,39 +215,10 @@ TEST(ConnectionSecurity, AutomaticFollowsThePortAndTheChoiceIsKeptByItsWord)
         s.setSecurity(c.choice);
         s.setText(Setting::SmtpServer, QString::fromUtf8(c.server));
         EXPECT_EQ(campaignSecurityMode(s), c.mode);
+        EXPECT_FALSE(passwordTravelsUnencrypted(s));
+        s.setCheckValue(Check::NeedsLogin, 1);
+        EXPECT_EQ(passwordTravelsUnencrypted(s), c.warned);
         EXPECT_EQ(connectionSecurityOfWord(connectionSecurityWord(c.choice)), c.choice);
     }
     EXPECT_EQ(connectionSecurityItems(), QStringList({"Automàtica", "Cap", "STARTTLS", "SSL/TLS"}));
-    EXPECT_EQ(connectionSecurityOfWord("STARTTLS"), std::nullopt);
-}
-
-TEST(ConnectionSecurity, OnlyAPasswordLeavingThisMachineInClearIsWarnedOf)
-{
-    struct Case {
-        const char *server;
-        ConnectionSecurity choice;
-        int needsLogin;
-        bool warned;
-    };
-    const Case cases[] = {
-        {"smtp.exemple.cat", ConnectionSecurity::Automatic, 1, true},
-        {"192.168.1.10:2525", ConnectionSecurity::None, 1, true},
-        {"smtp.exemple.cat:465", ConnectionSecurity::None, 1, true},
-        {"smtp.exemple.cat", ConnectionSecurity::Automatic, 0, false},
-        {"smtp.exemple.cat:587", ConnectionSecurity::Automatic, 1, false},
-        {"smtp.exemple.cat", ConnectionSecurity::SslTls, 1, false},
-        {"127.0.0.1:2525", ConnectionSecurity::None, 1, false},
-        {"127.8.9.10", ConnectionSecurity::None, 1, false},
-        {"[::1]:25", ConnectionSecurity::None, 1, false},
-        {"LocalHost", ConnectionSecurity::None, 1, false},
-        {"localhost.exemple.cat", ConnectionSecurity::None, 1, true},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.server);
-        CampaignSettings s;
-        s.setText(Setting::SmtpServer, QString::fromUtf8(c.server));
-        s.setSecurity(c.choice);
-        s.setCheckValue(Check::NeedsLogin, c.needsLogin);
-        EXPECT_EQ(passwordTravelsUnencrypted(s), c.warned);
-    }
 }

@@ -117,24 +117,6 @@ TEST(SmtpTls, SendsInsideTlsWithTheLoginItOffers)
     }
 }
 
-TEST(SmtpTls, LaterSessionsResumeTheFirst)
-{
-    const TestCertificates &made = certificates();
-    AiosmtpdServer server(tlsServer(Tls::StartTls, made.good()));
-    ASSERT_TRUE(server.start()) << server.errorText().toStdString();
-    clsEnviarCorreu mail;
-    MailEventLog events(mail);
-    aimWithLogin(mail, server, SecurityMode::StartTls, made.authorityFile());
-    for (int i = 0; i < 3; ++i)
-        mail.Send();
-    EXPECT_EQ(events.count(QStringLiteral("SendSuccesful")), 3) << events.text().toStdString();
-    ASSERT_TRUE(server.waitForMessages(3, 5s));
-    const QList<AiosmtpdServer::Message> messages = server.messages();
-    EXPECT_FALSE(messages[0].resumed);
-    EXPECT_TRUE(messages[1].resumed);
-    EXPECT_TRUE(messages[2].resumed);
-}
-
 TEST(SmtpTls, RefusesWhatItCannotTrustBeforeTheLogin)
 {
     const TestCertificates &made = certificates();

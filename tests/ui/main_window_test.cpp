@@ -473,15 +473,6 @@ TEST_F(MainWindow, AttachmentChooserAppendsEachChoiceAndOffersTheLastOne)
     EXPECT_EQ(dialogs().log.last(), QStringLiteral("open /a/primer.pdf | Tots els arxius (*)"));
 }
 
-TEST_F(MainWindow, TrustedCertificatesChooserOffersTheFileNamed)
-{
-    settings().setText(Setting::TrustedCertificatesFile, QStringLiteral("/empresa/ca.pem"));
-    dialogs().filesToOpen = {QStringLiteral("/empresa/arrel.crt")};
-    window().cmbCercar[3]->click();
-    EXPECT_EQ(textBoxText(window().txtFields[17]), QStringLiteral("/empresa/arrel.crt"));
-    EXPECT_EQ(dialogs().log.last(), QStringLiteral("open /empresa/ca.pem | Certificats PEM (*.pem *.crt);;Tots els arxius (*)"));
-}
-
 TEST_F(MainWindow, ProjectThatCannotBeReadIsReported)
 {
     dialogs().filesToOpen = {QStringLiteral("/no/existeix.pcm")};
