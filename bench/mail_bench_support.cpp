@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <ctime>
 
+#include <unistd.h>
+
 namespace tramelo::bench {
 
 void aimAtLoopback(clsEnviarCorreu &mail, quint16 port)
@@ -103,6 +105,7 @@ PythonResult runPythonScript(const QString &script, const QStringList &arguments
     }
     const QJsonObject report = QJsonDocument::fromJson(output).object();
     result.seconds = report.value(QStringLiteral("seconds")).toDouble();
+    result.cpuSeconds = report.value(QStringLiteral("cpu_seconds")).toDouble();
     result.ok = report.value(QStringLiteral("count")).toInt() == count && result.seconds > 0;
     if (!result.ok)
         result.error = QStringLiteral("unexpected report from the Python client: ") + QString::fromLocal8Bit(output);
@@ -123,6 +126,27 @@ double wallSeconds()
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}
+
+double threadSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}
+
+double processSeconds(qint64 processId)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(processId));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    // The fields after the command's closing parenthesis, from the third on:
+    // user time is the 14th field, system time the 15th, in clock ticks.
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return -1;
+    return double(fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
 }
 
 double median(std::vector<double> values)

@@ -66,6 +66,7 @@ struct PythonResult
 {
     bool ok = false;
     double seconds = 0;      // as timed by the script around its loop
+    double cpuSeconds = 0;   // the script's processor time in its loop
     double wallSeconds = 0;  // the whole process, interpreter start included
     QString error;
 };
@@ -83,6 +84,13 @@ PythonResult runPythonScript(const QString &script, const QStringList &arguments
                              std::chrono::seconds timeout = std::chrono::seconds(600));
 
 double wallSeconds();
+// Processor time of the calling thread: how much of a session's wall-clock
+// time the client itself spends, the rest being the server and the kernel's
+// loopback traffic on its behalf.
+double threadSeconds();
+// Processor time a process has used so far (user and system), from /proc;
+// -1 when it cannot be read.
+double processSeconds(qint64 processId);
 double median(std::vector<double> values);
 
 // A line of /proc/self/status in MiB: VmHWM (peak resident) or VmRSS (now).

@@ -36,16 +36,6 @@ constexpr int warmUpSessions = 20;
 // A QUIT left unanswered costs the component its 2-second wait for "221".
 constexpr double unansweredQuitSeconds = 1.0;
 
-// Processor time of the calling thread: how much of a session's wall-clock
-// time the client itself spends, the rest being the sink and the kernel's
-// loopback traffic on its behalf.
-double threadSeconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
-}
-
 struct OurRound
 {
     double seconds = 0;

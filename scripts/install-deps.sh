@@ -16,7 +16,7 @@ packages=(
   # icons and fonts for the window
   adwaita-icon-theme fonts-dejavu-core
   # test peers and tools
-  python3 python3-aiosmtpd postfix dovecot-pop3d dnsmasq-base
+  python3 python3-aiosmtpd postfix dovecot-pop3d dnsmasq-base openssl
   xvfb xauth iproute2 procps
 )
 

@@ -11,8 +11,10 @@ Campaign::Campaign(CampaignView &view, QObject *parent)
     , m_connection(std::make_unique<RecipientConnection>())
     , m_grid(std::make_unique<RecipientGrid>())
 {
-    // Any text the operator (or the program) changes is an unsaved change.
+    // Any text the operator (or the program) changes is an unsaved change,
+    // and so is the security chosen from its list, as a list's text is.
     connect(&m_settings, &CampaignSettings::textChanged, this, [this] { setDirty(true); });
+    connect(&m_settings, &CampaignSettings::securityChanged, this, [this] { setDirty(true); });
 }
 
 Campaign::~Campaign() = default;

@@ -41,6 +41,14 @@ void CampaignSettings::setBodyKind(BodyKind kind)
     Q_EMIT bodyKindChanged(kind);
 }
 
+void CampaignSettings::setSecurity(ConnectionSecurity security)
+{
+    if (m_security == security)
+        return;
+    m_security = security;
+    Q_EMIT securityChanged(security);
+}
+
 void CampaignSettings::applyStartDefaults()
 {
     setText(Setting::WaitSeconds, QStringLiteral("0"));

@@ -9,6 +9,9 @@ namespace tramelo {
 
 enum class SourceKind { Table, Sql };
 enum class BodyKind { File, Text };
+// "Seguretat de la connexió:". Automàtica follows the port: SSL/TLS on 465,
+// STARTTLS on 587, none on any other.
+enum class ConnectionSecurity { Automatic, None, StartTls, SslTls };
 
 // The text settings of a campaign, each under the one name the whole program
 // uses for it. TableName and AddressField are the texts of the two lists.
@@ -31,6 +34,7 @@ enum class Setting {
     AttachmentList,
     FieldDelimiterLeft,
     FieldDelimiterRight,
+    TrustedCertificatesFile, // a PEM file of authorities trusted beside the system's
     BodyText,
 };
 inline constexpr int settingCount = int(Setting::BodyText) + 1;
@@ -58,6 +62,8 @@ public:
     void setSourceKind(SourceKind kind);
     BodyKind bodyKind() const { return m_bodyKind; }
     void setBodyKind(BodyKind kind);
+    ConnectionSecurity security() const { return m_security; }
+    void setSecurity(ConnectionSecurity security);
 
     // The values the main window sets when it opens.
     void applyStartDefaults();
@@ -67,12 +73,14 @@ Q_SIGNALS:
     void checkChanged(tramelo::Check check);
     void sourceKindChanged(tramelo::SourceKind kind);
     void bodyKindChanged(tramelo::BodyKind kind);
+    void securityChanged(tramelo::ConnectionSecurity security);
 
 private:
     std::array<QString, settingCount> m_texts;
     std::array<int, 2> m_checks{};
     SourceKind m_sourceKind = SourceKind::Table;
     BodyKind m_bodyKind = BodyKind::File;
+    ConnectionSecurity m_security = ConnectionSecurity::Automatic;
 };
 
 } // namespace tramelo

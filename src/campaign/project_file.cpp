@@ -4,8 +4,10 @@
 #include "campaign.h"
 #include "campaign_numbers.h"
 #include "campaign_view.h"
+#include "connection_security.h"
 #include "file_sync.h"
 #include "plain_text.h"
+#include "project_extension.h"
 #include "project_record.h"
 #include "recipient_grid.h"
 #include "recipient_source.h"
@@ -115,6 +117,45 @@ ProjectRecord recordOf(Campaign &campaign, qint16 groupSize, qint32 waitSeconds)
     r.tableQuoteRight = s.text(Setting::TableQuoteRight);
     r.bodyIsFile = s.bodyKind() == BodyKind::File;
     return r;
+}
+
+// ---- settings beyond the record ---------------------------------------------
+
+const QByteArray securityKey = QByteArrayLiteral("seguretat");
+const QByteArray certificatesKey = QByteArrayLiteral("certificats");
+
+// Only settings away from their defaults, so that a campaign that uses none
+// is written in the record's form alone, as before they existed.
+ProjectExtension extensionOf(const CampaignSettings &s)
+{
+    ProjectExtension entries;
+    if (s.security() != ConnectionSecurity::Automatic)
+        entries.insert(securityKey, connectionSecurityWord(s.security()));
+    const QString certificates = s.text(Setting::TrustedCertificatesFile);
+    if (!certificates.isEmpty())
+        entries.insert(certificatesKey, certificates.toUtf8());
+    return entries;
+}
+
+// A file without them, or with a word this program does not know, gives
+// the defaults.
+void putBackExtension(CampaignSettings &s, const ProjectExtension &entries)
+{
+    s.setSecurity(connectionSecurityOfWord(entries.value(securityKey)).value_or(ConnectionSecurity::Automatic));
+    s.setText(Setting::TrustedCertificatesFile, QString::fromUtf8(entries.value(certificatesKey)));
+}
+
+// The block may only lie after the marks the record counts; what is read is
+// bounded by the block's own bound.
+ProjectExtension readExtensionOf(QFile &file, const ProjectReading &reading)
+{
+    if (!reading.complete)
+        return {};
+    const qint64 marksEnd = reading.length + qMax<qint64>(0, reading.record.recipientRowCount);
+    const qint64 from = qMax(marksEnd, file.size() - qint64(maxProjectExtensionBytes));
+    if (from >= file.size() || !file.seek(from))
+        return {};
+    return readProjectExtension(file.read(file.size() - from));
 }
 
 // Whether the new file takes the old one's place, or only proves it could.
@@ -265,9 +306,17 @@ std::optional<QByteArray> projectBytes(Campaign &campaign)
         view.showMessage(*message, MessageIcon::Error);
         return std::nullopt;
     }
-    // Every text the record stores was measured above: the writer takes them all.
+    const std::optional<QByteArray> extension = writeProjectExtension(extensionOf(s));
+    if (!extension) {
+        view.showMessage(QStringLiteral("Els certificats de confiança addicionals tenen un nom massa llarg per a "
+                                        "l'arxiu de projecte"),
+                         MessageIcon::Error);
+        return std::nullopt;
+    }
+    // Every text the record stores was measured above: the writer takes them
+    // all. The extension goes after every mark byte.
     const ProjectRecord record = recordOf(campaign, qint16(*groupSize), qint32(*waitSeconds));
-    return writeProject(record, campaign.grid().sentMarks()).value();
+    return writeProject(record, campaign.grid().sentMarks()).value() + *extension;
 }
 
 } // namespace
@@ -332,6 +381,7 @@ std::optional<MarksRestoration> LoadProject(Campaign &campaign, const QString &p
     s.setText(Setting::SenderAddress, r.senderAddress);
     s.setText(Setting::SenderName, r.senderName);
     s.setText(Setting::SmtpServer, r.smtpServer);
+    putBackExtension(s, readExtensionOf(file, reading));
     s.setCheckValue(Check::NeedsLogin, r.needsLogin);
     s.setText(Setting::LoginUser, r.loginUser);
     s.setText(Setting::LoginPassword, r.loginPassword);

@@ -6,6 +6,7 @@
 #include "campaign_validation.h"
 #include "campaign_view.h"
 #include "clsEnviarCorreu.h"
+#include "connection_security.h"
 #include "merge_fields.h"
 #include "plain_text.h"
 #include "project_file.h"
@@ -33,6 +34,14 @@ const QString invalidAddressText = QStringLiteral("Adreça de correu no vàlida"
 // takes a message in a fraction of a millisecond does not wait for the disk
 // after each, and its marks lag by this much at most.
 constexpr qint64 durableEveryMilliseconds = 100;
+
+// "Error en l'enviament", then the mail component's reason when it gave one
+// (a refused certificate, a server's refusal).
+QString testSendFailure(const QString &reason)
+{
+    const QString failure = QStringLiteral("Error en l'enviament");
+    return reason.isEmpty() ? failure : failure + QStringLiteral(":\n") + reason;
+}
 
 // The recipient controls stay off for as long as a run walks the rows, so
 // that the rows it gathered are still the ones it marks.
@@ -127,6 +136,9 @@ void CampaignRun::pressSend()
         view.showMessage(*failure, MessageIcon::Error);
         return;
     }
+    // Once for the test send or the run that follows, before either.
+    if (passwordTravelsUnencrypted(m_campaign.settings()) && !view.askYesNo(unencryptedPasswordQuestion, false))
+        return;
     const QString attachments = BuildAttachmentList(m_campaign);
     switch (view.askYesNoCancel(QStringLiteral("Vols fer un enviament de prova abans de fer el definitiu?"))) {
     case Answer::Yes:
@@ -221,12 +233,12 @@ void CampaignRun::testSend(const QString &attachments)
     const OutgoingMessage message{settings.text(Setting::SenderAddress), QString(),
                                   settings.text(Setting::MessageSubject), settings.text(Setting::BodyText),
                                   attachments};
-    const bool sent = SendOneMessage(m_campaign, *m_poSendMail, m_connection, message).sent;
+    const SendOutcome outcome = SendOneMessage(m_campaign, *m_poSendMail, m_connection, message);
     endSending();
-    if (sent)
+    if (outcome.sent)
         m_campaign.view().showMessage(finishedMessage, MessageIcon::Information);
     else
-        m_campaign.view().showMessage(QStringLiteral("Error en l'enviament"), MessageIcon::Error);
+        m_campaign.view().showMessage(testSendFailure(trimBlanks(outcome.reply)), MessageIcon::Error);
 }
 
 void CampaignRun::run(const QString &attachments)

@@ -3,6 +3,7 @@
 #include "campaign.h"
 #include "campaign_view.h"
 #include "clsEnviarCorreu.h"
+#include "connection_security.h"
 #include "internet_connection.h"
 #include "plain_text.h"
 
@@ -75,6 +76,8 @@ void assignMessage(clsEnviarCorreu &mail, const CampaignSettings &settings, cons
     mail.setUserName(login ? settings.text(Setting::LoginUser) : QString());
     mail.setPassword(login ? settings.text(Setting::LoginPassword) : QString());
     mail.setPOP3Host(QString());
+    mail.setSecurity(securityModeFor(settings.security(), server.port));
+    mail.setTrustedCertificatesFile(trimBlanks(settings.text(Setting::TrustedCertificatesFile)));
 }
 
 } // namespace

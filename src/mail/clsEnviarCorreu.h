@@ -4,19 +4,23 @@
 #include "pending_errors.h"
 #include "send_outcome.h"
 #include "server_reply.h"
+#include "transport_security.h"
 
 #include <QByteArray>
 #include <QDateTime>
 #include <QObject>
+#include <QSslConfiguration>
 #include <QString>
 #include <QStringList>
+#include <QAbstractSocket>
+#include <QSslError>
 #include <QTimer>
 
 #include <functional>
 #include <memory>
 #include <optional>
 
-class QTcpSocket;
+class QSslSocket;
 
 namespace tramelo {
 
@@ -96,6 +100,12 @@ public:
     void setSMTPHostValidation(long value);
     long SMTPPort() const { return m_SMTPPort; }
     void setSMTPPort(long value);
+    // Not kept in the settings store: the caller chooses them for every message.
+    SecurityMode Security() const { return m_Security; }
+    void setSecurity(SecurityMode value) { m_Security = value; }
+    // A PEM file of authorities trusted beside the system's (empty: none).
+    QString TrustedCertificatesFile() const { return m_TrustedCertificatesFile; }
+    void setTrustedCertificatesFile(const QString &value) { m_TrustedCertificatesFile = value; }
     QString Subject() const { return m_Subject; }
     void setSubject(const QString &value) { m_Subject = value; }
     bool UseAuthentication() const { return m_UseAuthentication; }
@@ -162,22 +172,31 @@ private:
     // The session runs on these flags: each step clears the flag its answer
     // sets, sends its command and waits for the flag, a time-out or the
     // abort. The reply handler (judgeReply) is the one place that says which
-    // reply sets which flag.
+    // reply sets which flag, by the dialogue the session is in.
     struct SessionFlags {
         bool connected = false;
         bool reply = false;
         bool dataReady = false;
-        bool loginOffered = false;
+        bool loginOffered = false;  // a mechanism we use: LOGIN, and PLAIN inside TLS
+        bool plainOffered = false;
         bool authParameter = false;
+        bool startTlsOffered = false;
         bool loginAccepted = false;
         bool loginStarted = false; // our AUTH was sent: "334" prompts are for us
         bool awaitingRecipient = false; // a refusal answers one RCPT TO, not the message
+        bool encrypted = false;    // the TLS handshake is done
         bool abort = false;
         bool peerClosed = false;   // nothing more can arrive: every wait ends
         bool pop3Done = false;
         bool chunkSent = false;
     };
     using Flag = bool SessionFlags::*;
+
+    // What the server's words mean now. "+OK" and "-ER" are POP3 answers
+    // only during the POP3 login; after STARTTLS only "220" opens the
+    // handshake, and until the handshake nothing the server sends is read.
+    enum class Dialogue { Pop3Login, Smtp, StartTls, TlsHandshake };
+    enum class LoginMechanism { Login, Plain };
 
     void initSession();
     bool OpenSession();
@@ -186,6 +205,7 @@ private:
     enum class AttemptsOutcome { Connected, UsedUp, Aborted };
     AttemptsOutcome connectionAttempts();
     bool sayHello();
+    void forgetExtensions();
     bool logIn();
     void CloseSession();
     bool WaitForReply(Flag flag, long seconds, bool reportTimeout);
@@ -210,10 +230,23 @@ private:
     bool judgeFramedReplies();
 
     void judgeReply(const QByteArray &reply);
+    void judgeSmtpReply(const QByteArray &reply);
+    bool judgePop3Answer(const QByteArray &reply);
+    void judgeStartTlsAnswer(const QByteArray &reply);
     void rejectReply(const QByteArray &reply);
     void dropOverlongReply(const QByteArray &received);
     void answerLoginPrompt(const QByteArray &reply);
     void stepPop3Dialogue();
+
+    // ---- TLS (session_tls.cpp) -----------------------------------------------
+    bool prepareTls();
+    bool startTls();
+    void dropUnreadInput();
+    void onSslErrors(const QList<QSslError> &errors);
+    void onSocketEncrypted();
+    void onNewSessionTicket();
+    bool handshaking() const;
+    QString handshakeFailureText(QAbstractSocket::SocketError error) const;
 
     // ---- message assembly and files ---------------------------------------
     void transmit();
@@ -274,6 +307,8 @@ private:
     bool m_UseAuthentication = false;
     bool m_UsePopAuthentication = false;
     QString m_UserName;
+    SecurityMode m_Security = SecurityMode::None;
+    QString m_TrustedCertificatesFile;
 
     PendingErrorList m_pendingErrors;
     bool m_eightBit = false;
@@ -283,15 +318,32 @@ private:
     QStringList m_monthNames;
     bool m_keepConnection = false;
 
-    QTcpSocket *m_socket = nullptr;
+    QSslSocket *m_socket = nullptr;
     bool m_socketErrored = false;
     bool m_closingSocket = false;
     QString m_remoteHost;
     quint16 m_remotePort = 0;
     QTimer m_wakeTimer;
     SessionFlags m_flags;
+    Dialogue m_dialogue = Dialogue::Smtp;
     int m_pop3Step = 0;
+    LoginMechanism m_loginMechanism = LoginMechanism::Login;
     int m_loginPromptsAnswered = 0;
+    // The TLS configuration for the trusted certificates file it was built
+    // from, and the last session the server offered to resume, with the
+    // server it belongs to.
+    struct TlsTrust {
+        QString certificatesFile;
+        QSslConfiguration configuration;
+    };
+    std::optional<TlsTrust> m_tlsTrust;
+    struct TlsResumption {
+        QString host;
+        quint16 port = 0;
+        QByteArray ticket;
+    };
+    TlsResumption m_tlsResumption;
+    QString m_certificateFailure; // why the last handshake refused the certificate
     ReplyReader m_replies;
     qint64 m_bytesSent = 0;
     long m_sizeEstimate = 0;

@@ -9,7 +9,7 @@
 
 #include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QTcpSocket>
+#include <QSslSocket>
 
 #include <utility>
 

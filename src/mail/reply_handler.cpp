@@ -1,6 +1,7 @@
-// Judging what the server says. A reply sets a session flag, answers a login
-// prompt, moves the POP3 dialogue on, or is reported as a failure; the code
-// that sent the command only sees the flag, the time-out or the abort.
+// Judging what the server says, by the dialogue the session is in. A reply
+// sets a session flag, answers a login prompt, moves the POP3 dialogue on,
+// opens the TLS handshake, or is reported as a failure; the code that sent
+// the command only sees the flag, the time-out or the abort.
 #include "clsEnviarCorreu.h"
 
 #include "server_reply.h"
@@ -10,9 +11,9 @@ namespace tramelo {
 namespace {
 
 // A login answer is one base64 line, however long the value.
-QString credentialLine(const QString &value)
+QString credentialLine(const QByteArray &value)
 {
-    return QString::fromLatin1(toWindows1252(value).toBase64());
+    return QString::fromLatin1(value.toBase64());
 }
 
 // A negative answer to one RCPT TO refuses that address only; 421 closes
@@ -26,21 +27,30 @@ bool isRecipientRefusal(int code)
 
 void clsEnviarCorreu::judgeReply(const QByteArray &reply)
 {
+    switch (m_dialogue) {
+    case Dialogue::Pop3Login:
+        if (judgePop3Answer(reply))
+            return;
+        break;
+    case Dialogue::StartTls:
+        judgeStartTlsAnswer(reply);
+        return;
+    case Dialogue::TlsHandshake:
+        // Whoever wrote it, it was not said inside TLS.
+        return;
+    case Dialogue::Smtp:
+        break;
+    }
+    judgeSmtpReply(reply);
+}
+
+void clsEnviarCorreu::judgeSmtpReply(const QByteArray &reply)
+{
     // A multi-line reply is judged by its last line, the one that completes
-    // it; a line that is neither a reply code nor a POP3 answer is a
-    // failure like a negative reply.
+    // it; a line that is not a reply code is a failure like a negative reply.
     m_lastReply = reply;
     const std::optional<int> code = server_reply::code(reply);
     if (!code) {
-        if (server_reply::isPop3Positive(reply)) {
-            stepPop3Dialogue();
-            return;
-        }
-        if (server_reply::isPop3Negative(reply)) {
-            m_flags.pop3Done = false;
-            m_pop3Step = 0;
-            m_flags.abort = true;
-        }
         rejectReply(reply);
         return;
     }
@@ -52,11 +62,15 @@ void clsEnviarCorreu::judgeReply(const QByteArray &reply)
         break;
     case 250: {
         m_flags.reply = true;
-        const server_reply::LoginOffer offer = server_reply::loginOffer(reply);
-        if (offer.offered)
+        const server_reply::Extensions offer = server_reply::extensions(reply);
+        if (offer.login || (offer.plain && m_flags.encrypted))
             m_flags.loginOffered = true;
+        if (offer.plain)
+            m_flags.plainOffered = true;
         if (offer.authParameter)
             m_flags.authParameter = true;
+        if (offer.startTls)
+            m_flags.startTlsOffered = true;
         break;
     }
     case 235:
@@ -87,28 +101,72 @@ void clsEnviarCorreu::judgeReply(const QByteArray &reply)
     }
 }
 
+bool clsEnviarCorreu::judgePop3Answer(const QByteArray &reply)
+{
+    if (server_reply::isPop3Positive(reply)) {
+        stepPop3Dialogue();
+        return true;
+    }
+    if (server_reply::isPop3Negative(reply)) {
+        m_flags.pop3Done = false;
+        m_pop3Step = 0;
+        m_flags.abort = true;
+        rejectReply(reply);
+        return true;
+    }
+    return false;
+}
+
+void clsEnviarCorreu::judgeStartTlsAnswer(const QByteArray &reply)
+{
+    // Any other answer, a positive one included, refuses the upgrade; the
+    // session then ends in the plain dialogue.
+    if (server_reply::code(reply) != 220) {
+        m_dialogue = Dialogue::Smtp;
+        rejectReply(reply);
+        return;
+    }
+    // What followed the "220" in the same read is dropped with the rest
+    // (RFC 3207, section 6): read after the handshake, it would pass for
+    // the server's words inside TLS.
+    m_dialogue = Dialogue::TlsHandshake;
+    m_replies.clear();
+    m_flags.reply = true;
+}
+
 void clsEnviarCorreu::rejectReply(const QByteArray &reply)
 {
+    m_lastReply = reply;
     AddError(fromWindows1252(reply));
     ReportFailure();
 }
 
 void clsEnviarCorreu::answerLoginPrompt(const QByteArray &reply)
 {
-    const QString decoded = server_reply::loginPromptText(reply);
+    const int place = ++m_loginPromptsAnswered;
+    if (m_loginMechanism == LoginMechanism::Plain) {
+        // RFC 4616: no authorisation identity, the user, the password, in
+        // UTF-8, answering the server's one empty prompt; a second is
+        // cancelled.
+        if (place == 1)
+            sendCommand(credentialLine('\0' + m_UserName.toUtf8() + '\0' + m_Password.toUtf8()));
+        else
+            sendCommand(QStringLiteral("*"));
+        return;
+    }
 
     // Servers word their prompts freely, and the LOGIN mechanism tells
     // clients not to rely on the words: a prompt that names neither is
     // answered by its place in the login.
-    const int place = ++m_loginPromptsAnswered;
+    const QString decoded = server_reply::loginPromptText(reply);
     if (decoded.contains(QLatin1String("username"), Qt::CaseInsensitive))
-        sendCommand(credentialLine(m_UserName));
+        sendCommand(credentialLine(toWindows1252(m_UserName)));
     else if (decoded.contains(QLatin1String("password"), Qt::CaseInsensitive))
-        sendCommand(credentialLine(m_Password));
+        sendCommand(credentialLine(toWindows1252(m_Password)));
     else if (place == 1)
-        sendCommand(credentialLine(m_UserName));
+        sendCommand(credentialLine(toWindows1252(m_UserName)));
     else if (place == 2)
-        sendCommand(credentialLine(m_Password));
+        sendCommand(credentialLine(toWindows1252(m_Password)));
     else {
         // An empty answer, then "*": the login is cancelled.
         sendCommand(QString());

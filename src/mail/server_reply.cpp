@@ -155,20 +155,24 @@ bool isPop3Negative(QByteArrayView reply)
     return lastLineStartsWith(reply, "-ER");
 }
 
-LoginOffer loginOffer(QByteArrayView reply)
+Extensions extensions(QByteArrayView reply)
 {
-    LoginOffer offer;
+    Extensions offer;
     qsizetype start = 0;
     while (start < reply.size()) {
         const qsizetype lineEnd = reply.indexOf('\n', start);
         const qsizetype end = lineEnd < 0 ? reply.size() : lineEnd + 1;
         const QByteArrayView line = reply.sliced(start, end - start);
         start = end;
-        // The capability follows the code and its separator.
+        // The extension follows the code and its separator.
         QList<QByteArrayView> mechanisms = words(line.sliced(qMin<qsizetype>(4, line.size())));
         if (mechanisms.isEmpty())
             continue;
         const QByteArrayView keyword = mechanisms.takeFirst();
+        if (sameText(keyword, "STARTTLS") && mechanisms.isEmpty()) {
+            offer.startTls = true;
+            continue;
+        }
         const bool parameterForm = keyword.size() >= 5 && sameText(keyword.first(5), "AUTH=");
         if (parameterForm && keyword.size() > 5)
             mechanisms.prepend(keyword.sliced(5));
@@ -176,7 +180,9 @@ LoginOffer loginOffer(QByteArrayView reply)
             continue;
         for (const QByteArrayView mechanism : std::as_const(mechanisms)) {
             if (sameText(mechanism, "LOGIN"))
-                offer.offered = true;
+                offer.login = true;
+            if (sameText(mechanism, "PLAIN"))
+                offer.plain = true;
         }
         if (parameterForm && !mechanisms.isEmpty() && sameText(mechanisms.first(), "LOGIN"))
             offer.authParameter = true;

@@ -64,15 +64,18 @@ std::optional<int> code(QByteArrayView reply);
 bool isPop3Positive(QByteArrayView reply);
 bool isPop3Negative(QByteArrayView reply);
 
-// What a capability list says of the LOGIN mechanism: offered when LOGIN is
-// one of the words of an "AUTH" line or of an "AUTH=" line (in any letter
-// case); offered in the old "AUTH=LOGIN" form when that line names it first.
-struct LoginOffer
+// What an EHLO answer offers, in any letter case: a login mechanism when it
+// is one of the words of an "AUTH" line or of an "AUTH=" line; LOGIN in the
+// old "AUTH=LOGIN" form when that line names it first; STARTTLS when a line
+// says it alone.
+struct Extensions
 {
-    bool offered = false;
+    bool login = false;
     bool authParameter = false;
+    bool plain = false;
+    bool startTls = false;
 };
-LoginOffer loginOffer(QByteArrayView reply);
+Extensions extensions(QByteArrayView reply);
 
 // The text of a "334" login prompt: the last line from its fourth character
 // on, without the blanks around it and its CR LF, decoded from base64.

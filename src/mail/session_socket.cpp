@@ -11,7 +11,7 @@
 #include <QDeadlineTimer>
 #include <QNetworkProxy>
 #include <QScopedValueRollback>
-#include <QTcpSocket>
+#include <QSslSocket>
 
 #include <cmath>
 
@@ -26,15 +26,21 @@ constexpr qint64 socketReadBufferBytes = 64 * 1024;
 
 void clsEnviarCorreu::initSession()
 {
-    m_socket = new QTcpSocket(this);
+    // Without TLS it is a plain TCP socket: the same bytes, the same events.
+    m_socket = new QSslSocket(this);
     m_socket->setProxy(QNetworkProxy::NoProxy);
     m_socket->setReadBufferSize(socketReadBufferBytes);
     m_wakeTimer.setSingleShot(true);
-    connect(m_socket, &QTcpSocket::connected, this, &clsEnviarCorreu::onSocketConnected);
-    connect(m_socket, &QTcpSocket::disconnected, this, &clsEnviarCorreu::onSocketDisconnected);
-    connect(m_socket, &QTcpSocket::readyRead, this, &clsEnviarCorreu::onSocketReadyRead);
-    connect(m_socket, &QTcpSocket::errorOccurred, this, &clsEnviarCorreu::onSocketError);
-    connect(m_socket, &QTcpSocket::bytesWritten, this, &clsEnviarCorreu::onSocketBytesWritten);
+    connect(m_socket, &QSslSocket::connected, this, &clsEnviarCorreu::onSocketConnected);
+    connect(m_socket, &QSslSocket::disconnected, this, &clsEnviarCorreu::onSocketDisconnected);
+    connect(m_socket, &QSslSocket::readyRead, this, &clsEnviarCorreu::onSocketReadyRead);
+    connect(m_socket, &QSslSocket::errorOccurred, this, &clsEnviarCorreu::onSocketError);
+    connect(m_socket, &QSslSocket::bytesWritten, this, &clsEnviarCorreu::onSocketBytesWritten);
+    connect(m_socket, &QSslSocket::sslErrors, this, &clsEnviarCorreu::onSslErrors);
+    connect(m_socket, &QSslSocket::encrypted, this, &clsEnviarCorreu::onSocketEncrypted);
+    connect(m_socket, &QSslSocket::newSessionTicketReceived, this, &clsEnviarCorreu::onNewSessionTicket);
+    // Encrypted bytes leaving are the progress of a message inside TLS.
+    connect(m_socket, &QSslSocket::encryptedBytesWritten, this, [this] { m_flags.chunkSent = true; });
 }
 
 int clsEnviarCorreu::socketState() const
@@ -65,7 +71,12 @@ void clsEnviarCorreu::socketConnect()
     m_socketErrored = false;
     m_flags.peerClosed = false;
     m_replies.clear();
-    m_socket->connectToHost(m_remoteHost, m_remotePort);
+    m_certificateFailure.clear();
+    // The POP3 login is never in TLS.
+    if (m_dialogue == Dialogue::Smtp && m_Security == SecurityMode::ImplicitTls)
+        m_socket->connectToHostEncrypted(m_remoteHost, m_remotePort, m_remoteHost);
+    else
+        m_socket->connectToHost(m_remoteHost, m_remotePort);
 }
 
 void clsEnviarCorreu::socketClose()
@@ -182,6 +193,10 @@ bool clsEnviarCorreu::readPendingReply()
 {
     if (socketState() != socketConnected)
         return false;
+    if (m_dialogue == Dialogue::TlsHandshake) {
+        dropUnreadInput();
+        return false;
+    }
     if (m_socket->bytesAvailable() == 0) {
         // Replies read in one piece with the one being judged further up
         // the stack (a refusal, then the answer to the QUIT it caused).
@@ -221,11 +236,14 @@ void clsEnviarCorreu::dropOverlongReply(const QByteArray &received)
 
 void clsEnviarCorreu::onSocketError()
 {
-    // The peer closing the connection is the socket's Close event, not an error.
-    if (m_socket->error() == QAbstractSocket::RemoteHostClosedError)
+    // The peer closing the connection is the socket's Close event, not an
+    // error, unless it cuts the TLS handshake short.
+    const QAbstractSocket::SocketError error = m_socket->error();
+    const bool inHandshake = handshaking() || error == QAbstractSocket::SslHandshakeFailedError;
+    if (error == QAbstractSocket::RemoteHostClosedError && !inHandshake)
         return;
     m_socketErrored = true;
-    AddError(m_socket->errorString());
+    AddError(inHandshake ? handshakeFailureText(error) : m_socket->errorString());
     ReportFailure();
 }
 

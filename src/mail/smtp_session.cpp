@@ -1,5 +1,5 @@
 // Opening and closing a session: the optional POP3 login, the connection
-// attempts, the greeting and the optional AUTH LOGIN, and QUIT.
+// attempts, the greeting, TLS when asked, the optional login, and QUIT.
 #include "clsEnviarCorreu.h"
 
 namespace tramelo {
@@ -39,6 +39,7 @@ bool clsEnviarCorreu::openPop3Phase()
 {
     m_step = SendStage::Login;
     Q_EMIT Status(QStringLiteral("Connecting to POP3 Server (") + m_POP3Host + QStringLiteral(")..."));
+    m_dialogue = Dialogue::Pop3Login;
     m_flags.abort = false;
     m_flags.connected = false;
     m_flags.pop3Done = false;
@@ -65,12 +66,13 @@ bool clsEnviarCorreu::openPop3Phase()
 bool clsEnviarCorreu::openSmtpPhase()
 {
     m_step = SendStage::Connection;
+    m_dialogue = Dialogue::Smtp;
     m_flags.reply = false;
     m_flags.dataReady = false;
-    m_flags.loginOffered = false;
-    m_flags.authParameter = false;
+    forgetExtensions();
     m_flags.loginAccepted = false;
     m_flags.loginStarted = false;
+    m_flags.encrypted = false;
     m_flags.abort = false;
     m_flags.connected = false;
     if (socketState() != socketClosed)
@@ -78,6 +80,8 @@ bool clsEnviarCorreu::openSmtpPhase()
     m_remoteHost = m_SMTPHost;
     m_remotePort = quint16(m_SMTPPort); // checked when assigned or loaded
     Q_EMIT Status(QStringLiteral("Connecting to SMTP Server (") + m_SMTPHost + QStringLiteral(")..."));
+    if (m_Security != SecurityMode::None && !prepareTls())
+        return false;
     if (connectionAttempts() == AttemptsOutcome::Aborted)
         return false;
 
@@ -92,16 +96,27 @@ bool clsEnviarCorreu::openSmtpPhase()
     Q_EMIT Status(QStringLiteral("Initializing Communications..."));
     if (!sayHello())
         return false;
+    if (m_Security == SecurityMode::StartTls && !startTls())
+        return false;
     return !m_UseAuthentication || logIn();
 }
 
 bool clsEnviarCorreu::sayHello()
 {
-    // Only the answer to EHLO lists the login mechanisms.
+    // Only the answer to EHLO lists the extensions: the login mechanisms
+    // and STARTTLS.
     m_flags.reply = false;
-    const QString hello = m_UseAuthentication ? QStringLiteral("EHLO ") : QStringLiteral("HELO ");
-    sendCommand(hello + greetingDomain());
+    const bool extended = m_UseAuthentication || m_Security != SecurityMode::None;
+    sendCommand((extended ? QStringLiteral("EHLO ") : QStringLiteral("HELO ")) + greetingDomain());
     return WaitForReply(&SessionFlags::reply, m_ConnectTimeout, true) && !m_flags.abort;
+}
+
+void clsEnviarCorreu::forgetExtensions()
+{
+    m_flags.loginOffered = false;
+    m_flags.plainOffered = false;
+    m_flags.authParameter = false;
+    m_flags.startTlsOffered = false;
 }
 
 clsEnviarCorreu::AttemptsOutcome clsEnviarCorreu::connectionAttempts()
@@ -134,9 +149,12 @@ bool clsEnviarCorreu::logIn()
     Q_EMIT Status(QStringLiteral("Sending Login Authentication..."));
     m_loginPromptsAnswered = 0;
     m_flags.loginStarted = true;
-    // The mechanism's registered name is upper case, and some servers compare
-    // it exactly.
-    sendCommand(QStringLiteral("AUTH LOGIN"));
+    // PLAIN says both credentials in one line, which only TLS may carry.
+    // The mechanisms' registered names are upper case, and some servers
+    // compare them exactly.
+    const bool plain = m_flags.plainOffered && m_flags.encrypted;
+    m_loginMechanism = plain ? LoginMechanism::Plain : LoginMechanism::Login;
+    sendCommand(plain ? QStringLiteral("AUTH PLAIN") : QStringLiteral("AUTH LOGIN"));
     const bool accepted = WaitForReply(&SessionFlags::loginAccepted, 5, false);
     m_flags.loginStarted = false;
     if (accepted) {

@@ -64,12 +64,16 @@ public:
 
     // ---- the controls, under the names the whole program knows them by ----
     QTabWidget *sstabGeneral = nullptr;
-    // QLineEdit, except the multi-line QPlainTextEdit boxes 6, 8, 13 and 14.
-    std::array<QWidget *, 17> txtFields{};
+    // QLineEdit, except the multi-line QPlainTextEdit boxes 6, 8, 13 and 14;
+    // 17 is the trusted certificates file.
+    std::array<QWidget *, 18> txtFields{};
     std::array<QCheckBox *, 2> chkFields{};
     std::array<QRadioButton *, 4> optFields{};
     std::array<QComboBox *, 2> comboFields{};
-    std::array<QPushButton *, 3> cmbCercar{};
+    // The connection's security: a fixed list, not one of the editable lists above.
+    QComboBox *comboSeguretat = nullptr;
+    // 3 chooses the trusted certificates file.
+    std::array<QPushButton *, 4> cmbCercar{};
     QPushButton *cmbODBC = nullptr;
     QLabel *Label1 = nullptr;
     QLabel *Label9 = nullptr;
@@ -128,7 +132,7 @@ private:
     SystemInternetConnection m_internet;
     CampaignRun m_run;
     // What each text box held when it got the focus.
-    std::array<QString, 17> m_textOnEntry;
+    std::array<QString, 18> m_textOnEntry;
     // The attachment chooser offers the name it gave last time.
     QString m_lastAttachment;
     // The title bar's close during a send: the window closes once it ends.

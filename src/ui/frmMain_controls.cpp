@@ -1,5 +1,6 @@
 #include "frmMain.h"
 
+#include "connection_security.h"
 #include "icons.h"
 #include "recipient_grid.h"
 #include "setting_bindings.h"
@@ -111,7 +112,7 @@ QToolButton *iconButton(const QString &iconName, const QString &toolTip, int siz
 
 void frmMain::buildControls()
 {
-    for (int n : {0, 1, 2, 3, 4, 5, 7, 9, 10, 11, 12, 15, 16})
+    for (int n : {0, 1, 2, 3, 4, 5, 7, 9, 10, 11, 12, 15, 16, 17})
         txtFields[n] = new QLineEdit;
     txtFields[6] = linesBox(2);
     txtFields[13] = linesBox(2);
@@ -153,6 +154,8 @@ void frmMain::buildControls()
         list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
         list->setMinimumContentsLength(12);
     }
+    comboSeguretat = new QComboBox;
+    comboSeguretat->addItems(connectionSecurityItems());
     for (QPushButton *&chooser : cmbCercar)
         chooser = chooserButton(QStringLiteral("..."));
     cmbODBC = chooserButton(QStringLiteral("ODBC"));
@@ -202,13 +205,19 @@ QGroupBox *frmMain::buildSenderFrame()
     grid->addWidget(txtFields[1], 1, 1, 1, wholeRow);
     grid->addWidget(label(QStringLiteral("Servidor SMTP:")), 2, 0);
     grid->addWidget(txtFields[2], 2, 1, 1, wholeRow);
-    grid->addWidget(label(QStringLiteral("Cal autentificar-se en el servidor?")), 3, 0);
-    grid->addWidget(chkFields[0], 3, 1);
-    grid->addWidget(label(QStringLiteral("Temps a esperar entre enviaments:")), 3, 2);
-    grid->addWidget(txtFields[12], 3, 3);
+    // On a row of their own, under the server they protect: beside it the
+    // server's box would be left too narrow for a name and a port.
+    grid->addWidget(label(QStringLiteral("Seguretat de la connexió:")), 3, 0);
+    grid->addLayout(row({comboSeguretat}, true), 3, 1, 1, wholeRow);
+    grid->addWidget(label(QStringLiteral("Certificats de confiança addicionals:")), 4, 0);
+    grid->addLayout(row({txtFields[17], cmbCercar[3]}), 4, 1, 1, wholeRow);
+    grid->addWidget(label(QStringLiteral("Cal autentificar-se en el servidor?")), 5, 0);
+    grid->addWidget(chkFields[0], 5, 1);
+    grid->addWidget(label(QStringLiteral("Temps a esperar entre enviaments:")), 5, 2);
+    grid->addWidget(txtFields[12], 5, 3);
     // The login pair shares a row, which leaves the tab less to scroll.
-    grid->addWidget(label(QStringLiteral("Usuari:")), 4, 0);
-    grid->addLayout(row({txtFields[3], label(QStringLiteral("Contrasenya:")), txtFields[4]}), 4, 1, 1, wholeRow);
+    grid->addWidget(label(QStringLiteral("Usuari:")), 6, 0);
+    grid->addLayout(row({txtFields[3], label(QStringLiteral("Contrasenya:")), txtFields[4]}), 6, 1, 1, wholeRow);
     return frame;
 }
 
@@ -321,7 +330,7 @@ void frmMain::bindControls()
         {6, Setting::BodySource},         {7, Setting::MessageSubject},  {8, Setting::BodyText},
         {9, Setting::FieldDelimiterLeft}, {10, Setting::FieldDelimiterRight}, {11, Setting::GroupSize},
         {12, Setting::WaitSeconds},       {13, Setting::AttachmentList}, {14, Setting::SqlStatement},
-        {15, Setting::TableQuoteLeft},    {16, Setting::TableQuoteRight},
+        {15, Setting::TableQuoteLeft},    {16, Setting::TableQuoteRight}, {17, Setting::TrustedCertificatesFile},
     };
     CampaignSettings &settings = m_campaign.settings();
     for (const auto &[n, setting] : textBoxes) {
@@ -334,6 +343,7 @@ void frmMain::bindControls()
     bindCheckBox(chkFields[1], settings, Check::GroupSendings);
     bindList(comboFields[0], m_campaign, Setting::TableName);
     bindList(comboFields[1], m_campaign, Setting::AddressField);
+    bindSecurityList(comboSeguretat, settings);
 }
 
 void frmMain::fitGridColumns()

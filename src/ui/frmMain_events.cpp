@@ -26,6 +26,7 @@ const QString bodyFilter = QStringLiteral("Arxius HTML (*.htm*);;Arxius de texte
 const QString databaseFilter =
     QStringLiteral("Arxius Access (*.mdb);;Arxius SQLite (*.sqlite *.sqlite3 *.db);;Tots els arxius (*)");
 const QString anyFileFilter = QStringLiteral("Tots els arxius (*)");
+const QString certificatesFilter = QStringLiteral("Certificats PEM (*.pem *.crt);;Tots els arxius (*)");
 
 constexpr int databaseSourceBox = 5;
 constexpr int bodySourceBox = 6;
@@ -131,6 +132,11 @@ void frmMain::onChooseFile(int n)
             return;
         settings.setText(Setting::DatabaseSource, path);
         OpenRecipientDatabase(m_campaign, true);
+    } else if (n == 3) {
+        const QString path =
+            m_dialogs->chooseFileToOpen(this, settings.text(Setting::TrustedCertificatesFile), certificatesFilter);
+        if (!path.isEmpty())
+            settings.setText(Setting::TrustedCertificatesFile, path);
     } else {
         const QString path = m_dialogs->chooseFileToOpen(this, m_lastAttachment, anyFileFilter);
         if (path.isEmpty())

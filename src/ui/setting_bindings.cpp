@@ -73,6 +73,15 @@ void bindCheckBox(QCheckBox *box, CampaignSettings &settings, Check check)
     });
 }
 
+void bindSecurityList(QComboBox *list, CampaignSettings &settings)
+{
+    list->setCurrentIndex(int(settings.security()));
+    QObject::connect(list, &QComboBox::currentIndexChanged, &settings,
+                     [&settings](int index) { settings.setSecurity(ConnectionSecurity(index)); });
+    QObject::connect(&settings, &CampaignSettings::securityChanged, list,
+                     [list](ConnectionSecurity security) { list->setCurrentIndex(int(security)); });
+}
+
 void bindList(QComboBox *list, Campaign &campaign, Setting setting)
 {
     CampaignSettings &settings = campaign.settings();

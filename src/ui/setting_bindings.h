@@ -20,6 +20,10 @@ void bindTextBox(QLineEdit *box, CampaignSettings &settings, Setting setting);
 void bindTextBox(QPlainTextEdit *box, CampaignSettings &settings, Setting setting);
 void bindCheckBox(QCheckBox *box, CampaignSettings &settings, Check check);
 
+// The connection's security: the list's entries in the order of
+// ConnectionSecurity.
+void bindSecurityList(QComboBox *list, CampaignSettings &settings);
+
 // The table list (TableName) or the address field list (AddressField): its
 // text is the setting, its items the campaign's list of the same kind.
 void bindList(QComboBox *list, Campaign &campaign, Setting setting);

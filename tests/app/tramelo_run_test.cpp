@@ -8,6 +8,7 @@
 #include "scripted_server.h"
 #include "send_journal.h"
 #include "sent_message.h"
+#include "test_certificates.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -504,6 +505,107 @@ TEST(TrameloRun, TestSendGoesToTheSenderOnly)
     ASSERT_TRUE(server.waitForMessages(1, 10s));
     EXPECT_EQ(server.messages().first().rcptTos, QStringList{QStringLiteral("remitent@example.org")});
     EXPECT_EQ(savedMarks(project), QStringList(3, QString()));
+}
+
+namespace {
+
+// A campaign with a login, sent through a server of the given kind with the
+// security chosen and the test authority as its trusted certificates.
+struct SecureCampaign {
+    AiosmtpdServer::Options::Tls tls;
+    ConnectionSecurity security;
+    TestCertificates::Server certificate;
+    QString trusted;
+};
+
+QString saveSecureCampaign(CampaignRunFixture &f, AiosmtpdServer &server, const SecureCampaign &c)
+{
+    if (!f.createRecipients(numberedRecipients(3)))
+        return {};
+    f.prepare(server.port());
+    CampaignSettings &s = f.campaign.settings();
+    s.setSecurity(c.security);
+    s.setText(Setting::TrustedCertificatesFile, c.trusted);
+    s.setCheckValue(Check::NeedsLogin, 1);
+    s.setText(Setting::LoginUser, QStringLiteral("usuari"));
+    s.setText(Setting::LoginPassword, QStringLiteral("contrasenya"));
+    const QString project = f.folder.filePath(QStringLiteral("campanya.pcm"));
+    EXPECT_TRUE(SaveProject(f.campaign, project));
+    return project;
+}
+
+AiosmtpdServer::Options serverFor(const SecureCampaign &c)
+{
+    AiosmtpdServer::Options options;
+    options.user = QStringLiteral("usuari");
+    options.password = QStringLiteral("contrasenya");
+    options.tls = c.tls;
+    options.certificateFile = c.certificate.certificateFile;
+    options.keyFile = c.certificate.keyFile;
+    return options;
+}
+
+// A message as sent, without the two headers that differ with every
+// message: its date and its identifier.
+QByteArray withoutDateAndId(const QByteArray &data)
+{
+    static const QRegularExpression unique(QStringLiteral("^(Date|Message-ID): [^\r\n]*\r\n"),
+                                           QRegularExpression::MultilineOption);
+    return QString::fromLatin1(data).remove(unique).toLatin1();
+}
+
+} // namespace
+
+TEST(TrameloRun, SendsThroughStartTlsAndSslTlsTheMessagesItSendsInPlainText)
+{
+    using Tls = AiosmtpdServer::Options::Tls;
+    const TestCertificates &made = TestCertificates::shared();
+    ASSERT_TRUE(made.ok()) << made.errorText();
+    const SecureCampaign cases[] = {
+        {Tls::None, ConnectionSecurity::None, {}, {}},
+        {Tls::StartTls, ConnectionSecurity::StartTls, made.good(), made.authorityFile()},
+        {Tls::Implicit, ConnectionSecurity::SslTls, made.good(), made.authorityFile()},
+    };
+    QList<QByteArray> plain;
+    for (const SecureCampaign &c : cases) {
+        SCOPED_TRACE(int(c.security));
+        CampaignRunFixture f;
+        AiosmtpdServer server(serverFor(c));
+        ASSERT_TRUE(server.start()) << server.errorText();
+        const RunResult result = runToEnd({saveSecureCampaign(f, server, c)});
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        ASSERT_TRUE(server.waitForMessages(3, 10s));
+        QList<QByteArray> received;
+        for (const AiosmtpdServer::Message &message : server.messages()) {
+            EXPECT_EQ(message.login, QStringLiteral("usuari"));
+            EXPECT_EQ(message.tls.isEmpty(), c.security == ConnectionSecurity::None) << message.tls;
+            received << withoutDateAndId(message.data);
+        }
+        if (plain.isEmpty())
+            plain = received;
+        EXPECT_EQ(received, plain);
+    }
+    ASSERT_EQ(plain.size(), 3);
+    EXPECT_TRUE(plain[2].contains("Subject: Hola Persona 3\r\n"));
+}
+
+TEST(TrameloRun, ATestSendToAServerItCannotTrustSaysWhyAndSendsNoLogin)
+{
+    const TestCertificates &made = TestCertificates::shared();
+    ASSERT_TRUE(made.ok()) << made.errorText();
+    const SecureCampaign untrusted{AiosmtpdServer::Options::Tls::StartTls, ConnectionSecurity::StartTls, made.good(), {}};
+    CampaignRunFixture f;
+    AiosmtpdServer server(serverFor(untrusted));
+    ASSERT_TRUE(server.start()) << server.errorText();
+    const QString project = saveSecureCampaign(f, server, untrusted);
+
+    const RunResult result = runToEnd({QStringLiteral("--test"), project});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.err.contains(QLatin1String("Error en l'enviament:\nThe certificate of the SMTP Host 127.0.0.1 is not "
+                                                  "trusted: it was issued by an unknown or untrusted authority.")))
+        << result.err;
+    EXPECT_FALSE(server.commands().join(u' ').contains(QLatin1String("AUTH"))) << server.commands().join(u'|');
+    EXPECT_EQ(server.messageCount(), 0);
 }
 
 TEST(TrameloRun, HelpAndVersion)

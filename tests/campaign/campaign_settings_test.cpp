@@ -1,6 +1,7 @@
 #include "campaign_numbers.h"
 #include "campaign_settings.h"
 #include "campaign_validation.h"
+#include "connection_security.h"
 
 #include <QSignalSpy>
 
@@ -186,4 +187,38 @@ TEST(CampaignSettings, SignalsOnlyRealChanges)
     EXPECT_EQ(s.text(Setting::GroupSize), QStringLiteral("20"));
     EXPECT_EQ(s.sourceKind(), SourceKind::Table);
     EXPECT_EQ(s.bodyKind(), BodyKind::File);
+}
+
+TEST(ConnectionSecurity, AutomaticFollowsThePortAndOnlyAPasswordLeavingInClearIsWarnedOf)
+{
+    struct Case {
+        ConnectionSecurity choice;
+        const char *server;
+        SecurityMode mode;
+        bool warned; // with a login
+    };
+    const Case cases[] = {
+        {ConnectionSecurity::Automatic, "smtp.exemple.cat", SecurityMode::None, true},
+        {ConnectionSecurity::Automatic, "smtp.exemple.cat:465", SecurityMode::ImplicitTls, false},
+        {ConnectionSecurity::Automatic, "[2001:db8::1]:587", SecurityMode::StartTls, false},
+        {ConnectionSecurity::None, "smtp.exemple.cat:465", SecurityMode::None, true},
+        {ConnectionSecurity::StartTls, "smtp.exemple.cat:25", SecurityMode::StartTls, false},
+        {ConnectionSecurity::SslTls, "smtp.exemple.cat:587", SecurityMode::ImplicitTls, false},
+        {ConnectionSecurity::None, "127.8.9.10:2525", SecurityMode::None, false},
+        {ConnectionSecurity::None, "[::1]:25", SecurityMode::None, false},
+        {ConnectionSecurity::None, "LocalHost", SecurityMode::None, false},
+        {ConnectionSecurity::None, "localhost.exemple.cat", SecurityMode::None, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.server);
+        CampaignSettings s;
+        s.setSecurity(c.choice);
+        s.setText(Setting::SmtpServer, QString::fromUtf8(c.server));
+        EXPECT_EQ(campaignSecurityMode(s), c.mode);
+        EXPECT_FALSE(passwordTravelsUnencrypted(s));
+        s.setCheckValue(Check::NeedsLogin, 1);
+        EXPECT_EQ(passwordTravelsUnencrypted(s), c.warned);
+        EXPECT_EQ(connectionSecurityOfWord(connectionSecurityWord(c.choice)), c.choice);
+    }
+    EXPECT_EQ(connectionSecurityItems(), QStringList({"Automàtica", "Cap", "STARTTLS", "SSL/TLS"}));
 }

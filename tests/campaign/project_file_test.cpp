@@ -255,6 +255,59 @@ TEST_F(ProjectFile, LoadsWhatAnyFileHoldsAndNothingMore)
     load(noise, noisy);
 }
 
+TEST_F(ProjectFile, KeepsTheSecurityBeyondTheRecordWhereOlderReadersDoNotLook)
+{
+    // A file of the record's form (R marks after a load) loads and saves
+    // as it was.
+    saveTableCampaign();
+    const QString resaved = folder.filePath(QStringLiteral("resaved.pcm"));
+    const auto loadAndSave = [&](const QString &from, Window &w) {
+        ASSERT_TRUE(LoadProject(w.campaign, from));
+        ASSERT_TRUE(SaveProject(w.campaign, resaved));
+    };
+    Window first;
+    loadAndSave(project, first);
+    const QByteArray seedForm = readAll(resaved);
+    EXPECT_EQ(seedForm, readAll(project).chopped(1)); // the grid fill's unused last entry
+    Window second;
+    loadAndSave(resaved, second);
+    EXPECT_EQ(readAll(resaved), seedForm);
+    EXPECT_EQ(second.s.security(), ConnectionSecurity::Automatic);
+
+    // The new settings go after the marks, and the record stays as it was.
+    second.s.setSecurity(ConnectionSecurity::StartTls);
+    second.s.setText(Setting::TrustedCertificatesFile, QStringLiteral("/etc/empresa/autoritat-ç.pem"));
+    EXPECT_TRUE(second.campaign.isDirty());
+    ASSERT_TRUE(SaveProject(second.campaign, project));
+    const QByteArray extended = readAll(project);
+    ASSERT_TRUE(extended.startsWith(seedForm));
+    EXPECT_GT(extended.size(), seedForm.size());
+    EXPECT_EQ(readProjectRecord(extended).record, readProjectRecord(seedForm).record);
+    Window third;
+    loadAndSave(project, third);
+    EXPECT_EQ(third.s.security(), ConnectionSecurity::StartTls);
+    EXPECT_EQ(third.text(Setting::TrustedCertificatesFile), QStringLiteral("/etc/empresa/autoritat-ç.pem"));
+    EXPECT_EQ(readAll(resaved), extended);
+
+    // Cut anywhere in the extension, or changed, the file loads its record
+    // and marks, and the defaults for the rest.
+    QList<QByteArray> damaged;
+    for (qsizetype cut = seedForm.size(); cut < extended.size(); ++cut)
+        damaged << extended.first(cut);
+    damaged << QByteArray(extended).replace("starttls", "starttlz");
+    for (const QByteArray &bytes : std::as_const(damaged)) {
+        SCOPED_TRACE(bytes.size());
+        ASSERT_TRUE(writeAll(project, bytes));
+        Window w;
+        w.s.setSecurity(ConnectionSecurity::SslTls);
+        ASSERT_TRUE(LoadProject(w.campaign, project));
+        EXPECT_EQ(w.text(Setting::SenderAddress), QStringLiteral("jo@exemple.cat"));
+        EXPECT_EQ(w.markCells(), QStringList({"Si", "No", ""}));
+        EXPECT_EQ(w.s.security(), ConnectionSecurity::Automatic);
+        EXPECT_EQ(w.text(Setting::TrustedCertificatesFile), QString());
+    }
+}
+
 TEST_F(ProjectFile, ANameThatIsNoReadableFileChangesNothing)
 {
     for (const QString &name : {folder.filePath(QStringLiteral("missing.pcm")), folder.path(), QString()}) {

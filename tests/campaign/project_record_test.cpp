@@ -1,4 +1,5 @@
 #include "gtest_qt_printers.h"
+#include "project_extension.h"
 #include "project_record.h"
 
 #include <gtest/gtest.h>
@@ -105,4 +106,51 @@ TEST(ProjectRecord, CountsBeyondTheFileAreNotTrusted)
     EXPECT_EQ(firstForeignMark("SN N S"), -1);
     EXPECT_EQ(firstForeignMark("SNsN"), 2);
     EXPECT_EQ(firstForeignMark(QByteArray("S\0", 2)), 1);
+}
+
+TEST(ProjectExtension, WritesTheDocumentedBlockAndNothingForNoEntries)
+{
+    EXPECT_EQ(writeProjectExtension({}), QByteArray());
+    // Keys in order; CRC-32 of the payload as zlib computes it.
+    const QByteArray payload = fromHex("0100" "01 61 01000000 78" "02 6263 00000000");
+    const QByteArray block = writeProjectExtension({{"bc", ""}, {"a", "x"}}).value();
+    EXPECT_EQ(block, payload + fromHex("10000000") + fromHex("C64C98E4") + "TRAMELOX");
+    EXPECT_EQ(readProjectExtension(block), (ProjectExtension{{"a", "x"}, {"bc", ""}}));
+
+    for (const QByteArray &key : {QByteArray(), QByteArray("dues paraules"), QByteArray("clau\xE9"), QByteArray(256, 'k')})
+        EXPECT_FALSE(writeProjectExtension({{key, "v"}}).has_value()) << key.constData();
+    EXPECT_TRUE(writeProjectExtension({{QByteArray(255, 'k'), "v"}}).has_value());
+}
+
+TEST(ProjectExtension, ADamagedOrForeignBlockReadsAsNone)
+{
+    const ProjectExtension entries{{"seguretat", "starttls"}, {"certificats", "/c/ca.pem"}};
+    const QByteArray block = writeProjectExtension(entries).value();
+    const QByteArray marks = "SN ";
+    ASSERT_EQ(readProjectExtension(marks + block), entries);
+
+    // Blocks whose CRC (computed with Python's zlib) matches what they hold.
+    ASSERT_EQ(readProjectExtension(fromHex("0100016b0100000076 09000000 790930b1") + "TRAMELOX"),
+              (ProjectExtension{{"k", "v"}}));
+    struct Case {
+        const char *name;
+        QByteArray bytes;
+    };
+    QByteArray flipped = marks + block;
+    flipped[marks.size() + 5] = char(flipped[marks.size() + 5] ^ 0x01);
+    const Case cases[] = {
+        {"a payload byte changed", flipped},
+        {"cut at its start", block.sliced(1)},
+        {"no magic", block.chopped(1)},
+        {"its length past the bytes given", fromHex("016b0100000076 09000000 790930b1") + "TRAMELOX"},
+        {"a later version", fromHex("0200016b0100000076 09000000 bc35bd88") + "TRAMELOX"},
+        {"a blank for a key", fromHex("01000120010000007609000000d6f3afd4") + "TRAMELOX"},
+        {"a key twice", fromHex("0100016b0100000076016b0100000077 10000000 35b339f0") + "TRAMELOX"},
+        {"an entry cut short", fromHex("0100016b02000000 08000000 85823f26") + "TRAMELOX"},
+        {"a byte after the last entry", fromHex("0100016b010000007600 0a000000 1c166afb") + "TRAMELOX"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(readProjectExtension(c.bytes), ProjectExtension());
+    }
 }

@@ -3,6 +3,7 @@
 #include "campaign_run_fixture.h"
 #include "gtest_qt_printers.h"
 #include "clsEnviarCorreu.h"
+#include "connection_security.h"
 #include "merge_fields.h"
 #include "record_snapshot.h"
 
@@ -306,6 +307,43 @@ TEST(CampaignRun, InvalidCampaignStartsNothing)
     EXPECT_EQ(f.view.messages[0].icon, MessageIcon::Error);
     EXPECT_TRUE(f.view.questions.isEmpty());
     EXPECT_EQ(server.messageCount(), 0);
+}
+
+TEST(CampaignRun, APasswordInClearIsAskedAboutOnceAndNoStartsNothing)
+{
+    const QString testSendQuestion = QStringLiteral("Vols fer un enviament de prova abans de fer el definitiu?");
+    struct Case {
+        const char *name;
+        ConnectionSecurity security;
+        std::deque<Answer> answers;
+        QStringList questions;
+    };
+    const Case cases[] = {
+        {"no", ConnectionSecurity::Automatic, {Answer::No}, {unencryptedPasswordQuestion}},
+        {"yes, then no test send and no run", ConnectionSecurity::None, {Answer::Yes, Answer::Cancel},
+         {unencryptedPasswordQuestion, testSendQuestion}},
+        {"inside TLS", ConnectionSecurity::StartTls, {Answer::Cancel}, {testSendQuestion}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        CampaignRunFixture f;
+        ASSERT_TRUE(f.createRecipients(numberedRecipients(2)));
+        f.prepare(25);
+        CampaignSettings &s = f.campaign.settings();
+        // Never reached: every answer here stops before a message.
+        s.setText(Setting::SmtpServer, QStringLiteral("smtp.exemple.cat"));
+        s.setSecurity(c.security);
+        s.setCheckValue(Check::NeedsLogin, 1);
+        s.setText(Setting::LoginUser, QStringLiteral("usuari"));
+        s.setText(Setting::LoginPassword, QStringLiteral("clau"));
+        f.view.answers = c.answers;
+        f.run->pressSend();
+        EXPECT_EQ(f.view.questions, c.questions);
+        EXPECT_EQ(f.view.calls.contains(QStringLiteral("question[no] ") + unencryptedPasswordQuestion),
+                  c.questions.contains(unencryptedPasswordQuestion));
+        EXPECT_TRUE(f.view.messages.empty()) << f.view.messageTexts().join(u'|').toStdString();
+        EXPECT_FALSE(f.run->poSendMail());
+    }
 }
 
 TEST(CampaignRun, WithoutAConnectionEveryMessageFails)

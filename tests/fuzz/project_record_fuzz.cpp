@@ -1,26 +1,44 @@
 // Any bytes as a project file: the reader must stay inside them, take no
 // more than they hold, and what it read must write back and read again the
-// same, so no field was taken from the wrong place.
+// same, so no field was taken from the wrong place. The same holds for the
+// extension block at the end: found or not, its entries write back to a
+// block that reads the same, and a record followed by that block reads as
+// the record alone.
+#include "project_extension.h"
 #include "project_record.h"
 
 #include <cstdint>
 #include <cstdlib>
+
+namespace {
+
+void require(bool condition)
+{
+    if (!condition)
+        std::abort();
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     using namespace tramelo;
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
     const ProjectReading reading = readProjectRecord(bytes);
-    if (reading.length < 0 || reading.length > bytes.size())
-        std::abort();
+    require(reading.length >= 0 && reading.length <= bytes.size());
+
+    // The block may start only after the marks the record counts.
+    const qsizetype marksEnd = reading.length + qMax(0, reading.record.recipientRowCount);
+    const ProjectExtension entries =
+        reading.complete && marksEnd <= bytes.size() ? readProjectExtension(bytes.sliced(marksEnd)) : ProjectExtension();
+    const std::optional<QByteArray> block = writeProjectExtension(entries);
+    require(block.has_value() && readProjectExtension(*block) == entries);
     if (!reading.complete)
         return 0;
 
     const std::optional<QByteArray> rewritten = writeProject(reading.record, {});
-    if (!rewritten)
-        std::abort();
-    const ProjectReading again = readProjectRecord(*rewritten);
-    if (!again.complete || !(again.record == reading.record) || again.length != reading.length)
-        std::abort();
+    require(rewritten.has_value());
+    const ProjectReading again = readProjectRecord(*rewritten + *block);
+    require(again.complete && again.record == reading.record && again.length == reading.length);
     return 0;
 }

@@ -52,8 +52,8 @@ void read(const QByteArray &reply)
     if (!code) {
         require(!(server_reply::isPop3Positive(reply) && server_reply::isPop3Negative(reply)));
     } else if (*code == 250) {
-        const server_reply::LoginOffer offer = server_reply::loginOffer(reply);
-        require(offer.offered || !offer.authParameter);
+        const server_reply::Extensions offer = server_reply::extensions(reply);
+        require(offer.login || !offer.authParameter);
     } else if (*code == 334) {
         require(server_reply::loginPromptText(reply).size() <= reply.size());
     }

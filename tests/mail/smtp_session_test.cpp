@@ -485,9 +485,12 @@ TEST(SmtpSession, FaultyOrClosingServerEndsTheMessageAtOnceWithItsOwnText)
         {"a continuation without end",
          greeted + QStringLiteral("W: ") + QString(continuation).replace(crlf, QLatin1String("\\r\\n")) + u'\n',
          continuation.left(bound) + crlf},
-        // Credentials go only to the prompts of our own login.
+        // Credentials go only to the prompts of our own login, and POP3's
+        // USER and PASS only to a POP3 server during its login.
         {"a login prompt answering MAIL FROM", greeted + QStringLiteral("S: 334 UGFzc3dvcmQ6\n") + script::quit(),
          QStringLiteral("334 UGFzc3dvcmQ6\r\n\r\n")},
+        {"a POP3 answer to MAIL FROM", greeted + QStringLiteral("S: +OK\n") + script::quit(),
+         QStringLiteral("+OK\r\n\r\n")},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -569,5 +572,37 @@ TEST(SmtpSession, SendOutcomeSaysWhereItStoppedAndWhy)
         EXPECT_EQ(refused, c.refused);
         EXPECT_EQ(!outcome.messageId.isEmpty(), sent);
         EXPECT_EQ(d.server.capturedData().value(0).contains("Message-ID: " + outcome.messageId.toLatin1()), sent);
+    }
+}
+
+TEST(SmtpSession, StartTlsThatIsNotGrantedEndsTheSessionBeforeTheLogin)
+{
+    struct Case {
+        const char *name;
+        QString script; // after the greeting and the EHLO
+        QStringList capabilities;
+        QString failure;
+    };
+    const Case cases[] = {
+        // The offer removed on the way: a downgrade to plain text.
+        {"not offered", QString(), {QStringLiteral("AUTH LOGIN PLAIN")},
+         QStringLiteral("The SMTP Host did not offer STARTTLS, which this connection requires: nothing was sent "
+                        "unencrypted\r\n")},
+        {"refused", QStringLiteral("C: STARTTLS\nS: 454 4.7.0 TLS not available\n"), {QStringLiteral("STARTTLS")},
+         QStringLiteral("454 4.7.0 TLS not available\r\n\r\n")},
+        {"answered as if it were done", QStringLiteral("C: STARTTLS\nS: 250 ok\n"), {QStringLiteral("STARTTLS")},
+         QStringLiteral("250 ok\r\n\r\n")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Dialogue d(script::greeting() + script::ehlo(domain, c.capabilities) + c.script + script::quit());
+        d.mail.setSecurity(SecurityMode::StartTls);
+        d.mail.setUseAuthentication(true);
+        d.mail.setUserName(QStringLiteral("usuari"));
+        d.mail.setPassword(QStringLiteral("clau"));
+        d.mail.Send();
+        d.expectScriptPlayed();
+        EXPECT_EQ(d.events.failures(), QStringList{c.failure}) << d.events.text().toStdString();
+        EXPECT_FALSE(d.events.succeeded());
     }
 }

@@ -47,6 +47,17 @@ bool AiosmtpdServer::start()
         arguments << QStringLiteral("--auth-required");
     for (const QString &text : m_options.rejectRecipientsContaining)
         arguments << QStringLiteral("--reject-rcpt-containing") << text;
+    if (m_options.tls != Options::Tls::None) {
+        arguments << QStringLiteral("--tls")
+                  << (m_options.tls == Options::Tls::StartTls ? QStringLiteral("starttls") : QStringLiteral("implicit"))
+                  << QStringLiteral("--cert") << m_options.certificateFile << QStringLiteral("--key") << m_options.keyFile;
+    }
+    if (!m_options.injectAfterStartTls.isEmpty())
+        arguments << QStringLiteral("--inject-after-starttls") << QString::fromLatin1(m_options.injectAfterStartTls);
+    for (const QString &mechanism : m_options.excludedMechanisms)
+        arguments << QStringLiteral("--exclude-mechanism") << mechanism;
+    if (m_options.logCommands)
+        arguments << QStringLiteral("--command-log") << commandLogPath();
 
     if (!m_process.start(python, arguments)) {
         m_error = QStringLiteral("cannot start %1: %2").arg(python, m_process.process().errorString());
@@ -81,10 +92,21 @@ QList<AiosmtpdServer::Message> AiosmtpdServer::messages() const
             message.rcptTos << recipient.toString();
         message.helo = envelope.value(QStringLiteral("helo")).toString();
         message.login = envelope.value(QStringLiteral("login")).toString();
+        message.mechanism = envelope.value(QStringLiteral("mechanism")).toString();
+        message.tls = envelope.value(QStringLiteral("tls")).toString();
+        message.resumed = envelope.value(QStringLiteral("resumed")).toBool();
         message.data = dataFile.readAll();
         messages << message;
     }
     return messages;
+}
+
+QStringList AiosmtpdServer::commands() const
+{
+    QFile log(commandLogPath());
+    if (!log.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(log.readAll()).split(u'\n', Qt::SkipEmptyParts);
 }
 
 int AiosmtpdServer::messageCount() const

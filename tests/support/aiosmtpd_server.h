@@ -39,6 +39,21 @@ public:
         // Every RCPT whose address contains one of these texts gets
         // "550 5.1.1 <address>: Recipient address rejected".
         QStringList rejectRecipientsContaining;
+        // STARTTLS required before anything but EHLO, NOOP and QUIT ("530"
+        // otherwise), or TLS from the connection's first byte; AUTH is then
+        // offered only inside TLS. The server presents the certificate.
+        enum class Tls { None, StartTls, Implicit };
+        Tls tls = Tls::None;
+        QString certificateFile{};
+        QString keyFile{};
+        // Sent in the clear in the same write as the "220" answering
+        // STARTTLS, as an attacker on the way would.
+        QByteArray injectAfterStartTls{};
+        // Login mechanisms left out of the offer ("PLAIN").
+        QStringList excludedMechanisms{};
+        // Off, commands() stays empty and the server saves the writes (for
+        // benchmarks).
+        bool logCommands = true;
     };
 
     struct Message
@@ -46,8 +61,14 @@ public:
         QString mailFrom;
         QStringList rcptTos;
         QString helo;
-        // The login name when the session had logged in, else empty.
+        // The login name and mechanism ("PLAIN", "LOGIN") when the session
+        // had logged in, else empty.
         QString login;
+        QString mechanism;
+        // The TLS version of the session ("TLSv1.3"), empty without TLS,
+        // and whether it resumed an earlier session.
+        QString tls;
+        bool resumed = false;
         // The data as the client sent it, without the SMTP dot-stuffing
         // and without the final ".".
         QByteArray data;
@@ -61,16 +82,23 @@ public:
     QString errorText() const { return m_error; }
     QString host() const { return QStringLiteral("127.0.0.1"); }
     quint16 port() const { return m_port; }
+    // The server's process, to read what it costs.
+    qint64 processId() { return m_process.process().processId(); }
 
     // The messages received so far, in order of arrival.
     QList<Message> messages() const;
     int messageCount() const;
     // Pumps the event loop until at least count messages have arrived.
     bool waitForMessages(int count, std::chrono::milliseconds timeout) const;
+    // Every command line the server has read, in order, of every session
+    // (AUTH arguments masked).
+    QStringList commands() const;
     // What the server has written (warnings, tracebacks).
     QByteArray log() { return m_process.readOutput(); }
 
 private:
+    QString commandLogPath() const { return m_folder.filePath(QStringLiteral("commands.log")); }
+
     Options m_options;
     QTemporaryDir m_folder;
     TestProcess m_process;

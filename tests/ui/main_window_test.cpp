@@ -4,6 +4,7 @@
 #include "window_test_support.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -27,7 +28,7 @@ namespace {
 const QString leaveQuestion = QStringLiteral("[no] Vols sortir sense guardar els canvis?");
 
 // The text boxes the operator types into (8 is the read-only body text).
-constexpr int typedBoxes[] = {0, 1, 2, 3, 4, 5, 6, 7, 9, 10, 11, 12, 13, 14, 15, 16};
+constexpr int typedBoxes[] = {0, 1, 2, 3, 4, 5, 6, 7, 9, 10, 11, 12, 13, 14, 15, 16, 17};
 
 class MainWindow : public ::testing::Test
 {
@@ -181,6 +182,21 @@ TEST(MainWindowClosing, TypingInEitherListThenClosingAsks)
         EXPECT_EQ(opened.dialogs->questions, QStringList{leaveQuestion});
         EXPECT_FALSE(opened.window().isVisible());
     }
+}
+
+TEST(MainWindowClosing, ChoosingTheSecurityThenClosingAsks)
+{
+    OpenedProgram opened;
+    QComboBox *security = opened.window().comboSeguretat;
+    EXPECT_EQ(security->currentText(), QStringLiteral("Automàtica"));
+    QTest::keyClick(security, Qt::Key_Down);
+    EXPECT_EQ(opened.settings().security(), ConnectionSecurity::None);
+    // A project load shows its choice.
+    opened.settings().setSecurity(ConnectionSecurity::SslTls);
+    EXPECT_EQ(security->currentText(), QStringLiteral("SSL/TLS"));
+    opened.dialogs->answers = {Answer::Yes};
+    EXPECT_TRUE(opened.window().close());
+    EXPECT_EQ(opened.dialogs->questions, QStringList{leaveQuestion});
 }
 
 TEST_F(MainWindow, ChecksAndOptionsAloneLeaveNothingToSave)

@@ -3,6 +3,7 @@
 #include "body_preparation.h"
 #include "campaign.h"
 #include "campaign_validation.h"
+#include "connection_security.h"
 #include "internet_connection.h"
 #include "project_file.h"
 #include "project_lock.h"
@@ -68,6 +69,9 @@ RunnerOutcome runSavedCampaign(const QString &projectArgument, bool testSend, Te
         reportCouldNotStart(view, *failure);
         return RunnerOutcome::CouldNotStart;
     }
+    // Nobody is there to answer the window's question: said, not asked.
+    if (passwordTravelsUnencrypted(campaign.settings()))
+        view.showWarning(QStringLiteral("Avís: la contrasenya viatjarà sense xifrar fins al servidor SMTP."));
     // A project that cannot keep its marks would find out only after the
     // first group had gone out.
     if (!testSend && !ProveProjectCanBeSaved(campaign, projectPath))

@@ -34,6 +34,12 @@ void TerminalView::showMessage(const QString &text, MessageIcon icon)
     writeLine(error ? stderr : stdout, text);
 }
 
+void TerminalView::showWarning(const QString &text)
+{
+    clearBar();
+    writeLine(stderr, text);
+}
+
 bool TerminalView::askYesNo(const QString &, bool)
 {
     // The runner decides before it starts; nothing asks it anything.

@@ -26,6 +26,8 @@ public:
     void endProgress();
     // A row not sent, as a line on standard error: row, address, stage, reply.
     void showRowFailure(const RowOutcome &row);
+    // A line on standard error that is no error of the run.
+    void showWarning(const QString &text);
 
     void showMessage(const QString &text, MessageIcon icon) override;
     bool askYesNo(const QString &question, bool yesIsDefault) override;
