@@ -3,6 +3,7 @@
 #include "campaign.h"
 #include "campaign_view.h"
 #include "plain_text.h"
+#include "text_charset.h"
 #include "windows1252.h"
 
 #include <QDir>
@@ -31,7 +32,7 @@ bool isExistingFile(const QString &path)
 }
 
 // The whole body file as text, or nothing when BodySource names no readable
-// file. The bytes are taken as Windows-1252 whatever the file declares.
+// file.
 std::optional<QString> readBodyFile(const QString &source)
 {
     if (isBlank(source) || hasLineBreak(source) || !isExistingFile(source))
@@ -42,7 +43,7 @@ std::optional<QString> readBodyFile(const QString &source)
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return std::nullopt;
-    return fromWindows1252(bytes);
+    return decodeBodyFile(bytes);
 }
 
 // Relative image paths in the body are written against the body file's
@@ -89,6 +90,23 @@ bool isWebAddress(const QString &path)
 }
 
 } // namespace
+
+QString decodeBodyFile(QByteArrayView bytes)
+{
+    constexpr QByteArrayView byteOrderMark = "\xEF\xBB\xBF";
+    constexpr qsizetype declarationReach = 4096;
+    if (bytes.startsWith(byteOrderMark))
+        return QString::fromUtf8(bytes.sliced(byteOrderMark.size()));
+    // The declaration is ASCII in any ASCII-compatible encoding.
+    if (declaresUtf8(QString::fromLatin1(bytes.first(std::min(bytes.size(), declarationReach)))))
+        return QString::fromUtf8(bytes);
+    const bool ascii = std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (!ascii) {
+        if (std::optional<QString> text = strictUtf8(bytes))
+            return *std::move(text);
+    }
+    return fromWindows1252(bytes);
+}
 
 void RefreshBodyPreview(Campaign &campaign)
 {

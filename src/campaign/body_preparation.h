@@ -1,10 +1,18 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 
 namespace tramelo {
 
 class Campaign;
+
+// The text of a body file: UTF-8 when its bytes begin with the UTF-8
+// byte-order mark (which is dropped), when it declares UTF-8 in an HTML meta
+// element near its start, or when they are well-formed UTF-8 holding at
+// least one character beyond ASCII; Windows-1252 otherwise, as files of
+// Windows editors are.
+QString decodeBodyFile(QByteArrayView bytes);
 
 // Rebuilds BodyText from the body settings and shows the body file in the
 // HTML view (a blank page for a typed body or a body file that cannot be

@@ -9,6 +9,7 @@
 #include "plain_text.h"
 #include "project_extension.h"
 #include "project_record.h"
+#include "project_texts.h"
 #include "recipient_grid.h"
 #include "recipient_source.h"
 #include "send_journal.h"
@@ -124,11 +125,12 @@ ProjectRecord recordOf(Campaign &campaign, qint16 groupSize, qint32 waitSeconds)
 const QByteArray securityKey = QByteArrayLiteral("seguretat");
 const QByteArray certificatesKey = QByteArrayLiteral("certificats");
 
-// Only settings away from their defaults, so that a campaign that uses none
-// is written in the record's form alone, as before they existed.
-ProjectExtension extensionOf(const CampaignSettings &s)
+// Only settings away from their defaults, and the exact form of the texts
+// the record cannot hold, so that a campaign that needs none is written in
+// the record's form alone, as before they existed.
+ProjectExtension extensionOf(const CampaignSettings &s, const ProjectRecord &record)
 {
-    ProjectExtension entries;
+    ProjectExtension entries = exactTextsOf(record);
     if (s.security() != ConnectionSecurity::Automatic)
         entries.insert(securityKey, connectionSecurityWord(s.security()));
     const QString certificates = s.text(Setting::TrustedCertificatesFile);
@@ -306,16 +308,16 @@ std::optional<QByteArray> projectBytes(Campaign &campaign)
         view.showMessage(*message, MessageIcon::Error);
         return std::nullopt;
     }
-    const std::optional<QByteArray> extension = writeProjectExtension(extensionOf(s));
+    // Every text the record stores was measured above: the writer takes them
+    // all. The extension goes after every mark byte.
+    const ProjectRecord record = recordOf(campaign, qint16(*groupSize), qint32(*waitSeconds));
+    const std::optional<QByteArray> extension = writeProjectExtension(extensionOf(s, record));
     if (!extension) {
         view.showMessage(QStringLiteral("Els certificats de confiança addicionals tenen un nom massa llarg per a "
                                         "l'arxiu de projecte"),
                          MessageIcon::Error);
         return std::nullopt;
     }
-    // Every text the record stores was measured above: the writer takes them
-    // all. The extension goes after every mark byte.
-    const ProjectRecord record = recordOf(campaign, qint16(*groupSize), qint32(*waitSeconds));
     return writeProject(record, campaign.grid().sentMarks()).value() + *extension;
 }
 
@@ -374,14 +376,16 @@ std::optional<MarksRestoration> LoadProject(Campaign &campaign, const QString &p
         return std::nullopt;
     campaign.setProjectPath(path);
 
-    const ProjectReading reading = readProjectRecord(file.read(maxProjectRecordBytes));
+    ProjectReading reading = readProjectRecord(file.read(maxProjectRecordBytes));
+    const ProjectExtension extension = readExtensionOf(file, reading);
+    putBackExactTexts(reading.record, extension);
     const ProjectRecord &r = reading.record;
     CampaignSettings &s = campaign.settings();
 
     s.setText(Setting::SenderAddress, r.senderAddress);
     s.setText(Setting::SenderName, r.senderName);
     s.setText(Setting::SmtpServer, r.smtpServer);
-    putBackExtension(s, readExtensionOf(file, reading));
+    putBackExtension(s, extension);
     s.setCheckValue(Check::NeedsLogin, r.needsLogin);
     s.setText(Setting::LoginUser, r.loginUser);
     s.setText(Setting::LoginPassword, r.loginPassword);

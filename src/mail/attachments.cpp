@@ -89,7 +89,7 @@ bool clsEnviarCorreu::LinkEmbeddedFiles()
         while (occurrence >= 0) {
             qsizetype searchFrom = occurrence + 1;
             if (const std::optional<qsizetype> start = linkStart(m_Message, occurrence)) {
-                const QString link = QStringLiteral("cid:") + name;
+                const QString link = QStringLiteral("cid:") + contentId(name);
                 m_Message = m_Message.left(*start) + link + m_Message.mid(occurrence + name.size());
                 m_attachmentEmbedded[i] = true;
                 linked = true;
@@ -129,7 +129,7 @@ bool clsEnviarCorreu::sendFiles(bool related)
                 u'\t' + filenameParameter(name),
             };
             if (embedded && related)
-                headers << QStringLiteral("Content-ID: <") + name + u'>';
+                headers << QStringLiteral("Content-ID: <") + contentId(name) + u'>';
             headers << QString();
             for (const QString &line : std::as_const(headers)) {
                 if (!writeDataLine(foldHeaderField(line)))

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "message_body.h"
 #include "message_data_writer.h"
 #include "pending_errors.h"
 #include "send_outcome.h"
@@ -181,6 +182,7 @@ private:
         bool plainOffered = false;
         bool authParameter = false;
         bool startTlsOffered = false;
+        bool eightBitMimeOffered = false;
         bool loginAccepted = false;
         bool loginStarted = false; // our AUTH was sent: "334" prompts are for us
         bool awaitingRecipient = false; // a refusal answers one RCPT TO, not the message
@@ -257,7 +259,9 @@ private:
     void noteEndWithoutEvent();
     bool sendCommandAndWait(const QString &command, Flag flag);
     void failUnexpectedly();
-    bool sendHeaderBlock(bool multipart, bool related, const QString &toList, const QString &ccList);
+    BodyChannel bodyChannel() const;
+    bool sendHeaderBlock(bool multipart, bool related, const QString &toList, const QString &ccList,
+                         const EncodedBody &body);
     bool sendFiles(bool related);
     bool LinkEmbeddedFiles();
     long EstimateSize() const;

@@ -118,6 +118,48 @@ bool isBase64Character(char16_t c)
     return c == base64Padding || base64Value(c) >= 0;
 }
 
+// The bytes of one character: a UTF-8 lead byte with the continuation
+// bytes that follow it (at most four in all), or a single byte.
+qsizetype characterLength(QByteArrayView bytes, qsizetype i)
+{
+    qsizetype end = i + 1;
+    if (static_cast<unsigned char>(bytes[i]) >= 0xC0) {
+        while (end < bytes.size() && end - i < 4 && (static_cast<unsigned char>(bytes[end]) & 0xC0) == 0x80)
+            ++end;
+    }
+    return end - i;
+}
+
+void appendQuotedPrintableLine(QByteArray &out, QByteArrayView line)
+{
+    constexpr qsizetype lineRoom = 75; // 76 with the "=" of a soft line break
+    constexpr char hexDigits[] = "0123456789ABCDEF";
+    qsizetype column = 0;
+    for (qsizetype i = 0; i < line.size();) {
+        const qsizetype length = characterLength(line, i);
+        char piece[12];
+        qsizetype n = 0;
+        for (qsizetype k = i; k < i + length; ++k) {
+            const auto c = static_cast<unsigned char>(line[k]);
+            const bool blank = c == ' ' || c == '\t';
+            if ((c >= 33 && c <= 126 && c != '=') || (blank && k + 1 < line.size())) {
+                piece[n++] = char(c);
+            } else {
+                piece[n++] = '=';
+                piece[n++] = hexDigits[c >> 4];
+                piece[n++] = hexDigits[c & 15];
+            }
+        }
+        if (column + n > lineRoom) {
+            out += "=\r\n";
+            column = 0;
+        }
+        out.append(piece, n);
+        column += n;
+        i += length;
+    }
+}
+
 constexpr int maximumUuencodeLine = 63;
 
 char uuencodeCharacter(unsigned value)
@@ -178,6 +220,21 @@ QString decodeBase64Text(const QString &text)
             decoded.append(three, counted - 1);
     }
     return fromWindows1252(decoded);
+}
+
+QByteArray encodeQuotedPrintable(QByteArrayView text)
+{
+    QByteArray out;
+    out.reserve(text.size() + text.size() / 2 + 16);
+    qsizetype start = 0;
+    for (;;) {
+        const qsizetype end = text.indexOf("\r\n", start);
+        appendQuotedPrintableLine(out, text.sliced(start, (end < 0 ? text.size() : end) - start));
+        if (end < 0)
+            return out;
+        out += "\r\n";
+        start = end + 2;
+    }
 }
 
 QByteArray uuencodeBytesLine(QByteArrayView bytes)

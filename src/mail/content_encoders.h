@@ -21,6 +21,13 @@ QString encodeBase64Text(const QString &text);
 // and a group cut short by the end of the text is completed with "A".
 QString decodeBase64Text(const QString &text);
 
+// Quoted-printable (RFC 2045, 6.7) of text whose line ends are CR LF: each
+// CR LF stays a line end; "=", controls and bytes above 126 become "=XX",
+// and so does a blank or tab that ends a line; a soft line break ("=" at the
+// end) keeps every line within 76 characters, and never parts the bytes of
+// one UTF-8 sequence.
+QByteArray encodeQuotedPrintable(QByteArrayView text);
+
 // One uuencoded line without its line break, for at most 63 input bytes (45
 // in practice); longer input gives an empty result. A last piece of one or
 // two bytes is marked by "==" or "=" after the line.

@@ -2,7 +2,7 @@
 
 #include "content_encoders.h"
 #include "plain_text.h"
-#include "windows1252.h"
+#include "text_charset.h"
 
 #include <QStringList>
 
@@ -22,24 +22,23 @@ bool isWhiteSpace(QChar c)
     return c == u' ' || c == u'\t';
 }
 
-bool isControl(unsigned char c)
+bool isControl(char16_t c)
 {
-    return c < 32 && c != '\t';
+    return c < 32 && c != u'\t';
 }
 
-bool isPrintableAscii(const QByteArray &bytes)
+bool isPrintableAscii(QStringView text)
 {
-    return std::all_of(bytes.cbegin(), bytes.cend(), [](char c) { return c >= 32 && c <= 126; });
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 32 && c.unicode() <= 126; });
 }
 
-bool fitsPlain(const QByteArray &bytes, bool phrase)
+bool fitsPlain(QStringView text, bool phrase)
 {
     qsizetype word = 0;
-    for (const char byte : bytes) {
-        const auto c = static_cast<unsigned char>(byte);
-        if (c > 126 || (phrase && isControl(c)))
+    for (const QChar c : text) {
+        if (c.unicode() > 126 || (phrase && isControl(c.unicode())))
             return false;
-        word = (c == ' ' || c == '\t') ? 0 : word + 1;
+        word = isWhiteSpace(c) ? 0 : word + 1;
         if (word > longestPlainWord)
             return false;
     }
@@ -54,13 +53,32 @@ QString quotedString(const QString &text)
     return u'"' + escaped + u'"';
 }
 
-QString charsetLabel(const QByteArray &bytes)
-{
-    const bool windowsOnly = std::any_of(bytes.cbegin(), bytes.cend(), [](char c) {
-        return static_cast<unsigned char>(c) >= 0x80 && static_cast<unsigned char>(c) <= 0x9F;
-    });
-    return windowsOnly ? QStringLiteral("windows-1252") : QStringLiteral("ISO-8859-1");
-}
+// A text as encoded words carry it: Latin-1 as it always went, anything
+// else as UTF-8, whose characters take one to four bytes.
+struct WordText {
+    QByteArray bytes;
+    QString charset;
+    bool utf8 = false;
+
+    explicit WordText(const QString &text)
+        : utf8(!fitsLatin1(text))
+    {
+        bytes = utf8 ? text.toUtf8() : text.toLatin1();
+        charset = utf8 ? QStringLiteral("UTF-8") : QStringLiteral("ISO-8859-1");
+    }
+
+    // Where the character that starts at byte i ends: no word may split one.
+    qsizetype characterEnd(qsizetype i) const
+    {
+        ++i;
+        while (utf8 && i < bytes.size() && (static_cast<unsigned char>(bytes[i]) & 0xC0) == 0x80)
+            ++i;
+        return i;
+    }
+};
+
+// RFC 2047: an encoded word is at most 75 characters long.
+constexpr qsizetype longestEncodedWord = 75;
 
 bool isPlainInQ(unsigned char c, bool phrase)
 {
@@ -72,40 +90,67 @@ bool isPlainInQ(unsigned char c, bool phrase)
     return (c >= 33 && c <= 60) || c == 62 || (c >= 64 && c <= 94) || (c >= 96 && c <= 126);
 }
 
-QString quotedPrintableWords(const QByteArray &bytes, const QString &charset, bool phrase)
+QString quotedPrintableCharacter(QByteArrayView bytes, bool phrase)
+{
+    QString encoded;
+    for (const char byte : bytes) {
+        const auto c = static_cast<unsigned char>(byte);
+        if (isPlainInQ(c, phrase))
+            encoded += QChar(c);
+        else if (c == ' ')
+            encoded += u'_';
+        else
+            encoded += QStringLiteral("=%1").arg(c, 2, 16, QChar(u'0')).toUpper();
+    }
+    return encoded;
+}
+
+// Chunks are closed once they reach 54 characters; a character whose
+// encoding would take a chunk past the longest word starts the next one.
+QString quotedPrintableWords(const WordText &text, bool phrase)
 {
     constexpr qsizetype chunkLimit = 54;
+    const QString open = QStringLiteral("=?") + text.charset + QStringLiteral("?Q?");
+    const qsizetype chunkRoom = longestEncodedWord - open.size() - 2;
     QString candidate;
     QString chunk;
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        const auto c = static_cast<unsigned char>(bytes[i]);
-        if (isPlainInQ(c, phrase))
-            chunk += QChar(c);
-        else if (c == ' ')
-            chunk += u'_';
-        else
-            chunk += QStringLiteral("=%1").arg(c, 2, 16, QChar(u'0')).toUpper();
-        const bool last = i + 1 == bytes.size();
-        if (chunk.size() >= chunkLimit || (last && !chunk.isEmpty())) {
-            candidate += QStringLiteral("=?") + charset + QStringLiteral("?Q?") + chunk + QStringLiteral("?=");
-            if (!last)
-                candidate += fold;
-            chunk.clear();
-        }
+    const auto close = [&](bool more) {
+        candidate += open + chunk + QStringLiteral("?=");
+        if (more)
+            candidate += fold;
+        chunk.clear();
+    };
+    for (qsizetype i = 0; i < text.bytes.size();) {
+        const qsizetype end = text.characterEnd(i);
+        const QString piece = quotedPrintableCharacter(QByteArrayView(text.bytes).sliced(i, end - i), phrase);
+        if (!chunk.isEmpty() && chunk.size() + piece.size() > chunkRoom)
+            close(true);
+        chunk += piece;
+        i = end;
+        if (chunk.size() >= chunkLimit)
+            close(i < text.bytes.size());
     }
+    if (!chunk.isEmpty())
+        close(false);
     return candidate;
 }
 
-QString base64Words(const QByteArray &bytes, const QString &charset)
+// Pieces of at most 42 bytes, each made of whole characters.
+QString base64Words(const WordText &text)
 {
     constexpr qsizetype pieceLength = 42;
     QString candidate;
-    for (qsizetype start = 0; start < bytes.size(); start += pieceLength) {
-        QString encoded = modCorreu::encodeBase64Text(fromWindows1252(bytes.mid(start, pieceLength)));
+    for (qsizetype start = 0; start < text.bytes.size();) {
+        qsizetype end = text.characterEnd(start);
+        while (end < text.bytes.size() && text.characterEnd(end) - start <= pieceLength)
+            end = text.characterEnd(end);
+        QByteArray encoded = modCorreu::encodeBase64Lines(QByteArrayView(text.bytes).sliced(start, end - start));
         encoded.chop(2); // the encoder's final CR LF
-        candidate += QStringLiteral("=?") + charset + QStringLiteral("?B?") + encoded + QStringLiteral("?=");
-        if (start + pieceLength < bytes.size())
+        candidate += QStringLiteral("=?") + text.charset + QStringLiteral("?B?") + QString::fromLatin1(encoded)
+            + QStringLiteral("?=");
+        if (end < text.bytes.size())
             candidate += fold;
+        start = end;
     }
     return candidate;
 }
@@ -132,11 +177,11 @@ qsizetype foldPoint(QStringView line, qsizetype from)
     return point;
 }
 
-QString encodedWords(const QByteArray &bytes, bool phrase)
+QString encodedWords(const QString &text, bool phrase)
 {
-    const QString charset = charsetLabel(bytes);
-    const QString q = quotedPrintableWords(bytes, charset, phrase);
-    const QString b = base64Words(bytes, charset);
+    const WordText words(text);
+    const QString q = quotedPrintableWords(words, phrase);
+    const QString b = base64Words(words);
     return q.size() < b.size() ? q : b;
 }
 
@@ -150,12 +195,9 @@ QString percentEncoded(const QByteArray &bytes)
 
 QString EncodeHeaderText(const QString &text, bool quote)
 {
-    const QByteArray bytes = toWindows1252(text);
-    if (fitsPlain(bytes, quote)) {
-        const QString plain = fromWindows1252(bytes);
-        return quote ? quotedString(plain) : plain;
-    }
-    return encodedWords(bytes, quote);
+    if (fitsPlain(text, quote))
+        return quote ? quotedString(text) : text;
+    return encodedWords(text, quote);
 }
 
 QString foldHeaderField(const QString &field)
@@ -183,17 +225,23 @@ QString foldHeaderField(const QString &field)
 
 QString nameParameter(const QString &fileName)
 {
-    const QByteArray bytes = toWindows1252(fileName);
     return QStringLiteral("name=")
-        + (isPrintableAscii(bytes) ? quotedString(fileName) : u'"' + encodedWords(bytes, true) + u'"');
+        + (isPrintableAscii(fileName) ? quotedString(fileName) : u'"' + encodedWords(fileName, true) + u'"');
 }
 
 QString filenameParameter(const QString &fileName)
 {
-    const QByteArray bytes = toWindows1252(fileName);
-    if (isPrintableAscii(bytes))
+    if (isPrintableAscii(fileName))
         return QStringLiteral("filename=") + quotedString(fileName);
-    return QStringLiteral("filename*=") + charsetLabel(bytes) + QStringLiteral("''") + percentEncoded(bytes);
+    const WordText name(fileName);
+    return QStringLiteral("filename*=") + name.charset + QStringLiteral("''") + percentEncoded(name.bytes);
+}
+
+QString contentId(const QString &fileName)
+{
+    if (fitsLatin1(fileName))
+        return fileName;
+    return QStringLiteral("utf8.") + QString::fromLatin1(fileName.toUtf8().toHex());
 }
 
 QString withoutLineBreaks(QString text)

@@ -5,13 +5,14 @@
 namespace tramelo {
 
 // Header text. A subject (quote switch off) goes out unchanged when it holds
-// no byte above 126; a display name (quote switch on) as a quoted string, '"'
-// and '\' escaped, when it holds no byte above 126 and no control character.
-// Otherwise, and for a word too long for any header line, the text becomes
-// the shorter of its quoted-printable and base64 encoded-word forms, folded;
-// a display name's quoted-printable words keep only the characters RFC 2047
-// allows in a phrase. Words are labelled ISO-8859-1, or windows-1252 when a
-// character needs that code page's own bytes 0x80 to 0x9F.
+// no character above 126; a display name (quote switch on) as a quoted
+// string, '"' and '\' escaped, when it holds no character above 126 and no
+// control character. Otherwise, and for a word too long for any header line,
+// the text becomes the shorter of its quoted-printable and base64
+// encoded-word forms, folded; a display name's quoted-printable words keep
+// only the characters RFC 2047 allows in a phrase. Words are ISO-8859-1 for
+// a text that fits in Latin-1, UTF-8 for any other, and never split a
+// character.
 QString EncodeHeaderText(const QString &text, bool quote);
 
 // A header field, possibly already folded, folded again at white space so
@@ -26,6 +27,12 @@ QString foldHeaderField(const QString &field);
 // know, and "filename*" the RFC 2231 form (charset, then percent-encoding).
 QString nameParameter(const QString &fileName);
 QString filenameParameter(const QString &fileName);
+
+// The Content-ID of a file, which an HTML body links as "cid:" followed by
+// it: the file name when it fits in Latin-1; otherwise "utf8." and the hex
+// digits of its UTF-8 bytes, which neither the header nor the link has to
+// escape.
+QString contentId(const QString &fileName);
 
 // A CR or LF in a header value would add headers or end the header block;
 // each becomes a blank.

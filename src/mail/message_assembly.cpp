@@ -83,12 +83,18 @@ void clsEnviarCorreu::transmit()
     if (socketState() != socketConnected && !OpenSession())
         return;
 
+    // The empty first line of the body and the line ends after it go in the
+    // body's own form too.
+    const EncodedBody body = encodeBody(crlf + m_Message + crlf + crlf + crlf, m_eightBit, bodyChannel());
     m_bytesSent = 0;
     m_step = SendStage::Sender;
     Q_EMIT Status(QStringLiteral("Sending Sender Information..."));
     QString mailFrom = QStringLiteral("MAIL FROM: <") + m_from + u'>';
     if (m_flags.authParameter)
         mailFrom += QStringLiteral(" AUTH=") + m_from;
+    // RFC 6152: 8-bit data is announced to a server that offered to take it.
+    if (m_flags.eightBitMimeOffered && body.isEightBitUtf8())
+        mailFrom += QStringLiteral(" BODY=8BITMIME");
     if (!sendCommandAndWait(mailFrom, &SessionFlags::reply))
         return;
     m_outcome.senderAccepted = true;
@@ -130,7 +136,7 @@ void clsEnviarCorreu::transmit()
         return;
     m_flags.reply = false;
     m_dataWriter.restart();
-    if (!sendHeaderBlock(multipart, related, toList, ccList))
+    if (!sendHeaderBlock(multipart, related, toList, ccList, body))
         return;
     if (!sendFiles(related))
         return;
@@ -218,7 +224,15 @@ void clsEnviarCorreu::failUnexpectedly()
     ReportFailure();
 }
 
-bool clsEnviarCorreu::sendHeaderBlock(bool multipart, bool related, const QString &toList, const QString &ccList)
+BodyChannel clsEnviarCorreu::bodyChannel() const
+{
+    if (m_EncodeType != 0)
+        return BodyChannel::Unlabelled;
+    return m_flags.eightBitMimeOffered ? BodyChannel::EightBitMime : BodyChannel::SevenBit;
+}
+
+bool clsEnviarCorreu::sendHeaderBlock(bool multipart, bool related, const QString &toList, const QString &ccList,
+                                      const EncodedBody &body)
 {
     const bool mime = m_EncodeType == 0;
     const QString displayName = withoutLineBreaks(m_FromDisplayName);
@@ -257,8 +271,8 @@ bool clsEnviarCorreu::sendHeaderBlock(bool multipart, bool related, const QStrin
     }
     if (mime) {
         rows << QStringLiteral("Content-Type: ") + (m_AsHTML ? QStringLiteral("text/html;") : QStringLiteral("text/plain;"));
-        rows << QStringLiteral("\tcharset=\"iso-8859-1\"");
-        rows << QStringLiteral("Content-Transfer-Encoding: ") + (m_eightBit ? QStringLiteral("8bit") : QStringLiteral("7bit"));
+        rows << QStringLiteral("\tcharset=\"") + body.charset + u'"';
+        rows << QStringLiteral("Content-Transfer-Encoding: ") + body.transferEncoding;
         if (m_AsHTML && !m_ContentBase.isEmpty())
             rows << QStringLiteral("Content-Base: \"") + withoutLineBreaks(m_ContentBase) + u'"';
     }
@@ -266,8 +280,8 @@ bool clsEnviarCorreu::sendHeaderBlock(bool multipart, bool related, const QStrin
         if (!writeDataLine(foldHeaderField(row)))
             return false;
     }
-    // An empty line ends the headers, then an empty first line of the body.
-    return writeMessageText(crlf + crlf) && writeMessageText(m_Message + crlf + crlf + crlf);
+    // An empty line ends the headers; the body begins with an empty line.
+    return writeMessageText(crlf) && writeMessageData(body.bytes);
 }
 
 QString clsEnviarCorreu::newMessageId() const

@@ -1,7 +1,11 @@
 #include "message_body.h"
 
+#include "content_encoders.h"
 #include "plain_text.h"
+#include "text_charset.h"
 #include "windows1252.h"
+
+#include <algorithm>
 
 namespace tramelo {
 namespace {
@@ -28,6 +32,34 @@ void appendLine(QString &out, QStringView line)
         dot = line.sliced(position).startsWith(u'.');
     }
     out += line.sliced(position);
+}
+
+// An HTML body that declares UTF-8 is read as UTF-8 wherever it goes: a
+// reader that trusts its meta element over the part's charset must not see
+// Latin-1 bytes.
+bool goesAsLatin1(QStringView text)
+{
+    if (!fitsLatin1(text))
+        return false;
+    const bool ascii = std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+    return ascii || !declaresUtf8(text);
+}
+
+// Each line within what SMTP allows, the dot the data writer adds to a line
+// that begins with one counted.
+bool linesFitSmtp(QByteArrayView bytes)
+{
+    qsizetype start = 0;
+    while (start < bytes.size()) {
+        qsizetype end = bytes.indexOf("\r\n", start);
+        if (end < 0)
+            end = bytes.size();
+        const qsizetype dot = bytes.sliced(start).startsWith('.') ? 1 : 0;
+        if (end - start + dot > maxBodyLineLength)
+            return false;
+        start = end + 2;
+    }
+    return true;
 }
 
 } // namespace
@@ -61,6 +93,24 @@ bool hasEightBitCharacters(QStringView text)
             return true;
     }
     return false;
+}
+
+EncodedBody encodeBody(QStringView text, bool eightBitFlag, BodyChannel channel)
+{
+    const QString written = text.contains(QChar(0)) ? text.toString().remove(QChar(0)) : text.toString();
+    if (goesAsLatin1(written)) {
+        return {QStringLiteral("iso-8859-1"), eightBitFlag ? QStringLiteral("8bit") : QStringLiteral("7bit"),
+                toWindows1252(written)};
+    }
+    const QByteArray utf8 = written.toUtf8();
+    const QString charset = QStringLiteral("utf-8");
+    if (channel == BodyChannel::Unlabelled || (channel == BodyChannel::EightBitMime && linesFitSmtp(utf8)))
+        return {charset, QStringLiteral("8bit"), utf8};
+    QByteArray quoted = modCorreu::encodeQuotedPrintable(utf8);
+    QByteArray base64 = modCorreu::encodeBase64Lines(utf8);
+    if (quoted.size() <= base64.size())
+        return {charset, QStringLiteral("quoted-printable"), std::move(quoted)};
+    return {charset, QStringLiteral("base64"), std::move(base64)};
 }
 
 } // namespace tramelo

@@ -71,6 +71,8 @@ void clsEnviarCorreu::judgeSmtpReply(const QByteArray &reply)
             m_flags.authParameter = true;
         if (offer.startTls)
             m_flags.startTlsOffered = true;
+        if (offer.eightBitMime)
+            m_flags.eightBitMimeOffered = true;
         break;
     }
     case 235:

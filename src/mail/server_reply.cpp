@@ -173,6 +173,10 @@ Extensions extensions(QByteArrayView reply)
             offer.startTls = true;
             continue;
         }
+        if (sameText(keyword, "8BITMIME") && mechanisms.isEmpty()) {
+            offer.eightBitMime = true;
+            continue;
+        }
         const bool parameterForm = keyword.size() >= 5 && sameText(keyword.first(5), "AUTH=");
         if (parameterForm && keyword.size() > 5)
             mechanisms.prepend(keyword.sliced(5));

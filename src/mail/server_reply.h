@@ -66,14 +66,15 @@ bool isPop3Negative(QByteArrayView reply);
 
 // What an EHLO answer offers, in any letter case: a login mechanism when it
 // is one of the words of an "AUTH" line or of an "AUTH=" line; LOGIN in the
-// old "AUTH=LOGIN" form when that line names it first; STARTTLS when a line
-// says it alone.
+// old "AUTH=LOGIN" form when that line names it first; STARTTLS and 8BITMIME
+// when a line says it alone.
 struct Extensions
 {
     bool login = false;
     bool authParameter = false;
     bool plain = false;
     bool startTls = false;
+    bool eightBitMime = false;
 };
 Extensions extensions(QByteArrayView reply);
 

@@ -103,8 +103,8 @@ bool clsEnviarCorreu::openSmtpPhase()
 
 bool clsEnviarCorreu::sayHello()
 {
-    // Only the answer to EHLO lists the extensions: the login mechanisms
-    // and STARTTLS.
+    // Only the answer to EHLO lists the extensions: the login mechanisms,
+    // STARTTLS and 8BITMIME.
     m_flags.reply = false;
     const bool extended = m_UseAuthentication || m_Security != SecurityMode::None;
     sendCommand((extended ? QStringLiteral("EHLO ") : QStringLiteral("HELO ")) + greetingDomain());
@@ -117,6 +117,7 @@ void clsEnviarCorreu::forgetExtensions()
     m_flags.plainOffered = false;
     m_flags.authParameter = false;
     m_flags.startTlsOffered = false;
+    m_flags.eightBitMimeOffered = false;
 }
 
 clsEnviarCorreu::AttemptsOutcome clsEnviarCorreu::connectionAttempts()

@@ -7,10 +7,11 @@
 
 namespace tramelo {
 
-// Every text that leaves the program (SMTP and POP3 lines, message text, DNS
-// queries, project files) is single-byte Windows-1252. Decoding maps every
-// byte to one character, so any byte sequence round-trips; encoding writes
-// "?" for a character that has no single-byte form.
+// The single-byte text of SMTP and POP3 command lines, DNS queries, the
+// project record and Windows-1252 body files (the text of a message goes in
+// Latin-1 or UTF-8, text_charset.h). Decoding maps every byte to one
+// character, so any byte sequence round-trips; encoding writes "?" for a
+// character that has no single-byte form.
 QByteArray toWindows1252(QStringView text);
 QString fromWindows1252(QByteArrayView bytes);
 

@@ -1,6 +1,6 @@
 #include "body_page.h"
 
-#include "windows1252.h"
+#include "body_preparation.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -16,7 +16,7 @@ void showBodyFile(QTextBrowser &view, const QString &path, const QString &placeh
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return;
-    QString text = fromWindows1252(file.readAll());
+    QString text = decodeBodyFile(file.readAll());
     const QFileInfo info(path);
     // Relative image paths in the page are written against its own folder.
     view.setSearchPaths({info.absolutePath()});

@@ -6,8 +6,8 @@ class QTextBrowser;
 
 namespace tramelo {
 
-// Shows a body file in the HTML view as it will be sent: its bytes read as
-// Windows-1252 like the body itself, HTML rendered with the images it names
+// Shows a body file in the HTML view as it will be sent: its text decoded as
+// the body itself is (decodeBodyFile), HTML rendered with the images it names
 // beside it, any other file as plain text. An empty path shows a blank page.
 // The file is read again at every call, so an edited file shows its changes.
 // Merge placeholders stay readable: an opening mark such as "<<<" would

@@ -3,6 +3,7 @@
 #include "campaign_run_fixture.h"
 #include "failing_server_script.h"
 #include "gtest_qt_printers.h"
+#include "plain_text.h"
 #include "project_file.h"
 #include "project_record.h"
 #include "scripted_server.h"
@@ -333,6 +334,84 @@ TEST(TrameloRun, CampaignMessagesReadBackExactly)
                              ".punt Persona 1\r\n\r\n\r\n"));
     EXPECT_EQ(partNamed(message, QStringLiteral("logo.gif"))[QStringLiteral("sha256")].toString(), sha256(logo));
     EXPECT_EQ(partNamed(message, noticeName)[QStringLiteral("sha256")].toString(), sha256(notice));
+}
+
+// Recipients named in five scripts, one with an emoji, a sender, a subject
+// and a body beyond Latin-1, the body in a folder that only the project's
+// extension block can name: every message reads back exactly as written,
+// whether the body file is UTF-8 or Windows-1252, and whether the server was
+// greeted with HELO (quoted-printable or base64) or with EHLO and offered
+// 8BITMIME (8bit).
+TEST(TrameloRun, EveryNameAndLetterArrivesAsWritten)
+{
+    struct Case {
+        const char *name;
+        QByteArray bodyBytes;
+        QString bodyText;
+        bool login;
+    };
+    const QString html = QStringLiteral("<html><head><meta charset=\"utf-8\"></head><body>"
+                                        "<p>Benvolgut/da <<<Nom>>>: “oferta” de 5 €</p></body></html>");
+    const Case cases[] = {
+        {"UTF-8 HTML, HELO", html.toUtf8(), html, false},
+        {"UTF-8 HTML, EHLO with 8BITMIME", html.toUtf8(), html, true},
+        {"Windows-1252, HELO", "Hola <<<Nom>>> \x96 \x93preu\x94 5 \x80\r\n", QStringLiteral("Hola <<<Nom>>> – “preu” 5 €\r\n"), false},
+    };
+    const QList<Recipient> rows = {
+        {QStringLiteral("Núria Puigdomènech"), QStringLiteral("Girona"), QStringLiteral("nuria@example.com")},
+        {QStringLiteral("Łucja Wąsowska"), QStringLiteral("Kraków"), QStringLiteral("lucja@example.com")},
+        {QStringLiteral("Αλέξανδρος Παπαδόπουλος"), QStringLiteral("Αθήνα"), QStringLiteral("alexandros@example.com")},
+        {QStringLiteral("Светлана Иванова"), QStringLiteral("Москва"), QStringLiteral("svetlana@example.com")},
+        {QStringLiteral("Joan 🎉 Vidal"), QStringLiteral("Reus"), QStringLiteral("joan@example.com")},
+    };
+    const QString sender = QStringLiteral("Associació Ωμέγα");
+    const QString subject = QStringLiteral("Ενημέρωση για <<<Nom>>> (<<<Ciutat>>>) — 5 €");
+    const auto merged = [](QString text, const Recipient &row) {
+        return text.replace(QStringLiteral("<<<Nom>>>"), row.nom).replace(QStringLiteral("<<<Ciutat>>>"), row.ciutat);
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        CampaignRunFixture f;
+        AiosmtpdServer::Options options;
+        if (c.login) {
+            options.user = QStringLiteral("usuari");
+            options.password = QStringLiteral("clau");
+        }
+        AiosmtpdServer server(options);
+        ASSERT_TRUE(server.start()) << server.errorText();
+        ASSERT_TRUE(f.createRecipients(rows));
+        f.prepare(server.port());
+        CampaignSettings &s = f.campaign.settings();
+        s.setText(Setting::SenderName, sender);
+        s.setText(Setting::MessageSubject, subject);
+        ASSERT_TRUE(QDir(f.folder.path()).mkdir(QStringLiteral("Łódź")));
+        s.setBodyKind(BodyKind::File);
+        s.setText(Setting::BodySource, writeFile(f.folder, QStringLiteral("Łódź/cos.htm"), c.bodyBytes));
+        s.setCheckValue(Check::NeedsLogin, c.login ? 1 : 0);
+        s.setText(Setting::LoginUser, QStringLiteral("usuari"));
+        s.setText(Setting::LoginPassword, QStringLiteral("clau"));
+        const QString project = f.folder.filePath(QStringLiteral("campanya.pcm"));
+        ASSERT_TRUE(SaveProject(f.campaign, project));
+
+        const RunResult result = runToEnd({project});
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        ASSERT_TRUE(server.waitForMessages(rows.size(), 10s));
+        const QList<AiosmtpdServer::Message> messages = server.messages();
+        for (qsizetype i = 0; i < rows.size(); ++i) {
+            SCOPED_TRACE(rows[i].nom.toStdString());
+            const MimeInspection inspection = inspectMime(messages[i].data);
+            ASSERT_TRUE(inspection.error.isEmpty()) << inspection.error;
+            const QJsonObject &message = inspection.message;
+            EXPECT_TRUE(message[QStringLiteral("defects")].toArray().isEmpty());
+            EXPECT_EQ(message[QStringLiteral("addresses")][QStringLiteral("from")][0][QStringLiteral("display_name")].toString(), sender);
+            EXPECT_EQ(firstHeader(message, QStringLiteral("subject")), merged(subject, rows[i]));
+            const QJsonObject body = message[QStringLiteral("parts")][0].toObject();
+            EXPECT_EQ(body[QStringLiteral("text")].toString(), crlf + merged(c.bodyText, rows[i]) + crlf + crlf + crlf);
+            EXPECT_EQ(body[QStringLiteral("charset")].toString(), QStringLiteral("utf-8"));
+            EXPECT_EQ(body[QStringLiteral("transfer_encoding")].toString() == u"8bit", c.login);
+        }
+        EXPECT_EQ(server.commands().filter(QStringLiteral(" BODY=8BITMIME")).size(), c.login ? rows.size() : 0);
+    }
 }
 
 TEST(TrameloRun, ARelativeProjectPathKeepsItsMarksWhereverTheBodyLives)

@@ -113,7 +113,7 @@ TEST_F(BodyPreparation, ATypedBodyIsSentAsTypedAndIsNeverAFileName)
     }
 }
 
-TEST_F(BodyPreparation, ReadsBodyFilesAsWindows1252)
+TEST_F(BodyPreparation, ReadsBodyFilesAsUtf8WhenTheySayOrShowItElseAsWindows1252)
 {
     struct Case {
         const char *name;
@@ -122,7 +122,12 @@ TEST_F(BodyPreparation, ReadsBodyFilesAsWindows1252)
     };
     const Case cases[] = {
         {"Windows-1252", "\x80 \xE7\x93\x94", "€ ç“”"},
-        {"UTF-8 taken byte by byte", "<meta charset=\"utf-8\">\xC3\xA7", "<meta charset=\"utf-8\">Ã§"},
+        {"Windows-1252 declared", "<meta charset=\"windows-1252\">\xE9", "<meta charset=\"windows-1252\">é"},
+        {"UTF-8 declared", "<meta charset=\"utf-8\">\xC3\xA7", "<meta charset=\"utf-8\">ç"},
+        {"UTF-8 declared the old way", "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=UTF-8\">\xCE\xB1",
+         "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=UTF-8\">α"},
+        {"byte-order mark", "\xEF\xBB\xBF\xC5\x81ucja", "Łucja"},
+        {"well-formed UTF-8", "\xC5\x81ucja \xE2\x82\xAC", "Łucja €"},
         {"line ends kept", "a\r\nb\n", "a\r\nb\n"},
         {"empty file", "", QString()},
     };

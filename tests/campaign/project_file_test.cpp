@@ -308,6 +308,51 @@ TEST_F(ProjectFile, KeepsTheSecurityBeyondTheRecordWhereOlderReadersDoNotLook)
     }
 }
 
+TEST_F(ProjectFile, KeepsTheTextsTheRecordCannotSpellBeyondIt)
+{
+    const QString subject = QStringLiteral("Καλημέρα <<<Nom>>>");
+    ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("Łódź")));
+    const QString body = folder.filePath(QStringLiteral("Łódź/cos.htm"));
+    ASSERT_TRUE(writeAll(body, "<p>Hola</p>"));
+    Window w;
+    w.s.setText(Setting::MessageSubject, subject);
+    w.s.setBodyKind(BodyKind::File);
+    w.s.setText(Setting::BodySource, body);
+    chooseSource(w, SourceKind::Table, QStringLiteral("Socis"), QStringLiteral("Correu"));
+    ASSERT_TRUE(SaveProject(w.campaign, project));
+    const QByteArray whole = readAll(project);
+
+    Window reloaded;
+    ASSERT_TRUE(LoadProject(reloaded.campaign, project));
+    EXPECT_EQ(reloaded.text(Setting::MessageSubject), subject);
+    EXPECT_EQ(reloaded.text(Setting::BodySource), body);
+    EXPECT_EQ(reloaded.text(Setting::BodyText), QStringLiteral("<p>Hola</p>"));
+
+    // The record alone, as readers of its form see it: "?" for each letter
+    // Windows-1252 has not, and a body file that is not found.
+    const ProjectReading reading = readProjectRecord(whole);
+    const QString bodyInTheRecord = QString(body).replace(QStringLiteral("Łódź"), QStringLiteral("?ód?"));
+    EXPECT_EQ(reading.record.messageSubject, QStringLiteral("???????? <<<Nom>>>"));
+    EXPECT_EQ(reading.record.bodySource, bodyInTheRecord);
+    const qsizetype marksEnd = reading.length + 4; // three rows and the grid fill's last entry
+    ASSERT_TRUE(writeAll(project, whole.first(marksEnd)));
+    Window recordOnly;
+    ASSERT_TRUE(LoadProject(recordOnly.campaign, project));
+    EXPECT_EQ(recordOnly.text(Setting::MessageSubject), reading.record.messageSubject);
+    EXPECT_EQ(recordOnly.text(Setting::BodySource), bodyInTheRecord);
+    EXPECT_EQ(recordOnly.text(Setting::BodyText), QString());
+
+    // An exact text stands only for the record's own text: one edited since
+    // by a reader of the record keeps the edit.
+    ProjectRecord edited = reading.record;
+    edited.messageSubject = QStringLiteral("Bon dia <<<Nom>>>");
+    ASSERT_TRUE(writeAll(project, writeProject(edited, "    ").value() + whole.sliced(marksEnd)));
+    Window afterEdit;
+    ASSERT_TRUE(LoadProject(afterEdit.campaign, project));
+    EXPECT_EQ(afterEdit.text(Setting::MessageSubject), edited.messageSubject);
+    EXPECT_EQ(afterEdit.text(Setting::BodySource), body);
+}
+
 TEST_F(ProjectFile, ANameThatIsNoReadableFileChangesNothing)
 {
     for (const QString &name : {folder.filePath(QStringLiteral("missing.pcm")), folder.path(), QString()}) {

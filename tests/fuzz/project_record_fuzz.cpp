@@ -3,9 +3,11 @@
 // same, so no field was taken from the wrong place. The same holds for the
 // extension block at the end: found or not, its entries write back to a
 // block that reads the same, and a record followed by that block reads as
-// the record alone.
+// the record alone. The exact texts the block holds never change what the
+// record says, and a record with them gives them back.
 #include "project_extension.h"
 #include "project_record.h"
+#include "project_texts.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -38,6 +40,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     const std::optional<QByteArray> rewritten = writeProject(reading.record, {});
     require(rewritten.has_value());
+    ProjectRecord exact = reading.record;
+    putBackExactTexts(exact, entries);
+    require(writeProject(exact, {}) == rewritten);
+    ProjectRecord again = reading.record;
+    putBackExactTexts(again, exactTextsOf(exact));
+    require(again == exact);
     const ProjectReading again = readProjectRecord(*rewritten + *block);
     require(again.complete && again.record == reading.record && again.length == reading.length);
     return 0;

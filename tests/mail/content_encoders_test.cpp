@@ -83,6 +83,32 @@ TEST(Base64Lines, LineLayout)
     }
 }
 
+TEST(QuotedPrintable, LinesWithinSeventySixCharacters)
+{
+    struct Case {
+        QByteArray input;
+        QByteArray expected;
+    };
+    const QByteArray x75(75, 'x');
+    const Case cases[] = {
+        {"a=b\tc", "a=3Db\tc"},
+        {"blank \r\ntab\t\r\nend ", "blank=20\r\ntab=09\r\nend=20"},
+        {"\r\n\r\n", "\r\n\r\n"},
+        {"a\nb\rc\x7F", "a=0Ab=0Dc=7F"},
+        {"5 \xE2\x82\xAC", "5 =E2=82=AC"},
+        {x75, x75},
+        {x75 + "y", x75 + "=\r\ny"},
+        {x75 + "y\r\n" + x75, x75 + "=\r\ny\r\n" + x75},
+        // A character's bytes stay on one line.
+        {x75.first(70) + "\xC3\xA9", x75.first(70) + "=\r\n=C3=A9"},
+        {x75.first(69) + "\xC3\xA9", x75.first(69) + "=C3=A9"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.input.toStdString());
+        EXPECT_EQ(encodeQuotedPrintable(c.input), c.expected);
+    }
+}
+
 TEST(Base64Text, EncodesWindows1252BytesInLines)
 {
     EXPECT_EQ(encodeBase64Text(QString()), QString());

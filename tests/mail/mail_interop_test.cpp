@@ -106,6 +106,7 @@ TEST(MailInterop, RealParserReadsHeadersFilesAndLinks)
         {QStringLiteral("informe anual.pdf"), patternBytes(70001, 2)},
         {QStringLiteral("q\"uote.txt"), patternBytes(10, 3)},
         {QStringLiteral("Convocatòria assemblea.pdf"), patternBytes(100, 4)},
+        {QStringLiteral("Łąka ζωή.gif"), patternBytes(200, 5)}, // UTF-8 names, linked by a Content-ID of ASCII
     };
     QStringList paths;
     for (const auto &[name, bytes] : files)
@@ -123,7 +124,7 @@ TEST(MailInterop, RealParserReadsHeadersFilesAndLinks)
     mail.setAsHTML(true);
     // An "=" before the tag, a comment naming the file and a CSS url(...).
     mail.setMessage(QStringLiteral("<html><body><p>x=1</p><img src=\"imatges/logo.gif\" width=10><!-- logo.gif: 10px -->"
-                                   "<div style=\"background:url(imatges/logo.gif)\">Hola Núria</div></body></html>"));
+                                   "<div style=\"background:url(imatges/logo.gif)\">Hola Núria</div><img src=\"Łąka ζωή.gif\"></body></html>"));
     mail.setAttachment(paths.join(u';'));
     QByteArray stored;
     const QJsonObject message = sendAndInspect(server, mail, &stored);
@@ -141,6 +142,8 @@ TEST(MailInterop, RealParserReadsHeadersFilesAndLinks)
         EXPECT_EQ(partNamed(message, name)[QStringLiteral("sha256")].toString(), sha256(bytes));
     }
     EXPECT_EQ(partNamed(message, QStringLiteral("logo.gif"))[QStringLiteral("content_id")].toString(), QStringLiteral("<logo.gif>"));
+    const QString meadowId = QStringLiteral("utf8.") + QString::fromLatin1(QStringLiteral("Łąka ζωή.gif").toUtf8().toHex());
+    EXPECT_EQ(partNamed(message, QStringLiteral("Łąka ζωή.gif"))[QStringLiteral("content_id")].toString(), u'<' + meadowId + u'>');
     EXPECT_EQ(partNamed(message, QStringLiteral("informe anual.pdf"))[QStringLiteral("content_type")].toString(),
               QStringLiteral("application/pdf"));
     // A plain name keeps the bytes it always had.
@@ -150,7 +153,7 @@ TEST(MailInterop, RealParserReadsHeadersFilesAndLinks)
     EXPECT_EQ(html[QStringLiteral("content_type")].toString(), QStringLiteral("text/html"));
     EXPECT_TRUE(html[QStringLiteral("text")].toString().contains(
         QStringLiteral("<p>x=1</p><img src=\"cid:logo.gif\" width=10><!-- logo.gif: 10px -->"
-                       "<div style=\"background:url(cid:logo.gif)\">Hola Núria</div>")))
+                       "<div style=\"background:url(cid:logo.gif)\">Hola Núria</div><img src=\"cid:") + meadowId + u'"'))
         << html[QStringLiteral("text")].toString();
 }
 

@@ -6,6 +6,7 @@
 #include "header_encoding.h"
 #include "sent_message.h"
 #include "test_support.h"
+#include "text_charset.h"
 
 #include <gtest/gtest.h>
 
@@ -254,6 +255,51 @@ TEST(MessageAssembly, EncodedHeaderWords)
     EXPECT_EQ(encoded.size(), 117);
     EXPECT_TRUE(encoded.startsWith(QLatin1String("=?ISO-8859-1?B?")));
     EXPECT_EQ(encoded.count(QLatin1String("\r\n\t")), 1);
+
+    // Beyond Latin-1, the euro sign of Windows-1252 included: UTF-8.
+    EXPECT_EQ(EncodeHeaderText(QStringLiteral("Benvinguda, Łucja!"), false),
+              QStringLiteral("=?UTF-8?Q?Benvinguda,_=C5=81ucja!?="));
+    EXPECT_EQ(EncodeHeaderText(QStringLiteral("Preu: 5 €"), false), QStringLiteral("=?UTF-8?B?UHJldTogNSDigqw=?="));
+    EXPECT_EQ(EncodeHeaderText(QStringLiteral("Łucja"), true), QStringLiteral("=?UTF-8?B?xYF1Y2ph?="));
+}
+
+TEST(MessageAssembly, Utf8WordsHoldWholeCharactersAndFitTheirLength)
+{
+    const QString emoji = QString::fromUtf8("\xF0\x9F\x8E\x89");
+    const QString texts[] = {
+        QString(70, QChar(0x03A9)),                                // two bytes each: base64
+        QStringLiteral("Reunió a Kraków: ") + QString(30, QChar(0x0142)) + QStringLiteral(" x"),
+        QStringLiteral("Festa ").repeated(8) + emoji.repeated(12), // four bytes each
+        QString(53, u'x') + emoji + QString(60, u'y'),              // quoted-printable
+    };
+    for (const QString &text : texts) {
+        for (const bool phrase : {false, true}) {
+            SCOPED_TRACE(text.toStdString());
+            QString decoded;
+            for (const QString &word : EncodeHeaderText(text, phrase).split(QStringLiteral("\r\n\t"))) {
+                ASSERT_LE(word.size(), 75) << word.toStdString();
+                ASSERT_TRUE(word.startsWith(QLatin1String("=?UTF-8?")) && word.endsWith(QLatin1String("?="))) << word.toStdString();
+                const QByteArray payload = word.mid(10, word.size() - 12).toLatin1();
+                QByteArray bytes;
+                if (word[8] == u'B') {
+                    bytes = QByteArray::fromBase64(payload);
+                } else {
+                    for (qsizetype i = 0; i < payload.size(); ++i) {
+                        if (payload[i] == '=') {
+                            bytes += char(payload.mid(i + 1, 2).toInt(nullptr, 16));
+                            i += 2;
+                        } else {
+                            bytes += payload[i] == '_' ? ' ' : payload[i];
+                        }
+                    }
+                }
+                const std::optional<QString> piece = strictUtf8(bytes);
+                ASSERT_TRUE(piece) << word.toStdString(); // no character split between words
+                decoded += *piece;
+            }
+            EXPECT_EQ(decoded, text);
+        }
+    }
 }
 
 TEST(MessageAssembly, HtmlIsRefusedWithEncodeTypeOne)

@@ -170,3 +170,42 @@ TEST(EightBit, ByteAbove126)
     EXPECT_TRUE(hasEightBitCharacters(u"\u20ac"));       // euro sign, byte 0x80
     EXPECT_FALSE(hasEightBitCharacters(u"\u4e2d"));      // no single-byte form: "?"
 }
+
+TEST(EncodeBody, Latin1AsAlwaysAnyOtherTextAsUtf8InAFormTheServerTakes)
+{
+    using enum BodyChannel;
+    struct Case {
+        const char *name;
+        QString text;
+        BodyChannel channel;
+        const char *charset;
+        const char *transfer;
+        QByteArray bytes; // not compared when empty
+    };
+    const QString greek = QStringLiteral("Καλημέρα");
+    const Case cases[] = {
+        {"ascii", QStringLiteral("Hola"), SevenBit, "iso-8859-1", "7bit", "Hola"},
+        {"latin-1, 8BITMIME or not", QStringLiteral("Adéu"), SevenBit, "iso-8859-1", "8bit", "Ad\xE9u"},
+        {"latin-1 with NUL", QStringLiteral("Ad\0éu"), EightBitMime, "iso-8859-1", "8bit", "Ad\xE9u"},
+        {"ascii html declaring utf-8", QStringLiteral("<meta charset=utf-8>Hi"), EightBitMime, "iso-8859-1", "7bit", "<meta charset=utf-8>Hi"},
+        {"latin-1 html declaring utf-8", QStringLiteral("<meta charset=\"UTF-8\">Adéu"), EightBitMime, "utf-8", "8bit",
+         "<meta charset=\"UTF-8\">Ad\xC3\xA9u"},
+        {"euro sign, 8BITMIME", QStringLiteral("5 €"), EightBitMime, "utf-8", "8bit", "5 \xE2\x82\xAC"},
+        {"euro sign, no 8BITMIME", QStringLiteral("Preu: 5 €"), SevenBit, "utf-8", "quoted-printable", "Preu: 5 =E2=82=AC"},
+        {"greek, no 8BITMIME", greek, SevenBit, "utf-8", "base64", "zprOsc67zrfOvM6tz4HOsQ==\r\n"},
+        {"a line over 998 bytes, 8BITMIME", greek.repeated(70), EightBitMime, "utf-8", "base64", {}},
+        {"998 bytes and a dot", QStringLiteral(".") + QString(994, u'x') + QStringLiteral("€"), EightBitMime, "utf-8",
+         "quoted-printable", {}},
+        {"998 bytes", QString(995, u'x') + QStringLiteral("€\r\nb"), EightBitMime, "utf-8", "8bit", {}},
+        {"plain format", greek, Unlabelled, "utf-8", "8bit", greek.toUtf8()},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const EncodedBody body = encodeBody(c.text, hasEightBitCharacters(c.text), c.channel);
+        EXPECT_EQ(body.charset, QString::fromLatin1(c.charset));
+        EXPECT_EQ(body.transferEncoding, QString::fromLatin1(c.transfer));
+        if (!c.bytes.isEmpty()) {
+            EXPECT_EQ(body.bytes, c.bytes);
+        }
+    }
+}

@@ -331,13 +331,16 @@ TEST_F(MainWindow, LeavingTheBodySourceAlwaysRebuildsThePreview)
     EXPECT_EQ(textBoxText(window().txtFields[8]), QStringLiteral("<p>Bon dia <b>\u00E0 tothom</b></p>"));
     EXPECT_EQ(window().planaWeb->toPlainText(), QStringLiteral("Bon dia \u00E0 tothom"));
 
-    // The file changes behind the program; passing through the box shows it.
+    // The file changes behind the program, now in UTF-8; passing through the
+    // box shows it, in both views as it will be sent.
+    const QString utf8Text = QStringLiteral("Bona tarda, Łucja — “Αθήνα” 5 €");
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write("<p>Bona tarda</p>");
+    file.write("<html><head><meta charset=\"utf-8\"></head><body><p>" + utf8Text.toUtf8() + "</p></body></html>");
     file.close();
     ASSERT_TRUE(focusOn(window().txtFields[6]));
     ASSERT_TRUE(focusOn(window().txtFields[0]));
-    EXPECT_EQ(window().planaWeb->toPlainText(), QStringLiteral("Bona tarda"));
+    EXPECT_EQ(window().planaWeb->toPlainText(), utf8Text);
+    EXPECT_TRUE(textBoxText(window().txtFields[8]).contains(QStringLiteral("<p>") + utf8Text + QStringLiteral("</p>")));
 }
 
 TEST_F(MainWindowWithDatabase, LeavingTheStatementUnchangedDoesNotReloadTheFields)
