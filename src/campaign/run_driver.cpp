@@ -96,6 +96,7 @@ struct CampaignRun::RunState {
     RunCounts counts;
     qint64 walked = 0; // rows gathered so far
     SendJournal journal;
+    KeptSession session;
     // The group whose rows are on their way to the disk: its marks wait for them.
     struct Waiting {
         QList<RowOutcome> rows;
@@ -292,7 +293,7 @@ void CampaignRun::run(const QString &attachments)
         if (!group.rows.isEmpty()) {
             // The previous group's rows reach the disk meanwhile: this
             // message waits for them before its end of data.
-            const SendOutcome result = sendGroup(*records, group, groupSize, attachments);
+            const SendOutcome result = sendGroup(*records, group, groupSize, attachments, state.session);
             outcomes += outcomesOf(group.rows, group.addresses, result);
             noteReachability(state, result);
         }
@@ -306,6 +307,7 @@ void CampaignRun::run(const QString &attachments)
         if (rowsRemain)
             pauseBetweenSendings();
     }
+    state.session.end(*m_poSendMail);
     showDurableMarks(state);
 
     records.reset();
@@ -348,7 +350,7 @@ CampaignRun::Group CampaignRun::gatherGroup(RecordSnapshot &records, qint64 walk
 }
 
 SendOutcome CampaignRun::sendGroup(RecordSnapshot &records, const Group &group, long long groupSize,
-                                   const QString &attachments)
+                                   const QString &attachments, KeptSession &session)
 {
     const CampaignSettings &settings = m_campaign.settings();
     const QString addresses = group.addresses.join(u';');
@@ -366,7 +368,7 @@ SendOutcome CampaignRun::sendGroup(RecordSnapshot &records, const Group &group, 
         message.subject = settings.text(Setting::MessageSubject);
         message.body = settings.text(Setting::BodyText);
     }
-    return SendOneMessage(m_campaign, *m_poSendMail, m_connection, message);
+    return SendOneMessage(m_campaign, *m_poSendMail, m_connection, message, &session);
 }
 
 // The group's rows go to the journal in one write and on to the disk in one

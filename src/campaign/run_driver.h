@@ -14,6 +14,7 @@ namespace tramelo {
 
 class Campaign;
 class InternetConnection;
+class KeptSession;
 class RecordSnapshot;
 class clsEnviarCorreu;
 
@@ -88,7 +89,7 @@ private:
     bool checkSourceMatchesGrid(const RecordSnapshot &records);
     Group gatherGroup(RecordSnapshot &records, qint64 walked, long long groupSize);
     SendOutcome sendGroup(RecordSnapshot &records, const Group &group, long long groupSize,
-                          const QString &attachments);
+                          const QString &attachments, KeptSession &session);
     void record(RunState &state, QList<RowOutcome> outcomes, qint64 rowsRead);
     void noteReachability(RunState &state, const SendOutcome &result);
     void showDurableMarks(RunState &state);
