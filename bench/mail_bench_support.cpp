@@ -55,16 +55,18 @@ QByteArray benchmarkHtmlBody()
     return head + rows + QByteArray(bodyBytes - head.size() - rows.size() - tail.size(), ' ') + tail;
 }
 
-BareRound runBareComponentMessages(clsEnviarCorreu &mail, const QString &body, int messages)
+BareRound runBareComponentMessages(clsEnviarCorreu &mail, const QString &body, int messages, bool oneSession)
 {
     OutcomeTally tally(mail);
     const double start = wallSeconds();
+    mail.setKeepConnection(oneSession);
     for (int i = 0; i < messages; ++i) {
         mail.setRecipient(QStringLiteral("recipient%1@bench.tramelo.cat").arg(i));
         mail.setSubject(QStringLiteral("Butlletí número %1").arg(i));
         mail.setMessage(body);
         mail.Send();
     }
+    mail.Disconnect();
     BareRound round;
     round.seconds = wallSeconds() - start;
     round.successes = tally.successes;

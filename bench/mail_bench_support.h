@@ -59,8 +59,10 @@ struct BareRound
 
 // The bare component's rate as the message benchmarks measure it: one
 // recipient per message, recipient, subject and body assigned, then Send,
-// one session each, on a component already aimed at the sink.
-BareRound runBareComponentMessages(clsEnviarCorreu &mail, const QString &body, int messages);
+// one session each (or, with oneSession, all on one kept session, which the
+// component renews every maxMessagesPerSession messages), on a component
+// already aimed at the sink.
+BareRound runBareComponentMessages(clsEnviarCorreu &mail, const QString &body, int messages, bool oneSession = false);
 
 struct PythonResult
 {

@@ -3,7 +3,10 @@
 // session after it), against smtp-sink on loopback; Python's smtplib and
 // email package send the same messages to the same sink, in alternating
 // rounds of one run. Prints both rates (wall clock, medians of the rounds),
-// their ratio, and the bare component's rate on a line of its own.
+// their ratio, and the bare component's rate on a line of its own. The same
+// rounds also send the messages through one kept session (the component's
+// KeepConnection, a new session every 100 messages) beside Python sending
+// them all in one session, and print those rates too.
 //
 //   message_throughput_bench [messages per round, 2000] [rounds, 3]
 
@@ -76,8 +79,9 @@ int main(int argc, char **argv)
     mail.setFromDisplayName(QStringLiteral("Tramelo Bench"));
     mail.setAsHTML(true);
 
-    std::printf("smtp-sink on 127.0.0.1:%u; %d messages per round (one recipient, %lld-byte HTML body,\n"
-                "one session each), %d rounds; wall-clock time; the machine is shared, so the medians count\n",
+    std::printf("smtp-sink on 127.0.0.1:%u; %d messages per round and side (one recipient, %lld-byte HTML body,\n"
+                "one session each, then all on one session), %d rounds; wall-clock time; the machine is shared,\n"
+                "so the medians count\n",
                 unsigned(sink.port()), messages, static_cast<long long>(bodyBytes), rounds);
 
     int expected = 0;
@@ -91,31 +95,42 @@ int main(int argc, char **argv)
 
     std::vector<double> ours;
     std::vector<double> theirs;
-    for (int round = 1; round <= rounds && verified; ++round) {
-        const BareRound our = runBareComponentMessages(mail, body, messages);
+    std::vector<double> oursKept;
+    std::vector<double> theirsKept;
+    const auto sendOurs = [&](bool oneSession, int round) {
+        const BareRound our = runBareComponentMessages(mail, body, messages, oneSession);
         expected += messages;
-        if (our.successes != messages || our.failures != 0) {
+        bool ok = our.successes == messages && our.failures == 0;
+        if (!ok)
             std::fprintf(stderr, "round %d: %d SendSuccesful and %d SendFailed for %d messages (%s)\n", round,
                          our.successes, our.failures, messages, qPrintable(our.firstFailure));
-            verified = false;
-        }
-        verified = sinkReceived(sink, expected, "Tramelo", round) && verified;
-
-        const PythonResult python = runPythonBench(sink.port(), QStringLiteral("messages"), messages, bodyPath);
+        ok = sinkReceived(sink, expected, oneSession ? "Tramelo, one session" : "Tramelo", round) && ok;
+        return ok ? our.seconds : -1.0;
+    };
+    const auto sendTheirs = [&](const char *mode, int round) {
+        const PythonResult python = runPythonBench(sink.port(), QLatin1String(mode), messages, bodyPath);
         expected += messages;
-        if (!python.ok) {
+        if (!python.ok)
             std::fprintf(stderr, "round %d: %s\n", round, qPrintable(python.error));
-            verified = false;
-        }
-        verified = sinkReceived(sink, expected, "Python", round) && verified;
+        const bool ok = sinkReceived(sink, expected, mode, round) && python.ok;
+        return ok ? python.seconds : -1.0;
+    };
+    for (int round = 1; round <= rounds && verified; ++round) {
+        const double our = sendOurs(false, round);
+        const double their = sendTheirs("messages", round);
+        const double ourKept = sendOurs(true, round);
+        const double theirKept = sendTheirs("one-session-messages", round);
+        verified = our > 0 && their > 0 && ourKept > 0 && theirKept > 0;
         if (!verified)
             break;
-        ours.push_back(messages / our.seconds);
-        theirs.push_back(messages / python.seconds);
-        std::printf("round %d: Tramelo %7.1f messages/s (%.3f s)   Python smtplib+email %7.1f messages/s (%.3f s; "
-                    "process %.3f s)   ratio %.2f\n",
-                    round, ours.back(), our.seconds, theirs.back(), python.seconds, python.wallSeconds,
-                    ours.back() / theirs.back());
+        ours.push_back(messages / our);
+        theirs.push_back(messages / their);
+        oursKept.push_back(messages / ourKept);
+        theirsKept.push_back(messages / theirKept);
+        std::printf("round %d: session each: Tramelo %7.1f/s  Python %7.1f/s  ratio %.2f   one session: Tramelo "
+                    "%7.1f/s  Python %7.1f/s  ratio %.2f\n",
+                    round, ours.back(), theirs.back(), ours.back() / theirs.back(), oursKept.back(), theirsKept.back(),
+                    oursKept.back() / theirsKept.back());
     }
     if (!verified) {
         std::fprintf(stderr, "messages failed: no figures reported\n");
@@ -130,5 +145,8 @@ int main(int argc, char **argv)
     std::printf("ratio   Tramelo / Python: %.2f   goal >= %.1f: %s\n", ratio, goalRatio,
                 ratio >= goalRatio ? "met" : "NOT met");
     std::printf("bare component's rate: %.1f messages/s\n", ourRate);
+    std::printf("median  one session, Tramelo (KeepConnection):  %8.1f messages/s\n", median(oursKept));
+    std::printf("median  one session, Python smtplib + email:    %8.1f messages/s\n", median(theirsKept));
+    std::printf("ratio   one session, Tramelo / Python: %.2f\n", median(oursKept) / median(theirsKept));
     return 0;
 }

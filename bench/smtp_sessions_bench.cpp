@@ -1,9 +1,10 @@
 // SMTP sessions (connect, greeting, HELO, QUIT) against smtp-sink on loopback:
 // the mail component's Connect and Disconnect against Python's smtplib doing
 // the same dialogue with the same sink, in alternating rounds of one run.
-// Prints both rates (wall clock, medians of the rounds) and their ratio, and,
-// as a ceiling for clients that wait for each reply against this sink on this
-// machine, the rate of a minimal blocking client (POSIX sockets, no event loop).
+// Prints both rates (wall clock, medians of the rounds) and their ratio, and
+// the rate of a minimal blocking client (POSIX sockets, no event loop) in the
+// same rounds: the ceiling for clients that wait for each reply against this
+// sink on this machine, and the yardstick of the goal.
 //
 //   smtp_sessions_bench [sessions per round, 1000] [rounds, 3]
 
@@ -31,7 +32,8 @@ using namespace tramelo::bench;
 
 namespace {
 
-constexpr double goalRatio = 2.0;
+// Of the minimal blocking client's rate in the same run.
+constexpr double goalOfMinimal = 0.9;
 constexpr int warmUpSessions = 20;
 // A QUIT left unanswered costs the component its 2-second wait for "221".
 constexpr double unansweredQuitSeconds = 1.0;
@@ -99,8 +101,8 @@ bool minimalSession(const sockaddr_in &address)
     return ok;
 }
 
-// Runs on a thread of its own while the event loop goes on draining the
-// sink's counter output, as it does for the Python client.
+// Runs on a thread of its own while the event loop waits, as it does for the
+// Python client.
 struct MinimalRound
 {
     double seconds = 0;
@@ -144,7 +146,11 @@ int main(int argc, char **argv)
         return 2;
     }
 
-    test::SmtpSinkServer sink;
+    // Nothing to read from the sink: our sessions run on the thread that
+    // would read it, the other clients beside it.
+    test::SmtpSinkServer::Options quietSink;
+    quietSink.counters = false;
+    test::SmtpSinkServer sink(quietSink);
     if (!sink.start()) {
         std::fprintf(stderr, "%s\n", qPrintable(sink.errorText()));
         return 1;
@@ -186,9 +192,10 @@ int main(int argc, char **argv)
         theirs.push_back(sessions / python.seconds);
         minimal.push_back(sessions / floor.seconds);
         std::printf("round %d: Tramelo %7.1f/s (%.3f s, busy %.0f us/session)   Python smtplib %7.1f/s (%.3f s; "
-                    "process %.3f s)   ratio %.2f   minimal client %7.1f/s (busy %.0f us/session)\n",
+                    "process %.3f s)   minimal client %7.1f/s (busy %.0f us/session)   Tramelo / minimal %.2f\n",
                     round, ours.back(), our.seconds, 1e6 * our.busySeconds / sessions, theirs.back(), python.seconds,
-                    python.wallSeconds, ours.back() / theirs.back(), minimal.back(), 1e6 * floor.busySeconds / sessions);
+                    python.wallSeconds, minimal.back(), 1e6 * floor.busySeconds / sessions,
+                    ours.back() / minimal.back());
     }
     if (!verified) {
         std::fprintf(stderr, "sessions failed: no figures reported\n");
@@ -197,13 +204,14 @@ int main(int argc, char **argv)
 
     const double ourRate = median(ours);
     const double theirRate = median(theirs);
-    const double ratio = ourRate / theirRate;
+    const double minimalRate = median(minimal);
+    const double ratio = ourRate / minimalRate;
     std::printf("median  Tramelo (clsEnviarCorreu Connect + Disconnect): %8.1f sessions/s\n", ourRate);
     std::printf("median  Python smtplib (SMTP + helo + quit):             %8.1f sessions/s\n", theirRate);
-    std::printf("median  minimal blocking client (POSIX sockets):       %8.1f sessions/s\n", median(minimal));
-    std::printf("ratio   Tramelo / Python: %.2f   goal >= %.1f: %s\n", ratio, goalRatio,
-                ratio >= goalRatio ? "met" : "NOT met");
-    std::printf("ceiling minimal client / Python: %.2f (a client that waits for each reply, with no event loop)\n",
-                median(minimal) / theirRate);
+    std::printf("median  minimal blocking client (POSIX sockets):       %8.1f sessions/s\n", minimalRate);
+    std::printf("ratio   Tramelo / minimal client: %.2f   goal >= %.1f: %s\n", ratio, goalOfMinimal,
+                ratio >= goalOfMinimal ? "met" : "NOT met");
+    std::printf("ratio   Tramelo / Python: %.2f; minimal client / Python: %.2f\n", ourRate / theirRate,
+                minimalRate / theirRate);
     return 0;
 }

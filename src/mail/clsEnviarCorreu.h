@@ -115,6 +115,30 @@ public:
     QString UserName() const { return m_UserName; }
     void setUserName(const QString &value);
 
+    // One SMTP session for many messages. Off (the default), every Send opens
+    // a session and closes it with QUIT after the message. On, Send leaves the
+    // session open after a message and the next Send carries its message on
+    // it, without greeting or logging in again:
+    // - after a message the server refused (MAIL FROM, every RCPT TO, DATA or
+    //   the final "." answered 4xx or 5xx, other than 421), the session stays
+    //   open and the next Send first says RSET and waits for its 250;
+    // - a new session is opened, quietly, when the kept one cannot carry the
+    //   next message: the server closed it, sent something unasked (a 421
+    //   while idle), the RSET was refused or unanswered, the last message
+    //   ended in a time-out, a 421, a socket error or any other failure, or
+    //   the server, port, security, trusted certificates or login changed;
+    // - a session carries at most maxMessagesPerSession messages: the Send of
+    //   the last one closes it with QUIT, and the next Send opens another.
+    // Between two Sends the component raises no event: what the server says
+    // or does meanwhile is only seen by the next Send. Events, outcome and
+    // refused recipients are each message's own, as without the mode.
+    // Connect() turns the mode on and opens the session at once; Disconnect()
+    // (or setKeepConnection(false)) turns it off and ends the session with
+    // QUIT; destroying the component ends it too.
+    static constexpr int maxMessagesPerSession = 100;
+    bool KeepConnection() const { return m_keepConnection; }
+    void setKeepConnection(bool value);
+
     // ---- methods ----------------------------------------------------------
     void Send();
     bool Connect();
@@ -189,6 +213,9 @@ private:
         bool loginAccepted = false;
         bool loginStarted = false; // our AUTH was sent: "334" prompts are for us
         bool awaitingRecipient = false; // a refusal answers one RCPT TO, not the message
+        bool awaitingTransaction = false; // a refusal answers MAIL FROM, RCPT TO, DATA or "."
+        bool awaitingReset = false;  // the answer to RSET, judged quietly
+        bool resetRefused = false;
         bool encrypted = false;    // the TLS handshake is done
         bool abort = false;
         bool peerClosed = false;   // nothing more can arrive: every wait ends
@@ -216,6 +243,28 @@ private:
     bool WaitForReply(Flag flag, long seconds, bool reportTimeout);
     void ReportTimeout();
     void pumpEventsOnce();
+
+    // ---- one session for many messages (kept_session.cpp) -----------------
+    // What a session was opened for: a message for anything else needs
+    // another session.
+    struct SessionTarget {
+        QString host;
+        long port = 0;
+        SecurityMode security = SecurityMode::None;
+        QString trustedCertificatesFile;
+        bool login = false;
+        QString userName;
+        QString password;
+        friend bool operator==(const SessionTarget &, const SessionTarget &) = default;
+    };
+    SessionTarget sessionTarget() const;
+    bool openOrReuseSession();
+    void retireUnfitKeptSession();
+    bool keptSessionHasUnreadInput() const;
+    bool resetTransaction();
+    bool keepSessionAfterMessage();
+    bool keepSessionAfterFailure();
+    bool idleKeptSession() const { return m_keepConnection && !m_inOperation; }
     QString greetingDomain() const;
 
     // socket, as the session sees it
@@ -224,6 +273,8 @@ private:
     bool sendData(const QString &text);
     bool sendData(const QByteArray &bytes);
     bool sendCommand(const QString &line);
+    void flushOutgoing();
+    qint64 queuedBytes() const;
 
     // one handler per socket event
     void onSocketConnected();
@@ -267,6 +318,7 @@ private:
     bool LinkEmbeddedFiles();
     long EstimateSize() const;
     QString dateLine(const QDateTime &now) const;
+    QDateTime localNow() const;
     QString newMessageId() const;
 
     // ---- message data, between DATA and the final "." ----------------------
@@ -318,10 +370,21 @@ private:
     PendingErrorList m_pendingErrors;
     bool m_eightBit = false;
     QString m_priorityWord;
+    int m_timeZoneBiasMinutes = 0;
     QString m_timeZoneOffset;
     QStringList m_dayNames;
     QStringList m_monthNames;
     bool m_keepConnection = false;
+    bool m_inOperation = false; // a Send, Connect or Disconnect is running
+    // The session kept open for the next message.
+    struct KeptSession {
+        SessionTarget target;
+        int messages = 0;         // messages started on it
+        bool reusable = false;    // its last message ended cleanly, or it has carried none yet
+        bool resetNeeded = false; // its last message was refused: RSET first
+    };
+    KeptSession m_kept;
+    bool m_transactionRefused = false; // the failure being reported left the session usable
 
     QSslSocket *m_socket = nullptr;
     bool m_socketErrored = false;
@@ -329,6 +392,7 @@ private:
     QString m_remoteHost;
     quint16 m_remotePort = 0;
     QTimer m_wakeTimer;
+    QByteArray m_outgoing; // written by the session, handed to the socket when it waits
     SessionFlags m_flags;
     Dialogue m_dialogue = Dialogue::Smtp;
     int m_pop3Step = 0;

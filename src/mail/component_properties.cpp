@@ -81,8 +81,8 @@ clsEnviarCorreu::clsEnviarCorreu(MailPlatform platform, QObject *parent)
         m_ConnectRetry = 4;
     }
     // 5. The time-zone offset text of the Date header.
-    const int bias = m_platform.timeZoneBiasMinutes ? *m_platform.timeZoneBiasMinutes : localTimeZoneBiasMinutes();
-    m_timeZoneOffset = tramelo::timeZoneOffsetText(bias); // the free function, not the member view
+    m_timeZoneBiasMinutes = m_platform.timeZoneBiasMinutes ? *m_platform.timeZoneBiasMinutes : localTimeZoneBiasMinutes();
+    m_timeZoneOffset = tramelo::timeZoneOffsetText(m_timeZoneBiasMinutes); // the free function, not the member view
     // 6. Empty lists, the delimiter and the priority number (the word stays
     //    empty).
     m_Recipient.clear();
@@ -100,6 +100,7 @@ clsEnviarCorreu::clsEnviarCorreu(MailPlatform platform, QObject *parent)
 
 clsEnviarCorreu::~clsEnviarCorreu()
 {
+    m_inOperation = true;
     if (socketState() != socketClosed)
         CloseSession();
     // The socket is a child of this object and goes with it; so does the
@@ -427,7 +428,7 @@ void clsEnviarCorreu::ReportFailure()
     m_pendingErrors.clear();
     noteFailure(explanation);
     Q_EMIT SendFailed(explanation);
-    if (socketState() != socketClosed)
+    if (socketState() != socketClosed && !keepSessionAfterFailure())
         CloseSession();
     m_flags.abort = true;
 }

@@ -9,6 +9,7 @@
 
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QScopedValueRollback>
 #include <QSslSocket>
 
 #include <utility>
@@ -40,7 +41,9 @@ QString messageIdDomain(const QString &from)
 
 void clsEnviarCorreu::Send()
 {
+    const QScopedValueRollback operation(m_inOperation, true);
     m_outcome = {};
+    m_transactionRefused = false;
     m_failureNoted = false;
     m_timeoutReported = false;
     m_step = SendStage::Validation;
@@ -80,7 +83,7 @@ void clsEnviarCorreu::transmit()
     m_sizeEstimate = EstimateSize();
     m_flags.abort = false;
     m_step = SendStage::Connection;
-    if (socketState() != socketConnected && !OpenSession())
+    if (!openOrReuseSession())
         return;
 
     m_bytesSent = 0;
@@ -145,7 +148,7 @@ void clsEnviarCorreu::transmit()
     m_outcome.reply = fromWindows1252(m_lastReply);
     Q_EMIT Progress(100);
     Q_EMIT Status(QStringLiteral("Transmission Complete..."));
-    if (!m_keepConnection)
+    if (!keepSessionAfterMessage())
         CloseSession();
     Q_EMIT SendSuccesful();
 }
@@ -172,6 +175,7 @@ void clsEnviarCorreu::failForRefusedRecipients()
 {
     for (const RefusedRecipient &refused : std::as_const(m_outcome.refused))
         AddError(refused.reply);
+    m_transactionRefused = true;
     ReportFailure();
 }
 
@@ -210,7 +214,10 @@ bool clsEnviarCorreu::sendCommandAndWait(const QString &command, Flag flag)
         failUnexpectedly();
         return false;
     }
-    return WaitForReply(flag, m_MessageTimeout, true) && !m_flags.abort;
+    m_flags.awaitingTransaction = true;
+    const bool answered = WaitForReply(flag, m_MessageTimeout, true);
+    m_flags.awaitingTransaction = false;
+    return answered && !m_flags.abort;
 }
 
 void clsEnviarCorreu::failUnexpectedly()
@@ -227,7 +234,7 @@ bool clsEnviarCorreu::sendHeaderBlock(bool multipart, bool related, const QStrin
     const QString sender = withoutLineBreaks(m_from);
     const QString fromValue = EncodeHeaderText(displayName.trimmed().isEmpty() ? sender : displayName, true)
         + QStringLiteral(" <") + sender + u'>';
-    const QDateTime now = m_platform.clock ? m_platform.clock() : QDateTime::currentDateTime();
+    const QDateTime now = m_platform.clock ? m_platform.clock() : localNow();
     m_boundary = mimeBoundaryAt(now);
 
     QStringList rows;
@@ -276,6 +283,14 @@ QString clsEnviarCorreu::newMessageId() const
 {
     const QString unique = m_platform.messageIdPart ? m_platform.messageIdPart() : randomMessageIdPart();
     return u'<' + unique + u'@' + messageIdDomain(m_from) + u'>';
+}
+
+QDateTime clsEnviarCorreu::localNow() const
+{
+    // The local time by the offset read when the component was made, the
+    // one its Date lines carry: the C library would look at the time zone
+    // file again for every message.
+    return QDateTime::currentDateTimeUtc().toOffsetFromUtc(-60 * m_timeZoneBiasMinutes);
 }
 
 QString clsEnviarCorreu::dateLine(const QDateTime &now) const

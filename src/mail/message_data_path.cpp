@@ -45,9 +45,9 @@ bool clsEnviarCorreu::waitForSocketQueue(qint64 limit)
     // take as long as it needs, a stalled one may not.
     const std::chrono::seconds timeout{m_MessageTimeout};
     QDeadlineTimer deadline{timeout};
-    // Inside TLS the queue is the encrypted bytes not yet sent.
-    const auto queued = [this] { return m_socket->bytesToWrite() + m_socket->encryptedBytesToWrite(); };
-    while (!m_flags.abort && queued() > limit) {
+    if (queuedBytes() > limit)
+        flushOutgoing();
+    while (!m_flags.abort && queuedBytes() > limit) {
         if (std::exchange(m_flags.chunkSent, false)) {
             deadline.setRemainingTime(timeout);
         } else if (deadline.hasExpired()) {

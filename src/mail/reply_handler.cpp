@@ -16,9 +16,9 @@ QString credentialLine(const QByteArray &value)
     return QString::fromLatin1(value.toBase64());
 }
 
-// A negative answer to one RCPT TO refuses that address only; 421 closes
-// the whole session.
-bool isRecipientRefusal(int code)
+// A negative answer to one RCPT TO refuses that address only, one to MAIL
+// FROM, DATA or "." that message only; 421 closes the whole session.
+bool isTransactionRefusal(int code)
 {
     return code >= 400 && code <= 599 && code != 421;
 }
@@ -50,6 +50,11 @@ void clsEnviarCorreu::judgeSmtpReply(const QByteArray &reply)
     // it; a line that is not a reply code is a failure like a negative reply.
     m_lastReply = reply;
     const std::optional<int> code = server_reply::code(reply);
+    if (m_flags.awaitingReset) {
+        m_flags.resetRefused = code != 250;
+        m_flags.reply = true;
+        return;
+    }
     if (!code) {
         rejectReply(reply);
         return;
@@ -91,11 +96,13 @@ void clsEnviarCorreu::judgeSmtpReply(const QByteArray &reply)
         // Help and status texts need no action.
         break;
     default:
-        if (m_flags.awaitingRecipient && isRecipientRefusal(*code)) {
+        if (m_flags.awaitingRecipient && isTransactionRefusal(*code)) {
             m_recipientRefusal = reply;
             m_flags.reply = true;
             break;
         }
+        // The server ended that message's transaction, not the session.
+        m_transactionRefused = m_flags.awaitingTransaction && isTransactionRefusal(*code);
         rejectReply(reply);
         break;
     }

@@ -14,6 +14,9 @@
 #include <QSslSocket>
 
 #include <cmath>
+#include <utility>
+
+#include <sys/socket.h>
 
 namespace tramelo {
 namespace {
@@ -21,6 +24,8 @@ namespace {
 // What the socket reads ahead of the reply handler; a server that floods
 // the connection waits in its own send queue.
 constexpr qint64 socketReadBufferBytes = 64 * 1024;
+// The longest a wait goes without processing the window's events.
+constexpr int pumpIntervalMs = 10;
 
 } // namespace
 
@@ -69,6 +74,7 @@ int clsEnviarCorreu::socketState() const
 void clsEnviarCorreu::socketConnect()
 {
     m_socketErrored = false;
+    m_outgoing.clear();
     m_flags.peerClosed = false;
     m_replies.clear();
     m_certificateFailure.clear();
@@ -83,6 +89,7 @@ void clsEnviarCorreu::socketClose()
 {
     m_socketErrored = false;
     m_replies.clear();
+    m_outgoing.clear();
     const QScopedValueRollback closing(m_closingSocket, true);
     if (m_socket->state() != QAbstractSocket::UnconnectedState) {
         m_socket->disconnectFromHost();
@@ -101,7 +108,40 @@ bool clsEnviarCorreu::sendData(const QByteArray &bytes)
 {
     if (m_socket->state() != QAbstractSocket::ConnectedState)
         return false;
-    return m_socket->write(bytes) == bytes.size();
+    // Held until the session waits: a command, or a message's headers and
+    // body, leave in one piece.
+    m_outgoing += bytes;
+    return true;
+}
+
+void clsEnviarCorreu::flushOutgoing()
+{
+    if (m_outgoing.isEmpty())
+        return;
+    const QByteArray bytes = std::exchange(m_outgoing, {});
+    // In the clear, with nothing queued before them, the bytes go straight
+    // to the kernel. Through the socket's own queue each command would cost
+    // a pass of the event loop to leave, and two wake-ups of it besides
+    // (its write notifier switched on, then off).
+    qint64 written = 0;
+    if (m_socket->mode() == QSslSocket::UnencryptedMode && m_socket->bytesToWrite() == 0
+        && m_socket->state() == QAbstractSocket::ConnectedState) {
+        const ssize_t sent = ::send(int(m_socket->socketDescriptor()), bytes.constData(), size_t(bytes.size()),
+                                    MSG_DONTWAIT | MSG_NOSIGNAL);
+        written = sent > 0 ? qint64(sent) : 0;
+    }
+    if (written > 0)
+        onSocketBytesWritten(written);
+    // The rest, or all of it after an error, goes through the socket, which
+    // sends it when it can or reports the error as usual.
+    if (written < bytes.size())
+        m_socket->write(bytes.constData() + written, bytes.size() - written);
+}
+
+qint64 clsEnviarCorreu::queuedBytes() const
+{
+    // Inside TLS the socket's queue is the encrypted bytes not yet sent.
+    return m_outgoing.size() + m_socket->bytesToWrite() + m_socket->encryptedBytesToWrite();
 }
 
 bool clsEnviarCorreu::sendCommand(const QString &line)
@@ -142,12 +182,17 @@ void clsEnviarCorreu::pumpEventsOnce()
 {
     // Qt does not emit readyRead again while a slot connected to it is still
     // running further up the stack (a failure reported from the reply handler
-    // waits for the answer to its QUIT), so a wait reads the socket itself.
+    // waits for the answer to its QUIT), so a wait reads the socket itself;
+    // a reply already read is judged without a pass of the event loop, and
+    // before what the session wrote leaves (a goodbye read with a refusal
+    // answers the QUIT that follows).
     if (readPendingReply())
         return;
+    flushOutgoing();
     // Sleep until the next event, at most 10 ms: a reply on loopback costs no
-    // fixed delay.
-    m_wakeTimer.start(10);
+    // fixed delay. The timer is armed once per 10 ms, not once per reply.
+    if (!m_wakeTimer.isActive())
+        m_wakeTimer.start(pumpIntervalMs);
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
 
@@ -172,7 +217,9 @@ void clsEnviarCorreu::onSocketConnected()
 void clsEnviarCorreu::onSocketDisconnected()
 {
     m_flags.connected = false;
-    if (m_closingSocket)
+    // A kept session the server ended between two messages is simply gone:
+    // the next Send opens another.
+    if (m_closingSocket || idleKeptSession())
         return;
     // The peer closed. What it said last is judged now, even without a line
     // end, and no wait goes on for more.
@@ -186,6 +233,10 @@ void clsEnviarCorreu::onSocketDisconnected()
 
 void clsEnviarCorreu::onSocketReadyRead()
 {
+    // Between two messages of a kept session nothing is judged (no event
+    // without a Send); the next Send finds the input unread.
+    if (idleKeptSession())
+        return;
     readPendingReply();
 }
 
@@ -243,6 +294,12 @@ void clsEnviarCorreu::onSocketError()
     if (error == QAbstractSocket::RemoteHostClosedError && !inHandshake)
         return;
     m_socketErrored = true;
+    // Quiet between two messages of a kept session, and during the RSET
+    // that readies it: the message then goes on a new session.
+    if (idleKeptSession() || m_flags.awaitingReset) {
+        m_flags.peerClosed = true;
+        return;
+    }
     AddError(inHandshake ? handshakeFailureText(error) : m_socket->errorString());
     ReportFailure();
 }

@@ -2,16 +2,20 @@
 // attempts, the greeting, TLS when asked, the optional login, and QUIT.
 #include "clsEnviarCorreu.h"
 
+#include <QScopedValueRollback>
+
 namespace tramelo {
 
 bool clsEnviarCorreu::Connect()
 {
+    const QScopedValueRollback operation(m_inOperation, true);
     m_keepConnection = true;
     return OpenSession();
 }
 
 void clsEnviarCorreu::Disconnect()
 {
+    const QScopedValueRollback operation(m_inOperation, true);
     m_keepConnection = false;
     CloseSession();
 }
@@ -32,7 +36,9 @@ bool clsEnviarCorreu::OpenSession()
     }
     if (m_UsePopAuthentication && !openPop3Phase())
         return false;
-    return openSmtpPhase();
+    m_kept = {sessionTarget()};
+    m_kept.reusable = openSmtpPhase();
+    return m_kept.reusable;
 }
 
 bool clsEnviarCorreu::openPop3Phase()

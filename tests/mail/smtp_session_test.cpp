@@ -267,20 +267,85 @@ TEST(SmtpSession, GreetingCarriesTheSendersDomain)
     }
 }
 
-TEST(SmtpSession, KeptSessionSendsSeveralMessagesWithoutGreetingAgain)
+// One session for many messages: each message's outcome, and the sessions
+// the server saw. A refused message is followed by RSET; a session that
+// cannot carry the next message (closed, a 421, a time-out, a refused RSET,
+// used up) is replaced, and no message goes twice or in another's leftovers.
+TEST(SmtpSession, KeptSessionCarriesMessagesUntilItCannot)
 {
-    Dialogue d(script::greeting() + script::helo(domain) + script::envelope(sender, {recipient}) + script::data()
-               + script::envelope(sender, {recipient}) + script::data() + script::quit());
-    ASSERT_TRUE(d.mail.Connect());
-    d.mail.Send();
-    EXPECT_FALSE(d.events.contains(QStringLiteral("Status: Closing Connection...")));
-    EXPECT_EQ(d.mail.socketState(), 7);
-    d.mail.Send();
-    d.mail.Disconnect();
-    d.expectScriptPlayed();
-    EXPECT_EQ(d.events.count(QStringLiteral("SendSuccesful")), 2);
-    EXPECT_EQ(d.events.count(QStringLiteral("Status: Closing Connection...")), 1);
-    EXPECT_EQ(d.server.capturedData().size(), 2);
+    const QString a = QStringLiteral("a@exemple.cat");
+    const QString b = QStringLiteral("b@exemple.cat");
+    const QString greeted = script::greeting() + script::helo(domain);
+    const auto message = [](const QString &to) { return script::envelope(sender, {to}) + script::data(); };
+    const QString refusedRcpt = QStringLiteral("C: MAIL FROM: <%1>\nS: 250 Ok\nC: RCPT TO: <%2>\nS: 550 5.1.1 No such user\n")
+                                    .arg(sender, a);
+    const QString newSession = QStringLiteral("A:\n") + greeted;
+    QString hundred;
+    for (int i = 0; i < clsEnviarCorreu::maxMessagesPerSession; ++i)
+        hundred += message(a);
+    struct Case {
+        const char *name;
+        QString script;
+        QStringList to;           // one message each
+        QList<SendStage> stages;  // Validation for a message sent
+        int connections;
+        int pauseMs = 0;          // events pumped between two messages, as a run's pause
+        bool connectFirst = false;
+    };
+    const QList<SendStage> bothSent = {SendStage::Validation, SendStage::Validation};
+    const QList<SendStage> firstFailed = {SendStage::Recipient, SendStage::Validation};
+    const Case cases[] = {
+        {"Connect, then two messages without greeting again", greeted + message(a) + message(b) + script::quit(),
+         {a, b}, bothSent, 1, 0, true},
+        {"a refused message, then RSET", greeted + refusedRcpt + QStringLiteral("C: RSET\nS: 250 Ok\n") + message(b)
+             + script::quit(), {a, b}, firstFailed, 1},
+        {"a refused final dot, then RSET",
+         greeted + script::envelope(sender, {a}) + QStringLiteral("C: DATA\nS: 354 go\nD:\nS: 554 5.7.1 Spam\n")
+             + QStringLiteral("C: RSET\nS: 250 Ok\n") + message(b) + script::quit(),
+         {a, b}, {SendStage::Data, SendStage::Validation}, 1},
+        {"a refused RSET: a new session", greeted + refusedRcpt + QStringLiteral("C: RSET\nS: 502 No\n") + newSession
+             + message(b) + script::quit(), {a, b}, firstFailed, 2},
+        {"a 421 ends the session", greeted + QStringLiteral("C: MAIL FROM: <%1>\nS: 421 4.7.0 Later\nX:\n").arg(sender)
+             + newSession + message(b) + script::quit(), {a, b}, {SendStage::Sender, SendStage::Validation}, 2},
+        {"closed at once after a message", greeted + message(a) + QStringLiteral("X:\n") + newSession + message(b)
+             + script::quit(), {a, b}, bothSent, 2},
+        {"a goodbye while idle", greeted + message(a) + QStringLiteral("P: 20\nS: 421 4.4.2 Idle\nX:\n") + newSession
+             + message(b) + script::quit(), {a, b}, bothSent, 2, 200},
+        {"a time-out", greeted + QStringLiteral("C: MAIL FROM: <%1>\n").arg(sender) + script::quit() + newSession
+             + message(b) + script::quit(), {a, b}, {SendStage::Timeout, SendStage::Validation}, 2},
+        {"at most so many messages a session", greeted + hundred + script::quit() + newSession + message(b)
+             + script::quit(), QStringList(clsEnviarCorreu::maxMessagesPerSession, a) << b,
+         QList<SendStage>(clsEnviarCorreu::maxMessagesPerSession + 1, SendStage::Validation), 2},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Dialogue d(c.script);
+        d.mail.setMessageTimeout(1);
+        if (c.connectFirst)
+            ASSERT_TRUE(d.mail.Connect());
+        else
+            d.mail.setKeepConnection(true);
+        for (qsizetype i = 0; i < c.to.size(); ++i) {
+            SCOPED_TRACE(i);
+            d.mail.setRecipient(c.to[i]);
+            const qsizetype before = d.events.lines.size();
+            d.mail.Send();
+            const QStringList events = d.events.lines.mid(before);
+            const SendOutcome &outcome = d.mail.sendOutcome();
+            const bool sent = c.stages[i] == SendStage::Validation;
+            EXPECT_EQ(outcome.sent, sent) << d.events.text().toStdString();
+            EXPECT_EQ(int(outcome.stage), int(c.stages[i]));
+            EXPECT_EQ(events.filter(QRegularExpression(QStringLiteral("^Send"))).size(), 1) << events.join(u'\n').toStdString();
+            // Only the one refused recipient, and only in its own message.
+            EXPECT_EQ(outcome.refused.size(), c.stages[i] == SendStage::Recipient ? 1 : 0);
+            const qsizetype idleStart = d.events.lines.size();
+            pumpEventsFor(std::chrono::milliseconds(c.pauseMs));
+            EXPECT_EQ(d.events.lines.size(), idleStart) << "an event between two messages";
+        }
+        d.mail.Disconnect();
+        d.expectScriptPlayed();
+        EXPECT_EQ(d.server.connectionCount(), c.connections);
+    }
 }
 
 TEST(SmtpSession, ReplySplitOverSeveralWritesIsJudgedWhole)

@@ -82,8 +82,10 @@ TEST(SmtpTls, SendsInsideTlsWithTheLoginItOffers)
         QByteArray injected;
         QStringList commands; // the verbs the server read, in order
         QString mechanism;
+        int messages = 1; // more than one: all on one session
     };
     const QStringList afterStartTls = {"EHLO", "STARTTLS", "EHLO", "AUTH", "MAIL", "RCPT", "DATA", "QUIT"};
+    const QStringList message = {"MAIL", "RCPT", "DATA"};
     const Case cases[] = {
         {"STARTTLS", Tls::StartTls, SecurityMode::StartTls, {}, {}, afterStartTls, "PLAIN"},
         {"SSL/TLS", Tls::Implicit, SecurityMode::ImplicitTls, {}, {},
@@ -93,6 +95,9 @@ TEST(SmtpTls, SendsInsideTlsWithTheLoginItOffers)
         // an AUTH parameter: they are dropped unread.
         {"STARTTLS with words injected after its 220", Tls::StartTls, SecurityMode::StartTls, {},
          "250-AUTH=LOGIN\r\n", afterStartTls, "PLAIN"},
+        // TLS and the login once for the session.
+        {"STARTTLS, three messages on one session", Tls::StartTls, SecurityMode::StartTls, {}, {},
+         QStringList{"EHLO", "STARTTLS", "EHLO", "AUTH"} + message + message + message + QStringList{"QUIT"}, "PLAIN", 3},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -105,13 +110,17 @@ TEST(SmtpTls, SendsInsideTlsWithTheLoginItOffers)
         MailEventLog events(mail);
         aimWithLogin(mail, server, c.security, made.authorityFile());
 
-        mail.Send();
-        EXPECT_TRUE(events.succeeded()) << events.text().toStdString();
-        ASSERT_TRUE(server.waitForMessages(1, 5s));
-        const AiosmtpdServer::Message message = server.messages().first();
-        EXPECT_TRUE(message.tls.startsWith(QLatin1String("TLSv1."))) << message.tls.toStdString();
-        EXPECT_EQ(message.login, user);
-        EXPECT_EQ(message.mechanism, c.mechanism);
+        mail.setKeepConnection(c.messages > 1);
+        for (int i = 0; i < c.messages; ++i)
+            mail.Send();
+        mail.Disconnect();
+        EXPECT_EQ(events.count(QStringLiteral("SendSuccesful")), c.messages) << events.text().toStdString();
+        ASSERT_TRUE(server.waitForMessages(c.messages, 5s));
+        for (const AiosmtpdServer::Message &received : server.messages()) {
+            EXPECT_TRUE(received.tls.startsWith(QLatin1String("TLSv1."))) << received.tls.toStdString();
+            EXPECT_EQ(received.login, user);
+            EXPECT_EQ(received.mechanism, c.mechanism);
+        }
         EXPECT_EQ(verbs(server.commands()), c.commands) << server.commands().join(u'|').toStdString();
         EXPECT_TRUE(server.commands().contains(QStringLiteral("MAIL FROM: <%1>").arg(sender)));
     }

@@ -9,6 +9,8 @@ Usage:
       COUNT messages, one session each (connect, greeting, HELO, MAIL FROM,
       one RCPT TO, DATA, QUIT); each message is built with the email package
       from a 4 KB HTML body (FILE, read as Windows-1252, or a built-in one).
+  python_smtp_bench.py HOST PORT one-session-messages COUNT [--body FILE]
+      The same messages, all in one session: HELO once, QUIT after the last.
   python_smtp_bench.py HOST PORT starttls-messages COUNT --cafile FILE [--body FILE]
       The same messages, each session with EHLO, starttls() and EHLO again;
       the server's certificate is verified against FILE and HOST with one
@@ -49,14 +51,29 @@ def run_sessions(host, port, count):
         client.quit()
 
 
+def build_message(index, body):
+    message = EmailMessage()
+    message["From"] = f"Tramelo Bench <{SENDER}>"
+    recipient = f"recipient{index}@bench.tramelo.test"
+    message["To"] = recipient
+    message["Subject"] = f"Butlletí número {index}"
+    message.set_content(body, subtype="html", charset="iso-8859-1")
+    # SMTP lines end in CR LF; smtplib sends bytes as they are.
+    return recipient, message.as_bytes(policy=message.policy.clone(linesep="\r\n"))
+
+
+def run_one_session_messages(host, port, count, body):
+    client = smtplib.SMTP(host, port, local_hostname=HELO_NAME)
+    client.helo()
+    for index in range(count):
+        recipient, data = build_message(index, body)
+        client.sendmail(SENDER, [recipient], data)
+    client.quit()
+
+
 def run_messages(host, port, count, body, tls_context=None):
     for index in range(count):
-        message = EmailMessage()
-        message["From"] = f"Tramelo Bench <{SENDER}>"
-        recipient = f"recipient{index}@bench.tramelo.test"
-        message["To"] = recipient
-        message["Subject"] = f"Butlletí número {index}"
-        message.set_content(body, subtype="html", charset="iso-8859-1")
+        recipient, data = build_message(index, body)
         client = smtplib.SMTP(host, port, local_hostname=HELO_NAME)
         if tls_context:
             client.ehlo()
@@ -64,8 +81,7 @@ def run_messages(host, port, count, body, tls_context=None):
             client.ehlo()
         else:
             client.helo()
-        # SMTP lines end in CR LF; smtplib sends bytes as they are.
-        client.sendmail(SENDER, [recipient], message.as_bytes(policy=message.policy.clone(linesep="\r\n")))
+        client.sendmail(SENDER, [recipient], data)
         client.quit()
 
 
@@ -73,7 +89,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("host")
     parser.add_argument("port", type=int)
-    parser.add_argument("mode", choices=["sessions", "messages", "starttls-messages"])
+    parser.add_argument("mode", choices=["sessions", "messages", "one-session-messages", "starttls-messages"])
     parser.add_argument("count", type=int)
     parser.add_argument("--body")
     parser.add_argument("--cafile")
@@ -88,6 +104,8 @@ def main():
     cpu_started = time.process_time()
     if args.mode == "sessions":
         run_sessions(args.host, args.port, args.count)
+    elif args.mode == "one-session-messages":
+        run_one_session_messages(args.host, args.port, args.count, body)
     else:
         run_messages(args.host, args.port, args.count, body, tls_context)
     seconds = time.perf_counter() - started

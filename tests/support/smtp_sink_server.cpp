@@ -84,7 +84,9 @@ bool SmtpSinkServer::startOnPort(quint16 port)
     QStringList arguments;
     if (::geteuid() == 0)
         arguments << QStringLiteral("-u") << QString::fromLatin1(unprivilegedUser);
-    arguments << QStringLiteral("-a") << QStringLiteral("-c");
+    arguments << QStringLiteral("-a");
+    if (m_options.counters)
+        arguments << QStringLiteral("-c");
     if (!m_options.hardRejectCommands.isEmpty())
         arguments << QStringLiteral("-f") << m_options.hardRejectCommands.join(QLatin1Char(','));
     if (!m_options.softRejectCommands.isEmpty())

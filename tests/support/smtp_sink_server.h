@@ -38,6 +38,12 @@ public:
         // Keeps every message in a dump file for messages(); slows the sink,
         // so benchmarks leave it off.
         bool keepMessages = false;
+        // The running counters that messageCount() reads. The sink writes
+        // them at the end of every session and every message, and the
+        // thread that pumps events reads them: a benchmark that compares
+        // clients of which only one pumps events turns them off
+        // (messageCount() then stays 0).
+        bool counters = true;
     };
 
     // A message as smtp-sink dumps it: its lines end in LF (not CR LF) and
