@@ -96,7 +96,6 @@ struct CampaignRun::RunState {
     RunCounts counts;
     qint64 walked = 0; // rows gathered so far
     SendJournal journal;
-    KeptSession session;
     // The group whose rows are on their way to the disk: its marks wait for them.
     struct Waiting {
         QList<RowOutcome> rows;
@@ -285,6 +284,10 @@ void CampaignRun::run(const QString &attachments)
     view.setCounts(QStringLiteral("0/") + QString::number(state.counts.total));
     m_campaign.setStopRequested(false);
     replaceMailComponent();
+    // The run's messages share SMTP sessions: the component opens a new one
+    // when the server ends the last, when the settings name another server
+    // or login, and after a session's quota of messages.
+    m_poSendMail->setKeepConnection(true);
 
     while (!records->atEnd() && !m_campaign.stopRequested() && state.stopReason.isEmpty()) {
         const Group group = gatherGroup(*records, state.walked, groupSize);
@@ -293,7 +296,7 @@ void CampaignRun::run(const QString &attachments)
         if (!group.rows.isEmpty()) {
             // The previous group's rows reach the disk meanwhile: this
             // message waits for them before its end of data.
-            const SendOutcome result = sendGroup(*records, group, groupSize, attachments, state.session);
+            const SendOutcome result = sendGroup(*records, group, groupSize, attachments);
             outcomes += outcomesOf(group.rows, group.addresses, result);
             noteReachability(state, result);
         }
@@ -307,7 +310,7 @@ void CampaignRun::run(const QString &attachments)
         if (rowsRemain)
             pauseBetweenSendings();
     }
-    state.session.end(*m_poSendMail);
+    m_poSendMail->Disconnect();
     showDurableMarks(state);
 
     records.reset();
@@ -350,7 +353,7 @@ CampaignRun::Group CampaignRun::gatherGroup(RecordSnapshot &records, qint64 walk
 }
 
 SendOutcome CampaignRun::sendGroup(RecordSnapshot &records, const Group &group, long long groupSize,
-                                   const QString &attachments, KeptSession &session)
+                                   const QString &attachments)
 {
     const CampaignSettings &settings = m_campaign.settings();
     const QString addresses = group.addresses.join(u';');
@@ -368,7 +371,7 @@ SendOutcome CampaignRun::sendGroup(RecordSnapshot &records, const Group &group, 
         message.subject = settings.text(Setting::MessageSubject);
         message.body = settings.text(Setting::BodyText);
     }
-    return SendOneMessage(m_campaign, *m_poSendMail, m_connection, message, &session);
+    return SendOneMessage(m_campaign, *m_poSendMail, m_connection, message);
 }
 
 // The group's rows go to the journal in one write and on to the disk in one

@@ -14,7 +14,6 @@ namespace tramelo {
 
 class Campaign;
 class InternetConnection;
-class KeptSession;
 class RecordSnapshot;
 class clsEnviarCorreu;
 
@@ -89,7 +88,7 @@ private:
     bool checkSourceMatchesGrid(const RecordSnapshot &records);
     Group gatherGroup(RecordSnapshot &records, qint64 walked, long long groupSize);
     SendOutcome sendGroup(RecordSnapshot &records, const Group &group, long long groupSize,
-                          const QString &attachments, KeptSession &session);
+                          const QString &attachments);
     void record(RunState &state, QList<RowOutcome> outcomes, qint64 rowsRead);
     void noteReachability(RunState &state, const SendOutcome &result);
     void showDurableMarks(RunState &state);

@@ -8,7 +8,6 @@
 #include "plain_text.h"
 
 #include <optional>
-#include <utility>
 
 namespace tramelo {
 namespace {
@@ -98,30 +97,8 @@ SmtpEndpoint splitSmtpServer(const QString &smtpServer)
     return {text, defaultSmtpPort};
 }
 
-void KeptSession::use(clsEnviarCorreu &poSendMail, const CampaignSettings &settings, const SmtpEndpoint &server)
-{
-    const bool login = settings.isChecked(Check::NeedsLogin);
-    const Key key{server, int(settings.security()), trimBlanks(settings.text(Setting::TrustedCertificatesFile)), login,
-                  login ? settings.text(Setting::LoginUser) : QString(),
-                  login ? settings.text(Setting::LoginPassword) : QString()};
-    if (m_key == key)
-        return;
-    if (m_key)
-        poSendMail.Disconnect();
-    m_key = key;
-    // A session that cannot be opened now is tried again by Send itself,
-    // which then reports why it failed.
-    poSendMail.Connect();
-}
-
-void KeptSession::end(clsEnviarCorreu &poSendMail)
-{
-    if (std::exchange(m_key, std::nullopt))
-        poSendMail.Disconnect();
-}
-
 SendOutcome SendOneMessage(Campaign &campaign, clsEnviarCorreu &poSendMail, InternetConnection &connection,
-                    const OutgoingMessage &message, KeptSession *session)
+                    const OutgoingMessage &message)
 {
     const SmtpEndpoint server = splitSmtpServer(campaign.settings().text(Setting::SmtpServer));
 
@@ -143,8 +120,6 @@ SendOutcome SendOneMessage(Campaign &campaign, clsEnviarCorreu &poSendMail, Inte
     }
 
     assignMessage(poSendMail, campaign.settings(), server, message);
-    if (session)
-        session->use(poSendMail, campaign.settings(), server);
     poSendMail.Send();
 
     if (!wasConnected && !(now.flags & connectedThroughLan))
