@@ -202,7 +202,9 @@ void CampaignRun::replaceMailComponent()
         // A long message shows the last group's marks once they are durable.
         if (m_runState && m_runState->journal.madeDurable())
             showDurableMarks(*m_runState);
-        view.processEvents();
+        // No pass of the event loop here: the component's next wait makes
+        // one at once, and one made here would read the very reply that
+        // wait is for, which would then sleep its whole 10 ms for nothing.
     });
     // The server takes a message at its end of data: never while the last
     // group's rows are not on the disk, so that a crash, or a power failure,
