@@ -11,9 +11,9 @@
 //
 //   campaign_bench [recipients, 2000] [rounds, 5]
 
+#include "bench_campaign_view.h"
 #include "body_preparation.h"
 #include "campaign.h"
-#include "campaign_view.h"
 #include "clsEnviarCorreu.h"
 #include "internet_connection.h"
 #include "mail_bench_support.h"
@@ -26,10 +26,8 @@
 #include "windows1252.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -76,48 +74,6 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
-
-// The window of a headless campaign: no widgets; events are processed where
-// the window would process them, and what it would show is kept for checking.
-class BenchView : public CampaignView
-{
-public:
-    QStringList messages;
-    qint64 totalValue = 0;
-    qint64 totalMaximum = 0;
-    QString counts;
-    int messageProgress = 0;
-
-    void showMessage(const QString &text, MessageIcon) override { messages.append(text); }
-    // The test-send question is never asked: the run is started directly.
-    bool askYesNo(const QString &, bool) override { return false; }
-    Answer askYesNoCancel(const QString &) override { return Answer::Cancel; }
-    QString chooseProjectFileToSave() override { return {}; }
-    void setBusy(bool) override {}
-    void processEvents() override { QCoreApplication::processEvents(); }
-    // Bounded: wakes up after 50 ms even when nothing arrives.
-    void waitForEvents() override
-    {
-        QTimer wakeUp;
-        wakeUp.setSingleShot(true);
-        wakeUp.start(50);
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    void setRunButtonsEnabled(bool) override {}
-    void setClearMarksEnabled(bool) override {}
-    void setRecipientControlsEnabled(bool) override {}
-    void showGrid() override {}
-    void showRunProgress() override {}
-    void hideRunProgress() override {}
-    void setTotalProgress(qint64 value, qint64 maximum) override
-    {
-        totalValue = value;
-        totalMaximum = maximum;
-    }
-    void setCounts(const QString &text) override { counts = text; }
-    void setMessageProgress(int percent) override { messageProgress = percent; }
-    void showBodyPage(const QString &) override {}
-};
 
 double processorSeconds()
 {

@@ -3,11 +3,12 @@
 it reads the recipient rows from the same SQLite table, merges every field
 into the same subject and body, and sends one message per row with the email
 package and smtplib, one session each, as a Tramelo campaign without grouping
-does. One client, no concurrency.
+does. One client, no concurrency. With --one-session every message goes
+through the same session, as a mail merge that keeps its connection does.
 
 Usage:
   python_mail_merge.py DATABASE TABLE ADDRESS_FIELD HOST PORT
-      --subject TEXT --body FILE --sender ADDRESS --sender-name NAME
+      --subject TEXT --body FILE --sender ADDRESS --sender-name NAME [--one-session]
 
 The body file is read as Windows-1252. A placeholder is "<<<", a field's name
 and ">>>"; fields are merged in the table's order, so a value may hold a later
@@ -39,6 +40,10 @@ def merge_fields(text, names, row):
 def send_campaign(args, subject, body):
     sent = 0
     database = sqlite3.connect(args.database)
+    session = None
+    if args.one_session:
+        session = smtplib.SMTP(args.host, args.port, local_hostname=HELO_NAME)
+        session.helo()
     try:
         cursor = database.execute(f'SELECT * FROM "{args.table}"')
         names = [column[0] for column in cursor.description]
@@ -53,12 +58,17 @@ def send_campaign(args, subject, body):
             message["Reply-To"] = args.sender
             message["Subject"] = merge_fields(subject, names, row)
             message.set_content(merge_fields(body, names, row), subtype="html", charset="iso-8859-1", cte="8bit")
-            client = smtplib.SMTP(args.host, args.port, local_hostname=HELO_NAME)
-            client.helo()
-            client.sendmail(args.sender, [recipient], message.as_bytes())
-            client.quit()
+            if session:
+                session.sendmail(args.sender, [recipient], message.as_bytes())
+            else:
+                client = smtplib.SMTP(args.host, args.port, local_hostname=HELO_NAME)
+                client.helo()
+                client.sendmail(args.sender, [recipient], message.as_bytes())
+                client.quit()
             sent += 1
     finally:
+        if session:
+            session.quit()
         database.close()
     return sent
 
@@ -74,6 +84,7 @@ def main():
     parser.add_argument("--body", required=True)
     parser.add_argument("--sender", required=True)
     parser.add_argument("--sender-name", required=True)
+    parser.add_argument("--one-session", action="store_true")
     args = parser.parse_args()
     with open(args.body, encoding="cp1252") as body_file:
         body = body_file.read()

@@ -10,6 +10,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
   unixodbc unixodbc-dev
   libgtest-dev libbenchmark-dev libssl-dev
+  # benchmarks only: the libcurl peer of tramelo_run_bench
+  libcurl4-openssl-dev
   clang-14 libclang-rt-14-dev
   # database drivers
   odbc-mdbtools libsqliteodbc sqlite3 libsqlite3-dev

@@ -18,6 +18,7 @@
 #include "send_one_message.h"
 
 #include <QHash>
+#include <QScopedValueRollback>
 
 #include <algorithm>
 #include <map>
@@ -27,13 +28,6 @@ namespace {
 
 const QString finishedMessage = QStringLiteral("Enviament finalitzat");
 const QString invalidAddressText = QStringLiteral("Adreça de correu no vàlida");
-
-// After a group, the journal is made durable (and the marks waiting for it
-// shown) when it last was at least this long ago, and always before a pause
-// and at the end. Against a real server that is after every group; one that
-// takes a message in a fraction of a millisecond does not wait for the disk
-// after each, and its marks lag by this much at most.
-constexpr qint64 durableEveryMilliseconds = 100;
 
 // "Error en l'enviament", then the mail component's reason when it gave one
 // (a refused certificate, a server's refusal).
@@ -102,12 +96,12 @@ struct CampaignRun::RunState {
     RunCounts counts;
     qint64 walked = 0; // rows gathered so far
     SendJournal journal;
-    // Groups whose rows wait for the journal's next trip to the disk.
+    // The group whose rows are on their way to the disk: its marks wait for them.
     struct Waiting {
         QList<RowOutcome> rows;
         qint64 rowsRead;
     };
-    QList<Waiting> waiting;
+    std::optional<Waiting> waiting;
     std::map<SendStage, qint64> failedByStage;
     int unreachedInARow = 0;
     QString stopReason;
@@ -203,9 +197,21 @@ void CampaignRun::replaceMailComponent()
     m_poSendMail = m_mailFactory ? m_mailFactory() : std::make_unique<clsEnviarCorreu>();
     CampaignView &view = m_campaign.view();
     clsEnviarCorreu *mail = m_poSendMail.get();
-    connect(mail, &clsEnviarCorreu::Progress, this, [&view](int percent) {
+    connect(mail, &clsEnviarCorreu::Progress, this, [this, &view](int percent) {
         view.setMessageProgress(percent);
-        view.processEvents();
+        // A long message shows the last group's marks once they are durable.
+        if (m_runState && m_runState->journal.madeDurable())
+            showDurableMarks(*m_runState);
+        // No pass of the event loop here: the component's next wait makes
+        // one at once, and one made here would read the very reply that
+        // wait is for, which would then sleep its whole 10 ms for nothing.
+    });
+    // The server takes a message at its end of data: never while the last
+    // group's rows are not on the disk, so that a crash, or a power failure,
+    // can cost at most the group in flight.
+    connect(mail, &clsEnviarCorreu::AboutToEndData, this, [this] {
+        if (m_runState)
+            showDurableMarks(*m_runState);
     });
     connect(mail, &clsEnviarCorreu::SendSuccesful, this, [&view] { view.setMessageProgress(100); });
     connect(mail, &clsEnviarCorreu::SendFailed, this, [&view] { view.setMessageProgress(0); });
@@ -251,6 +257,7 @@ void CampaignRun::run(const QString &attachments)
     view.showRunProgress();
 
     RunState state;
+    const QScopedValueRollback activeRun(m_runState, &state);
     if (!m_campaign.projectPath().isEmpty()) {
         if (const std::optional<QString> failure = state.journal.open(SendJournal::pathFor(m_campaign.projectPath()))) {
             endSending();
@@ -279,27 +286,33 @@ void CampaignRun::run(const QString &attachments)
     view.setCounts(QStringLiteral("0/") + QString::number(state.counts.total));
     m_campaign.setStopRequested(false);
     replaceMailComponent();
+    // The run's messages share SMTP sessions: the component opens a new one
+    // when the server ends the last, when the settings name another server
+    // or login, and after a session's quota of messages.
+    m_poSendMail->setKeepConnection(true);
 
     while (!records->atEnd() && !m_campaign.stopRequested() && state.stopReason.isEmpty()) {
         const Group group = gatherGroup(*records, state.walked, groupSize);
         state.walked += group.rowsRead;
         QList<RowOutcome> outcomes = group.refused;
         if (!group.rows.isEmpty()) {
+            // The previous group's rows reach the disk meanwhile: this
+            // message waits for them before its end of data.
             const SendOutcome result = sendGroup(*records, group, groupSize, attachments);
             outcomes += outcomesOf(group.rows, group.addresses, result);
             noteReachability(state, result);
         }
+        showDurableMarks(state);
         record(state, std::move(outcomes), group.rowsRead);
 
         const bool rowsRemain = state.counts.total > state.walked;
-        const bool pauseFollows = rowsRemain && waitMillisecondsOf(settings) > 0;
-        if (pauseFollows || !state.journal.isOpen()
-            || state.journal.millisecondsSinceDurable() >= durableEveryMilliseconds)
+        if (!rowsRemain || waitMillisecondsOf(settings) > 0)
             showDurableMarks(state);
         view.processEvents();
         if (rowsRemain)
             pauseBetweenSendings();
     }
+    m_poSendMail->Disconnect();
     showDurableMarks(state);
 
     records.reset();
@@ -363,16 +376,19 @@ SendOutcome CampaignRun::sendGroup(RecordSnapshot &records, const Group &group, 
     return SendOneMessage(m_campaign, *m_poSendMail, m_connection, message);
 }
 
-// The group's rows go to the journal at once; their marks wait for the
-// journal's next trip to the disk.
+// The group's rows go to the journal in one write and on to the disk in one
+// sync, which runs while the next group is gathered and sent; its marks
+// wait for it.
 void CampaignRun::record(RunState &state, QList<RowOutcome> outcomes, qint64 rowsRead)
 {
     std::sort(outcomes.begin(), outcomes.end(), [](const RowOutcome &a, const RowOutcome &b) { return a.row < b.row; });
     if (state.journal.isOpen() && !state.journalFailed) {
         if (const std::optional<QString> failure = state.journal.append(outcomes))
             stopForJournal(state, *failure);
+        else
+            state.journal.startMakingDurable();
     }
-    state.waiting.append({std::move(outcomes), rowsRead});
+    state.waiting = RunState::Waiting{std::move(outcomes), rowsRead};
 }
 
 void CampaignRun::noteReachability(RunState &state, const SendOutcome &result)
@@ -400,19 +416,19 @@ void CampaignRun::stopForJournal(RunState &state, const QString &failure)
         state.stopReason = failure + QStringLiteral(". L'enviament s'ha aturat.");
 }
 
+// Waits for the last group's rows to be on the disk, then shows its marks.
 void CampaignRun::showDurableMarks(RunState &state)
 {
-    if (state.waiting.isEmpty())
+    if (!state.waiting)
         return;
-    if (state.journal.hasRowsNotDurable() && !state.journalFailed) {
-        if (const std::optional<QString> failure = state.journal.makeDurable())
+    if (state.journal.isMakingDurable()) {
+        if (const std::optional<QString> failure = state.journal.finishMakingDurable())
             stopForJournal(state, *failure);
     }
     // What the server accepted is shown even when the disk failed: the run
     // stops, and the marks are all that is left of it.
-    const QList<RunState::Waiting> waiting = std::exchange(state.waiting, {});
-    for (const RunState::Waiting &group : waiting)
-        markRows(state, group.rows, group.rowsRead);
+    const RunState::Waiting waiting = *std::exchange(state.waiting, std::nullopt);
+    markRows(state, waiting.rows, waiting.rowsRead);
 }
 
 // Exactly the rows gathered, whatever their cells show by now.

@@ -41,7 +41,8 @@ inline constexpr int maxUnreachedInARow = 5;
 //
 // A campaign saved to a project file has its send journal: every group's
 // rows are written to it as soon as the group has its outcome, and reach
-// the disk before its marks are shown.
+// the disk (one sync per group, while the next group goes out) before its
+// marks are shown and before the server can take the next message.
 class CampaignRun : public QObject
 {
     Q_OBJECT
@@ -68,8 +69,8 @@ Q_SIGNALS:
     // disk: what became of each.
     void rowsMarked(const QList<tramelo::RowOutcome> &rows);
     // After every group's marks: the marks now say what the server accepted.
-    // The rows of a group sent within a moment of the journal's last trip to
-    // the disk are marked with the next one, before any pause and at the end.
+    // A group is marked once its journal rows are on the disk: at the latest
+    // just before the next message's end of data, before a pause, and at the end.
     void groupMarked(const tramelo::RunCounts &counts);
     // "Enviament finalitzat" is about to be shown.
     void runFinished(const tramelo::RunCounts &counts);
@@ -102,6 +103,7 @@ private:
     std::unique_ptr<clsEnviarCorreu> m_poSendMail;
     QTimer timerEsperar;
     bool m_waitOver = false;
+    RunState *m_runState = nullptr; // during a definitive run
 };
 
 } // namespace tramelo

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -136,16 +137,17 @@ std::optional<QString> SendJournal::open(const QString &path)
         if (const std::optional<QString> failed = writeAll(lineEnd))
             return failed;
     }
-    m_sinceDurable.start();
     return std::nullopt;
 }
 
 void SendJournal::close()
 {
+    // Never a sync on a descriptor closed (or reused) under it.
+    m_sync.wait();
     if (m_descriptor >= 0)
         ::close(m_descriptor);
     m_descriptor = -1;
-    m_notDurable = false;
+    m_appended = m_durable = m_syncing = 0;
 }
 
 std::optional<QString> SendJournal::append(const QList<RowOutcome> &rows)
@@ -175,16 +177,32 @@ std::optional<QString> SendJournal::writeAll(const QByteArray &bytes)
             return failure(systemErrorText());
         done += written;
     }
-    m_notDurable = true;
+    ++m_appended;
     return std::nullopt;
 }
 
 std::optional<QString> SendJournal::makeDurable()
 {
+    m_sync.wait();
     if (::fdatasync(m_descriptor) != 0)
         return failure(systemErrorText());
-    m_notDurable = false;
-    m_sinceDurable.start();
+    m_durable = m_appended;
+    return std::nullopt;
+}
+
+void SendJournal::startMakingDurable()
+{
+    m_syncing = m_appended;
+    m_sync.start(m_descriptor);
+}
+
+std::optional<QString> SendJournal::finishMakingDurable()
+{
+    if (const std::optional<int> error = m_sync.wait()) {
+        errno = *error;
+        return failure(systemErrorText());
+    }
+    m_durable = std::max(m_durable, m_syncing);
     return std::nullopt;
 }
 

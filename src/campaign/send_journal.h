@@ -1,8 +1,8 @@
 #pragma once
 
+#include "background_sync.h"
 #include "row_outcome.h"
 
-#include <QElapsedTimer>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -32,13 +32,18 @@ public:
     bool isOpen() const { return m_descriptor >= 0; }
 
     // The rows of one group, written at once, so that a run killed after it
-    // loses none of them; they reach the disk with the next makeDurable().
+    // loses none of them; they reach the disk with the next makeDurable(),
+    // or startMakingDurable() and finishMakingDurable().
     std::optional<QString> append(const QList<RowOutcome> &rows);
     // Everything appended so far on the disk (fdatasync).
     std::optional<QString> makeDurable();
-    bool hasRowsNotDurable() const { return m_notDurable; }
-    // Time since the rows last reached the disk (or since open()).
-    qint64 millisecondsSinceDurable() const { return m_sinceDurable.elapsed(); }
+    // The same on a thread of its own, while the caller goes on: started,
+    // then whether it has finished without waiting, then waited for.
+    void startMakingDurable();
+    bool isMakingDurable() const { return m_sync.isPending(); }
+    bool madeDurable() { return m_sync.isFinished(); }
+    std::optional<QString> finishMakingDurable();
+    bool hasRowsNotDurable() const { return m_appended != m_durable; }
 
     // "Esborrar les marques d'enviat": a row that records the decision, on
     // the disk before it returns. Nothing to do when there is no journal.
@@ -50,8 +55,12 @@ private:
 
     int m_descriptor = -1;
     QString m_path;
-    bool m_notDurable = false;
-    QElapsedTimer m_sinceDurable;
+    // Appends so far, and how many of them the disk holds (or a sync under
+    // way will, once finished).
+    quint64 m_appended = 0;
+    quint64 m_durable = 0;
+    quint64 m_syncing = 0;
+    BackgroundSync m_sync;
 };
 
 // What a journal says has been sent, read a row at a time: the addresses of

@@ -175,6 +175,11 @@ Q_SIGNALS:
     void SendFailed(const QString &Explanation);
     void Status(const QString &Status);
     void Progress(int PercentComplete);
+    // The whole message has been written and its final "." is next: what a
+    // caller must have done before the server takes the message, it does
+    // here (the run makes its journal durable). Not raised when the message
+    // failed before.
+    void AboutToEndData();
 
 private:
     // Tests of the component surface read its private state through this.

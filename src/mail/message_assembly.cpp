@@ -145,6 +145,8 @@ void clsEnviarCorreu::transmit()
         return;
     if (multipart && !writeDataLine(QStringLiteral("--") + m_boundary + QStringLiteral("--")))
         return;
+    // The last moment the caller has before the server can take the message.
+    Q_EMIT AboutToEndData();
     if (!sendCommandAndWait(QStringLiteral("."), &SessionFlags::reply))
         return;
 

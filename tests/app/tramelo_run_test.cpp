@@ -219,6 +219,42 @@ TEST(TrameloRun, KilledAtAnyMomentItResumesFromARelativePathAndSendsTwiceAtMostT
     EXPECT_EQ(savedMarks(f.folder.filePath(QStringLiteral("campanya.pcm"))), QStringList(rows.size(), QStringLiteral("Si")));
 }
 
+// The project is not rewritten after every group but every few hundred
+// (or few seconds); the journal alone is enough to resume.
+TEST(TrameloRun, SavesTheProjectEveryFewHundredGroupsAndResumesFromTheJournalAlone)
+{
+    CampaignRunFixture f;
+    AiosmtpdServer server;
+    ASSERT_TRUE(server.start()) << server.errorText();
+    const QList<Recipient> rows = numberedRecipients(520);
+    const QString project = saveCampaign(f, server.port(), rows);
+    const auto projectSentMarks = [&project] {
+        QFile file(project);
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        return bytes.mid(readProjectRecord(bytes).length).count('S');
+    };
+
+    QProcess runner;
+    startRunner(runner, {project});
+    ASSERT_TRUE(runner.waitForStarted());
+    // By the 510th message the 500th group is marked, and the save it brings done.
+    ASSERT_TRUE(server.waitForMessages(510, 60s));
+    ASSERT_EQ(runner.state(), QProcess::Running) << "the run ended before its kill";
+    ::kill(pid_t(runner.processId()), SIGKILL);
+    ASSERT_TRUE(runner.waitForFinished(10000));
+    EXPECT_GE(projectSentMarks(), 500);
+
+    // Marks lost from the project: the journal says who was sent to.
+    storeMarks(project, qint32(rows.size()), {});
+    const RunResult result = runToEnd({project});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    const QMap<QString, int> seen = deliveries(server);
+    EXPECT_EQ(seen.size(), rows.size());
+    EXPECT_LE(extraDeliveries(seen), 1) << "more than the message in flight at the kill was sent twice";
+    EXPECT_EQ(projectSentMarks(), rows.size());
+}
+
 TEST(TrameloRun, NamesEveryRowNotSentAndItsJournal)
 {
     CampaignRunFixture f;

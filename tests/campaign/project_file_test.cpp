@@ -378,6 +378,9 @@ TEST_F(ProjectFile, WritesNothingForValuesTheFileCannotHold)
     const Case cases[] = {
         {Setting::GroupSize, "abc", groupSize},
         {Setting::GroupSize, "20 adreces", groupSize},
+        {Setting::GroupSize, ".", groupSize},
+        {Setting::GroupSize, "+-1", groupSize},
+        {Setting::WaitSeconds, "1e+", wait},
         {Setting::GroupSize, "32767.5", groupSize},
         {Setting::GroupSize, "-32769", groupSize},
         {Setting::WaitSeconds, " ", wait},

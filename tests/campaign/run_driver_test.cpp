@@ -6,6 +6,7 @@
 #include "connection_security.h"
 #include "merge_fields.h"
 #include "record_snapshot.h"
+#include "send_journal.h"
 
 #include <QElapsedTimer>
 
@@ -403,6 +404,40 @@ TEST(CampaignRun, MarksExactlyTheRowsItSentWhateverTheGridShowsMeanwhile)
     EXPECT_EQ(seen.values(), QList<int>(3, 1));
     EXPECT_EQ(f.marks(), (QStringList{QString(), QStringLiteral("Si"), QStringLiteral("Si"), QStringLiteral("Si")}));
     EXPECT_EQ(f.view.counts, QStringLiteral("4/3/4"));
+}
+
+// The server takes a message at its end of data; by then every earlier group
+// is in the journal on the disk and marked, so a crash costs at most the
+// group in flight.
+TEST(CampaignRun, EachGroupIsJournalledAndMarkedBeforeTheNextMessageEnds)
+{
+    CampaignRunFixture f;
+    ASSERT_TRUE(f.createRecipients(numberedRecipients(6)));
+    AiosmtpdServer server;
+    ASSERT_TRUE(server.start()) << server.errorText();
+    f.prepare(server.port());
+    f.setGroups(2);
+    QList<std::pair<qsizetype, qsizetype>> atEndOfData; // rows marked, rows journalled
+    f.run = std::make_unique<CampaignRun>(f.campaign, f.connection, [&f, &atEndOfData] {
+        auto mail = std::make_unique<clsEnviarCorreu>();
+        // Connected once the run has made its own connections, so that this
+        // looks after the run has done what it does there.
+        clsEnviarCorreu *component = mail.get();
+        QObject::connect(component, &clsEnviarCorreu::Status, component, [&f, &atEndOfData, component, once = true]() mutable {
+            if (!std::exchange(once, false))
+                return;
+            QObject::connect(component, &clsEnviarCorreu::AboutToEndData, component, [&f, &atEndOfData] {
+                atEndOfData.append({f.campaign.grid().sentMarks().count('S'), readJournal(f.journalPath).sentAddresses.size()});
+            });
+        });
+        return mail;
+    });
+
+    f.pressSend(false);
+
+    EXPECT_EQ(server.messageCount(), 3);
+    EXPECT_EQ(atEndOfData, (QList<std::pair<qsizetype, qsizetype>>{{0, 0}, {2, 2}, {4, 4}}));
+    EXPECT_EQ(f.marks(), QStringList(6, QStringLiteral("Si")));
 }
 
 // In a group, a refused address is "No" with its server's reply; the others

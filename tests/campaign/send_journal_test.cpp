@@ -50,4 +50,18 @@ TEST(SendJournal, RowsAreCsvAndSentMeansAnSRowAfterTheLastReset)
     EXPECT_EQ(reading.sentAddresses, (QSet<QString>{QStringLiteral("anna@x.cat"), QStringLiteral("b@x.cat")}));
     ASSERT_EQ(SendJournal::recordMarksCleared(path), std::nullopt);
     EXPECT_TRUE(readJournal(path).sentAddresses.isEmpty());
+
+    // Made durable on a thread of its own while the run goes on; a journal
+    // closed with a sync still running waits for it.
+    SendJournal journal;
+    ASSERT_EQ(journal.open(path), std::nullopt);
+    ASSERT_EQ(journal.append({sent(QStringLiteral("c@x.cat"))}), std::nullopt);
+    EXPECT_TRUE(journal.hasRowsNotDurable());
+    journal.startMakingDurable();
+    EXPECT_EQ(journal.finishMakingDurable(), std::nullopt);
+    EXPECT_FALSE(journal.hasRowsNotDurable());
+    ASSERT_EQ(journal.append({sent(QStringLiteral("d@x.cat"))}), std::nullopt);
+    journal.startMakingDurable();
+    journal.close();
+    EXPECT_EQ(readJournal(path).sentAddresses, (QSet<QString>{QStringLiteral("c@x.cat"), QStringLiteral("d@x.cat")}));
 }

@@ -12,10 +12,35 @@
 #include "stop_signals.h"
 #include "terminal_view.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 
 namespace tramelo {
 namespace {
+
+// The send journal is a run's durable record, made durable after every
+// group; the project's own marks only follow it now and then, so that the
+// whole file is not rewritten after every group: after this long, or this
+// many groups, whichever comes first, and at the end of the run.
+constexpr qint64 projectSaveEveryMilliseconds = 5000;
+constexpr int projectSaveEveryGroups = 500;
+
+// When the next periodic save is due.
+class ProjectSaveSchedule
+{
+public:
+    ProjectSaveSchedule() { m_sinceSave.start(); }
+    bool groupMarked() { return ++m_groups >= projectSaveEveryGroups || m_sinceSave.elapsed() >= projectSaveEveryMilliseconds; }
+    void saved()
+    {
+        m_groups = 0;
+        m_sinceSave.start();
+    }
+
+private:
+    int m_groups = 0;
+    QElapsedTimer m_sinceSave;
+};
 
 void reportCouldNotStart(TerminalView &view, const QString &reason)
 {
@@ -99,14 +124,17 @@ RunnerOutcome runSavedCampaign(const QString &projectArgument, bool testSend, Te
         }
     });
     bool saveFailed = false;
+    ProjectSaveSchedule saves;
     QObject::connect(&run, &CampaignRun::groupMarked, &campaign, [&](const RunCounts &counts) {
         view.showProgress(counts);
-        // The marks on disk follow what the server has just accepted; a
-        // campaign that cannot keep its marks must not go on sending.
+        if (!saves.groupMarked())
+            return;
+        // A campaign that cannot keep its marks must not go on sending.
         if (!SaveProject(campaign, projectPath)) {
             saveFailed = true;
             campaign.setStopRequested(true);
         }
+        saves.saved();
     });
     std::optional<RunCounts> finished;
     QObject::connect(&run, &CampaignRun::runFinished, &campaign, [&](const RunCounts &counts) {

@@ -14,11 +14,13 @@ enum class RunnerOutcome {
 };
 
 // Loads the project as the window does, validates it with the same rules,
-// and runs the definitive campaign (or the test send) with the same driver,
-// saving the project after every group so that the marks on disk follow what
-// the server accepted. A definitive run holds the project's lock for its
-// whole length, and does not start when the saved marks cannot be put back
-// or the project cannot be saved.
+// and runs the definitive campaign (or the test send) with the same driver.
+// The send journal, durable after every group, is the run's record of who
+// was sent to; the project file is saved every few seconds (or few hundred
+// groups) and at the end, and a run started again resumes from the journal.
+// A definitive run holds the project's lock for its whole length, and does
+// not start when the saved marks cannot be put back or the project cannot be
+// saved.
 RunnerOutcome runSavedCampaign(const QString &projectArgument, bool testSend, TerminalView &view);
 
 } // namespace tramelo

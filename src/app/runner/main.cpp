@@ -17,7 +17,9 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Envia una campanya de Tramelo desada en un arxiu de projecte, sense finestra.\n"
-                       "Desa el projecte després de cada grup; Ctrl-C atura l'enviament després del grup actual.\n"
+                       "Anota cada grup al registre d'enviaments (NOM.enviaments.csv) abans del següent, i desa el projecte\n"
+                       "cada pocs segons i en acabar; una nova execució reprèn a partir del registre.\n"
+                       "Ctrl-C atura l'enviament després del grup actual.\n"
                        "Estat de sortida: 0 tot enviat, 1 algun destinatari no enviat, 2 la campanya no ha pogut començar."));
     parser.addHelpOption();
     parser.addVersionOption();

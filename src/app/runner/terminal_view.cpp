@@ -8,8 +8,8 @@ namespace {
 
 void writeLine(std::FILE *stream, const QString &text)
 {
-    std::fputs(text.toLocal8Bit().constData(), stream);
-    std::fputc('\n', stream);
+    // One write: standard error is not buffered, and this runs once a group.
+    std::fputs((text + u'\n').toLocal8Bit().constData(), stream);
     std::fflush(stream);
 }
 
