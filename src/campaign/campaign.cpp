@@ -5,9 +5,10 @@
 
 namespace tramelo {
 
-Campaign::Campaign(CampaignView &view, QObject *parent)
+Campaign::Campaign(CampaignView &view, RecipientRows rows, QObject *parent)
     : QObject(parent)
     , m_view(view)
+    , m_recipientRows(rows)
     , m_connection(std::make_unique<RecipientConnection>())
     , m_grid(std::make_unique<RecipientGrid>())
 {

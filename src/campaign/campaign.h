@@ -13,6 +13,12 @@ class CampaignView;
 class RecipientConnection;
 class RecipientGrid;
 
+// What a campaign keeps of its recipients: the cells of every row, for a
+// window whose grid shows them, or only the rows' marks, the rows being read
+// from the source again, one at a time, whenever they are walked (the
+// headless runner, whose memory then does not grow with their text).
+enum class RecipientRows { Cells, MarksOnly };
+
 // Everything the main window owns for its whole life, without the widgets:
 // the settings record, the two lists of the recipient frame, the one
 // recipient connection, the recipient grid with its sent marks, the current
@@ -22,7 +28,7 @@ class Campaign : public QObject
 {
     Q_OBJECT
 public:
-    explicit Campaign(CampaignView &view, QObject *parent = nullptr);
+    explicit Campaign(CampaignView &view, RecipientRows rows = RecipientRows::Cells, QObject *parent = nullptr);
     ~Campaign() override;
 
     CampaignView &view() { return m_view; }
@@ -36,6 +42,7 @@ public:
 
     RecipientGrid &grid() { return *m_grid; }
     const RecipientGrid &grid() const { return *m_grid; }
+    RecipientRows recipientRows() const { return m_recipientRows; }
 
     // Items of the table list (comboFields(0)) and the address field list
     // (comboFields(1)); their texts are the settings TableName and AddressField.
@@ -61,6 +68,7 @@ Q_SIGNALS:
 
 private:
     CampaignView &m_view;
+    RecipientRows m_recipientRows;
     CampaignSettings m_settings;
     std::unique_ptr<RecipientConnection> m_connection;
     std::unique_ptr<RecipientGrid> m_grid;

@@ -310,8 +310,9 @@ void applyJournal(Campaign &campaign, MarksRestoration &marks)
     }
     if (reading.sentAddresses.isEmpty())
         return;
-    marks.journalRows = campaign.grid().restoreSentRows(
-        [&reading](const QString &address) { return reading.sentAddresses.contains(addressKey(address)); });
+    marks.journalRows = RestoreSentRows(campaign, [&reading](const QString &address) {
+                            return reading.sentAddresses.contains(addressKey(address));
+                        }).value_or(0);
 }
 
 // The project as SaveProject writes it, or nothing after a message box that

@@ -97,6 +97,13 @@ void LoadFieldList(Campaign &campaign)
     campaign.setFieldList(*fields);
 }
 
+std::unique_ptr<RecordSnapshot> OpenRecipientRows(Campaign &campaign, const QString &statement, QString &error)
+{
+    if (campaign.recipientRows() == RecipientRows::MarksOnly)
+        return campaign.connection().openStreamedSnapshot(statement, error);
+    return campaign.connection().openSnapshot(statement, error);
+}
+
 void FillRecipientGrid(Campaign &campaign)
 {
     CampaignSettings &settings = campaign.settings();
@@ -111,12 +118,32 @@ void FillRecipientGrid(Campaign &campaign)
 
     QString error;
     const std::unique_ptr<RecordSnapshot> snapshot =
-        campaign.connection().openSnapshot(settings.text(Setting::SqlStatement), error);
+        OpenRecipientRows(campaign, settings.text(Setting::SqlStatement), error);
     if (!snapshot) {
         campaign.view().showMessage(error, MessageIcon::None);
         return;
     }
     grid.fillFrom(*snapshot, addressField);
+}
+
+std::optional<qint64> RestoreSentRows(Campaign &campaign, const std::function<bool(const QString &address)> &wasSent)
+{
+    RecipientGrid &grid = campaign.grid();
+    if (grid.keepsCells() || grid.dataRowCount() == 0)
+        return grid.restoreSentRows(wasSent);
+    QString error;
+    const std::unique_ptr<RecordSnapshot> rows =
+        OpenRecipientRows(campaign, campaign.settings().text(Setting::SqlStatement), error);
+    if (!rows) {
+        campaign.view().showMessage(error, MessageIcon::Error);
+        return std::nullopt;
+    }
+    const qint64 matched = grid.restoreSentRows(*rows, campaign.settings().text(Setting::AddressField), wasSent);
+    if (!rows->readFailure().isEmpty()) {
+        campaign.view().showMessage(rows->readFailure(), MessageIcon::Error);
+        return std::nullopt;
+    }
+    return matched;
 }
 
 void ApplyOdbcChoice(Campaign &campaign, const std::optional<QString> &connectString)

@@ -2,12 +2,15 @@
 
 #include <QString>
 
+#include <functional>
+#include <memory>
 #include <optional>
 
 namespace tramelo {
 
 class Campaign;
 class CampaignSettings;
+class RecordSnapshot;
 
 // Opens the database named in DatabaseSource, refills the table list and sets
 // the table-name delimiters (for a connect string only when resetDelimiters).
@@ -20,8 +23,17 @@ QString tableStatement(const CampaignSettings &settings);
 // Lists the fields of the statement (built from the table for a Table source).
 void LoadFieldList(Campaign &campaign);
 
+// The rows of a statement on the recipient connection, as the campaign
+// keeps its recipients: read whole, or streamed for marks only.
+std::unique_ptr<RecordSnapshot> OpenRecipientRows(Campaign &campaign, const QString &statement, QString &error);
+
 // Fills the recipient grid with every row of the statement.
 void FillRecipientGrid(Campaign &campaign);
+
+// Every row whose address wasSent() is marked sent (see
+// RecipientGrid::restoreSentRows); how many rows matched, or nothing after
+// an error message when the rows of a grid without cells cannot be read.
+std::optional<qint64> RestoreSentRows(Campaign &campaign, const std::function<bool(const QString &address)> &wasSent);
 
 // cmbODBC after the picker: the connect string it yielded ("ODBC;" first), or
 // nothing when the operator cancelled or the source could not be reached.

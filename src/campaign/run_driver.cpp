@@ -268,7 +268,7 @@ void CampaignRun::run(const QString &attachments)
     const QString query =
         settings.sourceKind() == SourceKind::Table ? tableStatement(settings) : settings.text(Setting::SqlStatement);
     QString error;
-    std::unique_ptr<RecordSnapshot> records = m_campaign.connection().openSnapshot(query, error);
+    std::unique_ptr<RecordSnapshot> records = OpenRecipientRows(m_campaign, query, error);
     if (!records) {
         endSending();
         view.showMessage(error, MessageIcon::Error);
@@ -313,6 +313,9 @@ void CampaignRun::run(const QString &attachments)
             pauseBetweenSendings();
     }
     m_poSendMail->Disconnect();
+    // Streamed rows can still fail to be read after the run has started.
+    if (!records->readFailure().isEmpty() && state.stopReason.isEmpty())
+        state.stopReason = records->readFailure() + QStringLiteral(". L'enviament s'ha aturat.");
     showDurableMarks(state);
 
     records.reset();

@@ -62,9 +62,13 @@ QString odbcConnectStringFor(const QString &connectionString)
     // named; it fails to open like any other wrong path.
     const QString path = expandHome(connectionString.mid(jetPrefix.size()));
     // A recipient file is only ever read: SQLite itself refuses any write,
-    // and a file that has gone is not created anew.
+    // and a file that has gone is not created anew. Left to itself the
+    // driver copies a whole result set into its own memory before the first
+    // row, and does so inside any transaction even with its step reading on;
+    // a file that cannot be written has nothing for a transaction to undo.
     if (startsWithSqliteHeader(path))
-        return QStringLiteral("DRIVER={SQLite3};Database=file:") + sqliteUriPath(path) + QStringLiteral("?mode=ro;NoCreat=1");
+        return QStringLiteral("DRIVER={SQLite3};Database=file:") + sqliteUriPath(path)
+            + QStringLiteral("?mode=ro;NoCreat=1;StepAPI=1;NoTXN=1");
     return QStringLiteral("DRIVER={MDBTools};DBQ=") + path;
 }
 

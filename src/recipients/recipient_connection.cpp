@@ -28,6 +28,78 @@ private:
     odbc::Connection &m_connection;
 };
 
+// The rows of one query fetched as a streamed snapshot asks for them, after
+// a first pass that counts them; both passes and the reading that follows
+// lie in one read transaction, which ends with the reader.
+class StatementRowReader : public RecordSnapshot::RowReader
+{
+public:
+    explicit StatementRowReader(odbc::Connection &connection) : m_connection(connection), m_transaction(connection) {}
+
+    // The row count, or nothing and why not.
+    std::optional<qint64> open(const QString &query, QString &error)
+    {
+        std::optional<qint64> count = countRows(query, error);
+        if (count)
+            m_statement = odbc::Statement::execute(m_connection, query, error);
+        if (!m_statement)
+            return std::nullopt;
+        return count;
+    }
+
+    std::optional<QStringList> fieldNames(QString &error) const { return m_statement->columnNames(error); }
+
+    bool readRow(std::vector<RecordSnapshot::Value> &values, QString &error) override
+    {
+        switch (m_statement->fetch()) {
+        case odbc::Statement::Fetch::End:
+            error = QStringLiteral("L'origen de dades ha donat menys registres dels que havia comptat");
+            return false;
+        case odbc::Statement::Fetch::Failed:
+            error = m_statement->errorText();
+            return false;
+        case odbc::Statement::Fetch::Row:
+            break;
+        }
+        values.resize(std::size_t(m_statement->columnCount()));
+        for (int field = 0; field < m_statement->columnCount(); ++field) {
+            if (!m_statement->read(field, m_value)) {
+                error = m_statement->errorText();
+                return false;
+            }
+            // A copy of the text alone, not of the read buffer around it.
+            values[std::size_t(field)] =
+                m_value.isNull ? std::nullopt : RecordSnapshot::Value(QStringView(m_value.text).toString());
+        }
+        return true;
+    }
+
+private:
+    std::optional<qint64> countRows(const QString &query, QString &error)
+    {
+        std::optional<odbc::Statement> statement = odbc::Statement::execute(m_connection, query, error);
+        if (!statement)
+            return std::nullopt;
+        for (qint64 rows = 0;; ++rows) {
+            switch (statement->fetch()) {
+            case odbc::Statement::Fetch::End:
+                return rows;
+            case odbc::Statement::Fetch::Failed:
+                error = statement->errorText();
+                return std::nullopt;
+            case odbc::Statement::Fetch::Row:
+                break;
+            }
+        }
+    }
+
+    odbc::Connection &m_connection;
+    // Declared before the statement, so that it ends once the statement is freed.
+    ReadTransaction m_transaction;
+    std::optional<odbc::Statement> m_statement;
+    odbc::TextValue m_value;
+};
+
 } // namespace
 
 RecipientConnection::RecipientConnection()
@@ -124,6 +196,23 @@ std::unique_ptr<RecordSnapshot> RecipientConnection::openSnapshot(const QString 
         error = QStringLiteral("No hi ha prou memòria per llegir tots els registres");
         return nullptr;
     }
+}
+
+std::unique_ptr<RecordSnapshot> RecipientConnection::openStreamedSnapshot(const QString &sql, QString &error) const
+{
+    const std::optional<QString> query = singleQueryOf(sql);
+    if (!query) {
+        error = notASingleQueryMessage;
+        return nullptr;
+    }
+    auto reader = std::make_unique<StatementRowReader>(m_handles->connection);
+    const std::optional<qint64> count = reader->open(*query, error);
+    if (!count)
+        return nullptr;
+    std::optional<QStringList> names = reader->fieldNames(error);
+    if (!names)
+        return nullptr;
+    return std::make_unique<RecordSnapshot>(std::move(*names), *count, std::move(reader));
 }
 
 std::optional<QStringList> RecipientConnection::fieldNames(const QString &sql, QString &error) const

@@ -34,6 +34,10 @@ public:
     // Every row of the query; nothing and the reason (the driver's own text,
     // or notASingleQueryMessage) on failure.
     std::unique_ptr<RecordSnapshot> openSnapshot(const QString &sql, QString &error) const;
+    // The same rows streamed: counted first, then read as the snapshot moves
+    // through them, so that memory does not grow with them. The connection
+    // must outlive the snapshot, which holds the query open.
+    std::unique_ptr<RecordSnapshot> openStreamedSnapshot(const QString &sql, QString &error) const;
 
     // The query's field names in column order, without reading its rows.
     std::optional<QStringList> fieldNames(const QString &sql, QString &error) const;

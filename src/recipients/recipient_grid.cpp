@@ -25,7 +25,7 @@ RecipientGrid::~RecipientGrid() = default;
 
 int RecipientGrid::dataRowCount() const
 {
-    return m_records ? int(m_records->rowCount()) : 0;
+    return m_rowCount;
 }
 
 int RecipientGrid::gridColumnCount() const
@@ -42,12 +42,12 @@ QString RecipientGrid::cellText(int row, int column) const
     if (!isDataRow(row))
         return {};
     if (column == 0)
-        return m_markCells[std::size_t(row - 1)];
+        return markText(row);
     if (column == replyColumn())
         return m_notes.value(row).reply;
     // Column 1 repeats the address field; the fields follow from column 2.
     const int field = column == 1 ? m_addressField : column - 2;
-    if (field < 0)
+    if (field < 0 || !m_records)
         return {};
     return m_records->text(row - 1, field).toString();
 }
@@ -57,6 +57,7 @@ void RecipientGrid::resetToHeaders()
     beginResetModel();
     m_headers = headerRow();
     m_records.reset();
+    m_rowCount = 0;
     m_addressField = -1;
     m_markCells.clear();
     m_notes.clear();
@@ -67,11 +68,12 @@ void RecipientGrid::fillFrom(RecordSnapshot &snapshot, const QString &addressFie
 {
     beginResetModel();
     m_records = snapshot.table();
+    m_rowCount = int(snapshot.recordCount());
     // An address field the statement does not have leaves column 1 empty.
     m_addressField = snapshot.fieldIndex(addressField);
     m_headers = headerRow() + snapshot.fieldNames() + QStringList{replyHeader};
     const int rows = dataRowCount();
-    m_markCells.assign(std::size_t(rows), QString());
+    m_markCells = QByteArray(rows, ' ');
     m_notes.clear();
     m_sentMarks = QByteArray(rows + 1, ' ');
     endResetModel();

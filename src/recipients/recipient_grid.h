@@ -8,7 +8,6 @@
 
 #include <functional>
 #include <memory>
-#include <vector>
 
 namespace tramelo {
 
@@ -24,7 +23,9 @@ class RecordTable;
 // each "No" as the tool tip of its mark.
 //
 // The records are not copied: the grid shares the snapshot's compact rows
-// and keeps beside them only the mark texts.
+// and keeps beside them a byte per row for its mark. A grid filled from a
+// streamed snapshot keeps no cells at all, only the marks: its field
+// columns and replies are empty, as nobody looks at them.
 class RecipientGrid : public QAbstractTableModel
 {
     Q_OBJECT
@@ -47,11 +48,13 @@ public:
     // the address from the named field, nulls as empty cells, no replies;
     // then the sent-mark list holds data rows + 1 entries, all " ".
     void fillFrom(RecordSnapshot &snapshot, const QString &addressField);
+    // Whether the rows' cells are here (not so after a streamed snapshot).
+    bool keepsCells() const { return m_records != nullptr; }
 
     // ---- sent marks --------------------------------------------------------
     // One character per entry ("S", "N" or " "), entry r - 1 for grid row r.
     QByteArray sentMarks() const { return m_sentMarks; }
-    QString markText(int row) const { return cellText(row, 0); }
+    QString markText(int row) const;
     // Whether the mark cell shows "Si" (sent) or "No" (failed).
     bool showsSent(int row) const;
     bool showsFailed(int row) const;
@@ -67,8 +70,12 @@ public:
     // Cells from a list read from a project file (exactly R entries).
     void restoreMarks(const QByteArray &marks);
     // Every row whose address wasSent() marked "Si"/"S" as well; returns
-    // how many rows it matched.
+    // how many rows it matched. The addresses are the grid's own cells, or
+    // the named field of the records, read from their start in step with
+    // the rows, for a grid that keeps no cells.
     qint64 restoreSentRows(const std::function<bool(const QString &address)> &wasSent);
+    qint64 restoreSentRows(RecordSnapshot &records, const QString &addressField,
+                           const std::function<bool(const QString &address)> &wasSent);
 
     // ---- QAbstractTableModel ----------------------------------------------
     int rowCount(const QModelIndex &parent = {}) const override;
@@ -78,14 +85,16 @@ public:
 
 private:
     bool isDataRow(int row) const { return row >= 1 && row <= dataRowCount(); }
-    void setMark(int row, const QString &text, char entry, const QString &reason, const QString &reply);
-    void setMarkCell(int row, const QString &text);
+    void setMark(int row, char entry, const QString &reason, const QString &reply);
+    void setMarkCell(int row, char entry);
+    void showRestoredSent(int row);
     void announceMarkColumn();
 
     QStringList m_headers;
     std::shared_ptr<const RecordTable> m_records;
+    int m_rowCount = 0;
     int m_addressField = -1;
-    std::vector<QString> m_markCells; // column 0 of rows 1..R
+    QByteArray m_markCells; // column 0 of rows 1..R, one entry each as in the sent-mark list
     struct Note {
         QString reason; // why it was not sent
         QString reply;

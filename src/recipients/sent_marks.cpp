@@ -1,5 +1,7 @@
 #include "recipient_grid.h"
 
+#include "record_snapshot.h"
+
 namespace tramelo {
 
 namespace {
@@ -7,9 +9,19 @@ namespace {
 const QString sentText = QStringLiteral("Si");
 const QString failedText = QStringLiteral("No");
 
-QString cellTextForEntry(char entry)
+// A mark cell shows what its entry says: "S" sent, "N" failed, else nothing.
+char shownEntry(char entry)
 {
-    switch (entry) {
+    return entry == 'S' || entry == 'N' ? entry : ' ';
+}
+
+} // namespace
+
+QString RecipientGrid::markText(int row) const
+{
+    if (!isDataRow(row))
+        return row == 0 ? cellText(0, 0) : QString();
+    switch (m_markCells.at(row - 1)) {
     case 'S':
         return sentText;
     case 'N':
@@ -19,31 +31,29 @@ QString cellTextForEntry(char entry)
     }
 }
 
-} // namespace
-
 bool RecipientGrid::showsSent(int row) const
 {
-    return markText(row) == sentText;
+    return isDataRow(row) && m_markCells.at(row - 1) == 'S';
 }
 
 bool RecipientGrid::showsFailed(int row) const
 {
-    return markText(row) == failedText;
+    return isDataRow(row) && m_markCells.at(row - 1) == 'N';
 }
 
 void RecipientGrid::clearMarkCell(int row)
 {
-    setMarkCell(row, QString());
+    setMarkCell(row, ' ');
 }
 
 void RecipientGrid::markSent(int row, const QString &reply)
 {
-    setMark(row, sentText, 'S', QString(), reply);
+    setMark(row, 'S', QString(), reply);
 }
 
 void RecipientGrid::markFailed(int row, const QString &reason, const QString &reply)
 {
-    setMark(row, failedText, 'N', reason, reply);
+    setMark(row, 'N', reason, reply);
 }
 
 QString RecipientGrid::failureReason(int row) const
@@ -51,25 +61,26 @@ QString RecipientGrid::failureReason(int row) const
     return m_notes.value(row).reason;
 }
 
-void RecipientGrid::setMark(int row, const QString &text, char entry, const QString &reason, const QString &reply)
+void RecipientGrid::setMark(int row, char entry, const QString &reason, const QString &reply)
 {
     if (!isDataRow(row))
         return;
     m_sentMarks[row - 1] = entry;
-    if (reason.isEmpty() && reply.isEmpty())
+    // Reasons and replies are for a grid that shows them.
+    if (!keepsCells() || (reason.isEmpty() && reply.isEmpty()))
         m_notes.remove(row);
     else
         m_notes.insert(row, {reason, reply});
-    m_markCells[std::size_t(row - 1)] = text;
+    m_markCells[row - 1] = entry;
     // The mark, its tool tip and the reply column change together.
     Q_EMIT dataChanged(index(row - 1, 0), index(row - 1, gridColumnCount() - 1), {Qt::DisplayRole, Qt::ToolTipRole});
 }
 
-void RecipientGrid::setMarkCell(int row, const QString &text)
+void RecipientGrid::setMarkCell(int row, char entry)
 {
     if (!isDataRow(row))
         return;
-    m_markCells[std::size_t(row - 1)] = text;
+    m_markCells[row - 1] = entry;
     const QModelIndex cell = index(row - 1, 0);
     Q_EMIT dataChanged(cell, cell, {Qt::DisplayRole});
 }
@@ -80,16 +91,16 @@ void RecipientGrid::toggleMark(int row, int column)
         return;
     // The list remembers the last outcome, so a second toggle brings back
     // what the first one hid; the list itself never changes here.
-    if (markText(row).isEmpty())
-        setMarkCell(row, m_sentMarks.at(row - 1) == 'S' ? sentText : failedText);
+    if (m_markCells.at(row - 1) == ' ')
+        setMarkCell(row, m_sentMarks.at(row - 1) == 'S' ? 'S' : 'N');
     else
-        setMarkCell(row, QString());
+        setMarkCell(row, ' ');
 }
 
 void RecipientGrid::clearAllMarks()
 {
     for (int row = 1; row <= dataRowCount(); ++row) {
-        m_markCells[std::size_t(row - 1)].clear();
+        m_markCells[row - 1] = ' ';
         m_sentMarks[row - 1] = ' ';
     }
     m_notes.clear();
@@ -102,7 +113,7 @@ void RecipientGrid::restoreMarks(const QByteArray &marks)
     // every later mark has its entry.
     m_sentMarks = marks.leftJustified(dataRowCount(), ' ', true);
     for (int row = 1; row <= dataRowCount(); ++row)
-        m_markCells[std::size_t(row - 1)] = cellTextForEntry(m_sentMarks.at(row - 1));
+        m_markCells[row - 1] = shownEntry(m_sentMarks.at(row - 1));
     announceMarkColumn();
 }
 
@@ -112,12 +123,31 @@ qint64 RecipientGrid::restoreSentRows(const std::function<bool(const QString &ad
     for (int row = 1; row <= dataRowCount(); ++row) {
         if (!wasSent(cellText(row, 1)))
             continue;
-        m_markCells[std::size_t(row - 1)] = sentText;
-        m_sentMarks[row - 1] = 'S';
+        showRestoredSent(row);
         ++matched;
     }
     announceMarkColumn();
     return matched;
+}
+
+qint64 RecipientGrid::restoreSentRows(RecordSnapshot &records, const QString &addressField,
+                                      const std::function<bool(const QString &address)> &wasSent)
+{
+    qint64 matched = 0;
+    for (int row = 1; row <= dataRowCount() && !records.atEnd(); ++row, records.moveNext()) {
+        if (!wasSent(records.value(addressField).value_or(QString())))
+            continue;
+        showRestoredSent(row);
+        ++matched;
+    }
+    announceMarkColumn();
+    return matched;
+}
+
+void RecipientGrid::showRestoredSent(int row)
+{
+    m_markCells[row - 1] = 'S';
+    m_sentMarks[row - 1] = 'S';
 }
 
 void RecipientGrid::announceMarkColumn()

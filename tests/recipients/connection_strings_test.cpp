@@ -111,7 +111,7 @@ TEST(OdbcConnectString, OpensAccessFilesWithMdbToolsAndSqliteFilesWithSqlite3)
 
     const QString jet = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=");
     EXPECT_EQ(odbcConnectStringFor(jet + sqlitePath), QStringLiteral("DRIVER={SQLite3};Database=file:") + folder.path()
-                                                      + QStringLiteral("/clients 50%25 %231%3f.db?mode=ro;NoCreat=1"));
+                                                      + QStringLiteral("/clients 50%25 %231%3f.db?mode=ro;NoCreat=1;StepAPI=1;NoTXN=1"));
     EXPECT_EQ(odbcConnectStringFor(jet + otherPath), QStringLiteral("DRIVER={MDBTools};DBQ=") + otherPath);
     // A missing file goes to the Access driver, which then refuses it.
     EXPECT_EQ(odbcConnectStringFor(jet + folder.filePath(QStringLiteral("cap.mdb"))),

@@ -160,6 +160,10 @@ TEST(RecipientConnection, AnUnopenedConnectionReportsEveryStatement)
     EXPECT_FALSE(error.isEmpty());
 }
 
+// Every reading of a statement gives the same rows: whole or streamed.
+using OpenSnapshot = std::unique_ptr<RecordSnapshot> (RecipientConnection::*)(const QString &, QString &) const;
+const OpenSnapshot openings[] = {&RecipientConnection::openSnapshot, &RecipientConnection::openStreamedSnapshot};
+
 class SqliteSource : public testing::Test
 {
 protected:
@@ -189,41 +193,77 @@ TEST_F(SqliteSource, KeepsNullApartFromEmptyAndAccentsIntact)
 
     QString error;
     EXPECT_EQ(connection.tableNames(error), QStringList({"Destinataris ç"}));
-    std::unique_ptr<RecordSnapshot> rows = connection.openSnapshot(QStringLiteral("Select * From [Destinataris ç]"), error);
-    ASSERT_TRUE(rows) << error.toStdString();
-    EXPECT_EQ(rows->fieldNames(), QStringList({"Número", "Nom", "Adreça", "Preu"}));
+    for (const OpenSnapshot open : openings) {
+        SCOPED_TRACE(open == &RecipientConnection::openSnapshot ? "whole" : "streamed");
+        std::unique_ptr<RecordSnapshot> rows = (connection.*open)(QStringLiteral("Select * From [Destinataris ç]"), error);
+        ASSERT_TRUE(rows) << error.toStdString();
+        EXPECT_EQ(rows->fieldNames(), QStringList({"Número", "Nom", "Adreça", "Preu"}));
+        EXPECT_EQ(rows->recordCount(), 3);
 
-    using Row = std::vector<RecordSnapshot::Value>;
-    std::vector<Row> read;
-    for (; !rows->atEnd(); rows->moveNext())
-        read.push_back({rows->value(0), rows->value(1), rows->value(2), rows->value(3)});
-    const std::vector<Row> expected = {
-        {"1", "Núria Ferrà", "nuria@exemple.cat", "2.5"},
-        {"2", "", std::nullopt, std::nullopt},
-        {"3", std::nullopt, "", "10.0"},
-    };
-    EXPECT_EQ(read, expected);
+        using Row = std::vector<RecordSnapshot::Value>;
+        std::vector<Row> read;
+        for (; !rows->atEnd(); rows->moveNext())
+            read.push_back({rows->value(0), rows->value(1), rows->value(2), rows->value(3)});
+        const std::vector<Row> expected = {
+            {"1", "Núria Ferrà", "nuria@exemple.cat", "2.5"},
+            {"2", "", std::nullopt, std::nullopt},
+            {"3", std::nullopt, "", "10.0"},
+        };
+        EXPECT_EQ(read, expected);
+    }
 }
 
 TEST_F(SqliteSource, MovesBackAndForthOverTheSnapshot)
 {
     open(QStringLiteral("clients.db"), {"CREATE TABLE Clients (Nom TEXT)", "INSERT INTO Clients VALUES ('A'), ('B')"});
     QString error;
-    std::unique_ptr<RecordSnapshot> rows = connection.openSnapshot(QStringLiteral("Select * From Clients"), error);
-    ASSERT_TRUE(rows);
-    EXPECT_EQ(rows->value(0), QStringLiteral("A"));
-    rows->moveNext();
-    rows->moveNext();
-    EXPECT_TRUE(rows->atEnd());
-    EXPECT_EQ(rows->value(0), std::nullopt);
-    rows->movePrevious();
-    EXPECT_EQ(rows->value(0), QStringLiteral("B"));
-    rows->movePrevious();
-    rows->movePrevious();
-    rows->movePrevious(); // no further than one step before the first
-    EXPECT_EQ(rows->value(0), std::nullopt);
-    rows->moveNext();
-    EXPECT_EQ(rows->value(QStringLiteral("NOM")), QStringLiteral("A"));
+    for (const OpenSnapshot open : openings) {
+        SCOPED_TRACE(open == &RecipientConnection::openSnapshot ? "whole" : "streamed");
+        std::unique_ptr<RecordSnapshot> rows = (connection.*open)(QStringLiteral("Select * From Clients"), error);
+        ASSERT_TRUE(rows);
+        EXPECT_EQ(rows->value(0), QStringLiteral("A"));
+        rows->moveNext();
+        rows->moveNext();
+        EXPECT_TRUE(rows->atEnd());
+        EXPECT_EQ(rows->value(0), std::nullopt);
+        rows->movePrevious();
+        EXPECT_EQ(rows->value(0), QStringLiteral("B"));
+        rows->movePrevious();
+        rows->movePrevious();
+        rows->movePrevious(); // no further than one step before the first
+        EXPECT_EQ(rows->value(0), std::nullopt);
+        rows->moveNext();
+        EXPECT_EQ(rows->value(QStringLiteral("NOM")), QStringLiteral("A"));
+    }
+}
+
+// A streamed snapshot whose source fails at a row ends at the last row it
+// read, which is still one step back, and says why.
+TEST(StreamedSnapshot, ARowThatCannotBeReadEndsItWithTheRowBeforeIntact)
+{
+    struct FailingAtThirdRow : RecordSnapshot::RowReader {
+        int rows = 0;
+        bool readRow(std::vector<RecordSnapshot::Value> &values, QString &error) override
+        {
+            if (++rows == 3) {
+                values.assign(1, QStringLiteral("mig llegida"));
+                error = QStringLiteral("disc malmès");
+                return false;
+            }
+            values.assign(1, QString::number(rows));
+            return true;
+        }
+    };
+    RecordSnapshot rows({QStringLiteral("N")}, 5, std::make_unique<FailingAtThirdRow>());
+    rows.moveNext();
+    rows.moveNext();
+    EXPECT_TRUE(rows.atEnd());
+    EXPECT_EQ(rows.recordCount(), 2);
+    EXPECT_EQ(rows.readFailure(), QStringLiteral("disc malmès"));
+    rows.movePrevious();
+    EXPECT_EQ(rows.value(0), QStringLiteral("2"));
+    rows.movePrevious();
+    EXPECT_EQ(rows.value(0), QStringLiteral("1"));
 }
 
 TEST_F(SqliteSource, AStatementWithoutRowsStillHasItsFields)
@@ -245,9 +285,11 @@ TEST_F(SqliteSource, ReadsValuesLongerThanOneReadWhole)
         note += (i % 2 ? QStringLiteral("à") : QStringLiteral("b"));
     open(QStringLiteral("llarg.db"), {"CREATE TABLE Notes (Text TEXT)", "INSERT INTO Notes VALUES ('" + note + "')"});
     QString error;
-    std::unique_ptr<RecordSnapshot> rows = connection.openSnapshot(QStringLiteral("Select * From Notes"), error);
-    ASSERT_TRUE(rows) << error.toStdString();
-    EXPECT_EQ(rows->value(0), note);
+    for (const OpenSnapshot open : openings) {
+        std::unique_ptr<RecordSnapshot> rows = (connection.*open)(QStringLiteral("Select * From Notes"), error);
+        ASSERT_TRUE(rows) << error.toStdString();
+        EXPECT_EQ(rows->value(0), note);
+    }
 }
 
 TEST_F(SqliteSource, OpensAFileNamedFromTheHomeFolder)

@@ -69,7 +69,8 @@ RunnerOutcome runSavedCampaign(const QString &projectArgument, bool testSend, Te
         }
     }
 
-    Campaign campaign(view);
+    // Nobody looks at the rows' cells here: only their marks are kept.
+    Campaign campaign(view, RecipientRows::MarksOnly);
     const int errorsBeforeLoad = view.errorCount();
     const std::optional<MarksRestoration> marks = LoadProject(campaign, projectPath);
     if (!marks || view.errorCount() != errorsBeforeLoad)
