@@ -320,6 +320,7 @@ void CampaignRun::run(const QString &attachments)
 
     records.reset();
     endSending();
+    state.counts.stoppedOnFault = !state.stopReason.isEmpty();
     Q_EMIT runFinished(state.counts);
     showEndOfRun(state);
 }
@@ -457,7 +458,8 @@ void CampaignRun::markRows(RunState &state, const QList<RowOutcome> &rows, qint6
 }
 
 // "Enviament finalitzat", why the run stopped by itself, the counts, and
-// the rows not sent by stage; the error icon when nothing at all was sent.
+// the rows not sent by stage; the error icon when nothing at all was sent or
+// the run stopped on a fault.
 void CampaignRun::showEndOfRun(const RunState &state)
 {
     QStringList lines{finishedMessage};
@@ -472,7 +474,7 @@ void CampaignRun::showEndOfRun(const RunState &state)
         lines << QStringLiteral("%1: %2").arg(stageText(stage)).arg(count);
     const bool nothingSent = state.counts.sent == 0 && state.counts.failed > 0;
     m_campaign.view().showMessage(lines.join(u'\n'),
-                                  nothingSent || state.journalFailed ? MessageIcon::Error : MessageIcon::Information);
+                                  nothingSent || state.counts.stoppedOnFault ? MessageIcon::Error : MessageIcon::Information);
 }
 
 void CampaignRun::pauseBetweenSendings()

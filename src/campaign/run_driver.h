@@ -23,6 +23,9 @@ struct RunCounts {
     qint64 sent = 0;      // rows marked "Si" by this run
     qint64 total = 0;     // rows of the source
     qint64 failed = 0;    // rows marked "No" by this run
+    // The run stopped by itself on a fault (the server out of reach, the
+    // journal's disk, the source), with rows left unvisited.
+    bool stoppedOnFault = false;
 };
 
 // The counts as a run shows them: "processed/sent/total".

@@ -473,29 +473,42 @@ TEST(TrameloRun, ARelativeProjectPathKeepsItsMarksWhereverTheBodyLives)
     EXPECT_EQ(server.messageCount(), 3);
 }
 
+// Stopped in a pause, the run saves its project at once; a project it can no
+// longer save (its folder made read-only meanwhile) is no success.
 TEST(TrameloRun, CtrlCEndsThePauseAtOnceWithTheProjectSaved)
 {
-    CampaignRunFixture f;
-    AiosmtpdServer server;
-    ASSERT_TRUE(server.start()) << server.errorText();
-    const QString project = saveCampaign(f, server.port(), numberedRecipients(4), 1, QStringLiteral("15"));
+    for (const bool folderWritable : {true, false}) {
+        SCOPED_TRACE(folderWritable ? "writable folder" : "folder made read-only");
+        CampaignRunFixture f;
+        AiosmtpdServer server;
+        ASSERT_TRUE(server.start()) << server.errorText();
+        const QString project = saveCampaign(f, server.port(), numberedRecipients(4), 1, QStringLiteral("15"));
 
-    QProcess runner;
-    startRunner(runner, {project});
-    ASSERT_TRUE(runner.waitForStarted());
-    ASSERT_TRUE(server.waitForMessages(1, 20s));
-    QElapsedTimer sinceStop;
-    sinceStop.start();
-    ::kill(pid_t(runner.processId()), SIGINT);
-    ASSERT_TRUE(runner.waitForFinished(20000));
-    EXPECT_LT(sinceStop.elapsed(), 5000) << "the stop waited for the end of the pause";
-    EXPECT_EQ(runner.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(runner.exitCode(), 0);
-    const QString out = QString::fromLocal8Bit(runner.readAllStandardOutput());
-    EXPECT_TRUE(out.contains(QLatin1String("Enviament finalitzat"))) << out;
+        QProcess runner;
+        startRunner(runner, {project}, {QString(), true});
+        ASSERT_TRUE(runner.waitForStarted());
+        ASSERT_TRUE(server.waitForMessages(1, 20s));
+        const QFile::Permissions writable = QFile::permissions(f.folder.path());
+        if (!folderWritable) {
+            ASSERT_TRUE(QFile::setPermissions(f.folder.path(), QFile::ReadOwner | QFile::ExeOwner));
+        }
+        QElapsedTimer sinceStop;
+        sinceStop.start();
+        ::kill(pid_t(runner.processId()), SIGINT);
+        const bool finished = runner.waitForFinished(20000);
+        QFile::setPermissions(f.folder.path(), writable);
+        ASSERT_TRUE(finished);
+        EXPECT_LT(sinceStop.elapsed(), 5000) << "the stop waited for the end of the pause";
+        EXPECT_EQ(runner.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(runner.exitCode(), folderWritable ? 0 : 1);
+        const QString out = QString::fromLocal8Bit(runner.readAllStandardOutput());
+        EXPECT_TRUE(out.contains(QLatin1String("Enviament finalitzat"))) << out;
 
-    EXPECT_EQ(server.messageCount(), 1);
-    EXPECT_EQ(savedMarks(project), (QStringList{QStringLiteral("Si"), QString(), QString(), QString()}));
+        EXPECT_EQ(server.messageCount(), 1);
+        if (folderWritable) {
+            EXPECT_EQ(savedMarks(project), (QStringList{QStringLiteral("Si"), QString(), QString(), QString()}));
+        }
+    }
 }
 
 TEST(TrameloRun, ASecondRunOfTheSameProjectRefusesToStart)

@@ -146,11 +146,11 @@ RunnerOutcome runSavedCampaign(const QString &projectArgument, bool testSend, Te
     run.run(attachments);
     if (!finished)
         return RunnerOutcome::CouldNotStart;
-    if (!saveFailed)
-        SaveProject(campaign, projectPath);
+    if (!saveFailed && !SaveProject(campaign, projectPath))
+        saveFailed = true;
     view.showMessage(QStringLiteral("Registre d'enviaments: ") + SendJournal::pathFor(projectPath),
                      MessageIcon::Information);
-    if (saveFailed || finished->failed > 0)
+    if (saveFailed || finished->failed > 0 || finished->stoppedOnFault)
         return RunnerOutcome::SomeNotSent;
     return RunnerOutcome::AllSent;
 }
