@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     ProjectRecord again = reading.record;
     putBackExactTexts(again, exactTextsOf(exact));
     require(again == exact);
-    const ProjectReading again = readProjectRecord(*rewritten + *block);
-    require(again.complete && again.record == reading.record && again.length == reading.length);
+    const ProjectReading reread = readProjectRecord(*rewritten + *block);
+    require(reread.complete && reread.record == reading.record && reread.length == reading.length);
     return 0;
 }
