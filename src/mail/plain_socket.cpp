@@ -148,13 +148,12 @@ void PlainSocket::connectToNextAddress()
 
 void PlainSocket::finishConnecting(short events)
 {
+    // A server that accepted and closed at once is connected, and then gone.
     int error = 0;
     if (events & (POLLERR | POLLHUP)) {
         socklen_t length = sizeof error;
         if (::getsockopt(m_descriptor, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
             error = errno;
-        if (error == 0)
-            error = ECONNREFUSED;
     }
     if (error != 0) {
         abandonAddress(errorText(error));
@@ -247,35 +246,55 @@ bool PlainSocket::hasUnreadInput() const
 PlainSocket::Activity PlainSocket::wait(std::chrono::milliseconds timeout)
 {
     if (!m_pending.any() && m_descriptor >= 0) {
-        const bool connecting = m_state == State::Connecting;
-        if (connecting)
-            timeout = std::min(timeout, std::chrono::ceil<std::chrono::milliseconds>(m_connectDeadline.remainingTimeAsDuration()));
-        pollfd descriptor{m_descriptor, short(connecting ? POLLOUT : POLLIN), 0};
-        if (!connecting && bytesToWrite() > 0)
-            descriptor.events |= POLLOUT;
-        const int ready = ::poll(&descriptor, 1, int(std::max<qint64>(0, timeout.count())));
-        if (connecting) {
-            if (ready > 0)
-                finishConnecting(descriptor.revents);
-            else if (m_connectDeadline.hasExpired())
-                abandonAddress(QStringLiteral("Connection timed out"));
-        } else if (ready > 0) {
-            if (descriptor.revents & POLLOUT)
-                sendQueue();
-            if (descriptor.revents & (POLLIN | POLLHUP | POLLERR))
-                receive();
-        }
+        if (m_state == State::Connecting)
+            waitForConnection(timeout);
+        else
+            waitForData(timeout);
     }
     return std::exchange(m_pending, {});
 }
 
+void PlainSocket::waitForConnection(std::chrono::milliseconds timeout)
+{
+    // Mail servers speak first: the greeting also says that the connection
+    // is made, which spares a wait for the connection alone. Without a
+    // greeting within the wait, a look that does not wait tells.
+    timeout = std::min(timeout, std::chrono::ceil<std::chrono::milliseconds>(m_connectDeadline.remainingTimeAsDuration()));
+    pollfd descriptor{m_descriptor, POLLIN, 0};
+    int ready = ::poll(&descriptor, 1, int(std::max<qint64>(0, timeout.count())));
+    if (ready == 0) {
+        descriptor.events = POLLOUT;
+        ready = ::poll(&descriptor, 1, 0);
+    }
+    if (ready > 0) {
+        finishConnecting(descriptor.revents);
+        if (m_state == State::Connected && (descriptor.revents & POLLIN))
+            receive();
+    } else if (ready == 0 && m_connectDeadline.hasExpired()) {
+        abandonAddress(QStringLiteral("Connection timed out"));
+    }
+}
+
+void PlainSocket::waitForData(std::chrono::milliseconds timeout)
+{
+    pollfd descriptor{m_descriptor, POLLIN, 0};
+    if (bytesToWrite() > 0)
+        descriptor.events |= POLLOUT;
+    if (::poll(&descriptor, 1, int(std::max<qint64>(0, timeout.count()))) <= 0)
+        return;
+    if (descriptor.revents & POLLOUT)
+        sendQueue();
+    if (descriptor.revents & (POLLIN | POLLHUP | POLLERR))
+        receive();
+}
+
 void PlainSocket::receive()
 {
-    QByteArray bytes(readChunkBytes, Qt::Uninitialized);
-    const ssize_t got = ::recv(m_descriptor, bytes.data(), size_t(bytes.size()), MSG_DONTWAIT);
+    if (m_readBuffer.isEmpty())
+        m_readBuffer.resize(readChunkBytes);
+    const ssize_t got = ::recv(m_descriptor, m_readBuffer.data(), size_t(m_readBuffer.size()), MSG_DONTWAIT);
     if (got > 0) {
-        bytes.truncate(got);
-        m_pending.received = std::move(bytes);
+        m_pending.received = m_readBuffer.first(got);
         return;
     }
     if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))

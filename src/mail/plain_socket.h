@@ -58,6 +58,8 @@ public:
 private:
     void lookedUp(const QList<QHostAddress> &addresses);
     void connectToNextAddress();
+    void waitForConnection(std::chrono::milliseconds timeout);
+    void waitForData(std::chrono::milliseconds timeout);
     void finishConnecting(short events);
     void abandonAddress(const QString &error);
     void sendQueue();
@@ -74,6 +76,7 @@ private:
     QByteArray m_queue;
     qsizetype m_queuePos = 0;
     bool m_writeFailed = false; // the connection is lost: the read side tells how
+    QByteArray m_readBuffer;    // one read's room, kept from read to read
     QString m_error = QStringLiteral("Unknown error");
     Activity m_pending;
 };
