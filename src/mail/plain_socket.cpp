@@ -200,39 +200,49 @@ qint64 PlainSocket::write(QByteArrayView bytes)
 {
     if (m_state != State::Connected || m_writeFailed)
         return 0;
-    const qint64 before = bytesToWrite();
-    if (before == 0) {
-        m_queue = bytes.toByteArray();
-        m_queuePos = 0;
-        sendQueue();
-        const qint64 taken = std::exchange(m_pending.written, 0);
-        return taken;
+    if (bytesToWrite() > 0) {
+        m_queue.append(bytes);
+        return 0;
     }
-    m_queue.append(bytes);
-    return 0;
+    const qint64 taken = sendSome(bytes);
+    if (!m_writeFailed && taken < bytes.size()) {
+        m_queue = bytes.sliced(taken).toByteArray();
+        m_queuePos = 0;
+    }
+    return taken;
 }
 
 void PlainSocket::sendQueue()
 {
-    while (m_queuePos < m_queue.size()) {
-        const ssize_t sent = ::send(m_descriptor, m_queue.constData() + m_queuePos, size_t(m_queue.size() - m_queuePos),
+    const qint64 taken = sendSome(QByteArrayView(m_queue).sliced(m_queuePos));
+    m_pending.written += taken;
+    m_queuePos += taken;
+    if (m_writeFailed || m_queuePos == m_queue.size()) {
+        m_queue.clear();
+        m_queuePos = 0;
+    }
+}
+
+qint64 PlainSocket::sendSome(QByteArrayView bytes)
+{
+    qint64 taken = 0;
+    while (taken < bytes.size()) {
+        const ssize_t sent = ::send(m_descriptor, bytes.data() + taken, size_t(bytes.size() - taken),
                                     MSG_DONTWAIT | MSG_NOSIGNAL);
         if (sent > 0) {
-            m_queuePos += sent;
-            m_pending.written += sent;
+            taken += sent;
             continue;
         }
         if (sent < 0 && errno == EINTR)
             continue;
         if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-            return;
+            break;
         // The connection is lost; the next read finds the peer's close or
         // reset, after whatever the peer said last.
         m_writeFailed = true;
         break;
     }
-    m_queue.clear();
-    m_queuePos = 0;
+    return taken;
 }
 
 bool PlainSocket::hasUnreadInput() const

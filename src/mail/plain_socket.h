@@ -63,6 +63,7 @@ private:
     void finishConnecting(short events);
     void abandonAddress(const QString &error);
     void sendQueue();
+    qint64 sendSome(QByteArrayView bytes);
     void receive();
     void closeDescriptor();
 
