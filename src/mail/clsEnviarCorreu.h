@@ -2,6 +2,7 @@
 
 #include "message_body.h"
 #include "message_data_writer.h"
+#include "plain_socket.h"
 #include "pending_errors.h"
 #include "send_outcome.h"
 #include "server_reply.h"
@@ -9,6 +10,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QSslConfiguration>
 #include <QString>
@@ -245,6 +247,8 @@ private:
     bool WaitForReply(Flag flag, long seconds, bool reportTimeout);
     void ReportTimeout();
     void pumpEventsOnce();
+    void pumpPlainSocketOnce();
+    void waitForEvents();
 
     // ---- one session for many messages (kept_session.cpp) -----------------
     // What a session was opened for: a message for anything else needs
@@ -270,6 +274,7 @@ private:
     QString greetingDomain() const;
 
     // socket, as the session sees it
+    bool transportConnected() const;
     void socketConnect();
     void socketClose();
     bool sendData(const QString &text);
@@ -284,6 +289,9 @@ private:
     void onSocketReadyRead();
     void onSocketError();
     void onSocketBytesWritten(qint64 bytes);
+    void onPlainSocketActivity(const PlainSocket::Activity &activity);
+    void onConnectionEnded(QByteArrayView lastBytes);
+    void reportSocketError(const QString &text);
     bool readPendingReply();
     bool judgeFramedReplies();
 
@@ -390,7 +398,12 @@ private:
     KeptSession m_kept;
     bool m_transactionRefused = false; // the failure being reported left the session usable
 
+    // Sessions in the clear (and the POP3 login) run on the plain socket,
+    // those with TLS on the Qt one.
     QSslSocket *m_socket = nullptr;
+    PlainSocket m_plain;
+    bool m_plainTransport = false;
+    QElapsedTimer m_eventsProcessed; // since the last pass of the event loop in a wait
     bool m_socketErrored = false;
     bool m_closingSocket = false;
     QString m_remoteHost;

@@ -58,7 +58,11 @@ bool clsEnviarCorreu::keptSessionHasUnreadInput() const
     // A server says nothing between two messages unless it is going away
     // (a 421 and the close). What arrived while nobody pumped events is
     // still in the kernel: one poll that does not wait finds it.
-    if (m_replies.heldBytes() > 0 || m_socket->bytesAvailable() > 0)
+    if (m_replies.heldBytes() > 0)
+        return true;
+    if (m_plainTransport)
+        return m_plain.hasUnreadInput();
+    if (m_socket->bytesAvailable() > 0)
         return true;
     pollfd descriptor{int(m_socket->socketDescriptor()), POLLIN, 0};
     return ::poll(&descriptor, 1, 0) != 0;

@@ -228,8 +228,9 @@ bool clsEnviarCorreu::sendCommandAndWait(const QString &command, Flag flag)
 
 void clsEnviarCorreu::failUnexpectedly()
 {
-    const bool open = m_socket->state() == QAbstractSocket::ConnectedState;
-    AddError(open ? m_socket->errorString() : error_text::socketNotOpen);
+    const bool open = transportConnected();
+    const QString reason = m_plainTransport ? m_plain.errorString() : m_socket->errorString();
+    AddError(open ? reason : error_text::socketNotOpen);
     ReportFailure();
 }
 

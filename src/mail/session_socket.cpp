@@ -1,6 +1,8 @@
 // The component's TCP socket as the session sees it: the state codes, the
 // commands written as Windows-1252 text, one handler per socket event, and
-// the wait that pumps the event loop until a session flag is set.
+// the wait that pumps the event loop until a session flag is set. Sessions
+// in the clear run on the plain socket, which the wait polls itself; those
+// with TLS on Qt's socket, whose events the event loop delivers.
 #include "clsEnviarCorreu.h"
 
 #include "header_encoding.h"
@@ -36,7 +38,13 @@ void clsEnviarCorreu::initSession()
     m_socket->setProxy(QNetworkProxy::NoProxy);
     m_socket->setReadBufferSize(socketReadBufferBytes);
     m_wakeTimer.setSingleShot(true);
-    connect(m_socket, &QSslSocket::connected, this, &clsEnviarCorreu::onSocketConnected);
+    connect(m_socket, &QSslSocket::connected, this, [this] {
+        // The socket writes a message in several pieces (headers, body, "."):
+        // with Nagle's algorithm the last piece waits for the server's
+        // delayed acknowledgement, about 40 ms per message.
+        m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        onSocketConnected();
+    });
     connect(m_socket, &QSslSocket::disconnected, this, &clsEnviarCorreu::onSocketDisconnected);
     connect(m_socket, &QSslSocket::readyRead, this, &clsEnviarCorreu::onSocketReadyRead);
     connect(m_socket, &QSslSocket::errorOccurred, this, &clsEnviarCorreu::onSocketError);
@@ -52,6 +60,18 @@ int clsEnviarCorreu::socketState() const
 {
     if (m_socketErrored)
         return socketError;
+    if (m_plainTransport) {
+        switch (m_plain.state()) {
+        case PlainSocket::State::Unconnected:
+            return socketClosed;
+        case PlainSocket::State::HostLookup:
+            return socketResolvingHost;
+        case PlainSocket::State::Connecting:
+            return socketConnecting;
+        case PlainSocket::State::Connected:
+            return socketConnected;
+        }
+    }
     switch (m_socket->state()) {
     case QAbstractSocket::UnconnectedState:
         return socketClosed;
@@ -71,6 +91,12 @@ int clsEnviarCorreu::socketState() const
     return socketClosed;
 }
 
+bool clsEnviarCorreu::transportConnected() const
+{
+    return m_plainTransport ? m_plain.state() == PlainSocket::State::Connected
+                            : m_socket->state() == QAbstractSocket::ConnectedState;
+}
+
 void clsEnviarCorreu::socketConnect()
 {
     m_socketErrored = false;
@@ -79,7 +105,10 @@ void clsEnviarCorreu::socketConnect()
     m_replies.clear();
     m_certificateFailure.clear();
     // The POP3 login is never in TLS.
-    if (m_dialogue == Dialogue::Smtp && m_Security == SecurityMode::ImplicitTls)
+    m_plainTransport = m_dialogue == Dialogue::Pop3Login || m_Security == SecurityMode::None;
+    if (m_plainTransport)
+        m_plain.connectToHost(m_remoteHost, m_remotePort);
+    else if (m_dialogue == Dialogue::Smtp && m_Security == SecurityMode::ImplicitTls)
         m_socket->connectToHostEncrypted(m_remoteHost, m_remotePort, m_remoteHost);
     else
         m_socket->connectToHost(m_remoteHost, m_remotePort);
@@ -91,6 +120,13 @@ void clsEnviarCorreu::socketClose()
     m_replies.clear();
     m_outgoing.clear();
     const QScopedValueRollback closing(m_closingSocket, true);
+    if (m_plainTransport) {
+        const bool wasConnected = m_plain.state() == PlainSocket::State::Connected;
+        m_plain.close();
+        if (wasConnected)
+            onConnectionEnded({});
+        return;
+    }
     if (m_socket->state() != QAbstractSocket::UnconnectedState) {
         m_socket->disconnectFromHost();
         // Data still queued (a failed message) is dropped rather than waited for.
@@ -106,7 +142,7 @@ bool clsEnviarCorreu::sendData(const QString &text)
 
 bool clsEnviarCorreu::sendData(const QByteArray &bytes)
 {
-    if (m_socket->state() != QAbstractSocket::ConnectedState)
+    if (!transportConnected())
         return false;
     // Held until the session waits: a command, or a message's headers and
     // body, leave in one piece.
@@ -119,6 +155,12 @@ void clsEnviarCorreu::flushOutgoing()
     if (m_outgoing.isEmpty())
         return;
     const QByteArray bytes = std::exchange(m_outgoing, {});
+    if (m_plainTransport) {
+        const qint64 written = m_plain.write(bytes);
+        if (written > 0)
+            onSocketBytesWritten(written);
+        return;
+    }
     // In the clear, with nothing queued before them, the bytes go straight
     // to the kernel. Through the socket's own queue each command would cost
     // a pass of the event loop to leave, and two wake-ups of it besides
@@ -140,6 +182,8 @@ void clsEnviarCorreu::flushOutgoing()
 
 qint64 clsEnviarCorreu::queuedBytes() const
 {
+    if (m_plainTransport)
+        return m_outgoing.size() + m_plain.bytesToWrite();
     // Inside TLS the socket's queue is the encrypted bytes not yet sent.
     return m_outgoing.size() + m_socket->bytesToWrite() + m_socket->encryptedBytesToWrite();
 }
@@ -180,6 +224,10 @@ bool clsEnviarCorreu::WaitForReply(Flag flag, long seconds, bool reportTimeout)
 
 void clsEnviarCorreu::pumpEventsOnce()
 {
+    if (m_plainTransport) {
+        pumpPlainSocketOnce();
+        return;
+    }
     // Qt does not emit readyRead again while a slot connected to it is still
     // running further up the stack (a failure reported from the reply handler
     // waits for the answer to its QUIT), so a wait reads the socket itself;
@@ -189,6 +237,40 @@ void clsEnviarCorreu::pumpEventsOnce()
     if (readPendingReply())
         return;
     flushOutgoing();
+    waitForEvents();
+}
+
+void clsEnviarCorreu::pumpPlainSocketOnce()
+{
+    // As above: replies already read are judged before anything leaves.
+    if (judgeFramedReplies())
+        return;
+    flushOutgoing();
+    if (m_plain.descriptor() < 0) {
+        // Nothing to poll: a host name being looked up, whose result is an
+        // event, or a socket closed (what it noted before is taken first).
+        const PlainSocket::Activity noted = m_plain.wait(std::chrono::milliseconds(0));
+        if (noted.any())
+            onPlainSocketActivity(noted);
+        else
+            waitForEvents();
+        return;
+    }
+    // The descriptor is polled directly, and the window's events are
+    // processed at least every 10 ms: a session that needs no event costs
+    // no pass of the event loop.
+    if (!m_eventsProcessed.isValid())
+        m_eventsProcessed.start();
+    const qint64 sinceEvents = m_eventsProcessed.elapsed();
+    onPlainSocketActivity(m_plain.wait(std::chrono::milliseconds(std::max<qint64>(0, pumpIntervalMs - sinceEvents))));
+    if (m_eventsProcessed.elapsed() >= pumpIntervalMs) {
+        m_eventsProcessed.start();
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    }
+}
+
+void clsEnviarCorreu::waitForEvents()
+{
     // Sleep until the next event, at most 10 ms: a reply on loopback costs no
     // fixed delay. The timer is armed once per 10 ms, not once per reply.
     if (!m_wakeTimer.isActive())
@@ -207,14 +289,37 @@ void clsEnviarCorreu::ReportTimeout()
 
 void clsEnviarCorreu::onSocketConnected()
 {
-    // The socket writes a message in several pieces (headers, body, "."):
-    // with Nagle's algorithm the last piece waits for the server's delayed
-    // acknowledgement, about 40 ms per message.
-    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     m_flags.connected = true;
 }
 
 void clsEnviarCorreu::onSocketDisconnected()
+{
+    onConnectionEnded(m_socket->readAll());
+}
+
+void clsEnviarCorreu::onPlainSocketActivity(const PlainSocket::Activity &activity)
+{
+    // In the order Qt's socket raises its events. Judging a reply may close
+    // the socket or open another: what the wait saw after it no longer
+    // applies then.
+    if (activity.connected)
+        onSocketConnected();
+    if (activity.written > 0)
+        onSocketBytesWritten(activity.written);
+    if (!activity.received.isEmpty()) {
+        m_replies.append(activity.received);
+        // Between two messages of a kept session nothing is judged.
+        if (!idleKeptSession())
+            judgeFramedReplies();
+        return;
+    }
+    if (activity.failed)
+        reportSocketError(m_plain.errorString());
+    if (activity.closed)
+        onConnectionEnded({});
+}
+
+void clsEnviarCorreu::onConnectionEnded(QByteArrayView lastBytes)
 {
     m_flags.connected = false;
     // A kept session the server ended between two messages is simply gone:
@@ -224,7 +329,7 @@ void clsEnviarCorreu::onSocketDisconnected()
     // The peer closed. What it said last is judged now, even without a line
     // end, and no wait goes on for more.
     m_flags.peerClosed = true;
-    m_replies.append(m_socket->readAll());
+    m_replies.append(lastBytes);
     judgeFramedReplies();
     const QByteArray unfinished = m_replies.takeUnfinished();
     if (!unfinished.isEmpty())
@@ -293,6 +398,11 @@ void clsEnviarCorreu::onSocketError()
     const bool inHandshake = handshaking() || error == QAbstractSocket::SslHandshakeFailedError;
     if (error == QAbstractSocket::RemoteHostClosedError && !inHandshake)
         return;
+    reportSocketError(inHandshake ? handshakeFailureText(error) : m_socket->errorString());
+}
+
+void clsEnviarCorreu::reportSocketError(const QString &text)
+{
     m_socketErrored = true;
     // Quiet between two messages of a kept session, and during the RSET
     // that readies it: the message then goes on a new session.
@@ -300,7 +410,7 @@ void clsEnviarCorreu::onSocketError()
         m_flags.peerClosed = true;
         return;
     }
-    AddError(inHandshake ? handshakeFailureText(error) : m_socket->errorString());
+    AddError(text);
     ReportFailure();
 }
 

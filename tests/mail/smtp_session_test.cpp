@@ -9,6 +9,8 @@
 #include "test_support.h"
 
 #include <QElapsedTimer>
+#include <QHostAddress>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -422,6 +424,56 @@ TEST(SmtpSession, RefusedConnectionIsReportedAtOnce)
     EXPECT_TRUE(events.failures().first().contains(QLatin1String("refused"), Qt::CaseInsensitive));
     EXPECT_LT(clock.elapsed(), 1000);
     EXPECT_EQ(mail.socketState(), 0);
+}
+
+// The server is reached by an IPv4 or IPv6 address, or by a name looked up
+// first ("localhost" is in the hosts file: no name server is asked).
+TEST(SmtpSession, ServerIsReachedByEitherAddressOrByName)
+{
+    struct Case {
+        const char *host;
+        QHostAddress::SpecialAddress listenOn;
+    };
+    const Case cases[] = {{"127.0.0.1", QHostAddress::LocalHost},
+                          {"::1", QHostAddress::LocalHostIPv6},
+                          {"localhost", QHostAddress::LocalHost}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.host);
+        ScriptedSmtpServer server;
+        server.addScript(simpleSendWithHelo());
+        ASSERT_TRUE(server.listen(QHostAddress(c.listenOn))) << server.failure().toStdString();
+        clsEnviarCorreu mail;
+        MailEventLog events(mail);
+        aimAt(mail, QLatin1String(c.host), server.port());
+        addSimpleMessage(mail, sender, recipient);
+        mail.Send();
+        EXPECT_TRUE(server.waitForFinished(5s)) << server.verify().toStdString();
+        EXPECT_TRUE(events.succeeded()) << events.text().toStdString();
+    }
+}
+
+// While the session waits for a silent server, the window's events are
+// still processed, about every 10 ms.
+TEST(SmtpSession, WaitKeepsProcessingEvents)
+{
+    Dialogue d(QStringLiteral("P: 300\n") + simpleSendWithHelo());
+    QElapsedTimer clock;
+    qint64 lastTick = 0;
+    qint64 longestGap = 0;
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        ++ticks;
+        longestGap = std::max(longestGap, clock.elapsed() - lastTick);
+        lastTick = clock.elapsed();
+    });
+    ticker.start(2);
+    clock.start();
+    d.mail.Send();
+    d.expectScriptPlayed();
+    EXPECT_TRUE(d.events.succeeded()) << d.events.text().toStdString();
+    EXPECT_GE(ticks, 5);
+    EXPECT_LT(longestGap, 100) << "the wait left the window's events unprocessed";
 }
 
 TEST(SmtpSession, Pop3LoginComesBeforeSmtp)

@@ -159,12 +159,12 @@ bool ScriptedSmtpServer::parseLine(const QString &line, Step &step, QString &err
     return true;
 }
 
-bool ScriptedSmtpServer::listen()
+bool ScriptedSmtpServer::listen(const QHostAddress &address)
 {
     if (!m_failure.isEmpty())
         return false;
-    if (!m_server.listen(QHostAddress::LocalHost, 0)) {
-        fail(QStringLiteral("cannot listen on 127.0.0.1: ") + m_server.errorString());
+    if (!m_server.listen(address, 0)) {
+        fail(QStringLiteral("cannot listen on ") + address.toString() + QStringLiteral(": ") + m_server.errorString());
         return false;
     }
     // Accepted connections inherit the listener's buffer size.

@@ -57,9 +57,9 @@ public:
     // Appends the lines of a script, before the client connects; a malformed
     // line fails the script.
     void addScript(const QString &script);
-    // Starts listening on 127.0.0.1; false (with failure()) when it cannot.
-    bool listen();
-    QString host() const { return QStringLiteral("127.0.0.1"); }
+    // Starts listening on 127.0.0.1 (or ::1); false (with failure()) when it cannot.
+    bool listen(const QHostAddress &address = QHostAddress(QHostAddress::LocalHost));
+    QString host() const { return m_server.serverAddress().toString(); }
     quint16 port() const { return m_server.serverPort(); }
 
     // Every step played, nothing failed, no connection left unexpected.
