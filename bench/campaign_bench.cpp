@@ -50,24 +50,11 @@ const QString senderAddress = QStringLiteral("sender@bench.tramelo.cat");
 const QString senderName = QStringLiteral("Tramelo Bench");
 const QString subjectTemplate = QStringLiteral("Butlletí de <<<Ciutat>>> per a <<<Nom>>>");
 const QString finishedMessage = QStringLiteral("Enviament finalitzat");
-
-// 4096 bytes of HTML in Windows-1252: a greeting made of placeholders, then
-// the message benchmarks' lines. Null Notes leave their placeholder.
-QByteArray mergeBodyTemplate()
-{
-    const QByteArray head = "<html><body>\n";
-    const QByteArray greeting = toWindows1252(QStringLiteral(
+// Placeholders of every field; null Notes leave theirs.
+const QString mergeGreeting = QStringLiteral(
         "<p>Benvolgut/da <<<Nom>>> <<<Cognoms>>>,</p>\n"
         "<p>Us escrivim des de <<<Ciutat>>>: el vostre codi de client és <<<Codi>>>, "
-        "d'alta des del <<<Alta>>>, telèfon <<<Telefon>>>. <<<Notes>>>.</p>\n"));
-    const QByteArray tail = "</body></html>\n";
-    const QByteArray row = toWindows1252(QStringLiteral("<p>Benvolgut client, aquesta és una línia de prova del butlletí.</p>\n"));
-    QByteArray rows;
-    while (head.size() + greeting.size() + rows.size() + row.size() + tail.size() <= bodyBytes)
-        rows += row;
-    const qsizetype padding = bodyBytes - head.size() - greeting.size() - rows.size() - tail.size();
-    return head + greeting + rows + QByteArray(padding, ' ') + tail;
-}
+        "d'alta des del <<<Alta>>>, telèfon <<<Telefon>>>. <<<Notes>>>.</p>\n");
 
 bool writeFile(const QString &path, const QByteArray &bytes)
 {
@@ -160,7 +147,7 @@ int main(int argc, char **argv)
     const QString bareBodyPath = folder.filePath(QStringLiteral("body.html"));
     const QByteArray bareBody = benchmarkHtmlBody();
     QString error;
-    if (!folder.isValid() || !writeFile(mergeBodyPath, mergeBodyTemplate()) || !writeFile(bareBodyPath, bareBody)
+    if (!folder.isValid() || !writeFile(mergeBodyPath, benchmarkHtmlBody(mergeGreeting)) || !writeFile(bareBodyPath, bareBody)
         || !test::addBulkRecipientTable(databasePath, table, recipients, error)) {
         std::fprintf(stderr, "cannot prepare the files: %s\n", qPrintable(error));
         return 1;

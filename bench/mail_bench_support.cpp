@@ -43,10 +43,10 @@ OutcomeTally::OutcomeTally(clsEnviarCorreu &mail)
     });
 }
 
-QByteArray benchmarkHtmlBody()
+QByteArray benchmarkHtmlBody(const QString &greeting)
 {
     constexpr qsizetype bodyBytes = 4096;
-    const QByteArray head = "<html><body>\n";
+    const QByteArray head = "<html><body>\n" + toWindows1252(greeting);
     const QByteArray tail = "</body></html>\n";
     const QByteArray row = toWindows1252(QStringLiteral("<p>Benvolgut client, aquesta és una línia de prova del butlletí.</p>\n"));
     QByteArray rows;

@@ -45,9 +45,11 @@ private:
     QObject m_receiver;
 };
 
-// The 4096-byte HTML body of the message benchmarks, in Windows-1252 with a
-// few accented letters (the Python clients are given the same bytes).
-QByteArray benchmarkHtmlBody();
+// The 4096-byte HTML body of the benchmarks, in Windows-1252 with a few
+// accented letters (the Python clients are given the same bytes): the
+// greeting given (a mail merge's placeholders), then lines of text and
+// blanks up to the size.
+QByteArray benchmarkHtmlBody(const QString &greeting = {});
 
 struct BareRound
 {

@@ -79,21 +79,9 @@ const QString addressField = QStringLiteral("Correu");
 const QString senderAddress = QStringLiteral("sender@bench.tramelo.cat");
 const QString senderName = QStringLiteral("Tramelo Bench");
 const QString subjectTemplate = QStringLiteral("Butlletí de novembre per a <<<Nom>>>");
-
-// 4096 bytes of HTML in Windows-1252 with three placeholders in its greeting.
-QByteArray mergeBodyTemplate()
-{
-    const QByteArray head = "<html><body>\n";
-    const QByteArray greeting = toWindows1252(QStringLiteral(
-        "<p>Benvolgut/da <<<Nom>>> <<<Cognoms>>>, el vostre codi de client és <<<Codi>>>.</p>\n"));
-    const QByteArray tail = "</body></html>\n";
-    const QByteArray row = toWindows1252(QStringLiteral("<p>Benvolgut client, aquesta és una línia de prova del butlletí.</p>\n"));
-    QByteArray rows;
-    while (head.size() + greeting.size() + rows.size() + row.size() + tail.size() <= bodyBytes)
-        rows += row;
-    const qsizetype padding = bodyBytes - head.size() - greeting.size() - rows.size() - tail.size();
-    return head + greeting + rows + QByteArray(padding, ' ') + tail;
-}
+// The body's three placeholders.
+const QString mergeGreeting =
+    QStringLiteral("<p>Benvolgut/da <<<Nom>>> <<<Cognoms>>>, el vostre codi de client és <<<Codi>>>.</p>\n");
 
 bool writeDurably(const QString &path, const QByteArray &bytes)
 {
@@ -573,7 +561,7 @@ int main(int argc, char **argv)
     // On the build folder's disk, not in a memory file system.
     QTemporaryDir folder(QStringLiteral(TRAMELO_BENCH_WORK_DIR "/tramelo_run_bench-XXXXXX"));
     const QString bodyPath = folder.filePath(QStringLiteral("butlleti.html"));
-    if (!folder.isValid() || !writeDurably(bodyPath, mergeBodyTemplate())) {
+    if (!folder.isValid() || !writeDurably(bodyPath, benchmarkHtmlBody(mergeGreeting))) {
         std::fprintf(stderr, "cannot prepare the files in %s\n", TRAMELO_BENCH_WORK_DIR);
         return 1;
     }
