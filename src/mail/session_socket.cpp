@@ -18,8 +18,6 @@
 #include <cmath>
 #include <utility>
 
-#include <sys/socket.h>
-
 namespace tramelo {
 namespace {
 
@@ -161,23 +159,7 @@ void clsEnviarCorreu::flushOutgoing()
             onSocketBytesWritten(written);
         return;
     }
-    // In the clear, with nothing queued before them, the bytes go straight
-    // to the kernel. Through the socket's own queue each command would cost
-    // a pass of the event loop to leave, and two wake-ups of it besides
-    // (its write notifier switched on, then off).
-    qint64 written = 0;
-    if (m_socket->mode() == QSslSocket::UnencryptedMode && m_socket->bytesToWrite() == 0
-        && m_socket->state() == QAbstractSocket::ConnectedState) {
-        const ssize_t sent = ::send(int(m_socket->socketDescriptor()), bytes.constData(), size_t(bytes.size()),
-                                    MSG_DONTWAIT | MSG_NOSIGNAL);
-        written = sent > 0 ? qint64(sent) : 0;
-    }
-    if (written > 0)
-        onSocketBytesWritten(written);
-    // The rest, or all of it after an error, goes through the socket, which
-    // sends it when it can or reports the error as usual.
-    if (written < bytes.size())
-        m_socket->write(bytes.constData() + written, bytes.size() - written);
+    m_socket->write(bytes);
 }
 
 qint64 clsEnviarCorreu::queuedBytes() const
