@@ -21,8 +21,8 @@ bool isDigit(QChar c)
 }
 
 // Collects the characters that form the number, without the skipped blanks,
-// into a plain C-locale text that strtod reads.
-std::string numberPrefix(QStringView text)
+// into a plain C-locale text that strtod reads; end is where reading stopped.
+std::string numberPrefix(QStringView text, qsizetype &end)
 {
     std::string number;
     qsizetype i = 0;
@@ -51,6 +51,7 @@ std::string numberPrefix(QStringView text)
     if (!digits)
         return {};
     skip();
+    end = i;
     if (i < text.size() && (text[i] == u'e' || text[i] == u'E')) {
         std::string exponent = "e";
         qsizetype j = i + 1;
@@ -67,8 +68,10 @@ std::string numberPrefix(QStringView text)
             exponent += char(text[j].unicode());
             exponentDigits = true;
         }
-        if (exponentDigits)
+        if (exponentDigits) {
             number += exponent;
+            end = j;
+        }
     }
     return number;
 }
@@ -78,7 +81,8 @@ std::string numberPrefix(QStringView text)
 double readNumber(QStringView text)
 {
     // from_chars ignores the process locale, which may use a decimal comma.
-    std::string number = numberPrefix(text);
+    qsizetype end = 0;
+    std::string number = numberPrefix(text, end);
     if (!number.empty() && number.front() == '+')
         number.erase(0, 1);
     double value = 0.0;
@@ -89,6 +93,16 @@ double readNumber(QStringView text)
         return number.front() == '-' ? -HUGE_VAL : HUGE_VAL;
     }
     return result.ec == std::errc() ? value : 0.0;
+}
+
+bool isOneNumber(QStringView text)
+{
+    qsizetype end = 0;
+    if (numberPrefix(text, end).empty())
+        return false;
+    while (end < text.size() && isSkipped(text[end]))
+        ++end;
+    return end == text.size();
 }
 
 double roundHalfEven(double value)

@@ -14,6 +14,10 @@ class CampaignSettings;
 // begin with a number reads 0.
 double readNumber(QStringView text);
 
+// Whether readNumber reads the whole text, blanks aside: "abc", "3 dies",
+// "1e" and "." are no number.
+bool isOneNumber(QStringView text);
+
 // Nearest whole number, a half going to the even neighbour.
 double roundHalfEven(double value);
 

@@ -34,48 +34,12 @@ QString saveFailure(const QString &reason)
     return QStringLiteral("No s'ha pogut gravar l'arxiu de projecte: ") + reason;
 }
 
-// Whether the text, blanks aside, is one decimal number and nothing else: a
-// sign, digits with a decimal point or not (or a point and digits), an
-// exponent. Read by hand: a save must stay cheap, and a run saves often.
-bool isWholeNumberText(QStringView text)
-{
-    qsizetype at = 0;
-    const auto next = [&]() -> QChar {
-        while (at < text.size() && (text[at] == u' ' || text[at] == u'\t' || text[at] == u'\n'))
-            ++at;
-        return at < text.size() ? text[at] : QChar();
-    };
-    const auto digits = [&] {
-        qsizetype count = 0;
-        for (QChar c = next(); c >= u'0' && c <= u'9'; c = next(), ++count)
-            ++at;
-        return count;
-    };
-    if (next() == u'+' || next() == u'-')
-        ++at;
-    qsizetype mantissa = digits();
-    if (next() == u'.') {
-        ++at;
-        mantissa += digits();
-    }
-    if (mantissa == 0)
-        return false;
-    if (next() == u'e' || next() == u'E') {
-        ++at;
-        if (next() == u'+' || next() == u'-')
-            ++at;
-        if (digits() == 0)
-            return false;
-    }
-    return next().isNull() && at == text.size();
-}
-
 // A box holds a number when all of it reads as one (blanks aside), so that
 // "abc" or "3 dies" is refused rather than stored as 0 or 3. The value is
 // rounded, a half going to the even neighbour, and must fit its field.
 std::optional<qint64> wholeNumberIn(const QString &text, qint64 minimum, qint64 maximum)
 {
-    if (!isWholeNumberText(text))
+    if (!isOneNumber(text))
         return std::nullopt;
     const double value = roundHalfEven(readNumber(text));
     if (!(value >= double(minimum) && value <= double(maximum)))
