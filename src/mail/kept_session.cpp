@@ -7,8 +7,6 @@
 
 #include <QSslSocket>
 
-#include <poll.h>
-
 namespace tramelo {
 
 void clsEnviarCorreu::setKeepConnection(bool value)
@@ -62,10 +60,7 @@ bool clsEnviarCorreu::keptSessionHasUnreadInput() const
         return true;
     if (m_plainTransport)
         return m_plain.hasUnreadInput();
-    if (m_socket->bytesAvailable() > 0)
-        return true;
-    pollfd descriptor{int(m_socket->socketDescriptor()), POLLIN, 0};
-    return ::poll(&descriptor, 1, 0) != 0;
+    return m_socket->bytesAvailable() > 0 || hasInputWaiting(int(m_socket->socketDescriptor()));
 }
 
 bool clsEnviarCorreu::resetTransaction()

@@ -87,12 +87,9 @@ QString prepareBody(QStringView text)
 
 bool hasEightBitCharacters(QStringView text)
 {
-    const QByteArray bytes = toWindows1252(text);
-    for (char byte : bytes) {
-        if (static_cast<unsigned char>(byte) > 126)
-            return true;
-    }
-    return false;
+    // Character by character: every message asks, and the converted text is not needed.
+    return std::any_of(text.begin(), text.end(),
+                       [](QChar c) { return static_cast<unsigned char>(toWindows1252(c.unicode())) > 126; });
 }
 
 EncodedBody encodeBody(QStringView text, bool eightBitFlag, BodyChannel channel)

@@ -245,12 +245,15 @@ qint64 PlainSocket::sendSome(QByteArrayView bytes)
     return taken;
 }
 
+bool hasInputWaiting(int descriptor)
+{
+    pollfd waiting{descriptor, POLLIN, 0};
+    return ::poll(&waiting, 1, 0) != 0;
+}
+
 bool PlainSocket::hasUnreadInput() const
 {
-    if (m_descriptor < 0)
-        return false;
-    pollfd descriptor{m_descriptor, POLLIN, 0};
-    return ::poll(&descriptor, 1, 0) != 0;
+    return m_descriptor >= 0 && hasInputWaiting(m_descriptor);
 }
 
 PlainSocket::Activity PlainSocket::wait(std::chrono::milliseconds timeout)

@@ -13,6 +13,10 @@
 
 namespace tramelo {
 
+// Whether input (or the peer's close) waits in the kernel for a descriptor,
+// found with one poll that does not wait.
+bool hasInputWaiting(int descriptor);
+
 // A TCP connection in the clear on the system's own sockets, driven by its
 // owner's waits: no socket notifiers and no pass of the event loop per reply.
 // Writes go straight to the kernel; what it cannot take yet waits in a queue
