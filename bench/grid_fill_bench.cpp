@@ -4,8 +4,8 @@
 //
 //   grid_fill_bench [rows] [repetitions]
 
+#include "bench_campaign_view.h"
 #include "campaign.h"
-#include "campaign_view.h"
 #include "recipient_grid.h"
 #include "recipient_source.h"
 #include "test_databases.h"
@@ -23,29 +23,6 @@
 using namespace tramelo;
 
 namespace {
-
-class SilentView : public CampaignView
-{
-public:
-    QStringList messages;
-    void showMessage(const QString &text, MessageIcon) override { messages.append(text); }
-    bool askYesNo(const QString &, bool) override { return false; }
-    Answer askYesNoCancel(const QString &) override { return Answer::Cancel; }
-    QString chooseProjectFileToSave() override { return {}; }
-    void setBusy(bool) override {}
-    void processEvents() override {}
-    void waitForEvents() override {}
-    void setRunButtonsEnabled(bool) override {}
-    void setClearMarksEnabled(bool) override {}
-    void setRecipientControlsEnabled(bool) override {}
-    void showGrid() override {}
-    void showRunProgress() override {}
-    void hideRunProgress() override {}
-    void setTotalProgress(qint64, qint64) override {}
-    void setCounts(const QString &) override {}
-    void setMessageProgress(int) override {}
-    void showBodyPage(const QString &) override {}
-};
 
 // A line of /proc/self/status in MiB, e.g. VmHWM (peak) or VmRSS (now).
 double statusMiB(const char *key)
@@ -94,7 +71,7 @@ int main(int argc, char **argv)
     std::printf("table: %d rows x 10 columns, %.1f MiB on disk; resident before filling: %.1f MiB\n", rows,
                 QFile(path).size() / 1048576.0, statusMiB("VmRSS"));
 
-    SilentView view;
+    bench::BenchView view;
     Campaign campaign(view);
     campaign.settings().setText(Setting::DatabaseSource, path);
     OpenRecipientDatabase(campaign, true);
