@@ -44,6 +44,13 @@ QString finishedAfter(int processed, int sent)
         .arg(processed)
         .arg(sent);
 }
+// The box that ends a run the operator stopped.
+QString stoppedAfter(int processed, int sent)
+{
+    return QStringLiteral("[information] Enviament aturat\nRegistres processats %1 de 6: %2 enviats, 0 no enviats")
+        .arg(processed)
+        .arg(sent);
+}
 const QString leaveQuestion = QStringLiteral("[no] Vols sortir sense guardar els canvis?");
 
 // The example campaign as a new operator meets it: its project opened with
@@ -148,7 +155,7 @@ TEST_F(ExampleCampaignInTheWindow, ExitButtonDuringARunEndsThePauseAtOnce)
     EXPECT_LT(sinceStop.elapsed(), 5000) << "the stop waited for the end of the pause";
     EXPECT_TRUE(buttonsWereDisabled);
     EXPECT_TRUE(window().isVisible());
-    EXPECT_EQ(opened.dialogs->messages, QStringList{finishedAfter(1, 1)});
+    EXPECT_EQ(opened.dialogs->messages, QStringList{stoppedAfter(1, 1)});
     EXPECT_EQ(markColumn().first(), QStringLiteral("Si"));
     EXPECT_EQ(markColumn().mid(1), QStringList(exampleAddresses.size() - 1, QString()));
     // The run has ended, so nothing more is on its way.
@@ -266,7 +273,7 @@ TEST_F(ExampleCampaignInTheWindow, ClosingFromTheTitleBarDuringARunStopsItThenAs
     EXPECT_TRUE(actionDone);
     EXPECT_FALSE(closedAtOnce);
     EXPECT_EQ(opened.dialogs->log.mid(opened.dialogs->log.size() - 2),
-              QStringList({QStringLiteral("message") + finishedAfter(1, 1), QStringLiteral("question") + leaveQuestion}));
+              QStringList({QStringLiteral("message") + stoppedAfter(1, 1), QStringLiteral("question") + leaveQuestion}));
     EXPECT_FALSE(window().isVisible());
     EXPECT_EQ(markColumn().mid(1), QStringList(exampleAddresses.size() - 1, QString()));
 }
