@@ -5,6 +5,8 @@
 #include "journal_rows.h"
 #include "scripted_server.h"
 #include "recipient_grid.h"
+#include "recipient_preview.h"
+#include "message_page.h"
 #include "project_lock.h"
 #include "test_databases.h"
 #include "window_test_support.h"
@@ -13,6 +15,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
@@ -156,6 +159,7 @@ TEST_F(ExampleCampaignInTheWindow, ExitButtonDuringARunEndsThePauseAtOnce)
     EXPECT_TRUE(buttonsWereDisabled);
     EXPECT_TRUE(window().isVisible());
     EXPECT_EQ(opened.dialogs->messages, QStringList{stoppedAfter(1, 1)});
+    EXPECT_EQ(window().lblEstat->text(), QStringLiteral("Enviament aturat. Registres processats 1 de 6: 1 enviats, 0 no enviats"));
     EXPECT_EQ(markColumn().first(), QStringLiteral("Si"));
     EXPECT_EQ(markColumn().mid(1), QStringList(exampleAddresses.size() - 1, QString()));
     // The run has ended, so nothing more is on its way.
@@ -225,6 +229,24 @@ TEST_F(ExampleCampaignInTheWindow, TheDefinitiveRunStartsOnlyAfterNoAndTheConfir
     const QList<AiosmtpdServer::Message> sent = server.messages();
     ASSERT_EQ(sent.size(), 2);
     EXPECT_EQ(sent[0].rcptTos.size() + sent[1].rcptTos.size(), 5);
+}
+
+TEST_F(ExampleCampaignInTheWindow, ARowOfAGroupPreviewsTheGroupsMessageInBlindCopyAsTyped)
+{
+    window().chkFields[1]->click();
+    window().sstabGeneral->setCurrentIndex(3);
+    QCoreApplication::processEvents();
+    QTableView *view = window().grdEnviament;
+    const QPoint secondAddress = view->visualRect(view->model()->index(1, 1)).center();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, secondAddress);
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, secondAddress);
+
+    const RecipientPreview &preview = *window().vistaPrevia;
+    ASSERT_TRUE(preview.isVisible());
+    EXPECT_EQ(preview.lblDestinatariTitol->text() + preview.lblDestinatari->text(),
+              QStringLiteral("Cco:jordi.vidal@example.org"));
+    EXPECT_EQ(preview.lblAssumpte->text(), QStringLiteral("Notícies per a <<<Nom>>> de <<<Ciutat>>>"));
+    EXPECT_TRUE(preview.planaMissatge->toPlainText().contains(QStringLiteral("Benvolgut/da <<<Nom>>> <<<Cognoms>>>")));
 }
 
 TEST_F(ExampleCampaignInTheWindow, ARunOfTheSameProjectElsewhereKeepsTheWindowFromSending)
