@@ -7,12 +7,12 @@
 #include "campaign_view.h"
 #include "clsEnviarCorreu.h"
 #include "connection_security.h"
-#include "merge_fields.h"
 #include "plain_text.h"
 #include "project_file.h"
 #include "project_lock.h"
 #include "recipient_connection.h"
 #include "recipient_grid.h"
+#include "recipient_message.h"
 #include "recipient_source.h"
 #include "send_journal.h"
 #include "send_one_message.h"
@@ -27,6 +27,7 @@ namespace tramelo {
 namespace {
 
 const QString finishedMessage = QStringLiteral("Enviament finalitzat");
+const QString stoppedMessage = QStringLiteral("Enviament aturat");
 const QString invalidAddressText = QStringLiteral("Adreça de correu no vàlida");
 
 // "Error en l'enviament", then the mail component's reason when it gave one
@@ -83,6 +84,20 @@ QList<RowOutcome> outcomesOf(const QList<int> &rows, const QStringList &addresse
 QString countsText(const RunCounts &counts)
 {
     return QStringLiteral("%1/%2/%3").arg(counts.processed).arg(counts.sent).arg(counts.total);
+}
+
+QString endOfRunHeadline(const RunCounts &counts)
+{
+    return counts.stoppedOnRequest ? stoppedMessage : finishedMessage;
+}
+
+QString endOfRunCounts(const RunCounts &counts)
+{
+    return QStringLiteral("Registres processats %1 de %2: %3 enviats, %4 no enviats")
+        .arg(counts.processed)
+        .arg(counts.total)
+        .arg(counts.sent)
+        .arg(counts.failed);
 }
 
 struct CampaignRun::Group {
@@ -236,9 +251,13 @@ void CampaignRun::testSend(const QString &attachments)
     const CampaignSettings &settings = m_campaign.settings();
     beginSending();
     replaceMailComponent();
-    const OutgoingMessage message{settings.text(Setting::SenderAddress), QString(),
-                                  settings.text(Setting::MessageSubject), settings.text(Setting::BodyText),
-                                  attachments};
+    OutgoingMessage message{settings.text(Setting::SenderAddress), QString(), settings.text(Setting::MessageSubject),
+                            settings.text(Setting::BodyText), attachments};
+    // Always to the sender: only what a recipient would read comes from the row.
+    if (const std::optional<OutgoingMessage> rowMessage = messageForRow(m_campaign, m_testSendRow, attachments)) {
+        message.subject = rowMessage->subject;
+        message.body = rowMessage->body;
+    }
     const SendOutcome outcome = SendOneMessage(m_campaign, *m_poSendMail, m_connection, message);
     endSending();
     if (outcome.sent)
@@ -321,6 +340,8 @@ void CampaignRun::run(const QString &attachments)
     records.reset();
     endSending();
     state.counts.stoppedOnFault = !state.stopReason.isEmpty();
+    state.counts.stoppedOnRequest =
+        !state.counts.stoppedOnFault && m_campaign.stopRequested() && state.counts.processed < state.counts.total;
     Q_EMIT runFinished(state.counts);
     showEndOfRun(state);
 }
@@ -361,22 +382,13 @@ CampaignRun::Group CampaignRun::gatherGroup(RecordSnapshot &records, qint64 walk
 SendOutcome CampaignRun::sendGroup(RecordSnapshot &records, const Group &group, long long groupSize,
                                    const QString &attachments)
 {
-    const CampaignSettings &settings = m_campaign.settings();
-    const QString addresses = group.addresses.join(u';');
-    OutgoingMessage message;
-    message.attachments = attachments;
-    if (groupSize == 1) {
-        // The record just gathered is the one to merge.
+    // A group of one merges the record just gathered.
+    if (groupSize == 1)
         records.movePrevious();
-        message.to = addresses;
-        message.subject = MergeFields(settings.text(Setting::MessageSubject), records, settings);
-        message.body = MergeFields(settings.text(Setting::BodyText), records, settings);
+    const OutgoingMessage message = groupMessage(m_campaign.settings(), records, group.addresses, groupSize, attachments);
+    if (groupSize == 1)
         records.moveNext();
-    } else {
-        message.bcc = addresses;
-        message.subject = settings.text(Setting::MessageSubject);
-        message.body = settings.text(Setting::BodyText);
-    }
+    Q_EMIT sendingTo(group.rows.first(), group.addresses);
     return SendOneMessage(m_campaign, *m_poSendMail, m_connection, message);
 }
 
@@ -457,19 +469,15 @@ void CampaignRun::markRows(RunState &state, const QList<RowOutcome> &rows, qint6
     m_campaign.setDirty(true);
 }
 
-// "Enviament finalitzat", why the run stopped by itself, the counts, and
-// the rows not sent by stage; the error icon when nothing at all was sent or
-// the run stopped on a fault.
+// How the run ended, why it stopped by itself, the counts, and the rows not
+// sent by stage; the error icon when nothing at all was sent or the run
+// stopped on a fault.
 void CampaignRun::showEndOfRun(const RunState &state)
 {
-    QStringList lines{finishedMessage};
+    QStringList lines{endOfRunHeadline(state.counts)};
     if (!state.stopReason.isEmpty())
         lines << state.stopReason;
-    lines << QStringLiteral("Registres processats %1 de %2: %3 enviats, %4 no enviats")
-                 .arg(state.counts.processed)
-                 .arg(state.counts.total)
-                 .arg(state.counts.sent)
-                 .arg(state.counts.failed);
+    lines << endOfRunCounts(state.counts);
     for (const auto &[stage, count] : state.failedByStage)
         lines << QStringLiteral("%1: %2").arg(stageText(stage)).arg(count);
     const bool nothingSent = state.counts.sent == 0 && state.counts.failed > 0;
@@ -485,11 +493,13 @@ void CampaignRun::pauseBetweenSendings()
     timerEsperar.setInterval(int(milliseconds));
     m_waitOver = false;
     timerEsperar.start();
+    Q_EMIT pauseStarted(milliseconds);
     // Sleeps between events: the window stays responsive and the processor
     // idle, and a stop request ends the pause at once.
     while (!m_waitOver && !m_campaign.stopRequested())
         m_campaign.view().waitForEvents();
     timerEsperar.stop();
+    Q_EMIT pauseEnded();
 }
 
 } // namespace tramelo

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
 #include <functional>
@@ -26,10 +27,18 @@ struct RunCounts {
     // The run stopped by itself on a fault (the server out of reach, the
     // journal's disk, the source), with rows left unvisited.
     bool stoppedOnFault = false;
+    // It was asked to stop (by the operator, or by tramelo-run when the
+    // project could not be saved), with rows left unvisited.
+    bool stoppedOnRequest = false;
 };
 
 // The counts as a run shows them: "processed/sent/total".
 QString countsText(const RunCounts &counts);
+// How a run ended: "Enviament aturat" when it was asked to stop,
+// "Enviament finalitzat" otherwise.
+QString endOfRunHeadline(const RunCounts &counts);
+// "Registres processats P de T: S enviats, F no enviats".
+QString endOfRunCounts(const RunCounts &counts);
 
 // A run stops by itself after this many messages in a row that failed
 // before the server accepted the sender: the server cannot be reached, and
@@ -64,6 +73,9 @@ public:
     // The two outcomes of the question, with the attachment list built for them.
     void testSend(const QString &attachments);
     void run(const QString &attachments);
+    // The grid row whose cells the next test sends merge, as the run would
+    // for that row; 0 sends the message as typed.
+    void setTestSendRow(int row) { m_testSendRow = row; }
 
     clsEnviarCorreu *poSendMail() const { return m_poSendMail.get(); }
 
@@ -75,7 +87,13 @@ Q_SIGNALS:
     // A group is marked once its journal rows are on the disk: at the latest
     // just before the next message's end of data, before a pause, and at the end.
     void groupMarked(const tramelo::RunCounts &counts);
-    // "Enviament finalitzat" is about to be shown.
+    // The message of a group is about to go: the grid row of its first
+    // member and its addresses.
+    void sendingTo(int firstRow, const QStringList &addresses);
+    // The pause between sendings has begun, for that long; it has ended.
+    void pauseStarted(qint64 milliseconds);
+    void pauseEnded();
+    // The box that ends the run is about to be shown.
     void runFinished(const tramelo::RunCounts &counts);
 
 private:
@@ -107,6 +125,7 @@ private:
     QTimer timerEsperar;
     bool m_waitOver = false;
     RunState *m_runState = nullptr; // during a definitive run
+    int m_testSendRow = 0;
 };
 
 } // namespace tramelo

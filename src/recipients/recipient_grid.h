@@ -50,6 +50,8 @@ public:
     void fillFrom(RecordSnapshot &snapshot, const QString &addressField);
     // Whether the rows' cells are here (not so after a streamed snapshot).
     bool keepsCells() const { return m_records != nullptr; }
+    // The rows behind the cells, shared; none when the grid keeps no cells.
+    std::shared_ptr<const RecordTable> records() const { return m_records; }
 
     // ---- sent marks --------------------------------------------------------
     // One character per entry ("S", "N" or " "), entry r - 1 for grid row r.

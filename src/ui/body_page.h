@@ -14,4 +14,7 @@ namespace tramelo {
 // otherwise start a tag and hide the field's name.
 void showBodyFile(QTextBrowser &view, const QString &path, const QString &placeholderOpening);
 
+// Shows an HTML text in the view, its placeholders readable as above.
+void showHtmlBody(QTextBrowser &view, QString html, const QString &placeholderOpening);
+
 } // namespace tramelo

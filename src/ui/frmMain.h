@@ -28,6 +28,8 @@ class QToolButton;
 
 namespace tramelo {
 
+class RecipientPreview;
+
 // The main window, "Enviar Tramelo": the campaign's settings on the
 // "Definició" tab, the body as a page and as text, the recipient grid with
 // the run's progress, and the five buttons below. It is a view over the
@@ -88,6 +90,13 @@ public:
     QToolButton *cmbEnviar = nullptr;
     QToolButton *cmbDesmarcar = nullptr;
     QToolButton *cmbSortir = nullptr;
+    // Above the grid: what the selected row will receive, and whether the
+    // test send takes that row's values.
+    QToolButton *cmbVistaPrevia = nullptr;
+    QCheckBox *chkProvaDestinatari = nullptr;
+    RecipientPreview *vistaPrevia = nullptr;
+    // The status line beside the buttons: the run as it goes and how it ended.
+    QLabel *lblEstat = nullptr;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -126,6 +135,14 @@ private:
     void showSourceKind(SourceKind kind);
     void showBodyKind(BodyKind kind);
     void fitGridColumns();
+
+    // ---- one recipient's message (frmMain_preview.cpp) ---------------------
+    QLayout *buildRecipientTools();
+    void connectRecipientTools();
+    int selectedRecipientRow() const;
+    void onSelectedRowChanged();
+    void previewRecipient(int row);
+    int testSendRow() const;
 
     std::unique_ptr<WindowDialogs> m_dialogs;
     Campaign m_campaign;

@@ -306,6 +306,7 @@ QWidget *frmMain::buildSendingTab()
     auto *page = new QWidget;
     auto *layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->addLayout(buildRecipientTools());
     layout->addWidget(grdEnviament, 1);
     layout->addWidget(frameProgres);
     layout->addStretch(0);
@@ -319,7 +320,13 @@ QLayout *frmMain::buildButtonRow()
     cmbEnviar = iconButton(QStringLiteral("mail-send"), QStringLiteral("Realitzar l'enviament"), 615);
     cmbDesmarcar = iconButton(QStringLiteral("edit-clear"), QStringLiteral("Esborrar les marques d'enviat"), 615);
     cmbSortir = iconButton(QStringLiteral("application-exit"), QStringLiteral("Sortir del programa"), 600);
-    return row({cmbLlegir, cmbGravar, cmbEnviar, cmbDesmarcar, cmbSortir}, true);
+    lblEstat = new QLabel;
+    // A long address must not widen the window.
+    lblEstat->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    QHBoxLayout *buttons = row({cmbLlegir, cmbGravar, cmbEnviar, cmbDesmarcar, cmbSortir});
+    buttons->addSpacing(8);
+    buttons->addWidget(lblEstat, 1);
+    return buttons;
 }
 
 void frmMain::bindControls()

@@ -54,6 +54,7 @@ void frmMain::connectEvents()
     connect(&m_campaign.grid(), &QAbstractItemModel::modelReset, this, &frmMain::fitGridColumns);
     for (QWidget *box : txtFields)
         box->installEventFilter(this);
+    connectRecipientTools();
 
     // A project load selects the options with the same visible effect as a click.
     CampaignSettings &settings = m_campaign.settings();
@@ -97,6 +98,7 @@ QString frmMain::chooseProjectFileToSave()
 
 void frmMain::onSend()
 {
+    m_run.setTestSendRow(testSendRow());
     m_run.pressSend();
     if (m_closeWhenRunEnds) {
         m_closeWhenRunEnds = false;
@@ -210,9 +212,14 @@ void frmMain::onListEntryChosen(int n, int index)
 
 void frmMain::onGridDoubleClicked(const QModelIndex &index)
 {
+    // The view's row 0 is the grid's first data row. Looking changes
+    // nothing, so the address cell previews even during a run.
+    if (index.column() == 1) {
+        previewRecipient(index.row() + 1);
+        return;
+    }
     if (!m_recipientControlsEnabled)
         return;
-    // The view's row 0 is the grid's first data row.
     m_campaign.grid().toggleMark(index.row() + 1, index.column());
 }
 

@@ -502,7 +502,7 @@ TEST(TrameloRun, CtrlCEndsThePauseAtOnceWithTheProjectSaved)
         EXPECT_EQ(runner.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(runner.exitCode(), folderWritable ? 0 : 1);
         const QString out = QString::fromLocal8Bit(runner.readAllStandardOutput());
-        EXPECT_TRUE(out.contains(QLatin1String("Enviament finalitzat"))) << out;
+        EXPECT_TRUE(out.contains(QLatin1String("Enviament aturat"))) << out;
 
         EXPECT_EQ(server.messageCount(), 1);
         if (folderWritable) {

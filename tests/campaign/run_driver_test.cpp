@@ -172,7 +172,8 @@ TEST(CampaignRun, StopRequestEndsTheRunAfterTheCurrentGroup)
     EXPECT_EQ(server.messageCount(), 1);
     EXPECT_EQ(f.marks(), (QStringList{QStringLiteral("Si"), QStringLiteral("Si"), QString(), QString(), QString(),
                                       QStringLiteral("No")}));
-    EXPECT_EQ(f.view.messageTexts(), QStringList{endOfRun(2, 6, 2, 0)});
+    EXPECT_EQ(f.view.messageTexts(),
+              QStringList{QStringLiteral("Enviament aturat\nRegistres processats 2 de 6: 2 enviats, 0 no enviats")});
     EXPECT_EQ(f.view.counts, QStringLiteral("2/2/6"));
 }
 

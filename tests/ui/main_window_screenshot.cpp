@@ -1,14 +1,22 @@
 // Draws the main window with the example campaign loaded and its address
 // field chosen, for the README: main-window.png (the "Definició" tab),
-// main-window-html.png and main-window-grid.png in the folder given.
+// main-window-html.png and main-window-grid.png in the folder given; then
+// recipient-preview.png, what the third row will receive, and run-pause.png,
+// a run against a local aiosmtpd waiting between two sendings.
 //   xvfb-run -a -s "-screen 0 1280x800x24" build/tests/ui/main_window_screenshot docs
 
+#include "aiosmtpd_server.h"
 #include "example_campaign.h"
 #include "program_start.h"
+#include "recipient_preview.h"
 #include "scripted_dialogs.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
@@ -24,6 +32,38 @@ bool saveTab(frmMain &window, int tab, const QString &path)
     window.sstabGeneral->setCurrentIndex(tab);
     QTest::qWait(200);
     return window.grab().save(path);
+}
+
+// A run with a long pause, drawn once it waits after the first message,
+// then stopped.
+bool saveRunInPause(frmMain &window, test::ScriptedDialogs &script, const QString &path)
+{
+    test::AiosmtpdServer server;
+    if (!server.start()) {
+        std::fprintf(stderr, "aiosmtpd: %s\n", qUtf8Printable(server.errorText()));
+        return false;
+    }
+    // The run's journal and lock go beside the project: not into the source tree.
+    QTemporaryDir journalFolder;
+    window.campaign().setProjectPath(journalFolder.filePath(QStringLiteral("exemple.pcm")));
+    CampaignSettings &settings = window.campaign().settings();
+    settings.setText(Setting::SmtpServer, QStringLiteral("127.0.0.1:%1").arg(server.port()));
+    settings.setText(Setting::WaitSeconds, QStringLiteral("20"));
+    bool saved = false;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        if (!window.lblEstat->text().startsWith(QLatin1String("Esperant ")))
+            return;
+        watcher.stop();
+        saved = window.grab().save(path);
+        window.cmbSortir->click();
+    });
+    watcher.start(100);
+    script.answers = {Answer::No, Answer::Yes};
+    window.cmbEnviar->click();
+    script.messages.removeAll(QStringLiteral("[information] Enviament aturat\nRegistres processats 1 de 6: 1 enviats, "
+                                             "0 no enviats"));
+    return saved;
 }
 
 } // namespace
@@ -67,9 +107,17 @@ int main(int argc, char *argv[])
     QTest::keyClick(fields, Qt::Key_Down);
     window.setFocus();
 
-    const bool saved = saveTab(window, 1, output + QStringLiteral("/main-window-html.png"))
+    bool saved = saveTab(window, 1, output + QStringLiteral("/main-window-html.png"))
         && saveTab(window, 3, output + QStringLiteral("/main-window-grid.png"))
         && saveTab(window, 0, output + QStringLiteral("/main-window.png"));
+
+    window.sstabGeneral->setCurrentIndex(3);
+    window.grdEnviament->setCurrentIndex(window.grdEnviament->model()->index(2, 1));
+    window.cmbVistaPrevia->click();
+    QTest::qWait(200);
+    saved = saved && window.vistaPrevia->grab().save(output + QStringLiteral("/recipient-preview.png"));
+    window.vistaPrevia->close();
+    saved = saved && saveRunInPause(window, script, output + QStringLiteral("/run-pause.png"));
     if (!saved || !script.messages.isEmpty() || !script.unexpected.isEmpty()) {
         std::fprintf(stderr, "screenshots not saved: %s\n", qUtf8Printable((script.messages + script.unexpected).join(u'\n')));
         return 1;

@@ -5,6 +5,8 @@
 #include "journal_rows.h"
 #include "scripted_server.h"
 #include "recipient_grid.h"
+#include "recipient_preview.h"
+#include "message_page.h"
 #include "project_lock.h"
 #include "test_databases.h"
 #include "window_test_support.h"
@@ -13,6 +15,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
@@ -41,6 +44,13 @@ const QString testSendQuestion = QStringLiteral("[yes, cancel] Vols fer un envia
 QString finishedAfter(int processed, int sent)
 {
     return QStringLiteral("[information] Enviament finalitzat\nRegistres processats %1 de 6: %2 enviats, 0 no enviats")
+        .arg(processed)
+        .arg(sent);
+}
+// The box that ends a run the operator stopped.
+QString stoppedAfter(int processed, int sent)
+{
+    return QStringLiteral("[information] Enviament aturat\nRegistres processats %1 de 6: %2 enviats, 0 no enviats")
         .arg(processed)
         .arg(sent);
 }
@@ -148,7 +158,8 @@ TEST_F(ExampleCampaignInTheWindow, ExitButtonDuringARunEndsThePauseAtOnce)
     EXPECT_LT(sinceStop.elapsed(), 5000) << "the stop waited for the end of the pause";
     EXPECT_TRUE(buttonsWereDisabled);
     EXPECT_TRUE(window().isVisible());
-    EXPECT_EQ(opened.dialogs->messages, QStringList{finishedAfter(1, 1)});
+    EXPECT_EQ(opened.dialogs->messages, QStringList{stoppedAfter(1, 1)});
+    EXPECT_EQ(window().lblEstat->text(), QStringLiteral("Enviament aturat. Registres processats 1 de 6: 1 enviats, 0 no enviats"));
     EXPECT_EQ(markColumn().first(), QStringLiteral("Si"));
     EXPECT_EQ(markColumn().mid(1), QStringList(exampleAddresses.size() - 1, QString()));
     // The run has ended, so nothing more is on its way.
@@ -220,6 +231,24 @@ TEST_F(ExampleCampaignInTheWindow, TheDefinitiveRunStartsOnlyAfterNoAndTheConfir
     EXPECT_EQ(sent[0].rcptTos.size() + sent[1].rcptTos.size(), 5);
 }
 
+TEST_F(ExampleCampaignInTheWindow, ARowOfAGroupPreviewsTheGroupsMessageInBlindCopyAsTyped)
+{
+    window().chkFields[1]->click();
+    window().sstabGeneral->setCurrentIndex(3);
+    QCoreApplication::processEvents();
+    QTableView *view = window().grdEnviament;
+    const QPoint secondAddress = view->visualRect(view->model()->index(1, 1)).center();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, secondAddress);
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, secondAddress);
+
+    const RecipientPreview &preview = *window().vistaPrevia;
+    ASSERT_TRUE(preview.isVisible());
+    EXPECT_EQ(preview.lblDestinatariTitol->text() + preview.lblDestinatari->text(),
+              QStringLiteral("Cco:jordi.vidal@example.org"));
+    EXPECT_EQ(preview.lblAssumpte->text(), QStringLiteral("Notícies per a <<<Nom>>> de <<<Ciutat>>>"));
+    EXPECT_TRUE(preview.planaMissatge->toPlainText().contains(QStringLiteral("Benvolgut/da <<<Nom>>> <<<Cognoms>>>")));
+}
+
 TEST_F(ExampleCampaignInTheWindow, ARunOfTheSameProjectElsewhereKeepsTheWindowFromSending)
 {
     ProjectLock elsewhere;
@@ -266,7 +295,7 @@ TEST_F(ExampleCampaignInTheWindow, ClosingFromTheTitleBarDuringARunStopsItThenAs
     EXPECT_TRUE(actionDone);
     EXPECT_FALSE(closedAtOnce);
     EXPECT_EQ(opened.dialogs->log.mid(opened.dialogs->log.size() - 2),
-              QStringList({QStringLiteral("message") + finishedAfter(1, 1), QStringLiteral("question") + leaveQuestion}));
+              QStringList({QStringLiteral("message") + stoppedAfter(1, 1), QStringLiteral("question") + leaveQuestion}));
     EXPECT_FALSE(window().isVisible());
     EXPECT_EQ(markColumn().mid(1), QStringList(exampleAddresses.size() - 1, QString()));
 }
