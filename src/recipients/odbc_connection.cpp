@@ -94,6 +94,17 @@ QString Connection::infoText(SQLUSMALLINT type) const
     return fromDriverText(text.data(), qMin<qsizetype>(length, qsizetype(text.size()) - 1));
 }
 
+QString Connection::currentCatalog() const
+{
+    std::vector<SQLCHAR> text(256);
+    SQLINTEGER length = 0;
+    if (!m_connected
+        || !SQL_SUCCEEDED(SQLGetConnectAttr(m_connection.get(), SQL_ATTR_CURRENT_CATALOG, text.data(),
+                                            SQLINTEGER(text.size()), &length)))
+        return {};
+    return fromDriverText(text.data(), qBound(qsizetype(0), qsizetype(length), qsizetype(text.size()) - 1));
+}
+
 // The drivers of server databases take the access mode for a hint and go on
 // writing, and a rollback does not undo everything (a sequence that moved,
 // a table without transactions): the server itself is told. This runs while

@@ -40,6 +40,9 @@ public:
     // The name the driver gives its database system ("PostgreSQL",
     // "MariaDB"...), empty when it does not say.
     QString dbmsName() const { return m_dbmsName; }
+    // The catalog (for MySQL, the database) the connection works in, empty
+    // when the driver has none.
+    QString currentCatalog() const;
 
 private:
     void close();

@@ -138,6 +138,8 @@ std::optional<QStringList> RecipientConnection::tableNames(QString &error) const
     if (!listing)
         return std::nullopt;
     const ServerKind kind = serverKind();
+    // Asked of MySQL's drivers only, the one kind whose listing needs it.
+    const QString connectionCatalog = kind == ServerKind::MySql ? m_handles->connection.currentCatalog() : QString();
     QStringList names;
     odbc::TextValue catalog;
     odbc::TextValue schema;
@@ -160,7 +162,8 @@ std::optional<QStringList> RecipientConnection::tableNames(QString &error) const
             return std::nullopt;
         }
         // A copy of the text alone, not of the read buffer around it.
-        if (isListedTable(type.text, name.text) && !isSystemCatalogue(kind, catalog.text, schema.text))
+        if (isListedTable(type.text, name.text)
+            && !isLeftOutOfTableList(kind, catalog.text, schema.text, connectionCatalog))
             names.append(QStringView(name.text).toString());
     }
 }

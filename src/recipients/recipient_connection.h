@@ -32,7 +32,8 @@ public:
     ServerKind serverKind() const;
 
     // Names of the tables and views a campaign may use, in the driver's
-    // order; the server's own catalogues are left out.
+    // order; the server's own catalogues, and MySQL's other databases, are
+    // left out.
     std::optional<QStringList> tableNames(QString &error) const;
 
     // Every row of the query; nothing and the reason (the driver's own text,

@@ -14,7 +14,8 @@ ServerKind serverKindNamed(const QString &dbmsName)
     return ServerKind::Other;
 }
 
-bool isSystemCatalogue(ServerKind kind, const QString &catalog, const QString &schema)
+bool isLeftOutOfTableList(ServerKind kind, const QString &catalog, const QString &schema,
+                          const QString &connectionCatalog)
 {
     static const QStringList mySqlCatalogues = {QStringLiteral("mysql"), QStringLiteral("information_schema"),
                                                 QStringLiteral("performance_schema"), QStringLiteral("sys")};
@@ -22,6 +23,8 @@ bool isSystemCatalogue(ServerKind kind, const QString &catalog, const QString &s
     case ServerKind::PostgreSql:
         return schema.startsWith(QLatin1String("pg_")) || schema == QLatin1String("information_schema");
     case ServerKind::MySql:
+        if (!connectionCatalog.isEmpty())
+            return catalog != connectionCatalog;
         return mySqlCatalogues.contains(catalog, Qt::CaseInsensitive);
     case ServerKind::Other:
         break;

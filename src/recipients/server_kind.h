@@ -10,12 +10,15 @@ namespace tramelo {
 enum class ServerKind { Other, PostgreSql, MySql };
 ServerKind serverKindNamed(const QString &dbmsName);
 
-// Whether a table of the catalog's listing belongs to the server's own
-// catalogues rather than to its users: PostgreSQL's pg_catalog (every
-// schema named "pg_...") and information_schema; MySQL's mysql,
-// information_schema, performance_schema and sys databases. Nothing is left
-// out of other sources.
-bool isSystemCatalogue(ServerKind kind, const QString &catalog, const QString &schema);
+// Whether a row of the catalog's listing is left out of the table list:
+// a table of the server's own catalogues (PostgreSQL's pg_catalog, every
+// schema named "pg_...", and information_schema; MySQL's mysql,
+// information_schema, performance_schema and sys databases), or, since
+// MySQL lists every database the account may read, one of a database other
+// than the connection's own when it has one. Nothing is left out of other
+// sources.
+bool isLeftOutOfTableList(ServerKind kind, const QString &catalog, const QString &schema,
+                          const QString &connectionCatalog);
 
 // The statement that makes every later transaction of the session
 // read-only on the server itself, or empty where none is known.

@@ -103,6 +103,8 @@ TEST(ServerDatabase, ADataSourceNameListsOnlyTheUsersTablesAndReadsThemWithTheSe
         SCOPED_TRACE(server->name().toStdString());
         QString error;
         ASSERT_TRUE(server->createDatabase(listedDatabase, recipientTable(*server), error)) << error;
+        ASSERT_TRUE(server->createDatabase(QStringLiteral("altra"), {QStringLiteral("CREATE TABLE altra (a TEXT)")}, error))
+            << error;
         const QString source = QStringLiteral("DSN=%1;UID=%2;PWD=%3").arg(server->name(), server->user(), server->password());
 
         RecipientConnection connection;
