@@ -14,11 +14,13 @@ packages=(
   libcurl4-openssl-dev
   clang-14 libclang-rt-14-dev
   # database drivers
-  odbc-mdbtools libsqliteodbc sqlite3 libsqlite3-dev
+  odbc-mdbtools libsqliteodbc sqlite3 libsqlite3-dev odbc-postgresql odbc-mariadb
   # icons and fonts for the window
   adwaita-icon-theme fonts-dejavu-core
   # test peers and tools
   python3 python3-aiosmtpd postfix dovecot-pop3d dnsmasq-base openssl
+  # database servers the tests start on loopback (never their system services)
+  postgresql mariadb-server
   xvfb xauth iproute2 procps
 )
 

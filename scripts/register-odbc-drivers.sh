@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Makes sure unixODBC knows the MDBTools and SQLite3 drivers under the names
-# Tramelo's connection strings use ({MDBTools} and {SQLite3}), each pointing
-# at the library Tramelo was tested with. Safe to run again: an entry that
+# Makes sure unixODBC knows the drivers under the names Tramelo's connection
+# strings, tests and README use ({MDBTools}, {SQLite3}, and Debian's own
+# {PostgreSQL Unicode} and {MariaDB Unicode}), each pointing at the library
+# Tramelo was tested with. Safe to run again: an entry that
 # already names the right library is left alone, without prompts.
 set -euo pipefail
 
@@ -46,3 +47,7 @@ ensure_driver() {
 # points in UTF-8, which both builds handle alike.
 ensure_driver MDBTools "$(find_lib libmdbodbcW.so)" "MDBTools ODBC driver (wide characters)"
 ensure_driver SQLite3 "$(find_lib libsqlite3odbc.so)" "SQLite3 ODBC driver"
+# Debian's packages register these two themselves; an entry lost or pointed
+# elsewhere is put back.
+ensure_driver "PostgreSQL Unicode" "$(find_lib psqlodbcw.so)" "PostgreSQL ODBC driver (Unicode version)"
+ensure_driver "MariaDB Unicode" "$(find_lib libmaodbc.so)" "MariaDB Connector/ODBC (Unicode)"

@@ -46,12 +46,14 @@ void OpenRecipientDatabase(Campaign &campaign, bool resetDelimiters)
     campaign.replaceConnection();
 
     // An Access file always takes brackets; a connect string only when the
-    // caller allows the delimiters to be reset.
-    if (isFilePath(source) || resetDelimiters)
-        setDelimiters(settings, defaultDelimitersFor(source));
-
+    // caller allows the delimiters to be reset, and then as its server
+    // quotes names, once it is known.
     QString error;
-    if (!campaign.connection().open(connectionStringFor(source), error)) {
+    const bool opened = campaign.connection().open(connectionStringFor(source), error);
+    if (isFilePath(source) || resetDelimiters)
+        setDelimiters(settings, defaultDelimitersFor(source, campaign.connection().serverKind()));
+
+    if (!opened) {
         campaign.view().showMessage(QStringLiteral("Arxiu de base de dades incorrecte"), MessageIcon::Critical);
         settings.setText(Setting::DatabaseSource, QString());
         return;

@@ -47,9 +47,13 @@ QString connectionStringFor(const QString &databaseBoxText)
     return isFilePath(databaseBoxText) ? jetPrefix + databaseBoxText : databaseBoxText;
 }
 
-TableDelimiters defaultDelimitersFor(const QString &databaseBoxText)
+TableDelimiters defaultDelimitersFor(const QString &databaseBoxText, ServerKind server)
 {
-    if (!isFilePath(databaseBoxText) && databaseBoxText.toUpper().contains(QLatin1String("MYSQL")))
+    if (isFilePath(databaseBoxText))
+        return {QStringLiteral("["), QStringLiteral("]")};
+    if (server == ServerKind::PostgreSql)
+        return {QStringLiteral("\""), QStringLiteral("\"")};
+    if (server == ServerKind::MySql || databaseBoxText.toUpper().contains(QLatin1String("MYSQL")))
         return {QStringLiteral("`"), QStringLiteral("`")};
     return {QStringLiteral("["), QStringLiteral("]")};
 }

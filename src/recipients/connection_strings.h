@@ -1,5 +1,7 @@
 #pragma once
 
+#include "server_kind.h"
+
 #include <QString>
 
 namespace tramelo {
@@ -21,8 +23,10 @@ struct TableDelimiters {
     QString left;
     QString right;
 };
-// Backquotes for a connect string that names MySQL, "[" and "]" otherwise.
-TableDelimiters defaultDelimitersFor(const QString &databaseBoxText);
+// "[" and "]" for a file path. For a connect string: double quotes when the
+// server is PostgreSQL, backquotes when it is MySQL or MariaDB or when the
+// text names MySQL, "[" and "]" otherwise.
+TableDelimiters defaultDelimitersFor(const QString &databaseBoxText, ServerKind server = ServerKind::Other);
 
 // The ODBC connect string that opens a connection string: a Jet string
 // ("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=PATH", "~/" standing for

@@ -1,5 +1,7 @@
 #include "odbc_connection.h"
 
+#include "server_kind.h"
+
 #include <vector>
 
 namespace tramelo::odbc {
@@ -34,6 +36,7 @@ void Connection::close()
     m_connected = false;
     m_manualCommit = false;
     m_completed.clear();
+    m_dbmsName.clear();
     // The connection goes before the environment it lives in.
     m_connection = Handle();
     m_environment = Handle();
@@ -70,11 +73,54 @@ bool Connection::open(const QString &connectString, Access access, QString &erro
         return false;
     }
     m_connected = true;
+    m_dbmsName = infoText(SQL_DBMS_NAME);
+    if (access == Access::ReadOnly && !holdServerToReading(error)) {
+        close();
+        return false;
+    }
     m_manualCommit = access == Access::ReadOnly
         && SQL_SUCCEEDED(SQLSetConnectAttr(m_connection.get(), SQL_ATTR_AUTOCOMMIT,
                                            reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0));
     m_completed = fromDriverText(out.data(), qMin<qsizetype>(outLength, qsizetype(out.size()) - 1));
     return true;
+}
+
+QString Connection::infoText(SQLUSMALLINT type) const
+{
+    std::vector<SQLCHAR> text(256);
+    SQLSMALLINT length = 0;
+    if (!SQL_SUCCEEDED(SQLGetInfo(m_connection.get(), type, text.data(), SQLSMALLINT(text.size()), &length)))
+        return {};
+    return fromDriverText(text.data(), qMin<qsizetype>(length, qsizetype(text.size()) - 1));
+}
+
+QString Connection::currentCatalog() const
+{
+    std::vector<SQLCHAR> text(256);
+    SQLINTEGER length = 0;
+    if (!m_connected
+        || !SQL_SUCCEEDED(SQLGetConnectAttr(m_connection.get(), SQL_ATTR_CURRENT_CATALOG, text.data(),
+                                            SQLINTEGER(text.size()), &length)))
+        return {};
+    return fromDriverText(text.data(), qBound(qsizetype(0), qsizetype(length), qsizetype(text.size()) - 1));
+}
+
+// The drivers of server databases take the access mode for a hint and go on
+// writing, and a rollback does not undo everything (a sequence that moved,
+// a table without transactions): the server itself is told. This runs while
+// each statement still commits, so that the setting outlives the rollbacks
+// that follow; a server that refuses it is not used.
+bool Connection::holdServerToReading(QString &error)
+{
+    const QString statement = readOnlySessionStatement(serverKindNamed(m_dbmsName));
+    if (statement.isEmpty())
+        return true;
+    const Handle handle = Handle::allocate(SQL_HANDLE_STMT, m_connection.get());
+    QByteArray text = toDriverText(statement);
+    if (handle && SQL_SUCCEEDED(SQLExecDirect(handle.get(), reinterpret_cast<SQLCHAR *>(text.data()), SQL_NTS)))
+        return true;
+    error = orUndescribedError(handle ? handle.diagnostics() : QString());
+    return false;
 }
 
 } // namespace tramelo::odbc

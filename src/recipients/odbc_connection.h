@@ -20,8 +20,10 @@ public:
     Connection(const Connection &) = delete;
     Connection &operator=(const Connection &) = delete;
 
-    // A read-only connection asks the driver to refuse writes and commits
-    // nothing: what a statement changed anyway is rolled back.
+    // A read-only connection asks the driver to refuse writes, and the
+    // server too where the program knows how (PostgreSQL, MySQL and
+    // MariaDB), and commits nothing: what a statement changed anyway is
+    // rolled back.
     enum class Access { ReadWrite, ReadOnly };
     // Connects with the connect string, never prompting. On failure returns
     // false with the driver's own text in error.
@@ -35,15 +37,24 @@ public:
 
     // The connect string as the driver completed it while connecting.
     QString completedConnectString() const { return m_completed; }
+    // The name the driver gives its database system ("PostgreSQL",
+    // "MariaDB"...), empty when it does not say.
+    QString dbmsName() const { return m_dbmsName; }
+    // The catalog (for MySQL, the database) the connection works in, empty
+    // when the driver has none.
+    QString currentCatalog() const;
 
 private:
     void close();
+    QString infoText(SQLUSMALLINT type) const;
+    bool holdServerToReading(QString &error);
 
     Handle m_environment;
     Handle m_connection;
     bool m_connected = false;
     bool m_manualCommit = false;
     QString m_completed;
+    QString m_dbmsName;
 };
 
 } // namespace tramelo::odbc

@@ -120,9 +120,16 @@ bool RecipientConnection::isOpen() const
     return m_handles->connection.isOpen();
 }
 
+ServerKind RecipientConnection::serverKind() const
+{
+    return serverKindNamed(m_handles->connection.dbmsName());
+}
+
 std::optional<QStringList> RecipientConnection::tableNames(QString &error) const
 {
     // Columns of the SQLTables listing, counted from 0.
+    constexpr int catalogColumn = 0;
+    constexpr int schemaColumn = 1;
     constexpr int tableNameColumn = 2;
     constexpr int tableTypeColumn = 3;
 
@@ -130,7 +137,12 @@ std::optional<QStringList> RecipientConnection::tableNames(QString &error) const
     std::optional<odbc::Statement> listing = odbc::Statement::tables(m_handles->connection, error);
     if (!listing)
         return std::nullopt;
+    const ServerKind kind = serverKind();
+    // Asked of MySQL's drivers only, the one kind whose listing needs it.
+    const QString connectionCatalog = kind == ServerKind::MySql ? m_handles->connection.currentCatalog() : QString();
     QStringList names;
+    odbc::TextValue catalog;
+    odbc::TextValue schema;
     odbc::TextValue name;
     odbc::TextValue type;
     for (;;) {
@@ -143,12 +155,15 @@ std::optional<QStringList> RecipientConnection::tableNames(QString &error) const
         case odbc::Statement::Fetch::Row:
             break;
         }
-        if (!listing->read(tableNameColumn, name) || !listing->read(tableTypeColumn, type)) {
+        // Columns are read in their order, as some drivers require.
+        if (!listing->read(catalogColumn, catalog) || !listing->read(schemaColumn, schema)
+            || !listing->read(tableNameColumn, name) || !listing->read(tableTypeColumn, type)) {
             error = listing->errorText();
             return std::nullopt;
         }
         // A copy of the text alone, not of the read buffer around it.
-        if (isListedTable(type.text, name.text))
+        if (isListedTable(type.text, name.text)
+            && !isLeftOutOfTableList(kind, catalog.text, schema.text, connectionCatalog))
             names.append(QStringView(name.text).toString());
     }
 }

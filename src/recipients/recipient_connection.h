@@ -1,6 +1,7 @@
 #pragma once
 
 #include "record_snapshot.h"
+#include "server_kind.h"
 
 #include <QString>
 #include <QStringList>
@@ -27,8 +28,12 @@ public:
     // false and the database layer's own description in error.
     bool open(const QString &connectionString, QString &error);
     bool isOpen() const;
+    // The kind of server behind the open connection; Other when not open.
+    ServerKind serverKind() const;
 
-    // Names of the tables and views a campaign may use, in the driver's order.
+    // Names of the tables and views a campaign may use, in the driver's
+    // order; the server's own catalogues, and MySQL's other databases, are
+    // left out.
     std::optional<QStringList> tableNames(QString &error) const;
 
     // Every row of the query; nothing and the reason (the driver's own text,

@@ -1,6 +1,7 @@
 // tramelo-run as an operator uses it: a saved campaign sent from a terminal,
 // killed and started again, stopped with Ctrl-C, refused when it cannot start.
 #include "campaign_run_fixture.h"
+#include "database_servers.h"
 #include "failing_server_script.h"
 #include "gtest_qt_printers.h"
 #include "plain_text.h"
@@ -174,6 +175,71 @@ TEST(TrameloRun, SendsASavedCampaignAndKeepsItsMarks)
     const RunResult again = runToEnd({project});
     EXPECT_EQ(again.exitCode, 1);
     EXPECT_EQ(server.messageCount(), 4);
+}
+
+// Recipients in the organisation's database server, named by a connect
+// string: stopped with Ctrl-C after its first message and started again,
+// the run sends every row one message, accented names merged as stored.
+TEST(TrameloRun, SendsFromPostgreSqlAndMariaDbAndResumes)
+{
+    PostgresServer postgres;
+    MariaDbServer mariaDb;
+    const std::pair<DatabaseServer *, QChar> servers[] = {{&postgres, u'"'}, {&mariaDb, u'`'}};
+    QStringList missing;
+    for (const auto &[server, quote] : servers) {
+        SCOPED_TRACE(server->name().toStdString());
+        if (!server->missingPackage().isEmpty()) {
+            missing << server->missingPackage();
+            continue;
+        }
+        ASSERT_TRUE(server->start()) << server->errorText();
+        const QList<Recipient> rows = {
+            {QStringLiteral("Núria Pàmies"), QStringLiteral("Lleida"), QStringLiteral("nuria@example.com")},
+            {QStringLiteral("Jordi Çà"), QStringLiteral("Vic"), QStringLiteral("jordi@example.com")},
+            {QStringLiteral("Persona 3"), QStringLiteral("Ciutat 3"), QStringLiteral("persona3@example.com")},
+        };
+        QString error;
+        ASSERT_TRUE(server->createDatabase(QStringLiteral("campanya"), recipientTable(rows, quote), error)) << error;
+        CampaignRunFixture f;
+        f.databaseSource = server->connectString(QStringLiteral("campanya"));
+        AiosmtpdServer smtp;
+        ASSERT_TRUE(smtp.start()) << smtp.errorText();
+        f.prepare(smtp.port());
+        ASSERT_EQ(f.campaign.grid().dataRowCount(), rows.size()) << f.view.messageTexts().join(u'\n');
+        f.campaign.settings().setText(Setting::WaitSeconds, QStringLiteral("15"));
+        ASSERT_TRUE(SaveProject(f.campaign, f.projectPath));
+
+        QProcess runner;
+        startRunner(runner, {f.projectPath});
+        ASSERT_TRUE(runner.waitForStarted());
+        ASSERT_TRUE(smtp.waitForMessages(1, 20s));
+        ::kill(pid_t(runner.processId()), SIGINT);
+        ASSERT_TRUE(runner.waitForFinished(20000));
+        EXPECT_EQ(savedMarks(f.projectPath), (QStringList{QStringLiteral("Si"), QString(), QString()}));
+        {
+            FakeCampaignView view;
+            Campaign campaign(view);
+            ASSERT_TRUE(LoadProject(campaign, f.projectPath));
+            campaign.settings().setText(Setting::WaitSeconds, QStringLiteral("0"));
+            ASSERT_TRUE(SaveProject(campaign, f.projectPath));
+        }
+        const RunResult result = runToEnd({f.projectPath});
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(savedMarks(f.projectPath), QStringList(rows.size(), QStringLiteral("Si")));
+
+        const QList<AiosmtpdServer::Message> messages = smtp.messages();
+        ASSERT_EQ(messages.size(), rows.size());
+        for (qsizetype i = 0; i < rows.size(); ++i) {
+            EXPECT_EQ(messages[i].rcptTos, QStringList{*rows[i].correu});
+            const MimeInspection inspection = inspectMime(messages[i].data);
+            ASSERT_TRUE(inspection.error.isEmpty()) << inspection.error;
+            EXPECT_EQ(firstHeader(inspection.message, QStringLiteral("subject")), QStringLiteral("Hola ") + rows[i].nom);
+            EXPECT_TRUE(inspection.message[QStringLiteral("parts")][0][QStringLiteral("text")].toString().contains(
+                QStringLiteral("<p>Bon dia %1, de %2</p>").arg(rows[i].nom, rows[i].ciutat)));
+        }
+    }
+    if (missing.size() == qsizetype(std::size(servers)))
+        GTEST_SKIP() << "not installed: " << missing.join(QStringLiteral(", "));
 }
 
 TEST(TrameloRun, KilledAtAnyMomentItResumesFromARelativePathAndSendsTwiceAtMostTheGroupInFlight)

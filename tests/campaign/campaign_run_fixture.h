@@ -43,6 +43,19 @@ inline QList<Recipient> numberedRecipients(int count, const QString &domain = QS
     return rows;
 }
 
+// The statements that make the table Destinataris of the rows, its names
+// between the quotes of the database at hand.
+inline QStringList recipientTable(const QList<Recipient> &rows, QChar quote = u'"')
+{
+    const auto quoted = [quote](const char *name) { return quote + QLatin1String(name) + quote; };
+    QStringList statements{QStringLiteral("CREATE TABLE %1 (%2 TEXT, %3 TEXT, %4 TEXT)")
+                               .arg(quoted("Destinataris"), quoted("Nom"), quoted("Ciutat"), quoted("Correu"))};
+    for (const Recipient &row : rows)
+        statements << QStringLiteral("INSERT INTO %1 VALUES (%2, %3, %4)")
+                          .arg(quoted("Destinataris"), sqlText(row.nom), sqlText(row.ciutat), sqlText(row.correu));
+    return statements;
+}
+
 // Every recipient address the server saw, with how often.
 inline QMap<QString, int> deliveries(const AiosmtpdServer &server)
 {
@@ -64,7 +77,7 @@ inline QString endOfRun(int processed, int total, int sent, int failed, const QS
         .join(u'\n');
 }
 
-// A campaign over a SQLite table, aimed at a real SMTP server on loopback,
+// A campaign over a SQLite table (or one of a database server), aimed at a real SMTP server on loopback,
 // with a window that records what it was asked and a LAN that is always up.
 // Its project path is set (the file is not written), so that its runs keep
 // their journal beside it.
@@ -73,6 +86,8 @@ class CampaignRunFixture
 public:
     QTemporaryDir folder;
     QString databasePath = folder.filePath(QStringLiteral("destinataris.sqlite"));
+    // What the database box names: the SQLite file, or a server's connect string.
+    QString databaseSource = databasePath;
     QString projectPath = folder.filePath(QStringLiteral("campanya.pcm"));
     QString journalPath = folder.filePath(QStringLiteral("campanya.enviaments.csv"));
     FakeCampaignView view;
@@ -84,12 +99,8 @@ public:
 
     bool createRecipients(const QList<Recipient> &rows)
     {
-        QStringList statements{QStringLiteral("CREATE TABLE Destinataris (Nom TEXT, Ciutat TEXT, Correu TEXT)")};
-        for (const Recipient &row : rows)
-            statements << QStringLiteral("INSERT INTO Destinataris VALUES (%1, %2, %3)")
-                              .arg(sqlText(row.nom), sqlText(row.ciutat), sqlText(row.correu));
         QString error;
-        const bool created = createSqliteDatabase(databasePath, statements, error);
+        const bool created = createSqliteDatabase(databasePath, recipientTable(rows), error);
         EXPECT_TRUE(created) << error.toStdString();
         return created;
     }
@@ -103,7 +114,7 @@ public:
         s.setText(Setting::SenderAddress, QStringLiteral("remitent@example.org"));
         s.setText(Setting::SenderName, QStringLiteral("Remitent"));
         s.setText(Setting::SmtpServer, QStringLiteral("127.0.0.1:%1").arg(smtpPort));
-        s.setText(Setting::DatabaseSource, databasePath);
+        s.setText(Setting::DatabaseSource, databaseSource);
         OpenRecipientDatabase(campaign, true);
         s.setText(Setting::TableName, QStringLiteral("Destinataris"));
         LoadFieldList(campaign);

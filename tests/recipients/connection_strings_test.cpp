@@ -43,6 +43,7 @@ struct DelimiterCase {
     const char *text;
     const char *left;
     const char *right;
+    ServerKind server = ServerKind::Other; // as the driver reports it once open
 };
 
 class DefaultDelimiters : public testing::TestWithParam<DelimiterCase> {};
@@ -50,7 +51,7 @@ class DefaultDelimiters : public testing::TestWithParam<DelimiterCase> {};
 TEST_P(DefaultDelimiters, FollowTheKindOfSource)
 {
     const DelimiterCase c = GetParam();
-    const TableDelimiters delimiters = defaultDelimitersFor(QString::fromUtf8(c.text));
+    const TableDelimiters delimiters = defaultDelimitersFor(QString::fromUtf8(c.text), c.server);
     EXPECT_EQ(delimiters.left, QString::fromUtf8(c.left)) << c.text;
     EXPECT_EQ(delimiters.right, QString::fromUtf8(c.right)) << c.text;
 }
@@ -60,7 +61,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, DefaultDelimiters, testing::Values(
     DelimiterCase{"dsn=botiga;driver=mysql", "`", "`"},
     DelimiterCase{"DSN=Clients", "[", "]"},
     DelimiterCase{"C:\\MySQL\\clients.mdb", "[", "]"},   // a file path whatever its folders are called
-    DelimiterCase{"/srv/mysql/clients.mdb", "[", "]"}));
+    DelimiterCase{"/srv/mysql/clients.mdb", "[", "]"},
+    DelimiterCase{"DSN=Socis", "\"", "\"", ServerKind::PostgreSql},
+    DelimiterCase{"DSN=Socis", "`", "`", ServerKind::MySql}));
 
 struct TableCase {
     const char *type;

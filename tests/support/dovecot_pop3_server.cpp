@@ -7,7 +7,6 @@
 #include <QTcpSocket>
 #include <QThread>
 
-#include <pwd.h>
 #include <unistd.h>
 
 namespace tramelo::test {
@@ -16,35 +15,10 @@ namespace {
 
 constexpr std::chrono::seconds startTimeout{20};
 constexpr int portAttempts = 3;
-// As root, the mailbox belongs to an ordinary user: Dovecot refuses to
-// open mail with root's privileges.
-const char rootMailUser[] = "nobody";
-
 bool writeFile(const QString &path, const QByteArray &contents)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(contents) == contents.size();
-}
-
-bool changeOwner(const QString &path, uid_t uid, gid_t gid)
-{
-    return ::chown(QFile::encodeName(path).constData(), uid, gid) == 0;
-}
-
-struct MailAccount
-{
-    uid_t uid;
-    gid_t gid;
-    QString name;
-};
-
-bool mailAccount(MailAccount &account)
-{
-    const passwd *entry = ::geteuid() == 0 ? ::getpwnam(rootMailUser) : ::getpwuid(::geteuid());
-    if (!entry)
-        return false;
-    account = {entry->pw_uid, entry->pw_gid, QString::fromLocal8Bit(entry->pw_name)};
-    return true;
 }
 
 // Dovecot's own defaults run its helpers as the users "dovecot" and
@@ -92,9 +66,11 @@ bool DovecotPop3Server::prepareFolder(QString &error)
         error = QStringLiteral("the POP3 user and password cannot hold \":\" (the password file's separator)");
         return false;
     }
-    MailAccount account;
-    if (!mailAccount(account)) {
-        error = QStringLiteral("no account to own the test mailbox (\"%1\")").arg(QLatin1String(rootMailUser));
+    // As root, the mailbox belongs to an ordinary user: Dovecot refuses to
+    // open mail with root's privileges.
+    const std::optional<ServerAccount> account = serverAccount();
+    if (!account) {
+        error = QStringLiteral("no account to own the test mailbox (\"nobody\")");
         return false;
     }
     // Dovecot's unprivileged helpers must reach the password file and the
@@ -102,14 +78,14 @@ bool DovecotPop3Server::prepareFolder(QString &error)
     QFile::setPermissions(m_folder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup
                                                | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
     const QString home = m_folder.filePath(QStringLiteral("home"));
-    if (!QDir().mkpath(home) || !changeOwner(home, account.uid, account.gid)) {
+    if (!QDir().mkpath(home) || !changeOwner(home, *account)) {
         error = QStringLiteral("cannot make the mailbox folder ") + home;
         return false;
     }
     const QString users = QStringLiteral("%1:{PLAIN}%2:%3:%4::%5\n")
                               .arg(m_user, m_password)
-                              .arg(account.uid)
-                              .arg(account.gid)
+                              .arg(account->uid)
+                              .arg(account->gid)
                               .arg(home);
     if (!writeFile(m_folder.filePath(QStringLiteral("users")), users.toUtf8())) {
         error = QStringLiteral("cannot write the password file");
@@ -120,8 +96,7 @@ bool DovecotPop3Server::prepareFolder(QString &error)
 
 bool DovecotPop3Server::startOnPort(quint16 port)
 {
-    MailAccount account;
-    mailAccount(account);
+    const ServerAccount account = serverAccount().value_or(ServerAccount{});
     const QString folder = m_folder.path();
     QByteArray config = QStringLiteral("protocols = pop3\n"
                                        "listen = 127.0.0.1\n"

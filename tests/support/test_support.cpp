@@ -1,6 +1,7 @@
 #include "test_support.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTcpServer>
@@ -9,7 +10,10 @@
 #include <QUdpSocket>
 
 #include <csignal>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/prctl.h>
+#include <unistd.h>
 
 namespace tramelo::test {
 
@@ -64,17 +68,39 @@ bool pumpEventsFor(std::chrono::milliseconds duration)
     return !waitUntil([] { return false; }, duration);
 }
 
+std::optional<ServerAccount> serverAccount()
+{
+    const passwd *entry = ::geteuid() == 0 ? ::getpwnam("nobody") : ::getpwuid(::geteuid());
+    if (!entry)
+        return std::nullopt;
+    return ServerAccount{entry->pw_uid, entry->pw_gid, QString::fromLocal8Bit(entry->pw_name)};
+}
+
+bool changeOwner(const QString &path, const ServerAccount &account)
+{
+    return ::chown(QFile::encodeName(path).constData(), account.uid, account.gid) == 0;
+}
+
 TestProcess::~TestProcess()
 {
     stop();
 }
 
-bool TestProcess::start(const QString &program, const QStringList &arguments)
+bool TestProcess::start(const QString &program, const QStringList &arguments, const std::optional<ServerAccount> &account)
 {
     m_process.setProgram(program);
     m_process.setArguments(arguments);
     m_process.setProcessChannelMode(QProcess::MergedChannels);
-    m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+    const bool changeUser = account && account->uid != ::geteuid();
+    const uid_t uid = changeUser ? account->uid : 0;
+    const gid_t gid = changeUser ? account->gid : 0;
+    m_process.setChildProcessModifier([changeUser, uid, gid] {
+        // A program must never go on as root when the change failed. The
+        // signal comes after it, since a change of user clears it.
+        if (changeUser && (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0))
+            ::_exit(126);
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    });
     m_process.start();
     return m_process.waitForStarted(10000);
 }

@@ -7,6 +7,9 @@
 #include <QStringList>
 
 #include <chrono>
+#include <optional>
+
+#include <sys/types.h>
 
 namespace tramelo::test {
 
@@ -31,6 +34,17 @@ template <typename Predicate>
 bool waitUntil(Predicate predicate, std::chrono::milliseconds timeout);
 bool pumpEventsFor(std::chrono::milliseconds duration);
 
+// The account a test server runs as: the current one, or "nobody" when the
+// tests run as root, since some servers refuse root's privileges. Nothing
+// when that account does not exist.
+struct ServerAccount {
+    uid_t uid;
+    gid_t gid;
+    QString name;
+};
+std::optional<ServerAccount> serverAccount();
+bool changeOwner(const QString &path, const ServerAccount &account);
+
 // A helper program started by a test and killed when the object goes.
 class TestProcess
 {
@@ -42,7 +56,9 @@ public:
 
     // The process gets SIGTERM if the test dies first, so a crashed test
     // leaves no server behind (a program that changes its user loses this).
-    bool start(const QString &program, const QStringList &arguments);
+    // With an account other than the current one, the program runs as that
+    // account (which needs root) and still gets the signal.
+    bool start(const QString &program, const QStringList &arguments, const std::optional<ServerAccount> &account = {});
     // Waits until the process has written a line containing the marker on
     // its standard output or standard error.
     bool waitForOutput(const QByteArray &marker, std::chrono::milliseconds timeout);
