@@ -11,6 +11,7 @@
 #include "plain_text.h"
 #include "project_file.h"
 #include "project_lock.h"
+#include "project_paths.h"
 #include "recipient_connection.h"
 #include "recipient_grid.h"
 #include "recipient_source.h"
@@ -126,7 +127,7 @@ CampaignRun::~CampaignRun() = default;
 void CampaignRun::pressSend()
 {
     CampaignView &view = m_campaign.view();
-    if (const std::optional<QString> failure = validateCampaign(m_campaign.settings())) {
+    if (const std::optional<QString> failure = validateCampaign(m_campaign.settings(), projectFolderOf(m_campaign))) {
         view.showMessage(*failure, MessageIcon::Error);
         return;
     }

@@ -1,3 +1,4 @@
+#include "address_field_choice.h"
 #include "campaign.h"
 #include "fake_campaign_view.h"
 #include "gtest_qt_printers.h"
@@ -239,17 +240,58 @@ TEST_F(RecipientSource, ATypedStatementIsUsedAsItIsUntilATableIsPicked)
     EXPECT_EQ(text(Setting::SqlStatement), "Select * From [Clients antics]");
 }
 
-TEST_F(RecipientSource, AStatementThatCannotBeOpenedShowsTheDriversOwnText)
+TEST_F(RecipientSource, AStatementThatCannotBeOpenedIsSaidInCatalanThenInTheDriversOwnText)
 {
     openDatabase(clients);
     settings().setSourceKind(SourceKind::Sql);
     settings().setText(Setting::SqlStatement, "Select * From Proveidors");
     LoadFieldList(campaign);
     ASSERT_EQ(view.messages.size(), 1u);
-    EXPECT_EQ(view.messages[0].icon, MessageIcon::None);
+    EXPECT_EQ(view.messages[0].icon, MessageIcon::Error);
+    EXPECT_TRUE(view.messages[0].text.startsWith("La base de dades no ha acceptat la instrucció SQL. Resposta del controlador:\n"));
     EXPECT_TRUE(view.messages[0].text.contains("no such table: Proveidors")) << view.messages[0].text.toStdString();
     EXPECT_TRUE(campaign.fieldList().isEmpty());
     EXPECT_EQ(view.busyDepth, 0);
+}
+
+TEST_F(RecipientSource, AnAddressFieldWithoutAnAddressInItsFirstHundredValuesIsTakenOnlyWhenConfirmed)
+{
+    const QString question = "El camp triat no conté cap adreça de correu vàlida. Vols fer-lo servir igualment?";
+    fillFromTable("Clients", "Correu");
+    view.answers = {Answer::No};
+    EXPECT_FALSE(ChooseAddressField(campaign, "Ciutat"));
+    EXPECT_EQ(view.questions, QStringList{question});
+    EXPECT_TRUE(view.calls.contains("question[no] " + question));
+    EXPECT_EQ(text(Setting::AddressField), "Correu");
+    EXPECT_EQ(campaign.grid().cellText(1, 1), "anna@example.cat");
+
+    view.answers = {Answer::Yes};
+    EXPECT_TRUE(ChooseAddressField(campaign, "Nom"));
+    EXPECT_EQ(campaign.grid().cellText(1, 1), "Anna");
+    EXPECT_EQ(campaign.grid().addressFieldName(), "Nom");
+
+    // Blank values do not count; the address as the 100th value is enough, the
+    // 101st is not. 30 blank values, 100 that are no address, then an address:
+    const QString longer = folder.filePath("llarga.db");
+    QString error;
+    ASSERT_TRUE(test::createSqliteDatabase(longer,
+        {"CREATE TABLE Llarga (Ordre INTEGER, Correu TEXT)",
+         "INSERT INTO Llarga WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 131) "
+         "SELECT i, CASE WHEN i <= 15 THEN NULL WHEN i <= 30 THEN '  ' WHEN i <= 130 THEN 'Nom ' || i "
+         "ELSE 'a@example.cat' END FROM n"}, error)) << error.toStdString();
+    openDatabase(longer);
+    settings().setSourceKind(SourceKind::Sql);
+    for (const auto &[statement, asks] : {std::pair{"Select Correu From Llarga Where Ordre <> 31 Order By Ordre", false},
+                                          std::pair{"Select Correu From Llarga Order By Ordre", true}}) {
+        SCOPED_TRACE(statement);
+        view.questions.clear();
+        view.answers = {Answer::No};
+        settings().setText(Setting::SqlStatement, statement);
+        LoadFieldList(campaign);
+        EXPECT_EQ(ChooseAddressField(campaign, "Correu"), !asks);
+        EXPECT_EQ(view.questions.size(), asks ? 1 : 0);
+    }
+    view.answers.clear();
 }
 
 TEST_F(RecipientSource, TheGridShowsAddressThenFieldsInOrderWithNullsEmpty)
