@@ -1,87 +1,95 @@
 #include "example_campaign.h"
+#include "gtest_qt_printers.h"
 #include "project_record.h"
 #include "test_support.h"
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 using namespace tramelo;
+using namespace std::chrono_literals;
 
 namespace {
 
-ProjectRecord readRecord(const QString &path)
+QString examplesDir()
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? readProjectRecord(file.readAll()).record : ProjectRecord{};
+    return test::sourceDir() + QStringLiteral("/examples");
 }
 
-bool writeRecord(const QString &path, const ProjectRecord &record)
+QByteArray fileBytes(const QString &path)
 {
-    const std::optional<QByteArray> bytes = writeProject(record, {});
     QFile file(path);
-    return bytes && file.open(QIODevice::WriteOnly) && file.write(*bytes) == bytes->size();
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-class ExampleProject : public ::testing::Test
+// What git says has changed in the checkout; empty when it is no checkout.
+QByteArray checkoutChanges()
 {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(folder.isValid());
-        for (const QString &name : {QStringLiteral("destinataris.sqlite"), QStringLiteral("cos.htm")})
-            ASSERT_TRUE(QFile::copy(test::sourceDir() + QStringLiteral("/examples/") + name, folder.filePath(name)));
-        project = folder.filePath(QStringLiteral("exemple.pcm"));
-    }
+    QProcess git;
+    git.start(QStringLiteral("git"), {QStringLiteral("-C"), test::sourceDir(), QStringLiteral("status"),
+                                      QStringLiteral("--porcelain"), QStringLiteral("--untracked-files=all")});
+    if (!git.waitForFinished(30000) || git.exitCode() != 0)
+        return {};
+    return git.readAllStandardOutput();
+}
 
-    QTemporaryDir folder;
-    QString project;
-};
+// The processor time a process has used, in clock ticks; -1 once it is gone.
+long long cpuTicks(qint64 pid)
+{
+    const QList<QByteArray> fields = fileBytes(QStringLiteral("/proc/%1/stat").arg(pid)).split(' ');
+    return fields.size() > 15 ? fields[13].toLongLong() + fields[14].toLongLong() : -1;
+}
 
 } // namespace
 
-TEST_F(ExampleProject, NamesTheFilesOfItsOwnFolderByAbsolutePath)
+TEST(ExampleProject, NamesItsFilesRelativeToItsOwnFolder)
 {
-    ASSERT_EQ(prepareExampleProject(folder.path()), std::nullopt);
-    const ProjectRecord record = readRecord(project);
-    const QString here = QDir(folder.path()).absolutePath();
-    EXPECT_EQ(record.databaseSource, here + QStringLiteral("/destinataris.sqlite"));
-    EXPECT_EQ(record.bodySource, here + QStringLiteral("/cos.htm"));
+    const ProjectRecord record = readProjectRecord(fileBytes(examplesDir() + QStringLiteral("/exemple.pcm"))).record;
+    EXPECT_EQ(record.databaseSource, QString::fromUtf16(exampleDatabaseName));
+    EXPECT_EQ(record.bodySource, QString::fromUtf16(exampleBodyName));
+    EXPECT_TRUE(QFile::exists(examplesDir() + u'/' + record.databaseSource));
+    EXPECT_TRUE(QFile::exists(examplesDir() + u'/' + record.bodySource));
     EXPECT_TRUE(record.bodyIsFile);
     EXPECT_TRUE(record.sourceIsTable);
     EXPECT_EQ(record.tableOrStatement, QStringLiteral("Destinataris"));
     EXPECT_EQ(record.addressField, QString()); // left for the operator to choose
-    EXPECT_EQ(record.fieldDelimiterLeft, QStringLiteral("<<<"));
-    EXPECT_EQ(record.fieldDelimiterRight, QStringLiteral(">>>"));
-    EXPECT_EQ(record.recipientRowCount, 0);
     EXPECT_TRUE(record.senderAddress.endsWith(QStringLiteral("@example.com")));
-}
-
-TEST_F(ExampleProject, KeepsAProjectWhoseFilesExist)
-{
-    ASSERT_EQ(prepareExampleProject(folder.path()), std::nullopt);
-    ProjectRecord changed = readRecord(project);
-    changed.smtpServer = QStringLiteral("smtp.el-meu-servidor.cat");
-    ASSERT_TRUE(writeRecord(project, changed));
-
-    ASSERT_EQ(prepareExampleProject(folder.path()), std::nullopt);
-    EXPECT_EQ(readRecord(project).smtpServer, QStringLiteral("smtp.el-meu-servidor.cat"));
-}
-
-TEST_F(ExampleProject, RewritesAProjectLeftFromAnotherFolder)
-{
-    ProjectRecord moved;
-    moved.databaseSource = QStringLiteral("/una/altra/carpeta/destinataris.sqlite");
-    moved.bodySource = QStringLiteral("/una/altra/carpeta/cos.htm");
-    ASSERT_TRUE(writeRecord(project, moved));
-
-    ASSERT_EQ(prepareExampleProject(folder.path()), std::nullopt);
-    EXPECT_EQ(readRecord(project).databaseSource, QDir(folder.path()).absolutePath() + QStringLiteral("/destinataris.sqlite"));
 }
 
 TEST(ExampleFolder, IsFoundInTheSourceTreeTheProgramWasBuiltFrom)
 {
-    EXPECT_EQ(findExampleFolder(), QDir(test::sourceDir() + QStringLiteral("/examples")).absolutePath());
+    EXPECT_EQ(findExampleFolder(), QDir(examplesDir()).absolutePath());
+}
+
+// The program, started and brought to rest with its About box shown, then
+// ended, has written nothing into the checkout it was built from.
+TEST(ProgramStart, LeavesTheCheckoutAsItWas)
+{
+    const QByteArray changesBefore = checkoutChanges();
+    const QByteArray projectBefore = fileBytes(examplesDir() + QStringLiteral("/exemple.pcm"));
+    ASSERT_FALSE(projectBefore.isEmpty());
+
+    test::TestProcess program;
+    ASSERT_TRUE(program.start(QStringLiteral(TRAMELO_PROGRAM), {}));
+    const qint64 pid = program.process().processId();
+    // At rest: no processor time used over a quarter of a second.
+    long long ticks = cpuTicks(pid);
+    bool resting = false;
+    for (int look = 0; look < 80 && !resting && ticks >= 0; ++look) {
+        test::pumpEventsFor(250ms);
+        const long long now = cpuTicks(pid);
+        resting = now == ticks && look >= 2;
+        ticks = now;
+    }
+    EXPECT_TRUE(resting) << program.readOutput().constData();
+    EXPECT_TRUE(program.isRunning()) << program.readOutput().constData();
+    program.stop();
+
+    EXPECT_EQ(fileBytes(examplesDir() + QStringLiteral("/exemple.pcm")), projectBefore);
+    EXPECT_EQ(checkoutChanges(), changesBefore);
 }

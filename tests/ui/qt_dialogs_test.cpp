@@ -1,10 +1,15 @@
 #include "gtest_qt_printers.h"
+#include "qt_translations.h"
 #include "window_dialogs.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QTemporaryDir>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -59,7 +64,111 @@ BoxSeen pressInNextBox(const std::function<void()> &open, QMessageBox::StandardB
     return answerNextBox(open, [press](QMessageBox &box) { box.button(press)->click(); });
 }
 
+// Acts on the modal windows as they come up, one step each, in order: a step
+// takes the top modal window once it is of its kind and returns whether it
+// acted. Given up after five seconds.
+using ModalStep = std::function<bool(QWidget *modal)>;
+void playOnModals(const std::vector<ModalStep> &steps, const std::function<void()> &open)
+{
+    QTimer poll;
+    poll.setInterval(10);
+    int polls = 0;
+    std::size_t next = 0;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (next >= steps.size() || ++polls > 500) {
+            poll.stop();
+            return;
+        }
+        if (QWidget *modal = QApplication::activeModalWidget(); modal && steps[next](modal))
+            ++next;
+    });
+    poll.start();
+    open();
+}
+
+// Types a name into Qt's file dialog, with the filter of the given index
+// chosen as the operator chooses it, and presses its button; what the
+// dialog showed is kept.
+ModalStep typeFileName(const QString &name, int filterIndex, QStringList &shown)
+{
+    return [=, &shown](QWidget *modal) {
+        auto *dialog = qobject_cast<QFileDialog *>(modal);
+        if (!dialog)
+            return false;
+        QTimer::singleShot(0, dialog, [=, &shown] {
+            auto *types = dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+            if (filterIndex > 0)
+                QTest::keyClick(types, Qt::Key_Down);
+            auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            edit->setText(name);
+            shown << dialog->windowTitle() << types->currentText();
+            QTest::keyClick(edit, Qt::Key_Return);
+        });
+        return true;
+    };
+}
+
+ModalStep answerBox(QMessageBox::StandardButton press, QStringList &shown)
+{
+    return [=, &shown](QWidget *modal) {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        if (!box)
+            return false;
+        shown << box->text();
+        QTimer::singleShot(0, box, [box, press] { box->button(press)->click(); });
+        return true;
+    };
+}
+
 } // namespace
+
+TEST(QtDialogs, FileDialogsSpeakCatalanAndAProjectSavedWithoutExtensionTakesPcm)
+{
+    ASSERT_TRUE(installQtTranslations(*QApplication::instance()));
+    const std::unique_ptr<WindowDialogs> dialogs = makeQtWindowDialogs();
+    QTemporaryDir folder;
+    const QString filter = QStringLiteral("Arxius de projecte (*.pcm);;Tots els arxius (*)");
+    const QString tardor = folder.filePath(QStringLiteral("tardor.pcm"));
+    QStringList shown;
+    QString chosen;
+    playOnModals({typeFileName(QStringLiteral("tardor"), 0, shown)},
+                 [&] { chosen = dialogs->chooseFileToSave(nullptr, folder.path(), filter); });
+    EXPECT_EQ(chosen, tardor);
+    EXPECT_EQ(shown, QStringList({QStringLiteral("Desa com a"), QStringLiteral("Arxius de projecte (*.pcm)")}));
+
+    // The name that takes the extension is the one the dialog asks about replacing.
+    QFile(tardor).open(QIODevice::WriteOnly);
+    shown.clear();
+    playOnModals({typeFileName(QStringLiteral("tardor"), 0, shown), answerBox(QMessageBox::Yes, shown)},
+                 [&] { chosen = dialogs->chooseFileToSave(nullptr, folder.path(), filter); });
+    EXPECT_EQ(chosen, tardor);
+    ASSERT_EQ(shown.size(), 3);
+    EXPECT_EQ(shown[2], QStringLiteral("tardor.pcm ja existeix.\nEl voleu substituir?"));
+
+    // With every file shown, the name stays as typed.
+    shown.clear();
+    playOnModals({typeFileName(QStringLiteral("tardor"), 1, shown)},
+                 [&] { chosen = dialogs->chooseFileToSave(nullptr, folder.path(), filter); });
+    EXPECT_EQ(chosen, folder.filePath(QStringLiteral("tardor")));
+
+    shown.clear();
+    playOnModals({typeFileName(QStringLiteral("tardor.pcm"), 0, shown)},
+                 [&] { chosen = dialogs->chooseFileToOpen(nullptr, folder.path(), filter); });
+    EXPECT_EQ(chosen, tardor);
+    EXPECT_EQ(shown.value(0), QStringLiteral("Obre"));
+}
+
+TEST(QtDialogs, BoxesAreWideEnoughForTheirWholeTitle)
+{
+    const std::unique_ptr<WindowDialogs> dialogs = makeQtWindowDialogs();
+    int width = 0;
+    answerNextBox([&] { dialogs->showMessage(nullptr, QStringLiteral("Error"), MessageIcon::Error); },
+                  [&](QMessageBox &box) {
+                      width = box.width();
+                      box.button(QMessageBox::Ok)->click();
+                  });
+    EXPECT_GE(width, QFontMetrics(QApplication::font()).horizontalAdvance(QStringLiteral("Tramelo")) + 200);
+}
 
 TEST(QtDialogs, MessagesAreTitledTrameloWithTheirIconAndOneButton)
 {
@@ -128,16 +237,26 @@ TEST(QtDialogs, TheTestSendQuestionAlsoOffersCancelWhichEscapeAndClosingChoose)
     }
 }
 
-TEST(FileDialogStart, OpensAtTheNameOrInTheHomeFolder)
+TEST(FileDialogStart, OpensAtTheNameOrInTheFolderLastUsedOrTheHomeFolder)
 {
     const QString home = QDir::homePath();
-    const QString existingFolder = QDir::tempPath();
-    EXPECT_EQ(dialogStartPath(QString()), home);
-    EXPECT_EQ(dialogStartPath(QStringLiteral("   ")), home);
-    EXPECT_EQ(dialogStartPath(existingFolder + QStringLiteral("/cos.htm")), existingFolder + QStringLiteral("/cos.htm"));
-    EXPECT_EQ(dialogStartPath(QStringLiteral("clients.mdb")), home + QStringLiteral("/clients.mdb"));
-    EXPECT_EQ(dialogStartPath(QStringLiteral("/no/existeix/clients.mdb")), home + QStringLiteral("/clients.mdb"));
-    EXPECT_EQ(dialogStartPath(QStringLiteral("~/a.pcm")), home + QStringLiteral("/a.pcm"));
-    // A typed body is no file name.
-    EXPECT_EQ(dialogStartPath(QStringLiteral("Hola\nadeu")), home);
+    const QString existing = QDir::tempPath();
+    const QString project = QDir::currentPath();
+    struct Case {
+        QString initialName, projectFolder, lastFolder, start;
+    };
+    const Case cases[] = {
+        {QString(), QString(), QString(), home},
+        {QStringLiteral("   "), QString(), existing, existing},
+        {existing + QStringLiteral("/cos.htm"), QString(), QString(), existing + QStringLiteral("/cos.htm")},
+        {QStringLiteral("clients.mdb"), QString(), QString(), home + QStringLiteral("/clients.mdb")},
+        {QStringLiteral("clients.mdb"), QString(), existing, existing + QStringLiteral("/clients.mdb")},
+        {QStringLiteral("clients.mdb"), project, existing, project + QStringLiteral("/clients.mdb")},
+        {QStringLiteral("/no/existeix/clients.mdb"), project, QStringLiteral("/no/existeix"), home + QStringLiteral("/clients.mdb")},
+        {QStringLiteral("~/a.pcm"), project, QString(), home + QStringLiteral("/a.pcm")},
+        // A typed body is no file name.
+        {QStringLiteral("Hola\nadeu"), project, QString(), home},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(dialogStartPath(c.initialName, c.projectFolder, c.lastFolder), c.start) << c.initialName.toStdString();
 }
