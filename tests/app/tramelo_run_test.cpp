@@ -16,7 +16,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QTemporaryDir>
 
 #include <csignal>
 #include <linux/capability.h>
@@ -472,48 +471,6 @@ TEST(TrameloRun, ARelativeProjectPathKeepsItsMarksWhereverTheBodyLives)
     // Started again, it finds every row sent.
     EXPECT_EQ(runToEnd({QStringLiteral("campanya.pcm")}, inProjectFolder).exitCode, 0);
     EXPECT_EQ(server.messageCount(), 3);
-}
-
-// The example's project names its files relative to its folder: moved whole
-// elsewhere, it is sent from any current folder, and saving keeps them relative.
-TEST(TrameloRun, AProjectMovedWholeFindsItsFilesByTheirRelativePaths)
-{
-    QTemporaryDir folder;
-    ASSERT_TRUE(folder.isValid());
-    for (const char *name : {"exemple.pcm", "destinataris.sqlite", "cos.htm", "logo.png"})
-        ASSERT_TRUE(QFile::copy(sourceDir() + QStringLiteral("/examples/") + QLatin1String(name), folder.filePath(QLatin1String(name))));
-    QFile annex(folder.filePath(QStringLiteral("annex.txt")));
-    ASSERT_TRUE(annex.open(QIODevice::WriteOnly) && annex.write("Annex de prova\n") > 0);
-    annex.close();
-    AiosmtpdServer server;
-    ASSERT_TRUE(server.start()) << server.errorText();
-
-    const QString project = folder.filePath(QStringLiteral("exemple.pcm"));
-    {
-        FakeCampaignView view;
-        Campaign campaign(view);
-        ASSERT_TRUE(LoadProject(campaign, project));
-        EXPECT_TRUE(campaign.tableList().contains(QStringLiteral("Destinataris")));
-        campaign.settings().setText(Setting::SmtpServer, QStringLiteral("127.0.0.1:%1").arg(server.port()));
-        campaign.settings().setText(Setting::AddressField, QStringLiteral("Correu"));
-        campaign.settings().setText(Setting::AttachmentList, QStringLiteral("annex.txt"));
-        ASSERT_TRUE(SaveProject(campaign, project));
-        EXPECT_EQ(view.messages.size(), 0u);
-    }
-    QFile saved(project);
-    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
-    const ProjectRecord record = readProjectRecord(saved.readAll()).record;
-    EXPECT_EQ(record.databaseSource, QStringLiteral("destinataris.sqlite"));
-    EXPECT_EQ(record.bodySource, QStringLiteral("cos.htm"));
-    EXPECT_EQ(record.attachmentList, QStringLiteral("annex.txt"));
-
-    const RunResult result = runToEnd({QStringLiteral("--test"), project}, RunnerStart{QDir::rootPath()});
-    EXPECT_EQ(result.exitCode, 0) << result.err;
-    ASSERT_TRUE(server.waitForMessages(1, 10s));
-    const QByteArray data = server.messages().first().data;
-    EXPECT_TRUE(data.contains("Content-ID: <logo.png>")) << data.constData();
-    EXPECT_TRUE(data.contains("annex.txt")) << data.constData();
-    EXPECT_TRUE(data.contains("Associaci")) << data.constData();
 }
 
 // Stopped in a pause, the run saves its project at once; a project it can no

@@ -64,60 +64,32 @@ BoxSeen pressInNextBox(const std::function<void()> &open, QMessageBox::StandardB
     return answerNextBox(open, [press](QMessageBox &box) { box.button(press)->click(); });
 }
 
-// Acts on the modal windows as they come up, one step each, in order: a step
-// takes the top modal window once it is of its kind and returns whether it
-// acted. Given up after five seconds.
-using ModalStep = std::function<bool(QWidget *modal)>;
-void playOnModals(const std::vector<ModalStep> &steps, const std::function<void()> &open)
+// Saves through Qt's own dialog, typing the name with the filter of the
+// given index chosen, and answering Yes to any question that follows; what
+// the dialog and the question said is kept in shown.
+QString saveAs(const QString &folder, const QString &name, int filterIndex, QStringList &shown)
 {
     QTimer poll;
-    poll.setInterval(10);
-    int polls = 0;
-    std::size_t next = 0;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (next >= steps.size() || ++polls > 500) {
-            poll.stop();
-            return;
-        }
-        if (QWidget *modal = QApplication::activeModalWidget(); modal && steps[next](modal))
-            ++next;
-    });
-    poll.start();
-    open();
-}
-
-// Types a name into Qt's file dialog, with the filter of the given index
-// chosen as the operator chooses it, and presses its button; what the
-// dialog showed is kept.
-ModalStep typeFileName(const QString &name, int filterIndex, QStringList &shown)
-{
-    return [=, &shown](QWidget *modal) {
-        auto *dialog = qobject_cast<QFileDialog *>(modal);
-        if (!dialog)
-            return false;
-        QTimer::singleShot(0, dialog, [=, &shown] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (auto *box = qobject_cast<QMessageBox *>(modal); box && shown.last() != box->text()) {
+            shown << box->text();
+            QTimer::singleShot(0, box, [box] { box->button(QMessageBox::Yes)->click(); });
+        } else if (auto *dialog = qobject_cast<QFileDialog *>(modal); dialog && shown.isEmpty()) {
             auto *types = dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
-            if (filterIndex > 0)
-                QTest::keyClick(types, Qt::Key_Down);
-            auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-            edit->setText(name);
             shown << dialog->windowTitle() << types->currentText();
-            QTest::keyClick(edit, Qt::Key_Return);
-        });
-        return true;
-    };
-}
-
-ModalStep answerBox(QMessageBox::StandardButton press, QStringList &shown)
-{
-    return [=, &shown](QWidget *modal) {
-        auto *box = qobject_cast<QMessageBox *>(modal);
-        if (!box)
-            return false;
-        shown << box->text();
-        QTimer::singleShot(0, box, [box, press] { box->button(press)->click(); });
-        return true;
-    };
+            QTimer::singleShot(0, dialog, [=] {
+                for (int i = 0; i < filterIndex; ++i)
+                    QTest::keyClick(types, Qt::Key_Down);
+                auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+                edit->setText(name);
+                QTest::keyClick(edit, Qt::Key_Return);
+            });
+        }
+    });
+    poll.start(10);
+    QTimer::singleShot(5000, &poll, &QTimer::stop);
+    return makeQtWindowDialogs()->chooseFileToSave(nullptr, folder, QStringLiteral("Arxius de projecte (*.pcm);;Tots els arxius (*)"));
 }
 
 } // namespace
@@ -125,48 +97,26 @@ ModalStep answerBox(QMessageBox::StandardButton press, QStringList &shown)
 TEST(QtDialogs, FileDialogsSpeakCatalanAndAProjectSavedWithoutExtensionTakesPcm)
 {
     ASSERT_TRUE(installQtTranslations(*QApplication::instance()));
-    const std::unique_ptr<WindowDialogs> dialogs = makeQtWindowDialogs();
     QTemporaryDir folder;
-    const QString filter = QStringLiteral("Arxius de projecte (*.pcm);;Tots els arxius (*)");
     const QString tardor = folder.filePath(QStringLiteral("tardor.pcm"));
     QStringList shown;
-    QString chosen;
-    playOnModals({typeFileName(QStringLiteral("tardor"), 0, shown)},
-                 [&] { chosen = dialogs->chooseFileToSave(nullptr, folder.path(), filter); });
-    EXPECT_EQ(chosen, tardor);
+    EXPECT_EQ(saveAs(folder.path(), QStringLiteral("tardor"), 0, shown), tardor);
     EXPECT_EQ(shown, QStringList({QStringLiteral("Desa com a"), QStringLiteral("Arxius de projecte (*.pcm)")}));
-
-    // The name that takes the extension is the one the dialog asks about replacing.
+    // The name with its extension is the one asked about, in Catalan.
     QFile(tardor).open(QIODevice::WriteOnly);
     shown.clear();
-    playOnModals({typeFileName(QStringLiteral("tardor"), 0, shown), answerBox(QMessageBox::Yes, shown)},
-                 [&] { chosen = dialogs->chooseFileToSave(nullptr, folder.path(), filter); });
-    EXPECT_EQ(chosen, tardor);
-    ASSERT_EQ(shown.size(), 3);
-    EXPECT_EQ(shown[2], QStringLiteral("tardor.pcm ja existeix.\nEl voleu substituir?"));
-
+    EXPECT_EQ(saveAs(folder.path(), QStringLiteral("tardor"), 0, shown), tardor);
+    EXPECT_EQ(shown.value(2), QStringLiteral("tardor.pcm ja existeix.\nEl voleu substituir?"));
     // With every file shown, the name stays as typed.
     shown.clear();
-    playOnModals({typeFileName(QStringLiteral("tardor"), 1, shown)},
-                 [&] { chosen = dialogs->chooseFileToSave(nullptr, folder.path(), filter); });
-    EXPECT_EQ(chosen, folder.filePath(QStringLiteral("tardor")));
-
-    shown.clear();
-    playOnModals({typeFileName(QStringLiteral("tardor.pcm"), 0, shown)},
-                 [&] { chosen = dialogs->chooseFileToOpen(nullptr, folder.path(), filter); });
-    EXPECT_EQ(chosen, tardor);
-    EXPECT_EQ(shown.value(0), QStringLiteral("Obre"));
+    EXPECT_EQ(saveAs(folder.path(), QStringLiteral("tardor"), 1, shown), folder.filePath(QStringLiteral("tardor")));
 }
 
 TEST(QtDialogs, BoxesAreWideEnoughForTheirWholeTitle)
 {
-    const std::unique_ptr<WindowDialogs> dialogs = makeQtWindowDialogs();
     int width = 0;
-    answerNextBox([&] { dialogs->showMessage(nullptr, QStringLiteral("Error"), MessageIcon::Error); },
-                  [&](QMessageBox &box) {
-                      width = box.width();
-                      box.button(QMessageBox::Ok)->click();
-                  });
+    answerNextBox([&] { makeQtWindowDialogs()->showMessage(nullptr, QStringLiteral("Error"), MessageIcon::Error); },
+                  [&](QMessageBox &box) { width = box.width(), box.button(QMessageBox::Ok)->click(); });
     EXPECT_GE(width, QFontMetrics(QApplication::font()).horizontalAdvance(QStringLiteral("Tramelo")) + 200);
 }
 
