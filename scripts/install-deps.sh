@@ -8,6 +8,8 @@ packages=(
   # build
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
+  # Qt's own Catalan texts for the standard dialogs and buttons
+  qt6-translations-l10n
   unixodbc unixodbc-dev
   libgtest-dev libbenchmark-dev libssl-dev
   # benchmarks only: the libcurl peer of tramelo_run_bench

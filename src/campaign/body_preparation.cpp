@@ -3,6 +3,7 @@
 #include "campaign.h"
 #include "campaign_view.h"
 #include "plain_text.h"
+#include "project_paths.h"
 #include "text_charset.h"
 #include "windows1252.h"
 
@@ -58,9 +59,9 @@ QString folderOf(const QString &bodyPath)
     return bodyPath.left(lastSeparator + 1);
 }
 
-QString resolvedAgainst(const QString &folder, const QString &path)
+QString imagePath(const QString &bodyFolder, const QString &path)
 {
-    return QDir::isRelativePath(path) ? folder + path : path;
+    return QDir::isRelativePath(path) ? bodyFolder + path : path;
 }
 
 // For every occurrence of "src", in any letter case and inside any word, the
@@ -117,8 +118,9 @@ void RefreshBodyPreview(Campaign &campaign)
     QString page;
     QString bodyText;
     if (settings.bodyKind() == BodyKind::File) {
-        if (const std::optional<QString> contents = readBodyFile(source)) {
-            page = QFileInfo(source).absoluteFilePath();
+        const QString file = resolvedCampaignPath(campaign, source);
+        if (const std::optional<QString> contents = readBodyFile(file)) {
+            page = QFileInfo(file).absoluteFilePath();
             bodyText = *contents;
         }
     } else {
@@ -139,16 +141,16 @@ QString BuildAttachmentList(Campaign &campaign)
     };
 
     if (settings.bodyKind() == BodyKind::File) {
-        const QString folder = folderOf(settings.text(Setting::BodySource));
+        const QString folder = folderOf(resolvedCampaignPath(campaign, settings.text(Setting::BodySource)));
         for (const QString &path : quotedTextsAfterSrc(settings.text(Setting::BodyText))) {
             if (isWebAddress(path))
                 continue;
-            const QString image = resolvedAgainst(folder, path);
+            const QString image = imagePath(folder, path);
             if (isExistingFile(image))
                 append(image);
         }
     }
-    const QString attachments = settings.text(Setting::AttachmentList);
+    const QString attachments = resolvedAttachmentList(campaign, settings.text(Setting::AttachmentList));
     if (!isBlank(attachments))
         append(attachments);
     return list;

@@ -23,7 +23,8 @@ void RefreshBodyPreview(Campaign &campaign);
 // The attachment list of a test send or run: for a File body, the local
 // files that the body refers to in quotes after "src" (relative ones
 // resolved against the body file's folder), then the operator's
-// AttachmentList; paths separated by ";". The mail component names each
+// AttachmentList, whose relative paths are read against the project folder;
+// paths separated by ";". The mail component names each
 // file by the text after its last "/" or "\", which resolving leaves as it
 // was, so the body links its images as before.
 QString BuildAttachmentList(Campaign &campaign);

@@ -25,6 +25,22 @@ void Campaign::replaceConnection()
     m_connection = std::make_unique<RecipientConnection>();
 }
 
+void Campaign::setProjectPath(const QString &path)
+{
+    if (path == m_projectPath)
+        return;
+    m_projectPath = path;
+    Q_EMIT projectPathChanged(path);
+}
+
+void Campaign::setDirty(bool dirty)
+{
+    if (dirty == m_dirty)
+        return;
+    m_dirty = dirty;
+    Q_EMIT dirtyChanged(dirty);
+}
+
 void Campaign::setTableList(const QStringList &items)
 {
     m_tableList = items;

@@ -52,10 +52,10 @@ public:
     void setFieldList(const QStringList &items);
 
     QString projectPath() const { return m_projectPath; }
-    void setProjectPath(const QString &path) { m_projectPath = path; }
+    void setProjectPath(const QString &path);
 
     bool isDirty() const { return m_dirty; }
-    void setDirty(bool dirty) { m_dirty = dirty; }
+    void setDirty(bool dirty);
 
     bool isRunning() const { return m_running; }
     void setRunning(bool running) { m_running = running; }
@@ -65,6 +65,9 @@ public:
 Q_SIGNALS:
     void tableListChanged();
     void fieldListChanged();
+    // Only on a change, for a title that shows the project and its state.
+    void projectPathChanged(const QString &path);
+    void dirtyChanged(bool dirty);
 
 private:
     CampaignView &m_view;

@@ -29,6 +29,7 @@ long long groupSizeOf(const CampaignSettings &settings);
 long long waitMillisecondsOf(const CampaignSettings &settings);
 
 inline constexpr long long maxGroupSize = 32767;
-inline constexpr long long maxWaitMilliseconds = 65535;
+// A day: one message a day is the slowest pace a campaign is given.
+inline constexpr long long maxWaitMilliseconds = 86'400'000;
 
 } // namespace tramelo

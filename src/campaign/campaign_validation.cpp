@@ -3,10 +3,29 @@
 #include "campaign_numbers.h"
 #include "campaign_settings.h"
 #include "plain_text.h"
+#include "project_paths.h"
+
+#include <QFileInfo>
 
 namespace tramelo {
 
-std::optional<QString> validateCampaign(const CampaignSettings &s)
+namespace {
+
+// A body file that is not there is named, rather than reported as an empty body.
+std::optional<QString> missingBodyFile(const CampaignSettings &s, const QString &projectFolder)
+{
+    const QString source = s.text(Setting::BodySource);
+    if (s.bodyKind() != BodyKind::File || isBlank(source) || source.contains(u'\n') || source.contains(u'\r'))
+        return std::nullopt;
+    const QString path = resolvedAgainst(projectFolder, source);
+    if (QFileInfo::exists(path))
+        return std::nullopt;
+    return path;
+}
+
+} // namespace
+
+std::optional<QString> validateCampaign(const CampaignSettings &s, const QString &projectFolder)
 {
     const auto blank = [&](Setting setting) { return isBlank(s.text(setting)); };
     const bool needsLogin = s.isChecked(Check::NeedsLogin);
@@ -26,6 +45,8 @@ std::optional<QString> validateCampaign(const CampaignSettings &s)
         return QStringLiteral("Cal posar un número d'adreces a agrupar");
     // A group below one address never gathers anyone and the run would loop
     // without progress; above 32767 the count no longer fits.
+    if (grouping && !isOneNumber(s.text(Setting::GroupSize)))
+        return QStringLiteral("El número d'adreces per grup ha de ser un número");
     if (grouping) {
         const long long size = groupSizeOf(s);
         if (size < 1 || size > maxGroupSize)
@@ -35,13 +56,17 @@ std::optional<QString> validateCampaign(const CampaignSettings &s)
         return QStringLiteral("Cal definir correctament el camp a utilitzar per l'adreça");
     if (blank(Setting::MessageSubject))
         return QStringLiteral("L'assumpte és obligatori");
-    if (blank(Setting::BodyText))
+    if (blank(Setting::BodyText)) {
+        if (const std::optional<QString> missing = missingBodyFile(s, projectFolder))
+            return QStringLiteral("No es troba l'arxiu del cos: ") + *missing;
         return QStringLiteral("Es obligatori enviar algun texte en el cos del missatge");
+    }
     if (blank(Setting::WaitSeconds))
         return QStringLiteral("Es obligatori posar un temps d'espera entre enviaments");
-    // The pause timer holds at most 65535 milliseconds.
+    if (!isOneNumber(s.text(Setting::WaitSeconds)))
+        return QStringLiteral("El temps d'espera entre enviaments ha de ser un número de segons");
     if (waitMillisecondsOf(s) > maxWaitMilliseconds)
-        return QStringLiteral("El temps d'espera entre enviaments no pot passar de 65,535 segons");
+        return QStringLiteral("El temps d'espera entre enviaments no pot passar de 86400 segons (un dia)");
     return std::nullopt;
 }
 

@@ -5,9 +5,11 @@
 #include "connection_strings.h"
 #include "odbc_picker.h"
 #include "plain_text.h"
+#include "project_paths.h"
 #include "recipient_connection.h"
 #include "recipient_grid.h"
 #include "send_journal.h"
+#include "single_query.h"
 
 namespace tramelo {
 
@@ -25,6 +27,16 @@ void clearFieldList(Campaign &campaign)
     campaign.settings().setText(Setting::AddressField, QString());
 }
 
+// The driver's own words, often English, follow a sentence of ours; a
+// statement this program refuses to run is said in its own words alone.
+void showStatementRefused(Campaign &campaign, const QString &error)
+{
+    const QString text = error == notASingleQueryMessage
+        ? error
+        : QStringLiteral("La base de dades no ha acceptat la instrucció SQL. Resposta del controlador:\n") + error;
+    campaign.view().showMessage(text, MessageIcon::Error);
+}
+
 void setDelimiters(CampaignSettings &settings, const TableDelimiters &delimiters)
 {
     settings.setText(Setting::TableQuoteLeft, delimiters.left);
@@ -36,9 +48,9 @@ void setDelimiters(CampaignSettings &settings, const TableDelimiters &delimiters
 void OpenRecipientDatabase(Campaign &campaign, bool resetDelimiters)
 {
     CampaignSettings &settings = campaign.settings();
-    const QString source = settings.text(Setting::DatabaseSource);
-    if (isBlank(source))
+    if (isBlank(settings.text(Setting::DatabaseSource)))
         return;
+    const QString source = databaseToOpen(campaign);
 
     BusyPointer busy(campaign.view());
     clearTableList(campaign);
@@ -93,7 +105,7 @@ void LoadFieldList(Campaign &campaign)
     QString error;
     const std::optional<QStringList> fields = campaign.connection().fieldNames(statement, error);
     if (!fields) {
-        campaign.view().showMessage(error, MessageIcon::None);
+        showStatementRefused(campaign, error);
         return;
     }
     campaign.setFieldList(*fields);
@@ -122,7 +134,7 @@ void FillRecipientGrid(Campaign &campaign)
     const std::unique_ptr<RecordSnapshot> snapshot =
         OpenRecipientRows(campaign, settings.text(Setting::SqlStatement), error);
     if (!snapshot) {
-        campaign.view().showMessage(error, MessageIcon::None);
+        showStatementRefused(campaign, error);
         return;
     }
     grid.fillFrom(*snapshot, addressField);

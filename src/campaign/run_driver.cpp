@@ -10,6 +10,7 @@
 #include "plain_text.h"
 #include "project_file.h"
 #include "project_lock.h"
+#include "project_paths.h"
 #include "recipient_connection.h"
 #include "recipient_grid.h"
 #include "recipient_message.h"
@@ -141,7 +142,7 @@ CampaignRun::~CampaignRun() = default;
 void CampaignRun::pressSend()
 {
     CampaignView &view = m_campaign.view();
-    if (const std::optional<QString> failure = validateCampaign(m_campaign.settings())) {
+    if (const std::optional<QString> failure = validateCampaign(m_campaign.settings(), projectFolderOf(m_campaign))) {
         view.showMessage(*failure, MessageIcon::Error);
         return;
     }

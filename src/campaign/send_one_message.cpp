@@ -6,6 +6,7 @@
 #include "connection_security.h"
 #include "internet_connection.h"
 #include "plain_text.h"
+#include "project_paths.h"
 
 #include <optional>
 
@@ -46,9 +47,10 @@ std::optional<QString> hostBeforePort(QStringView host)
     return host.toString();
 }
 
-void assignMessage(clsEnviarCorreu &mail, const CampaignSettings &settings, const SmtpEndpoint &server,
+void assignMessage(clsEnviarCorreu &mail, const Campaign &campaign, const SmtpEndpoint &server,
                    const OutgoingMessage &message)
 {
+    const CampaignSettings &settings = campaign.settings();
     const bool login = settings.isChecked(Check::NeedsLogin);
     mail.setSMTPHostValidation(0);
     mail.setEmailAddressValidation(1);
@@ -77,7 +79,8 @@ void assignMessage(clsEnviarCorreu &mail, const CampaignSettings &settings, cons
     mail.setPassword(login ? settings.text(Setting::LoginPassword) : QString());
     mail.setPOP3Host(QString());
     mail.setSecurity(securityModeFor(settings.security(), server.port));
-    mail.setTrustedCertificatesFile(trimBlanks(settings.text(Setting::TrustedCertificatesFile)));
+    mail.setTrustedCertificatesFile(
+        resolvedCampaignPath(campaign, trimBlanks(settings.text(Setting::TrustedCertificatesFile))));
 }
 
 } // namespace
@@ -119,7 +122,7 @@ SendOutcome SendOneMessage(Campaign &campaign, clsEnviarCorreu &poSendMail, Inte
         return outcome;
     }
 
-    assignMessage(poSendMail, campaign.settings(), server, message);
+    assignMessage(poSendMail, campaign, server, message);
     poSendMail.Send();
 
     if (!wasConnected && !(now.flags & connectedThroughLan))

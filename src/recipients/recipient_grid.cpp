@@ -52,6 +52,11 @@ QString RecipientGrid::cellText(int row, int column) const
     return m_records->text(row - 1, field).toString();
 }
 
+QString RecipientGrid::addressFieldName() const
+{
+    return m_addressField >= 0 ? m_headers.value(2 + m_addressField) : QString();
+}
+
 void RecipientGrid::resetToHeaders()
 {
     beginResetModel();

@@ -48,6 +48,9 @@ public:
     // the address from the named field, nulls as empty cells, no replies;
     // then the sent-mark list holds data rows + 1 entries, all " ".
     void fillFrom(RecordSnapshot &snapshot, const QString &addressField);
+    // The field whose values fill column 1; empty before a fill or when the
+    // statement has no such field.
+    QString addressFieldName() const;
     // Whether the rows' cells are here (not so after a streamed snapshot).
     bool keepsCells() const { return m_records != nullptr; }
     // The rows behind the cells, shared; none when the grid keeps no cells.

@@ -26,14 +26,6 @@
 
 namespace tramelo {
 
-namespace {
-
-// The client area the window was drawn for: 9315 x 8085 twips at 15 twips
-// a pixel.
-constexpr QSize designedSize(621, 539);
-
-} // namespace
-
 frmMain::frmMain(std::unique_ptr<WindowDialogs> dialogs, QWidget *parent)
     : QWidget(parent)
     , m_dialogs(dialogs ? std::move(dialogs) : makeQtWindowDialogs())
@@ -43,10 +35,11 @@ frmMain::frmMain(std::unique_ptr<WindowDialogs> dialogs, QWidget *parent)
     registerUiResources();
     setWindowTitle(QStringLiteral("Enviar Tramelo"));
     setWindowIcon(QIcon(QStringLiteral(":/tramelo/tramelo.png")));
-    resize(designedSize);
     buildControls();
     bindControls();
     connectEvents();
+    connectHomeEvents();
+    resize(openingSize());
     Form_Load();
 }
 

@@ -3,6 +3,7 @@
 #include "campaign.h"
 #include "campaign_view.h"
 #include "internet_connection.h"
+#include "operator_preferences.h"
 #include "run_driver.h"
 #include "window_dialogs.h"
 
@@ -17,6 +18,7 @@ class QFrame;
 class QGroupBox;
 class QLabel;
 class QLayout;
+class QMenu;
 class QModelIndex;
 class QProgressBar;
 class QPushButton;
@@ -144,9 +146,23 @@ private:
     void previewRecipient(int row);
     int testSendRow() const;
 
+    // ---- at home on the desktop (frmMain_home.cpp) -------------------------
+    // The size at which every tab shows whole, within the screen.
+    QSize openingSize() const;
+    void connectHomeEvents();
+    // A file dialog for a kind of file, opening where it makes sense and
+    // remembering the folder of the file chosen.
+    QString chooseFile(FileKind kind, const QString &initialName, const QString &filter);
+    void loadProjectFile(const QString &path);
+    void fillRecentProjectsMenu();
+    void onRecentProjectChosen(const QString &path);
+    void showTitle();
+
     std::unique_ptr<WindowDialogs> m_dialogs;
     Campaign m_campaign;
     SystemInternetConnection m_internet;
+    OperatorPreferences m_preferences;
+    QMenu *m_recentProjects = nullptr;
     CampaignRun m_run;
     // What each text box held when it got the focus.
     std::array<QString, 18> m_textOnEntry;

@@ -27,6 +27,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace tramelo {
 namespace {
 
@@ -45,6 +47,22 @@ public:
         return QProxyStyle::styleHint(hint, option, widget, returnData);
     }
 };
+
+// Its size hint is the whole of its contents, so that a window sized to its
+// hint shows them without a scroll bar; a smaller window still scrolls.
+class WholeContentsScrollArea : public QScrollArea
+{
+public:
+    QSize sizeHint() const override
+    {
+        const int frame = 2 * frameWidth();
+        return widget() ? widget()->sizeHint() + QSize(frame, frame) : QScrollArea::sizeHint();
+    }
+};
+
+// A column sized to its contents is kept to this, so that one long value
+// does not push the others out of sight.
+constexpr int maxFittedColumnWidth = 320;
 
 QLabel *label(const QString &text)
 {
@@ -188,7 +206,7 @@ QWidget *frmMain::buildDefinitionTab()
     layout->addWidget(buildMessageFrame());
     layout->addStretch();
     // A window made smaller than its design scrolls rather than crushing the rows.
-    auto *scroll = new QScrollArea;
+    auto *scroll = new WholeContentsScrollArea;
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     scroll->setWidget(frames);
@@ -238,6 +256,9 @@ QGroupBox *frmMain::buildRecipientFrame()
     tableOrStatement->addWidget(comboFields[0]);
     tableOrStatement->addWidget(txtFields[14]);
     grid->addLayout(tableOrStatement, 2, 1, 1, wholeRow);
+    // The row keeps the statement box's height in both kinds, so that the
+    // tab does not grow when "Instrucció SQL" is chosen.
+    grid->setRowMinimumHeight(2, txtFields[14]->minimumHeight());
     grid->addWidget(label(QStringLiteral("Camp adreça correu:")), 3, 0);
     grid->addWidget(comboFields[1], 3, 1);
     grid->addWidget(label(QStringLiteral("Agrupar enviaments?")), 4, 0);
@@ -282,6 +303,7 @@ QWidget *frmMain::buildSendingTab()
     grdEnviament->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grdEnviament->setWordWrap(false);
     grdEnviament->horizontalHeader()->setHighlightSections(false);
+    grdEnviament->horizontalHeader()->setStretchLastSection(true);
     // Fixed row heights keep a hundred thousand rows quick to show and scroll.
     QHeaderView *rows = grdEnviament->verticalHeader();
     rows->setSectionResizeMode(QHeaderView::Fixed);
@@ -353,10 +375,16 @@ void frmMain::bindControls()
     bindSecurityList(comboSeguretat, settings);
 }
 
+// Each column as wide as its header and the values of its first rows (the
+// header view measures a bounded number of them), within a limit; the mark
+// column never narrower than it was drawn.
 void frmMain::fitGridColumns()
 {
-    grdEnviament->setColumnWidth(0, RecipientGrid::markColumnWidthTwips / twipsPerPixel);
-    grdEnviament->setColumnWidth(1, RecipientGrid::addressColumnWidthTwips / twipsPerPixel);
+    for (int column = 0; column < grdEnviament->horizontalHeader()->count(); ++column) {
+        grdEnviament->resizeColumnToContents(column);
+        grdEnviament->setColumnWidth(column, std::min(grdEnviament->columnWidth(column), maxFittedColumnWidth));
+    }
+    grdEnviament->setColumnWidth(0, std::max(grdEnviament->columnWidth(0), RecipientGrid::markColumnWidthTwips / twipsPerPixel));
 }
 
 } // namespace tramelo

@@ -1,5 +1,6 @@
 #include "frmMain.h"
 
+#include "address_field_choice.h"
 #include "body_preparation.h"
 #include "odbc_picker.h"
 #include "plain_text.h"
@@ -30,6 +31,7 @@ const QString certificatesFilter = QStringLiteral("Certificats PEM (*.pem *.crt)
 
 constexpr int databaseSourceBox = 5;
 constexpr int bodySourceBox = 6;
+constexpr int bodyTextBox = 8;
 constexpr int sqlStatementBox = 14;
 
 } // namespace
@@ -64,14 +66,19 @@ void frmMain::connectEvents()
 
 void frmMain::onLoadProject()
 {
-    const QString path = m_dialogs->chooseFileToOpen(this, QString(), projectFilter);
-    if (path.isEmpty())
-        return;
+    const QString path = chooseFile(FileKind::Project, QString(), projectFilter);
+    if (!path.isEmpty())
+        loadProjectFile(path);
+}
+
+void frmMain::loadProjectFile(const QString &path)
+{
     const std::optional<MarksRestoration> marks = LoadProject(m_campaign, path);
     if (!marks) {
         showMessage(QStringLiteral("No es pot llegir l'arxiu de projecte ") + path, MessageIcon::Error);
         return;
     }
+    m_preferences.addRecentProject(path);
     if (marks->journal == MarksRestoration::Journal::Unreadable)
         showMessage(journalNotReadMessage(*marks), MessageIcon::Error);
     if (marks->outcome != MarksRestoration::Outcome::NotRestorable)
@@ -93,7 +100,13 @@ void frmMain::onSaveProject()
 
 QString frmMain::chooseProjectFileToSave()
 {
-    return m_dialogs->chooseFileToSave(this, m_campaign.projectPath(), projectFilter);
+    const QString start = dialogStartPath(m_campaign.projectPath(), QString(), m_preferences.lastFolder(FileKind::Project));
+    const QString path = m_dialogs->chooseFileToSave(this, start, projectFilter);
+    if (!path.isEmpty()) {
+        m_preferences.rememberFolderOf(FileKind::Project, path);
+        m_preferences.addRecentProject(path);
+    }
+    return path;
 }
 
 void frmMain::onSend()
@@ -123,24 +136,24 @@ void frmMain::onChooseFile(int n)
 {
     CampaignSettings &settings = m_campaign.settings();
     if (n == 0) {
-        const QString path = m_dialogs->chooseFileToOpen(this, settings.text(Setting::BodySource), bodyFilter);
+        const QString path = chooseFile(FileKind::Body, settings.text(Setting::BodySource), bodyFilter);
         if (path.isEmpty())
             return;
         settings.setText(Setting::BodySource, path);
         RefreshBodyPreview(m_campaign);
     } else if (n == 1) {
-        const QString path = m_dialogs->chooseFileToOpen(this, settings.text(Setting::DatabaseSource), databaseFilter);
+        const QString path = chooseFile(FileKind::Database, settings.text(Setting::DatabaseSource), databaseFilter);
         if (path.isEmpty())
             return;
         settings.setText(Setting::DatabaseSource, path);
         OpenRecipientDatabase(m_campaign, true);
     } else if (n == 3) {
         const QString path =
-            m_dialogs->chooseFileToOpen(this, settings.text(Setting::TrustedCertificatesFile), certificatesFilter);
+            chooseFile(FileKind::Certificates, settings.text(Setting::TrustedCertificatesFile), certificatesFilter);
         if (!path.isEmpty())
             settings.setText(Setting::TrustedCertificatesFile, path);
     } else {
-        const QString path = m_dialogs->chooseFileToOpen(this, m_lastAttachment, anyFileFilter);
+        const QString path = chooseFile(FileKind::Attachment, m_lastAttachment, anyFileFilter);
         if (path.isEmpty())
             return;
         m_lastAttachment = path;
@@ -205,8 +218,7 @@ void frmMain::onListEntryChosen(int n, int index)
         m_campaign.settings().setText(Setting::TableName, entry);
         LoadFieldList(m_campaign);
     } else {
-        m_campaign.settings().setText(Setting::AddressField, entry);
-        FillRecipientGrid(m_campaign);
+        ChooseAddressField(m_campaign, entry);
     }
 }
 
@@ -226,6 +238,10 @@ void frmMain::onGridDoubleClicked(const QModelIndex &index)
 void frmMain::onTextBoxEntered(int n)
 {
     m_textOnEntry[n] = textBoxText(txtFields[n]);
+    // The body as it will be sent is read, not replaced: a selection there
+    // only hides where the reading starts.
+    if (n == bodyTextBox)
+        return;
     // After the click that brought the focus has placed the cursor.
     QTimer::singleShot(0, txtFields[n], [box = txtFields[n]] { selectWholeText(box); });
 }

@@ -2,13 +2,17 @@
 
 #include "plain_text.h"
 #include "odbc_picker_dialog.h"
+#include "project_paths.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QSpacerItem>
 
 namespace tramelo {
 namespace {
@@ -42,8 +46,19 @@ public:
     ArrowWhileAsking &operator=(const ArrowWhileAsking &) = delete;
 };
 
-// No Qt translation ships with the program, so the buttons get their
-// Catalan words here.
+// A box sizes itself to its text, and a short one leaves the title bar too
+// narrow for "Tramelo" beside the window manager's buttons.
+void keepTitleWhole(QMessageBox &box)
+{
+    if (auto *grid = qobject_cast<QGridLayout *>(box.layout())) {
+        const int width = box.fontMetrics().horizontalAdvance(windowTitle) + 240;
+        grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), grid->rowCount(), 0, 1,
+                      grid->columnCount());
+    }
+}
+
+// The words of these buttons are the program's own, whatever Qt's
+// translation calls them.
 void nameButton(QMessageBox &box, QMessageBox::StandardButton button, const QString &text)
 {
     if (QAbstractButton *shown = box.button(button))
@@ -57,6 +72,7 @@ public:
     {
         ArrowWhileAsking arrow;
         QMessageBox box(boxIcon(icon), windowTitle, text, QMessageBox::Ok, parent);
+        keepTitleWhole(box);
         nameButton(box, QMessageBox::Ok, QStringLiteral("D'acord"));
         box.exec();
     }
@@ -65,6 +81,7 @@ public:
     {
         ArrowWhileAsking arrow;
         QMessageBox box(QMessageBox::Question, windowTitle, question, QMessageBox::Yes | QMessageBox::No, parent);
+        keepTitleWhole(box);
         box.setDefaultButton(yesIsDefault ? QMessageBox::Yes : QMessageBox::No);
         box.setEscapeButton(QMessageBox::No);
         nameButton(box, QMessageBox::Yes, QStringLiteral("&Sí"));
@@ -77,6 +94,7 @@ public:
         ArrowWhileAsking arrow;
         QMessageBox box(QMessageBox::Question, windowTitle, question,
                         QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent);
+        keepTitleWhole(box);
         box.setDefaultButton(QMessageBox::Yes);
         box.setEscapeButton(QMessageBox::Cancel);
         nameButton(box, QMessageBox::Yes, QStringLiteral("&Sí"));
@@ -92,18 +110,14 @@ public:
         }
     }
 
-    QString chooseFileToOpen(QWidget *parent, const QString &initialName, const QString &filter) override
+    QString chooseFileToOpen(QWidget *parent, const QString &startPath, const QString &filter) override
     {
-        ArrowWhileAsking arrow;
-        QString selectedFilter = firstFilter(filter);
-        return QFileDialog::getOpenFileName(parent, QString(), dialogStartPath(initialName), filter, &selectedFilter);
+        return runFileDialog(parent, startPath, filter, QFileDialog::AcceptOpen);
     }
 
-    QString chooseFileToSave(QWidget *parent, const QString &initialName, const QString &filter) override
+    QString chooseFileToSave(QWidget *parent, const QString &startPath, const QString &filter) override
     {
-        ArrowWhileAsking arrow;
-        QString selectedFilter = firstFilter(filter);
-        return QFileDialog::getSaveFileName(parent, QString(), dialogStartPath(initialName), filter, &selectedFilter);
+        return runFileDialog(parent, startPath, filter, QFileDialog::AcceptSave);
     }
 
     std::optional<OdbcSourceChoice> chooseOdbcSource(QWidget *parent) override
@@ -116,7 +130,36 @@ public:
     }
 
 private:
-    static QString firstFilter(const QString &filter) { return filter.section(QStringLiteral(";;"), 0, 0); }
+    // Qt's own dialog rather than the desktop's: it speaks the program's
+    // Catalan whatever the desktop's language. A name saved without an
+    // extension takes the one of the filter selected, when that filter names
+    // one (the project files' "*.pcm"), before the dialog asks about
+    // replacing a file of that name.
+    static QString runFileDialog(QWidget *parent, const QString &startPath, const QString &filter,
+                                 QFileDialog::AcceptMode mode)
+    {
+        ArrowWhileAsking arrow;
+        QFileDialog dialog(parent, QString(), startPath, filter);
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setAcceptMode(mode);
+        dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+        const auto takeSuffixOf = [&dialog, mode](const QString &nameFilter) {
+            dialog.setDefaultSuffix(mode == QFileDialog::AcceptSave ? singleExtensionOf(nameFilter) : QString());
+        };
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, takeSuffixOf);
+        takeSuffixOf(dialog.selectedNameFilter());
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return {};
+        return dialog.selectedFiles().constFirst();
+    }
+
+    // "pcm" for "Arxius de projecte (*.pcm)"; empty for several patterns or "*".
+    static QString singleExtensionOf(const QString &nameFilter)
+    {
+        static const QRegularExpression single(QStringLiteral("\\(\\*\\.(\\w+)\\)$"));
+        const QRegularExpressionMatch match = single.match(nameFilter);
+        return match.hasMatch() ? match.captured(1) : QString();
+    }
 };
 
 } // namespace
@@ -126,16 +169,17 @@ std::unique_ptr<WindowDialogs> makeQtWindowDialogs()
     return std::make_unique<QtWindowDialogs>();
 }
 
-QString dialogStartPath(const QString &initialName)
+QString dialogStartPath(const QString &initialName, const QString &projectFolder, const QString &lastFolder)
 {
     const QString home = QDir::homePath();
+    const QString folder = !lastFolder.isEmpty() && QFileInfo(lastFolder).isDir() ? lastFolder : home;
     if (isBlank(initialName) || initialName.contains(u'\n') || initialName.contains(u'\r'))
-        return home;
-    const QString name = initialName.startsWith(QLatin1String("~/")) ? home + initialName.mid(1) : initialName;
-    const QFileInfo info(name);
+        return folder;
+    const QString expanded = initialName.startsWith(QLatin1String("~/")) ? home + initialName.mid(1) : initialName;
+    const QFileInfo info(resolvedAgainst(projectFolder, expanded));
     if (info.isAbsolute() && info.absoluteDir().exists())
-        return name;
-    return home + u'/' + info.fileName();
+        return info.filePath();
+    return folder + u'/' + info.fileName();
 }
 
 } // namespace tramelo

@@ -26,12 +26,13 @@ public:
     // Yes, No and "Cancel·lar", Yes the default; Escape and closing the box
     // answer Cancel.
     virtual Answer askYesNoCancel(QWidget *parent, const QString &question) = 0;
-    // A file dialog starting at initialName (a bare or blank name starts in
-    // the home folder) with Qt's filter string, the first filter selected.
-    // The chosen path, or an empty text when the operator cancelled.
-    virtual QString chooseFileToOpen(QWidget *parent, const QString &initialName, const QString &filter) = 0;
-    // Asks before overwriting an existing file.
-    virtual QString chooseFileToSave(QWidget *parent, const QString &initialName, const QString &filter) = 0;
+    // A file dialog opening at startPath (a folder, or a file in a folder)
+    // with Qt's filter string, the first filter selected. The chosen path,
+    // or an empty text when the operator cancelled.
+    virtual QString chooseFileToOpen(QWidget *parent, const QString &startPath, const QString &filter) = 0;
+    // Asks before overwriting an existing file; a name without an extension
+    // takes the one of the filter selected, when it names a single one.
+    virtual QString chooseFileToSave(QWidget *parent, const QString &startPath, const QString &filter) = 0;
     // The data source or driver picked in the ODBC picker; nothing when cancelled.
     virtual std::optional<OdbcSourceChoice> chooseOdbcSource(QWidget *parent) = 0;
 };
@@ -39,9 +40,10 @@ public:
 // Message boxes, file dialogs and the ODBC picker of Qt Widgets.
 std::unique_ptr<WindowDialogs> makeQtWindowDialogs();
 
-// Where a file dialog opens for a given initial name: the name itself when
-// it is an absolute path in an existing folder, otherwise the name in the
-// user's home folder.
-QString dialogStartPath(const QString &initialName);
+// Where a file dialog opens for a given initial name: the name itself
+// (a relative one read against the project folder) when its folder exists,
+// otherwise the name in the folder last used for that kind of file, or in
+// the user's home folder.
+QString dialogStartPath(const QString &initialName, const QString &projectFolder, const QString &lastFolder);
 
 } // namespace tramelo

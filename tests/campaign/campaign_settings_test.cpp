@@ -3,6 +3,7 @@
 #include "campaign_validation.h"
 #include "connection_security.h"
 
+#include <QFileInfo>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -62,10 +63,16 @@ TEST(CampaignValidation, EachRuleReportsItsOwnMessage)
              s.setText(Setting::GroupSize, QStringLiteral("  "));
          },
          QStringLiteral("Cal posar un número d'adreces a agrupar")},
+        {"group size not a number",
+         [](CampaignSettings &s) {
+             s.setCheckValue(Check::GroupSendings, 1);
+             s.setText(Setting::GroupSize, QStringLiteral("dos"));
+         },
+         QStringLiteral("El número d'adreces per grup ha de ser un número")},
         {"group size zero",
          [](CampaignSettings &s) {
              s.setCheckValue(Check::GroupSendings, 1);
-             s.setText(Setting::GroupSize, QStringLiteral("abc"));
+             s.setText(Setting::GroupSize, QStringLiteral("0"));
          },
          QStringLiteral("El número d'adreces per grup ha de ser entre 1 i 32767")},
         {"group size too large",
@@ -80,10 +87,18 @@ TEST(CampaignValidation, EachRuleReportsItsOwnMessage)
          QStringLiteral("L'assumpte és obligatori")},
         {"body", [](CampaignSettings &s) { s.setText(Setting::BodyText, {}); },
          QStringLiteral("Es obligatori enviar algun texte en el cos del missatge")},
+        {"body file missing",
+         [](CampaignSettings &s) {
+             s.setText(Setting::BodyText, {});
+             s.setText(Setting::BodySource, QStringLiteral("/no/existeix/cos.htm"));
+         },
+         QStringLiteral("No es troba l'arxiu del cos: /no/existeix/cos.htm")},
         {"wait seconds", [](CampaignSettings &s) { s.setText(Setting::WaitSeconds, {}); },
          QStringLiteral("Es obligatori posar un temps d'espera entre enviaments")},
-        {"wait too long", [](CampaignSettings &s) { s.setText(Setting::WaitSeconds, QStringLiteral("65.536")); },
-         QStringLiteral("El temps d'espera entre enviaments no pot passar de 65,535 segons")},
+        {"wait not a number", [](CampaignSettings &s) { s.setText(Setting::WaitSeconds, QStringLiteral("dos")); },
+         QStringLiteral("El temps d'espera entre enviaments ha de ser un número de segons")},
+        {"wait too long", [](CampaignSettings &s) { s.setText(Setting::WaitSeconds, QStringLiteral("86400.001")); },
+         QStringLiteral("El temps d'espera entre enviaments no pot passar de 86400 segons (un dia)")},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -118,8 +133,14 @@ TEST(CampaignValidation, ValidCampaignAndBoundaryValuesPass)
         EXPECT_EQ(validateCampaign(s).has_value(), !expectValid) << size;
     }
     s.setText(Setting::GroupSize, QStringLiteral("20"));
-    s.setText(Setting::WaitSeconds, QStringLiteral("65.535"));
+    s.setText(Setting::WaitSeconds, QStringLiteral("86400"));
     EXPECT_EQ(failure(s), QStringLiteral("<valid>"));
+    // A relative body file is looked for in the project folder.
+    s.setText(Setting::BodySource, QStringLiteral("campaign_settings_test.cpp"));
+    s.setText(Setting::BodyText, QString());
+    EXPECT_EQ(validateCampaign(s, QFileInfo(QStringLiteral(__FILE__)).absolutePath()),
+              QStringLiteral("Es obligatori enviar algun texte en el cos del missatge"));
+    s.setText(Setting::BodyText, QStringLiteral("<p>Hola</p>"));
     s.setText(Setting::WaitSeconds, QStringLiteral("0"));
     EXPECT_EQ(failure(s), QStringLiteral("<valid>"));
 }

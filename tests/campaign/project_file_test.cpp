@@ -1,3 +1,4 @@
+#include "body_preparation.h"
 #include "campaign.h"
 #include "fake_campaign_view.h"
 #include "gtest_qt_printers.h"
@@ -6,6 +7,7 @@
 #include "recipient_grid.h"
 #include "recipient_source.h"
 #include "test_databases.h"
+#include "test_support.h"
 
 #include <QDir>
 #include <QFile>
@@ -499,4 +501,25 @@ TEST_F(ProjectFile, NoStatementEverChangesTheRecipientDatabase)
             }
         }
     }
+}
+
+// The example's project, moved whole with its files to another folder, finds
+// them there by their relative paths, as the window and tramelo-run read them;
+// the paths are saved again as they were written.
+TEST(ProjectPaths, AProjectMovedWholeFindsItsFilesByTheirRelativePaths)
+{
+    QTemporaryDir folder;
+    for (const char *name : {"exemple.pcm", "destinataris.sqlite", "cos.htm", "logo.png"})
+        ASSERT_TRUE(QFile::copy(test::sourceDir() + "/examples/" + name, folder.filePath(name)));
+    Window w;
+    ASSERT_TRUE(LoadProject(w.campaign, folder.filePath("exemple.pcm")));
+    EXPECT_EQ(w.campaign.tableList(), QStringList{"Destinataris"});
+    EXPECT_TRUE(w.text(Setting::BodyText).contains("<<<Nom>>>"));
+    w.s.setText(Setting::AttachmentList, "cos.htm; /absolut.pdf");
+    EXPECT_EQ(BuildAttachmentList(w.campaign), folder.filePath("logo.png") + ";" + folder.filePath("cos.htm") + "; /absolut.pdf");
+    ASSERT_TRUE(SaveProject(w.campaign, folder.filePath("exemple.pcm")));
+    QFile saved(folder.filePath("exemple.pcm"));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    const ProjectRecord record = readProjectRecord(saved.readAll()).record;
+    EXPECT_EQ(QStringList({record.databaseSource, record.bodySource}), QStringList({"destinataris.sqlite", "cos.htm"}));
 }

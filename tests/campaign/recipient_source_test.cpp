@@ -1,3 +1,4 @@
+#include "address_field_choice.h"
 #include "campaign.h"
 #include "fake_campaign_view.h"
 #include "gtest_qt_printers.h"
@@ -239,17 +240,37 @@ TEST_F(RecipientSource, ATypedStatementIsUsedAsItIsUntilATableIsPicked)
     EXPECT_EQ(text(Setting::SqlStatement), "Select * From [Clients antics]");
 }
 
-TEST_F(RecipientSource, AStatementThatCannotBeOpenedShowsTheDriversOwnText)
+TEST_F(RecipientSource, AStatementThatCannotBeOpenedIsSaidInCatalanThenInTheDriversOwnText)
 {
     openDatabase(clients);
     settings().setSourceKind(SourceKind::Sql);
     settings().setText(Setting::SqlStatement, "Select * From Proveidors");
     LoadFieldList(campaign);
     ASSERT_EQ(view.messages.size(), 1u);
-    EXPECT_EQ(view.messages[0].icon, MessageIcon::None);
+    EXPECT_EQ(view.messages[0].icon, MessageIcon::Error);
+    EXPECT_TRUE(view.messages[0].text.startsWith("La base de dades no ha acceptat la instrucció SQL. Resposta del controlador:\n"));
     EXPECT_TRUE(view.messages[0].text.contains("no such table: Proveidors")) << view.messages[0].text.toStdString();
     EXPECT_TRUE(campaign.fieldList().isEmpty());
     EXPECT_EQ(view.busyDepth, 0);
+}
+
+TEST_F(RecipientSource, AnAddressFieldIsJudgedByItsFirstHundredNonEmptyValues)
+{
+    // 30 blank values (not counted), 100 that are no address, then one: the 100th value is looked at, the 101st not.
+    const QString longer = folder.filePath("llarga.db");
+    QString error;
+    ASSERT_TRUE(test::createSqliteDatabase(longer, {"CREATE TABLE L (Ordre INTEGER, Correu TEXT)",
+        "INSERT INTO L WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 131) SELECT i, CASE "
+        "WHEN i <= 15 THEN NULL WHEN i <= 30 THEN ' ' WHEN i <= 130 THEN 'Nom' ELSE 'a@example.cat' END FROM n"}, error));
+    openDatabase(longer);
+    settings().setSourceKind(SourceKind::Sql);
+    for (const char *statement : {"Select Correu From L Where Ordre <> 31 Order By Ordre", "Select Correu From L Order By Ordre"}) {
+        settings().setText(Setting::SqlStatement, statement);
+        LoadFieldList(campaign);
+        view.answers = {Answer::Yes};
+        ChooseAddressField(campaign, "Correu");
+    }
+    EXPECT_EQ(view.questions, QStringList{"El camp triat no conté cap adreça de correu vàlida. Vols fer-lo servir igualment?"});
 }
 
 TEST_F(RecipientSource, TheGridShowsAddressThenFieldsInOrderWithNullsEmpty)

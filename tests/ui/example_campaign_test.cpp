@@ -1,87 +1,63 @@
 #include "example_campaign.h"
+#include "gtest_qt_printers.h"
 #include "project_record.h"
 #include "test_support.h"
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
 using namespace tramelo;
+using namespace std::chrono_literals;
 
 namespace {
 
-ProjectRecord readRecord(const QString &path)
+const QString examples = test::sourceDir() + QStringLiteral("/examples");
+
+QByteArray fileBytes(const QString &path)
 {
     QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? readProjectRecord(file.readAll()).record : ProjectRecord{};
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
-
-bool writeRecord(const QString &path, const ProjectRecord &record)
-{
-    const std::optional<QByteArray> bytes = writeProject(record, {});
-    QFile file(path);
-    return bytes && file.open(QIODevice::WriteOnly) && file.write(*bytes) == bytes->size();
-}
-
-class ExampleProject : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(folder.isValid());
-        for (const QString &name : {QStringLiteral("destinataris.sqlite"), QStringLiteral("cos.htm")})
-            ASSERT_TRUE(QFile::copy(test::sourceDir() + QStringLiteral("/examples/") + name, folder.filePath(name)));
-        project = folder.filePath(QStringLiteral("exemple.pcm"));
-    }
-
-    QTemporaryDir folder;
-    QString project;
-};
 
 } // namespace
 
-TEST_F(ExampleProject, NamesTheFilesOfItsOwnFolderByAbsolutePath)
+TEST(ExampleProject, NamesItsFilesRelativeToItsOwnFolderAndIsFound)
 {
-    ASSERT_EQ(prepareExampleProject(folder.path()), std::nullopt);
-    const ProjectRecord record = readRecord(project);
-    const QString here = QDir(folder.path()).absolutePath();
-    EXPECT_EQ(record.databaseSource, here + QStringLiteral("/destinataris.sqlite"));
-    EXPECT_EQ(record.bodySource, here + QStringLiteral("/cos.htm"));
-    EXPECT_TRUE(record.bodyIsFile);
-    EXPECT_TRUE(record.sourceIsTable);
-    EXPECT_EQ(record.tableOrStatement, QStringLiteral("Destinataris"));
+    const ProjectRecord record = readProjectRecord(fileBytes(examples + QStringLiteral("/exemple.pcm"))).record;
+    EXPECT_EQ(record.databaseSource, QString::fromUtf16(exampleDatabaseName));
+    EXPECT_EQ(record.bodySource, QString::fromUtf16(exampleBodyName));
     EXPECT_EQ(record.addressField, QString()); // left for the operator to choose
-    EXPECT_EQ(record.fieldDelimiterLeft, QStringLiteral("<<<"));
-    EXPECT_EQ(record.fieldDelimiterRight, QStringLiteral(">>>"));
-    EXPECT_EQ(record.recipientRowCount, 0);
-    EXPECT_TRUE(record.senderAddress.endsWith(QStringLiteral("@example.com")));
+    EXPECT_EQ(findExampleFolder(), QDir(examples).absolutePath());
 }
 
-TEST_F(ExampleProject, KeepsAProjectWhoseFilesExist)
+// Started, left to come to rest with its About box shown, then ended, the
+// program has written nothing into the checkout it was built from.
+TEST(ProgramStart, LeavesTheCheckoutAsItWas)
 {
-    ASSERT_EQ(prepareExampleProject(folder.path()), std::nullopt);
-    ProjectRecord changed = readRecord(project);
-    changed.smtpServer = QStringLiteral("smtp.el-meu-servidor.cat");
-    ASSERT_TRUE(writeRecord(project, changed));
-
-    ASSERT_EQ(prepareExampleProject(folder.path()), std::nullopt);
-    EXPECT_EQ(readRecord(project).smtpServer, QStringLiteral("smtp.el-meu-servidor.cat"));
-}
-
-TEST_F(ExampleProject, RewritesAProjectLeftFromAnotherFolder)
-{
-    ProjectRecord moved;
-    moved.databaseSource = QStringLiteral("/una/altra/carpeta/destinataris.sqlite");
-    moved.bodySource = QStringLiteral("/una/altra/carpeta/cos.htm");
-    ASSERT_TRUE(writeRecord(project, moved));
-
-    ASSERT_EQ(prepareExampleProject(folder.path()), std::nullopt);
-    EXPECT_EQ(readRecord(project).databaseSource, QDir(folder.path()).absolutePath() + QStringLiteral("/destinataris.sqlite"));
-}
-
-TEST(ExampleFolder, IsFoundInTheSourceTreeTheProgramWasBuiltFrom)
-{
-    EXPECT_EQ(findExampleFolder(), QDir(test::sourceDir() + QStringLiteral("/examples")).absolutePath());
+    const auto checkoutChanges = [] {
+        QProcess git;
+        git.start(QStringLiteral("git"), {QStringLiteral("-C"), test::sourceDir(), QStringLiteral("status"), QStringLiteral("--porcelain")});
+        return git.waitForFinished(30000) ? git.readAllStandardOutput() : QByteArray();
+    };
+    // Processor time used so far, in clock ticks (fields 14 and 15 of its stat line).
+    const auto cpuTicks = [](qint64 pid) {
+        const QList<QByteArray> fields = fileBytes(QStringLiteral("/proc/%1/stat").arg(pid)).split(' ');
+        return fields.size() > 15 ? fields[13].toLongLong() + fields[14].toLongLong() : -1;
+    };
+    const QByteArray changesBefore = checkoutChanges();
+    const QByteArray projectBefore = fileBytes(examples + QStringLiteral("/exemple.pcm"));
+    test::TestProcess program;
+    ASSERT_TRUE(program.start(QStringLiteral(TRAMELO_PROGRAM), {}));
+    long long ticks = -2;
+    for (int look = 0; look < 80 && ticks != cpuTicks(program.process().processId()); ++look) {
+        ticks = cpuTicks(program.process().processId());
+        test::pumpEventsFor(250ms);
+    }
+    EXPECT_TRUE(program.isRunning()) << program.readOutput().constData();
+    program.stop();
+    EXPECT_EQ(fileBytes(examples + QStringLiteral("/exemple.pcm")), projectBefore);
+    EXPECT_EQ(checkoutChanges(), changesBefore);
 }

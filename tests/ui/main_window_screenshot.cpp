@@ -13,6 +13,9 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -21,11 +24,20 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <algorithm>
 #include <cstdio>
 
 using namespace tramelo;
 
 namespace {
+
+bool copyFiles(const QString &from, const QString &to)
+{
+    const QFileInfoList files = QDir(from).entryInfoList(QDir::Files);
+    return std::all_of(files.begin(), files.end(), [&](const QFileInfo &file) {
+        return QFile::copy(file.filePath(), to + u'/' + file.fileName());
+    });
+}
 
 bool saveTab(frmMain &window, int tab, const QString &path)
 {
@@ -43,9 +55,6 @@ bool saveRunInPause(frmMain &window, test::ScriptedDialogs &script, const QStrin
         std::fprintf(stderr, "aiosmtpd: %s\n", qUtf8Printable(server.errorText()));
         return false;
     }
-    // The run's journal and lock go beside the project: not into the source tree.
-    QTemporaryDir journalFolder;
-    window.campaign().setProjectPath(journalFolder.filePath(QStringLiteral("exemple.pcm")));
     CampaignSettings &settings = window.campaign().settings();
     settings.setText(Setting::SmtpServer, QStringLiteral("127.0.0.1:%1").arg(server.port()));
     settings.setText(Setting::WaitSeconds, QStringLiteral("20"));
@@ -78,14 +87,17 @@ int main(int argc, char *argv[])
     }
     const QString output = QString::fromLocal8Bit(argv[1]);
 
+    // A copy of the example: the run's journal and lock go beside the project,
+    // not into the source tree.
     const QString examples = findExampleFolder();
-    if (examples.isEmpty() || prepareExampleProject(examples)) {
-        std::fprintf(stderr, "the example campaign is missing or its project cannot be written\n");
+    QTemporaryDir copy;
+    if (examples.isEmpty() || !copyFiles(examples, copy.path())) {
+        std::fprintf(stderr, "the example campaign is missing or cannot be copied\n");
         return 1;
     }
     auto dialogs = std::make_unique<test::ScriptedDialogs>();
     test::ScriptedDialogs &script = *dialogs;
-    script.filesToOpen.push_back(examples + QStringLiteral("/exemple.pcm"));
+    script.filesToOpen.push_back(copy.filePath(QStringLiteral("exemple.pcm")));
     TrameloProgram program(std::move(dialogs));
     program.start();
     program.aboutBox().cmbSortir->click();

@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -26,6 +27,8 @@ using namespace tramelo::test;
 namespace {
 
 const QString leaveQuestion = QStringLiteral("[no] Vols sortir sense guardar els canvis?");
+const QString addressFieldQuestion =
+    QStringLiteral("[no] El camp triat no conté cap adreça de correu vàlida. Vols fer-lo servir igualment?");
 
 // The text boxes the operator types into (8 is the read-only body text).
 constexpr int typedBoxes[] = {0, 1, 2, 3, 4, 5, 6, 7, 9, 10, 11, 12, 13, 14, 15, 16, 17};
@@ -64,10 +67,13 @@ protected:
         ASSERT_EQ(window().comboFields[0]->count(), 2);
     }
 
+    // The clients' addresses are all invalid: the choice is confirmed.
     void chooseTableAndAddress()
     {
         ASSERT_TRUE(chooseEntry(window().comboFields[0], QStringLiteral("Clients")));
+        dialogs().answers.push_back(Answer::Yes);
         ASSERT_TRUE(chooseEntry(window().comboFields[1], QStringLiteral("Correu")));
+        ASSERT_EQ(dialogs().questions.last(), addressFieldQuestion);
         ASSERT_EQ(window().campaign().grid().dataRowCount(), 2);
     }
 
@@ -133,7 +139,8 @@ TEST_F(MainWindow, OpensWithTheDefaultsAndNothingToSave)
 
 TEST_F(MainWindow, FitsItsDesignedSizeAndGrowsWithTheScreen)
 {
-    EXPECT_EQ(window().size(), QSize(621, 539));
+    EXPECT_GE(window().width(), 621);
+    EXPECT_GE(window().height(), 539);
     EXPECT_LE(window().minimumSizeHint().width(), 621);
     window().resize(900, 700);
     QCoreApplication::processEvents();
@@ -240,7 +247,7 @@ TEST_F(MainWindowWithDatabase, AfterARunClosingAsksEvenWithNothingTyped)
     dialogs().filesToSave.push_back(project);
     window().cmbGravar->click();
     ASSERT_FALSE(window().campaign().isDirty());
-    ASSERT_TRUE(dialogs().log.last().startsWith(QStringLiteral("save  | Arxius de projecte (*.pcm);;Tots els arxius (*)")));
+    ASSERT_TRUE(dialogs().log.last().endsWith(QStringLiteral(" | Arxius de projecte (*.pcm);;Tots els arxius (*)")));
 
     // Both addresses are refused at once, so the run needs no server; with
     // nothing sent, the end of the run is shown as an error.
@@ -350,6 +357,7 @@ TEST_F(MainWindowWithDatabase, LeavingTheStatementUnchangedDoesNotReloadTheField
     QTest::keyClicks(window().txtFields[14], QStringLiteral("Select Nom, Correu From Clients"));
     ASSERT_TRUE(focusOn(window().txtFields[0]));
     ASSERT_EQ(window().campaign().fieldList(), QStringList({QStringLiteral("Nom"), QStringLiteral("Correu")}));
+    dialogs().answers = {Answer::Yes}; // no address among the clients'
     ASSERT_TRUE(chooseEntry(window().comboFields[1], QStringLiteral("Correu")));
 
     QSignalSpy reloads(&window().campaign(), &Campaign::fieldListChanged);
@@ -420,8 +428,14 @@ TEST_F(MainWindowWithDatabase, OnlyAChosenEntryLoadsFieldsAndFillsTheGrid)
     EXPECT_EQ(settings().text(Setting::SqlStatement), QStringLiteral("Select * From [Clients]"));
     EXPECT_FALSE(window().grdEnviament->isHidden());
     EXPECT_EQ(window().grdEnviament->model()->rowCount(), 2);
-    EXPECT_EQ(window().grdEnviament->columnWidth(0), 40);
-    EXPECT_EQ(window().grdEnviament->columnWidth(1), 266);
+    // Columns as wide as their contents, the last one filling the rest.
+    QTableView *grid = window().grdEnviament;
+    EXPECT_GE(grid->columnWidth(0), 40);
+    const int addressWidth = grid->fontMetrics().horizontalAdvance(QStringLiteral("Adreça de correu electrònic"));
+    EXPECT_GE(grid->columnWidth(1), addressWidth);
+    EXPECT_LT(grid->columnWidth(1), addressWidth + 60);
+    EXPECT_LT(grid->columnWidth(2), grid->fontMetrics().horizontalAdvance(QStringLiteral("Adreça de correu electrònic")));
+    EXPECT_TRUE(grid->horizontalHeader()->stretchLastSection());
 }
 
 TEST_F(MainWindowWithDatabase, DoubleClickTogglesOnlyTheMarkColumn)
@@ -459,10 +473,11 @@ TEST_F(MainWindow, FileChoosersUseTheirFiltersAndCancelChangesNothing)
     window().cmbCercar[0]->click();
     window().cmbCercar[1]->click();
     window().cmbLlegir->click();
+    const QString home = QDir::homePath();
     EXPECT_EQ(dialogs().log,
-              QStringList({QStringLiteral("open /carpeta/cos.htm | Arxius HTML (*.htm*);;Arxius de texte (*.txt);;Tots els arxius (*)"),
-                           QStringLiteral("open  | Arxius Access (*.mdb);;Arxius SQLite (*.sqlite *.sqlite3 *.db);;Tots els arxius (*)"),
-                           QStringLiteral("open  | Arxius de projecte (*.pcm);;Tots els arxius (*)")}));
+              QStringList({QStringLiteral("open %1/cos.htm | Arxius HTML (*.htm*);;Arxius de texte (*.txt);;Tots els arxius (*)").arg(home),
+                           QStringLiteral("open %1 | Arxius Access (*.mdb);;Arxius SQLite (*.sqlite *.sqlite3 *.db);;Tots els arxius (*)").arg(home),
+                           QStringLiteral("open %1 | Arxius de projecte (*.pcm);;Tots els arxius (*)").arg(home)}));
     EXPECT_EQ(settings().text(Setting::BodySource), QStringLiteral("/carpeta/cos.htm"));
     EXPECT_EQ(dialogs().messages, QStringList());
     EXPECT_FALSE(window().campaign().isDirty());
@@ -475,7 +490,8 @@ TEST_F(MainWindow, AttachmentChooserAppendsEachChoiceAndOffersTheLastOne)
     window().cmbCercar[2]->click();
     EXPECT_EQ(settings().text(Setting::AttachmentList), QStringLiteral("/a/primer.pdf;/a/segon.txt"));
     EXPECT_EQ(textBoxText(window().txtFields[13]), QStringLiteral("/a/primer.pdf;/a/segon.txt"));
-    EXPECT_EQ(dialogs().log.last(), QStringLiteral("open /a/primer.pdf | Tots els arxius (*)"));
+    // "/a" does not exist: the name is offered in the home folder.
+    EXPECT_EQ(dialogs().log.last(), QStringLiteral("open %1/primer.pdf | Tots els arxius (*)").arg(QDir::homePath()));
 }
 
 TEST_F(MainWindow, ProjectThatCannotBeReadIsReported)

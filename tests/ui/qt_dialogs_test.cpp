@@ -1,10 +1,15 @@
 #include "gtest_qt_printers.h"
+#include "qt_translations.h"
 #include "window_dialogs.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QTemporaryDir>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -59,7 +64,61 @@ BoxSeen pressInNextBox(const std::function<void()> &open, QMessageBox::StandardB
     return answerNextBox(open, [press](QMessageBox &box) { box.button(press)->click(); });
 }
 
+// Saves through Qt's own dialog, typing the name with the filter of the
+// given index chosen, and answering Yes to any question that follows; what
+// the dialog and the question said is kept in shown.
+QString saveAs(const QString &folder, const QString &name, int filterIndex, QStringList &shown)
+{
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (auto *box = qobject_cast<QMessageBox *>(modal); box && shown.last() != box->text()) {
+            shown << box->text();
+            QTimer::singleShot(0, box, [box] { box->button(QMessageBox::Yes)->click(); });
+        } else if (auto *dialog = qobject_cast<QFileDialog *>(modal); dialog && shown.isEmpty()) {
+            auto *types = dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+            shown << dialog->windowTitle() << types->currentText();
+            QTimer::singleShot(0, dialog, [=] {
+                for (int i = 0; i < filterIndex; ++i)
+                    QTest::keyClick(types, Qt::Key_Down);
+                auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+                edit->setText(name);
+                QTest::keyClick(edit, Qt::Key_Return);
+            });
+        }
+    });
+    poll.start(10);
+    QTimer::singleShot(5000, &poll, &QTimer::stop);
+    return makeQtWindowDialogs()->chooseFileToSave(nullptr, folder, QStringLiteral("Arxius de projecte (*.pcm);;Tots els arxius (*)"));
+}
+
 } // namespace
+
+TEST(QtDialogs, FileDialogsSpeakCatalanAndAProjectSavedWithoutExtensionTakesPcm)
+{
+    ASSERT_TRUE(installQtTranslations(*QApplication::instance()));
+    QTemporaryDir folder;
+    const QString tardor = folder.filePath(QStringLiteral("tardor.pcm"));
+    QStringList shown;
+    EXPECT_EQ(saveAs(folder.path(), QStringLiteral("tardor"), 0, shown), tardor);
+    EXPECT_EQ(shown, QStringList({QStringLiteral("Desa com a"), QStringLiteral("Arxius de projecte (*.pcm)")}));
+    // The name with its extension is the one asked about, in Catalan.
+    QFile(tardor).open(QIODevice::WriteOnly);
+    shown.clear();
+    EXPECT_EQ(saveAs(folder.path(), QStringLiteral("tardor"), 0, shown), tardor);
+    EXPECT_EQ(shown.value(2), QStringLiteral("tardor.pcm ja existeix.\nEl voleu substituir?"));
+    // With every file shown, the name stays as typed.
+    shown.clear();
+    EXPECT_EQ(saveAs(folder.path(), QStringLiteral("tardor"), 1, shown), folder.filePath(QStringLiteral("tardor")));
+}
+
+TEST(QtDialogs, BoxesAreWideEnoughForTheirWholeTitle)
+{
+    int width = 0;
+    answerNextBox([&] { makeQtWindowDialogs()->showMessage(nullptr, QStringLiteral("Error"), MessageIcon::Error); },
+                  [&](QMessageBox &box) { width = box.width(), box.button(QMessageBox::Ok)->click(); });
+    EXPECT_GE(width, QFontMetrics(QApplication::font()).horizontalAdvance(QStringLiteral("Tramelo")) + 200);
+}
 
 TEST(QtDialogs, MessagesAreTitledTrameloWithTheirIconAndOneButton)
 {
@@ -130,14 +189,16 @@ TEST(QtDialogs, TheTestSendQuestionAlsoOffersCancelWhichEscapeAndClosingChoose)
 
 TEST(FileDialogStart, OpensAtTheNameOrInTheHomeFolder)
 {
+    // The project folder and the folder last used are shown by the window's own tests.
     const QString home = QDir::homePath();
     const QString existingFolder = QDir::tempPath();
-    EXPECT_EQ(dialogStartPath(QString()), home);
-    EXPECT_EQ(dialogStartPath(QStringLiteral("   ")), home);
-    EXPECT_EQ(dialogStartPath(existingFolder + QStringLiteral("/cos.htm")), existingFolder + QStringLiteral("/cos.htm"));
-    EXPECT_EQ(dialogStartPath(QStringLiteral("clients.mdb")), home + QStringLiteral("/clients.mdb"));
-    EXPECT_EQ(dialogStartPath(QStringLiteral("/no/existeix/clients.mdb")), home + QStringLiteral("/clients.mdb"));
-    EXPECT_EQ(dialogStartPath(QStringLiteral("~/a.pcm")), home + QStringLiteral("/a.pcm"));
+    const auto start = [](const QString &name) { return dialogStartPath(name, QString(), QString()); };
+    EXPECT_EQ(start(QString()), home);
+    EXPECT_EQ(start(QStringLiteral("   ")), home);
+    EXPECT_EQ(start(existingFolder + QStringLiteral("/cos.htm")), existingFolder + QStringLiteral("/cos.htm"));
+    EXPECT_EQ(start(QStringLiteral("clients.mdb")), home + QStringLiteral("/clients.mdb"));
+    EXPECT_EQ(start(QStringLiteral("/no/existeix/clients.mdb")), home + QStringLiteral("/clients.mdb"));
+    EXPECT_EQ(start(QStringLiteral("~/a.pcm")), home + QStringLiteral("/a.pcm"));
     // A typed body is no file name.
-    EXPECT_EQ(dialogStartPath(QStringLiteral("Hola\nadeu")), home);
+    EXPECT_EQ(start(QStringLiteral("Hola\nadeu")), home);
 }

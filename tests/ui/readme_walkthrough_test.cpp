@@ -39,7 +39,6 @@ TEST(ReadmeWalkthrough, FirstCampaignWithTheExample)
     ASSERT_TRUE(server.start()) << server.errorText().toStdString();
     QTemporaryDir folder;
     ASSERT_TRUE(copyExampleCampaign(folder));
-    ASSERT_EQ(prepareExampleProject(folder.path()), std::nullopt);
     OpenedProgram opened;
     frmMain &window = opened.window();
     ScriptedDialogs &dialogs = *opened.dialogs;

@@ -1,7 +1,6 @@
 #include "aiosmtpd_server.h"
 #include "failing_server_script.h"
 #include "gtest_qt_printers.h"
-#include "example_campaign.h"
 #include "journal_rows.h"
 #include "scripted_server.h"
 #include "recipient_grid.h"
@@ -66,7 +65,6 @@ protected:
         ASSERT_TRUE(server.start()) << server.errorText().toStdString();
         ASSERT_TRUE(folder.isValid());
         ASSERT_TRUE(copyExampleCampaign(folder));
-        ASSERT_EQ(prepareExampleProject(folder.path()), std::nullopt);
 
         opened.dialogs->filesToOpen.push_back(folder.filePath(QStringLiteral("exemple.pcm")));
         window().cmbLlegir->click();

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -26,6 +27,8 @@ class OpenedProgram
 public:
     OpenedProgram()
     {
+        // Each program remembers its own folders and projects.
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, preferences.path());
         auto scripted = std::make_unique<ScriptedDialogs>();
         dialogs = scripted.get();
         program = std::make_unique<TrameloProgram>(std::move(scripted));
@@ -38,6 +41,7 @@ public:
     frmMain &window() { return program->mainWindow(); }
     CampaignSettings &settings() { return window().campaign().settings(); }
 
+    QTemporaryDir preferences;
     ScriptedDialogs *dialogs = nullptr;
     std::unique_ptr<TrameloProgram> program;
 };
@@ -79,10 +83,11 @@ inline bool chooseEntry(QComboBox *list, const QString &entry)
     return list->currentText() == entry;
 }
 
-// A copy of the example campaign's files in a folder of the test's own.
+// A copy of the example campaign in a folder of the test's own: its project
+// names the other files relative to that folder.
 inline bool copyExampleCampaign(const QTemporaryDir &folder)
 {
-    for (const char *name : {"destinataris.sqlite", "cos.htm", "logo.png"}) {
+    for (const char *name : {"exemple.pcm", "destinataris.sqlite", "cos.htm", "logo.png"}) {
         const QString from = sourceDir() + QStringLiteral("/examples/") + QLatin1String(name);
         const QString to = folder.filePath(QLatin1String(name));
         if (!QFile::copy(from, to))

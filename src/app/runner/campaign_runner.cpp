@@ -7,6 +7,7 @@
 #include "internet_connection.h"
 #include "project_file.h"
 #include "project_lock.h"
+#include "project_paths.h"
 #include "run_driver.h"
 #include "send_journal.h"
 #include "stop_signals.h"
@@ -91,7 +92,7 @@ RunnerOutcome runSavedCampaign(const QString &projectArgument, bool testSend, Te
     }
     if (!testSend && marks->journal == MarksRestoration::Journal::Read)
         view.showMessage(journalRowsMessage(*marks), MessageIcon::Information);
-    if (const std::optional<QString> failure = validateCampaign(campaign.settings())) {
+    if (const std::optional<QString> failure = validateCampaign(campaign.settings(), projectFolderOf(campaign))) {
         reportCouldNotStart(view, *failure);
         return RunnerOutcome::CouldNotStart;
     }
