@@ -77,20 +77,31 @@ void CsvRecordReader::countLineEnd(char c)
     m_afterCr = c == '\r';
 }
 
+bool CsvRecordReader::endRecord()
+{
+    endField();
+    const bool blank = m_fieldEnds.size() == 1 && !m_quoted
+        && std::all_of(m_text.cbegin(), m_text.cend(), [](char c) { return c == ' '; });
+    if (!blank)
+        return true;
+    m_text.clear();
+    m_fieldEnds.clear();
+    m_recordLine = m_line;
+    return false;
+}
+
 CsvRecordReader::Read CsvRecordReader::endOfFile(State state)
 {
     if (state == State::Quoted)
         return fail(m_quoteLine, QStringLiteral("les cometes obertes no es tanquen"));
-    if (state == State::FieldStart && m_fieldEnds.empty())
-        return Read::End;
-    endField();
-    return Read::Record;
+    return endRecord() ? Read::Record : Read::End;
 }
 
 CsvRecordReader::Read CsvRecordReader::next()
 {
     m_text.clear();
     m_fieldEnds.clear();
+    m_quoted = false;
     m_recordLine = m_line;
     State state = State::FieldStart;
     for (;;) {
@@ -126,24 +137,26 @@ CsvRecordReader::Read CsvRecordReader::next()
         case State::FieldStart:
             if (c == '"') {
                 state = State::Quoted;
+                m_quoted = true;
                 m_quoteLine = m_line;
             } else if (c == m_delimiter) {
                 endField();
             } else if (!isLineEnd(c)) {
                 m_text.append(c);
                 state = State::Unquoted;
-            } else if (m_fieldEnds.empty()) {
-                m_recordLine = m_line; // a blank line
-            } else {
-                endField();
+            } else if (endRecord()) {
                 return Read::Record;
             }
             break;
         case State::Unquoted: // the delimiter or a line end
-            endField();
-            if (isLineEnd(c))
+            if (c == m_delimiter) {
+                endField();
+                state = State::FieldStart;
+            } else if (endRecord()) {
                 return Read::Record;
-            state = State::FieldStart;
+            } else {
+                state = State::FieldStart;
+            }
             break;
         case State::Quoted: // a quote or a line end
             if (c == '"')

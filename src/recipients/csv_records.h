@@ -25,7 +25,7 @@ char csvDelimiterOf(QByteArrayView start);
 // The records of a CSV file as RFC 4180 writes them, read piece by piece:
 // fields separated by the delimiter, records ended by CR LF, LF or CR. A
 // field in double quotes holds delimiters, line ends and doubled quotes as
-// text. Lines with nothing on them are no records. It reads bytes: the
+// text. Blank lines (empty, or spaces only) are no records. It reads bytes: the
 // delimiter, the quotes and the line ends are the same bytes in UTF-8 and
 // in Windows-1252, so the text is decoded field by field afterwards.
 class CsvRecordReader
@@ -51,6 +51,9 @@ private:
     bool fill();
     void countLineEnd(char c);
     void endField() { m_fieldEnds.push_back(m_text.size()); }
+    // Ends the record at a line end; false when its line was blank (empty or
+    // spaces only, no quotes), which is no record: a new one starts.
+    bool endRecord();
     Read fail(qint64 line, const QString &reason);
     Read endOfFile(State state);
 
@@ -65,6 +68,7 @@ private:
     std::vector<qsizetype> m_fieldEnds;
     qint64 m_recordLine = 1;
     qint64 m_quoteLine = 1;
+    bool m_quoted = false;
     CsvProblem m_problem;
 };
 

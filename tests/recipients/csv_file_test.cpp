@@ -48,7 +48,7 @@ TEST(CsvFile, OpensAsOneTableOrIsRefusedNamingTheLine)
         {"semicolon, commas only inside quotes", "\"Nom, complet\";Correu\nRos, Pau;p@x\n", "Nom, complet|Correu\nRos, Pau|p@x"},
         {"tab", "A\tB\tC,D\n1\t2\t3,4\n", "A|B|C,D\n1|2|3,4"},
         {"a lone CR ends lines, no line end at the end", "A;B\r1;2\r3;4", "A|B\n1|2\n3|4"},
-        {"blank lines skipped", "\r\n\nA,B\r\n\r\n1,2\n\n\r\r\n3,4\n\n", "A|B\n1|2\n3|4"},
+        {"blank lines skipped", "\r\n\nA,B\r\n  \r\n1,2\n\n\r\r\n3,4\n \n\n", "A|B\n1|2\n3|4"},
         {"empty fields are empty, absent ones null", "A,B,C\n,\"\",\nx\n\"\"\n", "A|B|C\n||\nx|~|~\n|~|~"},
         {"UTF-8 with its byte-order mark", "\xEF\xBB\xBFNom,Ciutat\nÀngels,Lleida\n", "Nom|Ciutat\nÀngels|Lleida"},
         {"UTF-8 without it", "Nom\nJosé Pérez\n€ i “cometes”\n", "Nom\nJosé Pérez\n€ i “cometes”"},
