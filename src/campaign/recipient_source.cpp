@@ -51,8 +51,11 @@ void OpenRecipientDatabase(Campaign &campaign, bool resetDelimiters)
         setDelimiters(settings, defaultDelimitersFor(source));
 
     QString error;
-    if (!campaign.connection().open(connectionStringFor(source), error)) {
-        campaign.view().showMessage(QStringLiteral("Arxiu de base de dades incorrecte"), MessageIcon::Critical);
+    const QString connectionString = connectionStringFor(source);
+    if (!campaign.connection().open(connectionString, error)) {
+        // What is wrong with a CSV file, and where, is the operator's to mend.
+        const bool csvFile = csvFileOf(connectionString).has_value();
+        campaign.view().showMessage(csvFile ? error : QStringLiteral("Arxiu de base de dades incorrecte"), MessageIcon::Critical);
         settings.setText(Setting::DatabaseSource, QString());
         return;
     }
