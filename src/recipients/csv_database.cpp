@@ -252,17 +252,21 @@ std::unique_ptr<CsvDatabase> CsvDatabase::load(const QString &csvPath, QString &
         return nullptr;
     }
     file->close(); // the name stays taken; SQLite writes through a handle of its own
+    // Written by this thread alone, before any other connection opens it:
+    // SQLite need not guard its calls against other threads.
     sqlite3 *opened = nullptr;
-    const int rc = sqlite3_open_v2(QFile::encodeName(file->fileName()).constData(), &opened, SQLITE_OPEN_READWRITE, nullptr);
+    const int rc = sqlite3_open_v2(QFile::encodeName(file->fileName()).constData(), &opened,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     const Database db(opened);
     if (rc != SQLITE_OK) {
         error = opened ? sqliteFailure(opened) : QStringLiteral("No s'ha pogut preparar l'arxiu CSV");
         return nullptr;
     }
 
-    // A copy with nothing to recover after a crash: no journal on the disk,
-    // no waits for it to reach the disk.
-    if (!execute(db.get(), "PRAGMA journal_mode=MEMORY; PRAGMA synchronous=OFF; BEGIN", error))
+    // A copy with nothing to recover after a crash and no other reader yet:
+    // no journal on the disk, no waits for it to reach the disk, one lock
+    // held throughout.
+    if (!execute(db.get(), "PRAGMA journal_mode=MEMORY; PRAGMA synchronous=OFF; PRAGMA locking_mode=EXCLUSIVE; BEGIN", error))
         return nullptr;
     const QString table = QFileInfo(csvPath).completeBaseName();
     Outcome outcome = importRecords(db.get(), {csv, delimiter, Encoding::Utf8, markedUtf8}, table, error);

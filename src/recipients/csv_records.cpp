@@ -51,7 +51,7 @@ CsvRecordReader::CsvRecordReader(QIODevice &file, char delimiter)
 QByteArrayView CsvRecordReader::field(qsizetype index) const
 {
     const qsizetype begin = index == 0 ? 0 : m_fieldEnds[std::size_t(index - 1)];
-    return QByteArrayView(m_text).sliced(begin, m_fieldEnds[std::size_t(index)] - begin);
+    return QByteArrayView(m_text.data() + begin, m_fieldEnds[std::size_t(index)] - begin);
 }
 
 CsvRecordReader::Read CsvRecordReader::fail(qint64 line, const QString &reason)
@@ -99,14 +99,14 @@ CsvRecordReader::Read CsvRecordReader::endOfFile(State state)
 
 CsvRecordReader::Read CsvRecordReader::next()
 {
-    m_text.clear();
+    m_text.clear(); // keeps the room of the record before
     m_fieldEnds.clear();
     m_quoted = false;
     m_recordLine = m_line;
     State state = State::FieldStart;
     for (;;) {
         if (m_at == m_chunk.size()) {
-            if (m_text.size() > maxRecordBytes)
+            if (qsizetype(m_text.size()) > maxRecordBytes)
                 return fail(m_recordLine, QStringLiteral("el registre fa més d'1 MiB"));
             if (!fill())
                 return fail(m_line, QStringLiteral("no s'ha pogut llegir: ") + m_file.errorString());
@@ -121,7 +121,7 @@ CsvRecordReader::Read CsvRecordReader::next()
             while (end < m_chunk.size() && data[end] != stop && !isLineEnd(data[end]))
                 ++end;
             if (end > m_at) {
-                m_text.append(data + m_at, end - m_at);
+                m_text.append(data + m_at, std::size_t(end - m_at));
                 m_at = end;
                 m_afterCr = false;
                 continue;
@@ -142,7 +142,7 @@ CsvRecordReader::Read CsvRecordReader::next()
             } else if (c == m_delimiter) {
                 endField();
             } else if (!isLineEnd(c)) {
-                m_text.append(c);
+                m_text.push_back(c);
                 state = State::Unquoted;
             } else if (endRecord()) {
                 return Read::Record;
@@ -162,11 +162,11 @@ CsvRecordReader::Read CsvRecordReader::next()
             if (c == '"')
                 state = State::AfterQuote;
             else
-                m_text.append(c);
+                m_text.push_back(c);
             break;
         case State::AfterQuote:
             if (c == '"') {
-                m_text.append('"');
+                m_text.push_back('"');
                 state = State::Quoted;
             } else if (c == m_delimiter) {
                 endField();

@@ -4,6 +4,7 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <string>
 #include <vector>
 
 class QIODevice;
@@ -50,7 +51,7 @@ private:
 
     bool fill();
     void countLineEnd(char c);
-    void endField() { m_fieldEnds.push_back(m_text.size()); }
+    void endField() { m_fieldEnds.push_back(qsizetype(m_text.size())); }
     // Ends the record at a line end; false when its line was blank (empty or
     // spaces only, no quotes), which is no record: a new one starts.
     bool endRecord();
@@ -64,7 +65,7 @@ private:
     qint64 m_line = 1;
     bool m_afterCr = false;
 
-    QByteArray m_text;
+    std::string m_text; // the record's fields end to end
     std::vector<qsizetype> m_fieldEnds;
     qint64 m_recordLine = 1;
     qint64 m_quoteLine = 1;
