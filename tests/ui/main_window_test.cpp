@@ -409,7 +409,7 @@ TEST_F(MainWindow, ADatabaseThatDoesNotOpenEmptiesTheBoxOnce)
 TEST_F(MainWindow, ACsvFileFromTheDatabaseChooserFillsTheListsAndTheGrid)
 {
     QTemporaryDir folder;
-    QFile csv(folder.filePath(QStringLiteral("Socis.csv")));
+    QFile csv(folder.filePath(QStringLiteral("Socis.TXT")));
     ASSERT_TRUE(csv.open(QIODevice::WriteOnly) && csv.write("Nom;Correu\nAnna;anna@example.com\n\xC0ngel;angel@example.com\n") > 0);
     csv.close();
     dialogs().filesToOpen = {csv.fileName()};
