@@ -93,6 +93,16 @@ std::optional<QByteArrayView> storedText(QByteArrayView field, Encoding encoding
     return QByteArrayView(converted);
 }
 
+// Text that is not the UTF-8 it was taken for: the file is Windows-1252,
+// unless its byte-order mark says UTF-8.
+Outcome notUtf8(const Source &source, qint64 line, QString &error)
+{
+    if (!source.markedUtf8)
+        return Outcome::NotUtf8;
+    error = malformed(line, QStringLiteral("el text no és UTF-8"));
+    return Outcome::Failed;
+}
+
 // The field names of the header row, or the outcome that stops the import.
 std::optional<QStringList> headerNames(CsvRecordReader &reader, const Source &source, Outcome &outcome, QString &error)
 {
@@ -113,10 +123,7 @@ std::optional<QStringList> headerNames(CsvRecordReader &reader, const Source &so
     for (qsizetype i = 0; i < reader.fieldCount(); ++i) {
         const std::optional<QByteArrayView> text = storedText(reader.field(i), source.encoding, converted);
         if (!text) {
-            if (source.markedUtf8)
-                error = malformed(reader.line(), QStringLiteral("el text no és UTF-8"));
-            else
-                outcome = Outcome::NotUtf8;
+            outcome = notUtf8(source, reader.line(), error);
             return std::nullopt;
         }
         const QString name = QString::fromUtf8(*text);
@@ -192,12 +199,8 @@ Outcome importRecords(sqlite3 *db, const Source &source, const QString &table, Q
                 continue;
             }
             const std::optional<QByteArrayView> text = storedText(reader.field(i), source.encoding, converted);
-            if (!text) {
-                if (!source.markedUtf8)
-                    return Outcome::NotUtf8;
-                error = malformed(reader.line(), QStringLiteral("el text no és UTF-8"));
-                return Outcome::Failed;
-            }
+            if (!text)
+                return notUtf8(source, reader.line(), error);
             // The field's bytes stay put until the next record; a conversion
             // does not. No text at all would be null.
             const bool copy = text->data() == converted.constData();
