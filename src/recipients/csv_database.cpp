@@ -268,8 +268,13 @@ std::unique_ptr<CsvDatabase> CsvDatabase::load(const QString &csvPath, QString &
 
     // A copy with nothing to recover after a crash and no other reader yet:
     // no journal on the disk, no waits for it to reach the disk, one lock
-    // held throughout.
-    if (!execute(db.get(), "PRAGMA journal_mode=MEMORY; PRAGMA synchronous=OFF; PRAGMA locking_mode=EXCLUSIVE; BEGIN", error))
+    // held throughout. Its pages go to the file as they fill a small cache:
+    // SQLite's default 2 MiB, freed afterwards, left the heap so that the
+    // driver then read every table a fifth slower.
+    if (!execute(db.get(),
+                 "PRAGMA cache_size=-256; PRAGMA journal_mode=MEMORY; PRAGMA synchronous=OFF; "
+                 "PRAGMA locking_mode=EXCLUSIVE; BEGIN",
+                 error))
         return nullptr;
     const QString table = QFileInfo(csvPath).completeBaseName();
     Outcome outcome = importRecords(db.get(), {csv, delimiter, Encoding::Utf8, markedUtf8}, table, error);
