@@ -88,7 +88,7 @@ std::optional<QByteArrayView> storedText(QByteArrayView field, Encoding encoding
     if (isAscii(field))
         return field;
     if (encoding == Encoding::Utf8)
-        return strictUtf8(field) ? std::optional<QByteArrayView>(field) : std::nullopt;
+        return isStrictUtf8(field) ? std::optional<QByteArrayView>(field) : std::nullopt;
     converted = fromWindows1252(field).toUtf8();
     return QByteArrayView(converted);
 }
