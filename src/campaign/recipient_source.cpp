@@ -31,6 +31,13 @@ void setDelimiters(CampaignSettings &settings, const TableDelimiters &delimiters
     settings.setText(Setting::TableQuoteRight, delimiters.right);
 }
 
+// What is wrong with a CSV file, and where, is the operator's to mend; any
+// other database that does not open is a wrong database file.
+QString openFailureMessage(const QString &source, const QString &error)
+{
+    return csvFileOf(connectionStringFor(source)) ? error : QStringLiteral("Arxiu de base de dades incorrecte");
+}
+
 } // namespace
 
 void OpenRecipientDatabase(Campaign &campaign, bool resetDelimiters)
@@ -51,11 +58,8 @@ void OpenRecipientDatabase(Campaign &campaign, bool resetDelimiters)
         setDelimiters(settings, defaultDelimitersFor(source));
 
     QString error;
-    const QString connectionString = connectionStringFor(source);
-    if (!campaign.connection().open(connectionString, error)) {
-        // What is wrong with a CSV file, and where, is the operator's to mend.
-        const bool csvFile = csvFileOf(connectionString).has_value();
-        campaign.view().showMessage(csvFile ? error : QStringLiteral("Arxiu de base de dades incorrecte"), MessageIcon::Critical);
+    if (!campaign.connection().open(connectionStringFor(source), error)) {
+        campaign.view().showMessage(openFailureMessage(source, error), MessageIcon::Critical);
         settings.setText(Setting::DatabaseSource, QString());
         return;
     }
