@@ -43,6 +43,13 @@ void setDelimiters(CampaignSettings &settings, const TableDelimiters &delimiters
     settings.setText(Setting::TableQuoteRight, delimiters.right);
 }
 
+// What is wrong with a CSV file, and where, is the operator's to mend; any
+// other database that does not open is a wrong database file.
+QString openFailureMessage(const QString &source, const QString &error)
+{
+    return csvFileOf(connectionStringFor(source)) ? error : QStringLiteral("Arxiu de base de dades incorrecte");
+}
+
 } // namespace
 
 void OpenRecipientDatabase(Campaign &campaign, bool resetDelimiters)
@@ -66,7 +73,7 @@ void OpenRecipientDatabase(Campaign &campaign, bool resetDelimiters)
         setDelimiters(settings, defaultDelimitersFor(source, campaign.connection().serverKind()));
 
     if (!opened) {
-        campaign.view().showMessage(QStringLiteral("Arxiu de base de dades incorrecte"), MessageIcon::Critical);
+        campaign.view().showMessage(openFailureMessage(source, error), MessageIcon::Critical);
         settings.setText(Setting::DatabaseSource, QString());
         return;
     }

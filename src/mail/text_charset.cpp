@@ -89,4 +89,9 @@ std::optional<QString> strictUtf8(QByteArrayView bytes)
     return text;
 }
 
+bool isStrictUtf8(QByteArrayView bytes)
+{
+    return bytes.isValidUtf8();
+}
+
 } // namespace tramelo

@@ -26,4 +26,7 @@ bool declaresUtf8(QStringView html);
 // The text of bytes that are well-formed UTF-8; nothing for any other bytes.
 std::optional<QString> strictUtf8(QByteArrayView bytes);
 
+// Whether strictUtf8 would give a text, without making it.
+bool isStrictUtf8(QByteArrayView bytes);
+
 } // namespace tramelo

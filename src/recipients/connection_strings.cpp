@@ -76,6 +76,16 @@ QString odbcConnectStringFor(const QString &connectionString)
     return QStringLiteral("DRIVER={MDBTools};DBQ=") + path;
 }
 
+std::optional<QString> csvFileOf(const QString &connectionString)
+{
+    if (!connectionString.startsWith(jetPrefix, Qt::CaseInsensitive))
+        return std::nullopt;
+    const QString path = expandHome(connectionString.mid(jetPrefix.size()));
+    if (!path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive) && !path.endsWith(QLatin1String(".txt"), Qt::CaseInsensitive))
+        return std::nullopt;
+    return path;
+}
+
 bool isListedTable(const QString &tableType, const QString &tableName)
 {
     static const QStringList listedTypes = {QStringLiteral("TABLE"), QStringLiteral("VIEW"), QStringLiteral("PASS-THROUGH")};

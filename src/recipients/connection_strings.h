@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace tramelo {
 
 // The texts that name a recipient database: what the operator types in the
@@ -34,6 +36,11 @@ TableDelimiters defaultDelimitersFor(const QString &databaseBoxText, ServerKind 
 // file opened read-only when it starts with the SQLite header; any other
 // text is already one.
 QString odbcConnectStringFor(const QString &connectionString);
+
+// The CSV file a connection string names: a Jet string whose path ends in
+// ".csv" or ".txt" (in any letter case), "~/" standing for the home folder.
+// Nothing for any other text.
+std::optional<QString> csvFileOf(const QString &connectionString);
 
 // Whether a row of the catalog's table listing is offered in the table list:
 // type exactly "TABLE", "VIEW" or "PASS-THROUGH", and not Access's

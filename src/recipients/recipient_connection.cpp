@@ -1,6 +1,7 @@
 #include "recipient_connection.h"
 
 #include "connection_strings.h"
+#include "csv_database.h"
 #include "odbc_statement.h"
 #include "single_query.h"
 
@@ -9,6 +10,8 @@
 namespace tramelo {
 
 struct RecipientConnection::Handles {
+    // Declared before the connection, so that its file outlives it.
+    std::unique_ptr<CsvDatabase> csv;
     odbc::Connection connection;
 };
 
@@ -111,8 +114,20 @@ RecipientConnection::~RecipientConnection() = default;
 
 bool RecipientConnection::open(const QString &connectionString, QString &error)
 {
+    // A CSV file is read through the SQLite copy made of it, so that its
+    // statements are real SQL.
+    std::unique_ptr<CsvDatabase> csv;
+    QString odbcString = odbcConnectStringFor(connectionString);
+    if (const std::optional<QString> csvFile = csvFileOf(connectionString)) {
+        csv = CsvDatabase::load(*csvFile, error);
+        if (!csv)
+            return false;
+        odbcString = odbcConnectStringFor(connectionStringFor(csv->sqlitePath()));
+    }
     // The campaign only reads its recipients.
-    return m_handles->connection.open(odbcConnectStringFor(connectionString), odbc::Connection::Access::ReadOnly, error);
+    const bool opened = m_handles->connection.open(odbcString, odbc::Connection::Access::ReadOnly, error);
+    m_handles->csv = std::move(csv);
+    return opened;
 }
 
 bool RecipientConnection::isOpen() const

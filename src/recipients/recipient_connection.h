@@ -24,8 +24,9 @@ public:
     RecipientConnection &operator=(const RecipientConnection &) = delete;
 
     // Opens the connection string (Jet strings are opened through the Access
-    // or SQLite ODBC driver as the file's kind says). On failure returns
-    // false and the database layer's own description in error.
+    // or SQLite ODBC driver as the file's kind says, or as a CSV file, see
+    // CsvDatabase). On failure returns false and the database layer's own
+    // description in error, or the message for the operator about a CSV file.
     bool open(const QString &connectionString, QString &error);
     bool isOpen() const;
     // The kind of server behind the open connection; Other when not open.

@@ -23,9 +23,9 @@ namespace {
 
 const QString projectFilter = QStringLiteral("Arxius de projecte (*.pcm);;Tots els arxius (*)");
 const QString bodyFilter = QStringLiteral("Arxius HTML (*.htm*);;Arxius de texte (*.txt);;Tots els arxius (*)");
-// The SQLite files this system also opens are offered beside Access files.
-const QString databaseFilter =
-    QStringLiteral("Arxius Access (*.mdb);;Arxius SQLite (*.sqlite *.sqlite3 *.db);;Tots els arxius (*)");
+// The SQLite and CSV files this system also opens are offered beside Access files.
+const QString databaseFilter = QStringLiteral(
+    "Arxius Access (*.mdb);;Arxius SQLite (*.sqlite *.sqlite3 *.db);;Arxius CSV (*.csv *.txt);;Tots els arxius (*)");
 const QString anyFileFilter = QStringLiteral("Tots els arxius (*)");
 const QString certificatesFilter = QStringLiteral("Certificats PEM (*.pem *.crt);;Tots els arxius (*)");
 

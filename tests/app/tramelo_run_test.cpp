@@ -11,6 +11,7 @@
 #include "send_journal.h"
 #include "sent_message.h"
 #include "test_certificates.h"
+#include "windows1252.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -42,12 +43,18 @@ struct RunResult {
 struct RunnerStart {
     QString folder;
     bool permissionsApply = false;
+    QString temporaryFolder = {}; // TMPDIR
 };
 
 void startRunner(QProcess &process, const QStringList &arguments, const RunnerStart &how = {})
 {
     if (!how.folder.isEmpty())
         process.setWorkingDirectory(how.folder);
+    if (!how.temporaryFolder.isEmpty()) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("TMPDIR"), how.temporaryFolder);
+        process.setProcessEnvironment(environment);
+    }
     if (how.permissionsApply) {
         process.setChildProcessModifier([] {
             for (const int capability : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER})
@@ -810,4 +817,63 @@ TEST(TrameloRun, HelpAndVersion)
     const RunResult version = runToEnd({QStringLiteral("--version")});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_TRUE(version.out.startsWith(QLatin1String("tramelo-run 1."))) << version.out;
+}
+
+// A CSV file in either common form: every accent arrives, the marks are kept,
+// rows added later are the only ones the next run sends to, the file is left
+// as it was and the runner's SQLite copy of it goes when the runner ends.
+TEST(TrameloRun, SendsFromACsvFileInEitherCommonForm)
+{
+    const QList<Recipient> rows = {
+        {QStringLiteral("Nom"), QStringLiteral("Ciutat"), QStringLiteral("Correu")},
+        {QStringLiteral("Núria \"Nuri\" Puigdomènech"), QStringLiteral("Girona"), QStringLiteral("nuria@example.com")},
+        {QStringLiteral("Àngels Ferré"), QStringLiteral("Camp; Mar, Tarragona"), QStringLiteral("angels@example.com")},
+        {QStringLiteral("Joan Çalçada"), QStringLiteral("L'Hospitalet"), QStringLiteral("joan@example.com")},
+        {QStringLiteral("Òscar Muñoz"), QStringLiteral("Vic"), QStringLiteral("oscar@example.com")},
+        {QStringLiteral("Eulàlia Güell"), QStringLiteral("Reus"), QStringLiteral("eulalia@example.com")},
+    };
+    for (const bool windows1252 : {false, true}) {
+        SCOPED_TRACE(windows1252 ? "semicolon, Windows-1252" : "comma, UTF-8");
+        const QChar delimiter = windows1252 ? u';' : u',';
+        const auto csv = [&](const QList<Recipient> &records) {
+            QString text;
+            for (const Recipient &r : records) {
+                QStringList fields;
+                for (QString field : {r.nom, r.ciutat, *r.correu})
+                    fields << u'"' + field.replace(u'"', QLatin1String("\"\"")) + u'"';
+                text += fields.join(delimiter) + QStringLiteral("\r\n");
+            }
+            return windows1252 ? toWindows1252(text) : text.toUtf8();
+        };
+        CampaignRunFixture f;
+        AiosmtpdServer server;
+        ASSERT_TRUE(server.start()) << server.errorText();
+        QTemporaryDir runnerTemporaryFolder;
+        const RunnerStart how{QString(), false, runnerTemporaryFolder.path()};
+        f.databaseSource = f.databasePath = writeFile(f.folder, QStringLiteral("Destinataris.csv"), csv(rows.mid(0, 4)));
+        f.prepare(server.port());
+        ASSERT_TRUE(SaveProject(f.campaign, f.projectPath));
+
+        EXPECT_EQ(runToEnd({f.projectPath}, how).exitCode, 0);
+        EXPECT_EQ(savedMarks(f.projectPath), QStringList(3, QStringLiteral("Si")));
+        writeFile(f.folder, QStringLiteral("Destinataris.csv"), csv(rows));
+        const RunResult again = runToEnd({f.projectPath}, how);
+        EXPECT_EQ(again.exitCode, 0) << again.err;
+
+        ASSERT_TRUE(server.waitForMessages(5, 10s));
+        const QList<AiosmtpdServer::Message> messages = server.messages();
+        ASSERT_EQ(messages.size(), 5);
+        for (int i = 0; i < 5; ++i) {
+            const Recipient &row = rows[i + 1];
+            EXPECT_EQ(messages[i].rcptTos, QStringList{*row.correu});
+            const QJsonObject message = inspectMime(messages[i].data).message;
+            EXPECT_EQ(firstHeader(message, QStringLiteral("subject")), QStringLiteral("Hola ") + row.nom);
+            EXPECT_TRUE(message[QStringLiteral("parts")][0][QStringLiteral("text")].toString().contains(
+                QStringLiteral("Bon dia %1, de %2").arg(row.nom, row.ciutat)));
+        }
+        EXPECT_EQ(savedMarks(f.projectPath), QStringList(5, QStringLiteral("Si")));
+        QFile file(f.databasePath);
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly) && file.readAll() == csv(rows));
+        EXPECT_TRUE(QDir(runnerTemporaryFolder.path()).isEmpty());
+    }
 }

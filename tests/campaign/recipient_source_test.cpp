@@ -7,6 +7,7 @@
 #include "recipient_source.h"
 #include "test_databases.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -170,6 +171,16 @@ TEST_F(RecipientSource, AFailedOpenEmptiesTheDatabaseBoxSoThatLeavingItAgainDoes
     view.calls.clear();
     OpenRecipientDatabase(campaign, false);
     EXPECT_TRUE(view.calls.isEmpty());
+}
+
+TEST_F(RecipientSource, AMalformedCsvFileIsRefusedNamingItsLine)
+{
+    QFile csv(folder.filePath(QStringLiteral("clients.csv")));
+    ASSERT_TRUE(csv.open(QIODevice::WriteOnly) && csv.write("Nom,Correu\n\"Anna,anna@example.cat\n") > 0);
+    csv.close();
+    openDatabase(csv.fileName());
+    EXPECT_EQ(view.calls, QStringList({"busy on", "message[critical] Arxiu CSV mal format a la línia 2: les cometes obertes no es tanquen", "busy off"}));
+    EXPECT_EQ(text(Setting::DatabaseSource), "");
 }
 
 TEST_F(RecipientSource, LeavingTheUnchangedBoxReloadsTablesAndForgetsTheChoicesButNotTheGrid)

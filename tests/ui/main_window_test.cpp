@@ -414,6 +414,21 @@ TEST_F(MainWindow, ADatabaseThatDoesNotOpenEmptiesTheBoxOnce)
     EXPECT_EQ(dialogs().messages.size(), 1);
 }
 
+TEST_F(MainWindow, ACsvFileFromTheDatabaseChooserFillsTheListsAndTheGrid)
+{
+    QTemporaryDir folder;
+    QFile csv(folder.filePath(QStringLiteral("Socis.TXT")));
+    ASSERT_TRUE(csv.open(QIODevice::WriteOnly) && csv.write("Nom;Correu\nAnna;anna@example.com\n\xC0ngel;angel@example.com\n") > 0);
+    csv.close();
+    dialogs().filesToOpen = {csv.fileName()};
+    window().cmbCercar[1]->click();
+    ASSERT_TRUE(chooseEntry(window().comboFields[0], QStringLiteral("Socis")));
+    ASSERT_TRUE(chooseEntry(window().comboFields[1], QStringLiteral("Correu")));
+    EXPECT_EQ(dialogs().messages, QStringList());
+    EXPECT_EQ(window().campaign().grid().dataRowCount(), 2);
+    EXPECT_EQ(window().campaign().grid().cellText(2, 2), QStringLiteral("Àngel"));
+}
+
 // ---- lists and grid -----------------------------------------------------------
 
 TEST_F(MainWindowWithDatabase, OnlyAChosenEntryLoadsFieldsAndFillsTheGrid)
@@ -476,7 +491,7 @@ TEST_F(MainWindow, FileChoosersUseTheirFiltersAndCancelChangesNothing)
     const QString home = QDir::homePath();
     EXPECT_EQ(dialogs().log,
               QStringList({QStringLiteral("open %1/cos.htm | Arxius HTML (*.htm*);;Arxius de texte (*.txt);;Tots els arxius (*)").arg(home),
-                           QStringLiteral("open %1 | Arxius Access (*.mdb);;Arxius SQLite (*.sqlite *.sqlite3 *.db);;Tots els arxius (*)").arg(home),
+                           QStringLiteral("open %1 | Arxius Access (*.mdb);;Arxius SQLite (*.sqlite *.sqlite3 *.db);;Arxius CSV (*.csv *.txt);;Tots els arxius (*)").arg(home),
                            QStringLiteral("open %1 | Arxius de projecte (*.pcm);;Tots els arxius (*)").arg(home)}));
     EXPECT_EQ(settings().text(Setting::BodySource), QStringLiteral("/carpeta/cos.htm"));
     EXPECT_EQ(dialogs().messages, QStringList());

@@ -75,9 +75,10 @@ inline void retypeInto(QWidget *box, const QString &text)
 inline bool chooseEntry(QComboBox *list, const QString &entry)
 {
     const int index = list->findText(entry);
-    if (index < 0 || list->count() < 2)
+    if (index < 0)
         return false;
-    const bool fromAbove = index > 0;
+    // From the entry above it, or from none in a list of one.
+    const bool fromAbove = index > 0 || list->count() == 1;
     list->setCurrentIndex(fromAbove ? index - 1 : index + 1);
     QTest::keyClick(list, fromAbove ? Qt::Key_Down : Qt::Key_Up);
     return list->currentText() == entry;
