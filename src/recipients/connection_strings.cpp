@@ -71,9 +71,14 @@ QString odbcConnectStringFor(const QString &connectionString)
     // row, and does so inside any transaction even with its step reading on;
     // a file that cannot be written has nothing for a transaction to undo.
     if (startsWithSqliteHeader(path))
-        return QStringLiteral("DRIVER={SQLite3};Database=file:") + sqliteUriPath(path)
-            + QStringLiteral("?mode=ro;NoCreat=1;StepAPI=1;NoTXN=1");
+        return readOnlySqliteConnectString(QStringLiteral("file:") + sqliteUriPath(path));
     return QStringLiteral("DRIVER={MDBTools};DBQ=") + path;
+}
+
+QString readOnlySqliteConnectString(const QString &uri)
+{
+    return QStringLiteral("DRIVER={SQLite3};Database=") + uri + (uri.contains(u'?') ? u'&' : u'?')
+        + QStringLiteral("mode=ro;NoCreat=1;StepAPI=1;NoTXN=1");
 }
 
 std::optional<QString> csvFileOf(const QString &connectionString)

@@ -37,6 +37,10 @@ TableDelimiters defaultDelimitersFor(const QString &databaseBoxText, ServerKind 
 // text is already one.
 QString odbcConnectStringFor(const QString &connectionString);
 
+// The SQLite3 driver's connect string for the database SQLite opens by a
+// "file:" URI (its query, if any, included), opened read-only as above.
+QString readOnlySqliteConnectString(const QString &uri);
+
 // The CSV file a connection string names: a Jet string whose path ends in
 // ".csv" or ".txt" (in any letter case), "~/" standing for the home folder.
 // Nothing for any other text.

@@ -4,12 +4,12 @@
 
 #include <memory>
 
-class QTemporaryFile;
+struct sqlite3;
 
 namespace tramelo {
 
-// A CSV file opened as a database: copied into a private SQLite file that
-// goes with the object, as one table named after the CSV file (its name
+// A CSV file opened as a database: copied into an SQLite database in this
+// process's memory that lives as long as the object, as one table named after the CSV file (its name
 // without the extension) with a text column for each name of the header
 // row. The delimiter is the one the header line uses most (comma,
 // semicolon or tab); the text is UTF-8 when it says so with a byte-order
@@ -30,13 +30,22 @@ public:
     // or text that its byte-order mark says is UTF-8 and is not).
     static std::unique_ptr<CsvDatabase> load(const QString &csvPath, QString &error);
 
-    // The SQLite file, removed with the object.
-    QString sqlitePath() const;
+    // The "file:" URI that opens the copy from this process, through any
+    // connection to the same SQLite library.
+    QString uri() const { return m_uri; }
 
 private:
-    explicit CsvDatabase(std::unique_ptr<QTemporaryFile> file);
+    struct CloseDatabase {
+        void operator()(sqlite3 *db) const;
+    };
+    using Database = std::unique_ptr<sqlite3, CloseDatabase>;
 
-    std::unique_ptr<QTemporaryFile> m_file;
+    CsvDatabase(Database db, QString uri);
+    static std::unique_ptr<CsvDatabase> copy(const QString &csvPath, QString &error);
+
+    // The copy lasts while a connection to it stays open.
+    Database m_db;
+    QString m_uri;
 };
 
 } // namespace tramelo

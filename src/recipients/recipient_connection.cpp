@@ -10,7 +10,7 @@
 namespace tramelo {
 
 struct RecipientConnection::Handles {
-    // Declared before the connection, so that its file outlives it.
+    // Declared before the connection, so that the copy outlives it.
     std::unique_ptr<CsvDatabase> csv;
     odbc::Connection connection;
 };
@@ -122,7 +122,7 @@ bool RecipientConnection::open(const QString &connectionString, QString &error)
         csv = CsvDatabase::load(*csvFile, error);
         if (!csv)
             return false;
-        odbcString = odbcConnectStringFor(connectionStringFor(csv->sqlitePath()));
+        odbcString = readOnlySqliteConnectString(csv->uri());
     }
     // The campaign only reads its recipients.
     const bool opened = m_handles->connection.open(odbcString, odbc::Connection::Access::ReadOnly, error);

@@ -1,5 +1,6 @@
 #include "recipient_connection.h"
 #include "connection_strings.h"
+#include "csv_database.h"
 #include "odbc_picker.h"
 #include "odbc_statement.h"
 #include "test_databases.h"
@@ -347,6 +348,12 @@ TEST(RecipientDatabaseAccess, TheDriverRefusesWritesOrUndoesThem)
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     };
     const QByteArray before = bytes();
+    const QString csvPath = folder.filePath(QStringLiteral("Clients.csv"));
+    QFile csvFile(csvPath);
+    ASSERT_TRUE(csvFile.open(QIODevice::WriteOnly) && csvFile.write("Nom\nAnna\n") == 9);
+    csvFile.close();
+    const std::unique_ptr<CsvDatabase> csvCopy = CsvDatabase::load(csvPath, error);
+    ASSERT_TRUE(csvCopy) << error.toStdString();
 
     struct Case {
         const char *name;
@@ -355,6 +362,7 @@ TEST(RecipientDatabaseAccess, TheDriverRefusesWritesOrUndoesThem)
     };
     const Case cases[] = {
         {"a file opens read-only", odbcConnectStringFor(jet(path)), true},
+        {"a CSV file's copy in memory opens read-only", readOnlySqliteConnectString(csvCopy->uri()), true},
         {"a data source undoes what it did", QStringLiteral("DRIVER={SQLite3};Database=") + path, false},
     };
     for (const Case &c : cases) {
