@@ -44,10 +44,6 @@ constexpr double goalOfPython = 2.0;
 constexpr int warmUpMessages = 20;
 constexpr qsizetype bodyBytes = 4096;
 
-const QString table = QStringLiteral("Clients");
-const QString addressField = QStringLiteral("Correu");
-const QString senderAddress = QStringLiteral("sender@bench.tramelo.cat");
-const QString senderName = QStringLiteral("Tramelo Bench");
 const QString subjectTemplate = QStringLiteral("Butlletí de <<<Ciutat>>> per a <<<Nom>>>");
 const QString finishedMessage = QStringLiteral("Enviament finalitzat");
 // Placeholders of every field; null Notes leave theirs.
@@ -148,7 +144,7 @@ int main(int argc, char **argv)
     const QByteArray bareBody = benchmarkHtmlBody();
     QString error;
     if (!folder.isValid() || !writeFile(mergeBodyPath, benchmarkHtmlBody(mergeGreeting)) || !writeFile(bareBodyPath, bareBody)
-        || !test::addBulkRecipientTable(databasePath, table, recipients, error)) {
+        || !test::addBulkRecipientTable(databasePath, recipientTable, recipients, error)) {
         std::fprintf(stderr, "cannot prepare the files: %s\n", qPrintable(error));
         return 1;
     }
@@ -171,7 +167,7 @@ int main(int argc, char **argv)
     settings.setCheckValue(Check::GroupSendings, 0);
     settings.setText(Setting::DatabaseSource, databasePath);
     OpenRecipientDatabase(campaign, true);
-    settings.setText(Setting::TableName, table);
+    settings.setText(Setting::TableName, recipientTable);
     LoadFieldList(campaign);
     settings.setText(Setting::AddressField, addressField);
     FillRecipientGrid(campaign);
@@ -210,7 +206,7 @@ int main(int argc, char **argv)
     const QString bareBodyText = fromWindows1252(bareBody);
 
     const QString mergeScript = QStringLiteral(TRAMELO_BENCH_DIR "/python_mail_merge.py");
-    const QStringList mergeArguments = {databasePath, table, addressField, QStringLiteral("127.0.0.1"),
+    const QStringList mergeArguments = {databasePath, recipientTable, addressField, QStringLiteral("127.0.0.1"),
                                         QString::number(port), QStringLiteral("--subject"), subjectTemplate,
                                         QStringLiteral("--body"), mergeBodyPath, QStringLiteral("--sender"),
                                         senderAddress, QStringLiteral("--sender-name"), senderName};

@@ -93,7 +93,7 @@ int main(int argc, char **argv)
     }
     clsEnviarCorreu mail;
     aimAtLoopback(mail, sink.port());
-    mail.setFrom(QStringLiteral("sender@bench.tramelo.cat"));
+    mail.setFrom(senderAddress);
     mail.setRecipient(QStringLiteral("recipient@bench.tramelo.cat"));
     mail.setSubject(QStringLiteral("Fitxer gran"));
     mail.setMessage(QStringLiteral("Adjunt un fitxer gran."));

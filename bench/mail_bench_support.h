@@ -16,6 +16,13 @@
 
 namespace tramelo::bench {
 
+// The campaign every benchmark sends: its recipients' table and address
+// field, and the sender our client and its peers announce alike.
+inline const QString recipientTable = QStringLiteral("Clients");
+inline const QString addressField = QStringLiteral("Correu");
+inline const QString senderAddress = QStringLiteral("sender@bench.tramelo.cat");
+inline const QString senderName = QStringLiteral("Tramelo Bench");
+
 // Literal address only: the machine's name server is not on loopback.
 void aimAtLoopback(clsEnviarCorreu &mail, quint16 port);
 

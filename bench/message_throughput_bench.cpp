@@ -75,8 +75,8 @@ int main(int argc, char **argv)
     }
     clsEnviarCorreu mail;
     aimAtLoopback(mail, sink.port());
-    mail.setFrom(QStringLiteral("sender@bench.tramelo.cat"));
-    mail.setFromDisplayName(QStringLiteral("Tramelo Bench"));
+    mail.setFrom(senderAddress);
+    mail.setFromDisplayName(senderName);
     mail.setAsHTML(true);
 
     std::printf("smtp-sink on 127.0.0.1:%u; %d messages per round and side (one recipient, %lld-byte HTML body,\n"

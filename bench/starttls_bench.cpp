@@ -33,7 +33,6 @@ namespace {
 
 constexpr double goalRatio = 1.5;
 constexpr int warmUpMessages = 20;
-const QString ourSender = QStringLiteral("sender@bench.tramelo.cat");
 
 struct Round
 {
@@ -96,8 +95,8 @@ int main(int argc, char **argv)
 
     clsEnviarCorreu mail;
     aimAtLoopback(mail, server.port());
-    mail.setFrom(ourSender);
-    mail.setFromDisplayName(QStringLiteral("Tramelo Bench"));
+    mail.setFrom(senderAddress);
+    mail.setFromDisplayName(senderName);
     mail.setAsHTML(true);
     mail.setSecurity(SecurityMode::StartTls);
     mail.setTrustedCertificatesFile(certificates.authorityFile());
@@ -178,7 +177,7 @@ int main(int argc, char **argv)
     int theirResumed = 0;
     int theirSessions = 0;
     for (const test::AiosmtpdServer::Message &message : server.messages()) {
-        const bool fromUs = message.mailFrom == ourSender;
+        const bool fromUs = message.mailFrom == senderAddress;
         (fromUs ? ourSessions : theirSessions) += 1;
         (fromUs ? ourResumed : theirResumed) += message.resumed ? 1 : 0;
     }

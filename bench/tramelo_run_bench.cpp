@@ -74,10 +74,6 @@ constexpr double goalOfPythonOneSession = 1.5;
 constexpr double goalOfCurl = 0.6;
 constexpr double peakResidentGoalMiB = 48;
 
-const QString table = QStringLiteral("Clients");
-const QString addressField = QStringLiteral("Correu");
-const QString senderAddress = QStringLiteral("sender@bench.tramelo.cat");
-const QString senderName = QStringLiteral("Tramelo Bench");
 const QString subjectTemplate = QStringLiteral("Butlletí de novembre per a <<<Nom>>>");
 // The body's three placeholders.
 const QString mergeGreeting =
@@ -284,7 +280,7 @@ std::optional<SavedCampaign> saveCampaign(const QTemporaryDir &folder, const QSt
                         folder.filePath(QStringLiteral("campanya-%1-%2.pcm").arg(recipients).arg(groupSize)),
                         {}};
     QString error;
-    if (!QFile::exists(saved.databasePath) && !test::addBulkRecipientTable(saved.databasePath, table, recipients, error)) {
+    if (!QFile::exists(saved.databasePath) && !test::addBulkRecipientTable(saved.databasePath, recipientTable, recipients, error)) {
         std::fprintf(stderr, "cannot prepare the recipients: %s\n", qPrintable(error));
         return std::nullopt;
     }
@@ -301,7 +297,7 @@ std::optional<SavedCampaign> saveCampaign(const QTemporaryDir &folder, const QSt
         settings.setText(Setting::GroupSize, QString::number(groupSize));
     settings.setText(Setting::DatabaseSource, saved.databasePath);
     OpenRecipientDatabase(campaign, true);
-    settings.setText(Setting::TableName, table);
+    settings.setText(Setting::TableName, recipientTable);
     LoadFieldList(campaign);
     settings.setText(Setting::AddressField, addressField);
     FillRecipientGrid(campaign);
@@ -380,7 +376,7 @@ int comparePeers(const QTemporaryDir &folder, const QString &bodyPath, int recip
     const std::optional<SavedCampaign> campaign = saveCampaign(folder, bodyPath, sink.port(), recipients, 1);
     if (!campaign)
         return 1;
-    const QStringList mergeArguments = {campaign->databasePath, table, addressField, QStringLiteral("127.0.0.1"),
+    const QStringList mergeArguments = {campaign->databasePath, recipientTable, addressField, QStringLiteral("127.0.0.1"),
                                         QString::number(sink.port()), QStringLiteral("--subject"), subjectTemplate,
                                         QStringLiteral("--body"), bodyPath, QStringLiteral("--sender"),
                                         senderAddress, QStringLiteral("--sender-name"), senderName};
