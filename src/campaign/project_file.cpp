@@ -8,6 +8,7 @@
 #include "file_sync.h"
 #include "plain_text.h"
 #include "project_extension.h"
+#include "project_paths.h"
 #include "project_record.h"
 #include "project_texts.h"
 #include "recipient_grid.h"
@@ -300,20 +301,58 @@ std::optional<QByteArray> projectBytes(Campaign &campaign)
     return writeProject(record, campaign.grid().sentMarks()).value() + *extension;
 }
 
+// The campaign saved under another name goes on with the record of who has
+// been sent: its journal is copied beside the new file, unless one is there.
+void carryJournal(Campaign &campaign, const QString &previousJournal)
+{
+    const QString journal = SendJournal::pathFor(campaign.projectPath());
+    if (previousJournal.isEmpty() || QFileInfo::exists(journal) || !QFileInfo(previousJournal).isFile())
+        return;
+    QFile from(previousJournal);
+    if (!from.copy(journal)) {
+        campaign.view().showMessage(QStringLiteral("No s'ha pogut copiar el registre d'enviaments %1 a %2: %3")
+                                        .arg(previousJournal, journal, from.errorString()),
+                                    MessageIcon::Error);
+        return;
+    }
+    QFile::setPermissions(journal, QFile::ReadOwner | QFile::WriteOwner);
+    // On the disk with its name, as every journal row is.
+    QFile copied(journal);
+    if (copied.open(QIODevice::ReadOnly))
+        ::fsync(copied.handle());
+    syncFolderOf(journal);
+}
+
 } // namespace
 
 bool SaveProject(Campaign &campaign, const QString &path, const BeforeReplaceHook &beforeReplace)
 {
     if (path.isEmpty())
         return false;
+    // Saved into another folder, the relative paths are rewritten to name
+    // the same files from there; put back if the project cannot be written.
+    CampaignSettings &s = campaign.settings();
+    const bool wasDirty = campaign.isDirty();
+    QList<std::pair<Setting, QString>> before;
+    for (const auto &[setting, text] : pathsMovedTo(campaign, QFileInfo(path).absolutePath())) {
+        before.append({setting, s.text(setting)});
+        s.setText(setting, text);
+    }
     const std::optional<QByteArray> bytes = projectBytes(campaign);
-    if (!bytes)
+    if (!bytes) {
+        for (const auto &[setting, text] : before)
+            s.setText(setting, text);
+        campaign.setDirty(wasDirty);
         return false;
+    }
+    const QString previousJournal =
+        campaign.projectPath().isEmpty() ? QString() : SendJournal::pathFor(campaign.projectPath());
     campaign.setProjectPath(path);
     if (const std::optional<QString> reason = replaceFile(path, *bytes, beforeReplace, Finish::Replace)) {
         campaign.view().showMessage(saveFailure(*reason), MessageIcon::Error);
         return false;
     }
+    carryJournal(campaign, previousJournal);
     campaign.setDirty(false);
     return true;
 }
