@@ -363,7 +363,7 @@ QLayout *frmMain::buildButtonRow()
     cmbSortir = iconButton(QStringLiteral("application-exit"), QStringLiteral("Sortir del programa"), 600);
     cmbAturar = new QToolButton;
     cmbAturar->setText(QStringLiteral("&Aturar"));
-    cmbAturar->setToolTip(QStringLiteral("Aturar l'enviament en curs quan acabi el missatge actual"));
+    cmbAturar->setToolTip(QStringLiteral("Aturar l'enviament en curs"));
     cmbAturar->setFixedHeight(cmbSortir->height());
     cmbAturar->setEnabled(false);
     lblEstat = new QLabel;
