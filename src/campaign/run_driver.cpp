@@ -1,5 +1,6 @@
 #include "run_driver.h"
 
+#include "address_validation.h"
 #include "body_preparation.h"
 #include "campaign.h"
 #include "campaign_numbers.h"
@@ -7,6 +8,7 @@
 #include "campaign_view.h"
 #include "clsEnviarCorreu.h"
 #include "connection_security.h"
+#include "counted_text.h"
 #include "plain_text.h"
 #include "project_file.h"
 #include "project_lock.h"
@@ -94,11 +96,11 @@ QString endOfRunHeadline(const RunCounts &counts)
 
 QString endOfRunCounts(const RunCounts &counts)
 {
-    return QStringLiteral("Registres processats %1 de %2: %3 enviats, %4 no enviats")
+    return QStringLiteral("Registres processats %1 de %2: %3, %4")
         .arg(counts.processed)
         .arg(counts.total)
-        .arg(counts.sent)
-        .arg(counts.failed);
+        .arg(countedText(counts.sent, QStringLiteral("enviat"), QStringLiteral("enviats")),
+             countedText(counts.failed, QStringLiteral("no enviat"), QStringLiteral("no enviats")));
 }
 
 struct CampaignRun::Group {
@@ -141,25 +143,38 @@ CampaignRun::~CampaignRun() = default;
 
 void CampaignRun::pressSend()
 {
-    CampaignView &view = m_campaign.view();
-    if (const std::optional<QString> failure = validateCampaign(m_campaign.settings(), projectFolderOf(m_campaign))) {
-        view.showMessage(*failure, MessageIcon::Error);
+    const std::optional<QString> attachments = checkedAttachments();
+    if (!attachments)
         return;
-    }
-    // Once for the test send or the run that follows, before either.
-    if (passwordTravelsUnencrypted(m_campaign.settings()) && !view.askYesNo(unencryptedPasswordQuestion, false))
-        return;
-    const QString attachments = BuildAttachmentList(m_campaign);
-    switch (view.askYesNoCancel(QStringLiteral("Vols fer un enviament de prova abans de fer el definitiu?"))) {
+    switch (m_campaign.view().askYesNoCancel(QStringLiteral("Vols fer un enviament de prova abans de fer el definitiu?"))) {
     case Answer::Yes:
-        testSend(attachments);
+        testSend(*attachments);
         break;
     case Answer::No:
-        runConfirmed(attachments);
+        runConfirmed(*attachments);
         break;
     case Answer::Cancel:
         break;
     }
+}
+
+void CampaignRun::pressTestSend()
+{
+    if (const std::optional<QString> attachments = checkedAttachments())
+        testSend(*attachments);
+}
+
+std::optional<QString> CampaignRun::checkedAttachments()
+{
+    CampaignView &view = m_campaign.view();
+    if (const std::optional<QString> failure = validateCampaign(m_campaign.settings(), projectFolderOf(m_campaign))) {
+        view.showMessage(*failure, MessageIcon::Error);
+        return std::nullopt;
+    }
+    // Once for the test send or the run that follows, before either.
+    if (passwordTravelsUnencrypted(m_campaign.settings()) && !view.askYesNo(unencryptedPasswordQuestion, false))
+        return std::nullopt;
+    return BuildAttachmentList(m_campaign);
 }
 
 void CampaignRun::runConfirmed(const QString &attachments)
@@ -205,7 +220,10 @@ QString CampaignRun::confirmationQuestion() const
         rows += grid.showsSent(row) ? 0 : 1;
     const qint64 groupSize = std::max(1LL, groupSizeOf(m_campaign.settings()));
     const qint64 messages = (rows + groupSize - 1) / groupSize;
-    return QStringLiteral("S'enviaran %1 missatges a %2 destinataris. Vols continuar?").arg(messages).arg(rows);
+    return QStringLiteral("%1 %2 a %3. Vols continuar?")
+        .arg(messages == 1 ? QStringLiteral("S'enviarà") : QStringLiteral("S'enviaran"),
+             countedText(messages, QStringLiteral("missatge"), QStringLiteral("missatges")),
+             countedText(rows, QStringLiteral("destinatari"), QStringLiteral("destinataris")));
 }
 
 void CampaignRun::replaceMailComponent()
@@ -250,11 +268,17 @@ void CampaignRun::endSending()
 void CampaignRun::testSend(const QString &attachments)
 {
     const CampaignSettings &settings = m_campaign.settings();
+    const QString testAddress = trimBlanks(m_testAddress);
+    if (!testAddress.isEmpty() && !isValidEmailAddress(testAddress)) {
+        m_campaign.view().showMessage(QStringLiteral("L'adreça per a la prova no és vàlida: ") + testAddress,
+                                      MessageIcon::Error);
+        return;
+    }
     beginSending();
     replaceMailComponent();
-    OutgoingMessage message{settings.text(Setting::SenderAddress), QString(), settings.text(Setting::MessageSubject),
-                            settings.text(Setting::BodyText), attachments};
-    // Always to the sender: only what a recipient would read comes from the row.
+    OutgoingMessage message{testAddress.isEmpty() ? settings.text(Setting::SenderAddress) : testAddress, QString(),
+                            settings.text(Setting::MessageSubject), settings.text(Setting::BodyText), attachments};
+    // Always to one address: only what a recipient would read comes from the row.
     if (const std::optional<OutgoingMessage> rowMessage = messageForRow(m_campaign, m_testSendRow, attachments)) {
         message.subject = rowMessage->subject;
         message.body = rowMessage->body;

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace tramelo {
 
@@ -37,7 +38,8 @@ QString countsText(const RunCounts &counts);
 // How a run ended: "Enviament aturat" when it was asked to stop,
 // "Enviament finalitzat" otherwise.
 QString endOfRunHeadline(const RunCounts &counts);
-// "Registres processats P de T: S enviats, F no enviats".
+// "Registres processats P de T: S enviats, F no enviats", each count with
+// its words in its number.
 QString endOfRunCounts(const RunCounts &counts);
 
 // A run stops by itself after this many messages in a row that failed
@@ -73,9 +75,13 @@ public:
     // The two outcomes of the question, with the attachment list built for them.
     void testSend(const QString &attachments);
     void run(const QString &attachments);
+    // The test send alone, after the same checks, without the question.
+    void pressTestSend();
     // The grid row whose cells the next test sends merge, as the run would
     // for that row; 0 sends the message as typed.
     void setTestSendRow(int row) { m_testSendRow = row; }
+    // Where the next test sends go: an address, or blank for the sender's.
+    void setTestAddress(const QString &address) { m_testAddress = address; }
 
     clsEnviarCorreu *poSendMail() const { return m_poSendMail.get(); }
 
@@ -100,6 +106,8 @@ private:
     struct Group;
     struct RunState;
 
+    // Validation and the unencrypted password's question passed: the attachment list.
+    std::optional<QString> checkedAttachments();
     void runConfirmed(const QString &attachments);
     bool projectSavedForRun();
     QString confirmationQuestion() const;
@@ -126,6 +134,7 @@ private:
     bool m_waitOver = false;
     RunState *m_runState = nullptr; // during a definitive run
     int m_testSendRow = 0;
+    QString m_testAddress;
 };
 
 } // namespace tramelo

@@ -167,7 +167,7 @@ TEST(TrameloRun, SendsASavedCampaignAndKeepsItsMarks)
     EXPECT_TRUE(messages[0].data.contains("Subject: Hola Persona 1"));
     EXPECT_TRUE(messages[4 - 1].data.contains("Bon dia Persona 5, de Ciutat 5"));
     EXPECT_TRUE(result.out.contains(QLatin1String("Enviament finalitzat"))) << result.out;
-    EXPECT_TRUE(result.out.contains(QLatin1String("4 enviats, 1 no enviats"))) << result.out;
+    EXPECT_TRUE(result.out.contains(QLatin1String("4 enviats, 1 no enviat"))) << result.out;
     // One line per group when standard error is not a terminal, each row not
     // sent on a line of its own: the invalid row is gathered with the next one.
     EXPECT_EQ(result.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts),

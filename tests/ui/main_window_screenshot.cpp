@@ -70,7 +70,7 @@ bool saveRunInPause(frmMain &window, test::ScriptedDialogs &script, const QStrin
     watcher.start(100);
     script.answers = {Answer::No, Answer::Yes};
     window.cmbEnviar->click();
-    script.messages.removeAll(QStringLiteral("[information] Enviament aturat\nRegistres processats 1 de 6: 1 enviats, "
+    script.messages.removeAll(QStringLiteral("[information] Enviament aturat\nRegistres processats 1 de 6: 1 enviat, "
                                              "0 no enviats"));
     return saved;
 }

@@ -44,19 +44,23 @@ const QStringList exampleAddresses = {
     QStringLiteral("nuria.ferrer@example.org"), QStringLiteral("joan.marti@example.net"),
 };
 const QString testSendQuestion = QStringLiteral("[yes, cancel] Vols fer un enviament de prova abans de fer el definitiu?");
-// The box that ends a run of the six example rows with nothing refused.
+// The counts of a run over the six example rows with nothing refused.
+QString countsAfter(int processed, int sent)
+{
+    return QStringLiteral("Registres processats %1 de 6: %2 %3, 0 no enviats")
+        .arg(processed)
+        .arg(sent)
+        .arg(sent == 1 ? QStringLiteral("enviat") : QStringLiteral("enviats"));
+}
+// The box that ends such a run.
 QString finishedAfter(int processed, int sent)
 {
-    return QStringLiteral("[information] Enviament finalitzat\nRegistres processats %1 de 6: %2 enviats, 0 no enviats")
-        .arg(processed)
-        .arg(sent);
+    return QStringLiteral("[information] Enviament finalitzat\n") + countsAfter(processed, sent);
 }
 // The box that ends a run the operator stopped.
 QString stoppedAfter(int processed, int sent)
 {
-    return QStringLiteral("[information] Enviament aturat\nRegistres processats %1 de 6: %2 enviats, 0 no enviats")
-        .arg(processed)
-        .arg(sent);
+    return QStringLiteral("[information] Enviament aturat\n") + countsAfter(processed, sent);
 }
 const QString leaveQuestion = QStringLiteral("[no] Vols sortir sense guardar els canvis?");
 
@@ -162,7 +166,7 @@ TEST_F(ExampleCampaignInTheWindow, ExitButtonDuringARunEndsThePauseAtOnce)
     EXPECT_TRUE(buttonsWereDisabled);
     EXPECT_TRUE(window().isVisible());
     EXPECT_EQ(opened.dialogs->messages, QStringList{stoppedAfter(1, 1)});
-    EXPECT_EQ(window().lblEstat->text(), QStringLiteral("Enviament aturat. Registres processats 1 de 6: 1 enviats, 0 no enviats"));
+    EXPECT_EQ(window().lblEstat->text(), QStringLiteral("Enviament aturat. ") + countsAfter(1, 1));
     EXPECT_EQ(markColumn().first(), QStringLiteral("Si"));
     EXPECT_EQ(markColumn().mid(1), QStringList(exampleAddresses.size() - 1, QString()));
     // The run has ended, so nothing more is on its way.
