@@ -10,6 +10,7 @@
 #include "program_start.h"
 #include "recipient_preview.h"
 #include "scripted_dialogs.h"
+#include "status_line.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -17,6 +18,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>

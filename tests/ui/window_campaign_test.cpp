@@ -11,6 +11,7 @@
 #include "window_test_support.h"
 
 #include <QAbstractItemView>
+#include <QAction>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -280,7 +281,7 @@ TEST_F(ExampleCampaignInTheWindow, MarksThatCannotBePutBackAreReportedAtLoad)
     grid().markSent(1);
     const QString project = folder.filePath(QStringLiteral("campanya.pcm"));
     opened.dialogs->filesToSave.push_back(project);
-    window().cmbGravar->click();
+    window().actDesaComA->trigger();
     QString error;
     ASSERT_TRUE(createSqliteDatabase(folder.filePath(QStringLiteral("destinataris.sqlite")),
                                      {QStringLiteral("DELETE FROM Destinataris WHERE Id = 6")}, error))
@@ -402,7 +403,7 @@ TEST_F(ExampleCampaignInTheWindow, NothingDoneBetweenRunsSendsAnyoneASecondCopy)
         {"saved into another folder and loaded from there", {}, [&] {
              opened.settings().setText(Setting::AttachmentList, QStringLiteral("logo.png"));
              opened.dialogs->filesToSave.push_back(copy);
-             window().cmbGravar->click();
+             window().actDesaComA->trigger();
              EXPECT_EQ(opened.settings().text(Setting::AttachmentList), QDir(elsewhere.path()).relativeFilePath(folder.filePath("logo.png")));
              load(copy);
          }},

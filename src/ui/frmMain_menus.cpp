@@ -1,0 +1,165 @@
+#include "frmMain.h"
+
+#include "frmAbout.h"
+#include "icons.h"
+#include "journal_window.h"
+#include "text_boxes.h"
+#include "user_guide.h"
+#include "window_placement.h"
+
+#include <QAction>
+#include <QLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QToolButton>
+
+#include <algorithm>
+
+namespace tramelo {
+namespace {
+
+// An action whose tool tip says its shortcut after the button's own words.
+QAction *command(QObject *parent, const QString &text, const QString &toolTip,
+                 QKeySequence::StandardKey key = QKeySequence::UnknownKey)
+{
+    auto *action = new QAction(text, parent);
+    action->setShortcuts(key);
+    const QKeySequence shortcut = action->shortcut();
+    action->setToolTip(shortcut.isEmpty() ? toolTip
+                                          : QStringLiteral("%1 (%2)").arg(toolTip, shortcut.toString(QKeySequence::NativeText)));
+    return action;
+}
+
+// A button that is the action: it shows the action's icon or words, and
+// follows its tool tip and enabled state.
+void share(QToolButton *button, QAction *action)
+{
+    const QSize iconSize = button->iconSize();
+    button->setDefaultAction(action);
+    button->setIconSize(iconSize);
+}
+
+} // namespace
+
+void frmMain::buildActions()
+{
+    actObre = command(this, QStringLiteral("&Obre…"), QStringLiteral("Llegir la configuració"), QKeySequence::Open);
+    actDesa = command(this, QStringLiteral("&Desa"), QStringLiteral("Gravar la configuració"), QKeySequence::Save);
+    actDesaComA = command(this, QStringLiteral("Desa &com a…"), QStringLiteral("Gravar la configuració en un altre arxiu"),
+                          QKeySequence::SaveAs);
+    actSurt = command(this, QStringLiteral("&Surt"), QStringLiteral("Sortir del programa"), QKeySequence::Quit);
+    actEnviaProva = command(this, QStringLiteral("Envia una &prova"), QStringLiteral("Enviar només el missatge de prova"));
+    actEnvia = command(this, QStringLiteral("&Envia…"), QStringLiteral("Realitzar l'enviament"));
+    actAtura = command(this, QStringLiteral("&Atura"), QStringLiteral("Aturar l'enviament en curs"));
+    // The button's own word, with its mnemonic.
+    actAtura->setIconText(QStringLiteral("&Aturar"));
+    actAtura->setEnabled(false);
+    actEsborraMarques = command(this, QStringLiteral("Esborra les &marques…"), QStringLiteral("Esborrar les marques d'enviat"));
+    actObre->setIcon(themedIcon(QStringLiteral("document-open")));
+    actDesa->setIcon(themedIcon(QStringLiteral("document-save")));
+    actEnvia->setIcon(themedIcon(QStringLiteral("mail-send")));
+    actEsborraMarques->setIcon(themedIcon(QStringLiteral("edit-clear")));
+    actSurt->setIcon(themedIcon(QStringLiteral("application-exit")));
+    actRegistre = command(this, QStringLiteral("&Registre d'enviaments"),
+                          QStringLiteral("Cada intent d'enviament d'aquesta campanya, amb el seu resultat"));
+    actRegistre->setIconText(actRegistre->text());
+    actGuia = command(this, QStringLiteral("&Guia d'ús"), QStringLiteral("La primera campanya, pas a pas"),
+                      QKeySequence::HelpContents);
+    actQuantA = command(this, QStringLiteral("&Quant a Tramelo"), QStringLiteral("Sobre Tramelo"));
+    share(cmbLlegir, actObre);
+    share(cmbGravar, actDesa);
+    share(cmbEnviar, actEnvia);
+    share(cmbDesmarcar, actEsborraMarques);
+    share(cmbSortir, actSurt);
+    share(cmbAturar, actAtura);
+    share(cmbRegistre, actRegistre);
+    for (QAction *action : {actObre, actDesa, actDesaComA, actEnviaProva, actEnvia})
+        connect(action, &QAction::triggered, this, &frmMain::runLeavingRules, Qt::DirectConnection);
+    connect(actObre, &QAction::triggered, this, &frmMain::onLoadProject);
+    connect(actDesa, &QAction::triggered, this, &frmMain::onSaveProject);
+    connect(actDesaComA, &QAction::triggered, this, &frmMain::onSaveProjectAs);
+    connect(actSurt, &QAction::triggered, this, &frmMain::onExit);
+    connect(actEnviaProva, &QAction::triggered, this, &frmMain::onTestSend);
+    connect(actEnvia, &QAction::triggered, this, &frmMain::onSend);
+    connect(actAtura, &QAction::triggered, this, &frmMain::onStop);
+    connect(actEsborraMarques, &QAction::triggered, this, &frmMain::onClearMarks);
+    connect(actRegistre, &QAction::triggered, this, &frmMain::showJournal);
+    connect(actGuia, &QAction::triggered, this, &frmMain::showGuide);
+    connect(actQuantA, &QAction::triggered, this, &frmMain::showAbout);
+}
+
+void frmMain::buildMenus()
+{
+    barraMenus = new QMenuBar(this);
+    // Also the list of the load button's arrow.
+    m_recentProjects = new QMenu(QStringLiteral("Projectes &recents"), this);
+    QMenu *file = barraMenus->addMenu(QStringLiteral("&Fitxer"));
+    file->addAction(actObre);
+    file->addMenu(m_recentProjects);
+    file->addSeparator();
+    file->addAction(actDesa);
+    file->addAction(actDesaComA);
+    file->addSeparator();
+    file->addAction(actSurt);
+    QMenu *sending = barraMenus->addMenu(QStringLiteral("&Enviament"));
+    sending->addAction(actEnviaProva);
+    sending->addAction(actEnvia);
+    sending->addAction(actAtura);
+    sending->addSeparator();
+    sending->addAction(actEsborraMarques);
+    sending->addSeparator();
+    sending->addAction(actRegistre);
+    QMenu *help = barraMenus->addMenu(QStringLiteral("A&juda"));
+    help->addAction(actGuia);
+    help->addSeparator();
+    help->addAction(actQuantA);
+    layout()->setMenuBar(barraMenus);
+}
+
+void frmMain::runLeavingRules()
+{
+    const auto box = std::find(txtFields.begin(), txtFields.end(), focusWidget());
+    if (box == txtFields.end())
+        return;
+    const int n = int(box - txtFields.begin());
+    onTextBoxLeft(n);
+    // The box keeps the focus: leaving it later is judged from here.
+    m_textOnEntry[n] = textBoxText(txtFields[n]);
+}
+
+void frmMain::onTestSend()
+{
+    prepareTestSend();
+    m_run.pressTestSend();
+}
+
+void frmMain::showJournal()
+{
+    if (!registre->isVisible())
+        placeBeside(*this, *registre);
+    registre->show();
+    registre->raise();
+    registre->activateWindow();
+}
+
+void frmMain::showGuide()
+{
+    if (!guia)
+        guia = new UserGuide(this);
+    if (!guia->isVisible())
+        placeBeside(*this, *guia);
+    guia->show();
+    guia->raise();
+    guia->activateWindow();
+}
+
+void frmMain::showAbout()
+{
+    if (!quantA)
+        quantA = new frmAbout(*this, this);
+    quantA->show();
+    quantA->raise();
+    quantA->activateWindow();
+}
+
+} // namespace tramelo
