@@ -2,7 +2,9 @@
 #include "failing_server_script.h"
 #include "gtest_qt_printers.h"
 #include "journal_rows.h"
+#include "journal_window.h"
 #include "scripted_server.h"
+#include "smtp_script.h"
 #include "recipient_grid.h"
 #include "recipient_preview.h"
 #include "message_page.h"
@@ -21,6 +23,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
@@ -439,4 +443,101 @@ TEST_F(ExampleCampaignInTheWindow, NothingDoneBetweenRunsSendsAnyoneASecondCopy)
     window().cmbLlegir->click();
     EXPECT_TRUE(opened.dialogs->messages.contains("[critical] Arxiu de base de dades incorrecte: " + folder.filePath("destinataris.sqlite")));
     EXPECT_EQ(grid().dataRowCount(), 0);
+}
+
+// The test goes to the test address alone; blank, to the sender's, as it
+// always did; an address that is none sends nothing.
+TEST_F(ExampleCampaignInTheWindow, TheTestSendGoesToTheTestAddressOnly)
+{
+    struct Case {
+        const char *testAddress;
+        QStringList reached; // empty: nothing sent
+        QString message;
+    };
+    const Case cases[] = {
+        {"prova@example.org", {QStringLiteral("prova@example.org")}, QStringLiteral("[information] Enviament finalitzat")},
+        {"  ", {QStringLiteral("remitent@example.com")}, QStringLiteral("[information] Enviament finalitzat")},
+        {"no és una adreça", {}, QStringLiteral("[error] L'adreça per a la prova no és vàlida: no és una adreça")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.testAddress);
+        const int before = server.messageCount();
+        opened.dialogs->messages.clear();
+        window().txtAdrecaProva->setText(QString::fromUtf8(c.testAddress));
+        window().actEnviaProva->trigger();
+        EXPECT_EQ(opened.dialogs->messages, QStringList{c.message});
+        ASSERT_TRUE(server.waitForMessages(before + int(!c.reached.isEmpty()), 20s));
+        EXPECT_EQ(server.messageCount(), before + int(!c.reached.isEmpty()));
+        if (!c.reached.isEmpty()) {
+            EXPECT_EQ(server.messages().last().rcptTos, c.reached);
+            EXPECT_EQ(server.messages().last().mailFrom, QStringLiteral("remitent@example.com"));
+        }
+    }
+    EXPECT_EQ(markColumn(), QStringList(exampleAddresses.size(), QString()));
+}
+
+TEST_F(ExampleCampaignInTheWindow, TheJournalWindowFollowsARunAndSavesTheRecipientsNotSent)
+{
+    ScriptedSmtpServer failing;
+    failing.addScript(failingServerScript(QStringLiteral("remitent@example.com"), exampleAddresses));
+    ASSERT_TRUE(failing.listen());
+    opened.settings().setText(Setting::SmtpServer, QStringLiteral("127.0.0.1:%1").arg(failing.port()));
+    window().actRegistre->trigger();
+    JournalWindow &journal = *window().registre;
+    ASSERT_TRUE(journal.isVisible());
+    EXPECT_TRUE(journal.lblEstat->text().startsWith(QStringLiteral("Encara no s'ha registrat cap enviament")));
+    int rowsWhenTheFirstWasSent = 0;
+    whenTheFirstRowIsSent([&] { rowsWhenTheFirstWasSent = journal.grdRegistre->model()->rowCount(); });
+    opened.dialogs->answers = {Answer::No, Answer::Yes};
+    window().cmbEnviar->click();
+
+    EXPECT_TRUE(actionDone);
+    EXPECT_GE(rowsWhenTheFirstWasSent, 1);
+    EXPECT_LT(rowsWhenTheFirstWasSent, 6);
+    QAbstractItemModel *shown = journal.grdRegistre->model();
+    EXPECT_EQ(shown->rowCount(), 6);
+    EXPECT_EQ(journal.lblEstat->text().section(u':', -1), QStringLiteral(" 6 intents (2 enviats, 4 no enviats)."));
+    // By result, then by a text in any column.
+    journal.comboResultat->setCurrentIndex(2);
+    EXPECT_EQ(shown->rowCount(), 4);
+    QTest::keyClicks(journal.txtCerca, QStringLiteral("DESTINATARI"));
+    EXPECT_EQ(shown->rowCount(), 2);
+    EXPECT_EQ(shown->data(shown->index(1, 2)).toString(), exampleAddresses[4]);
+
+    const QString unsent = folder.filePath(QStringLiteral("no-enviats.csv"));
+    opened.dialogs->filesToSave.push_back(unsent);
+    journal.cmbDesaNoEnviats->click();
+    EXPECT_EQ(opened.dialogs->log.last(), QStringLiteral("save %1 | Arxius CSV (*.csv);;Tots els arxius (*)")
+                                              .arg(folder.filePath(QStringLiteral("exemple.no-enviats.csv"))));
+    EXPECT_EQ(journalRows(unsent), failingServerJournal(exampleAddresses).mid(1, 4));
+    EXPECT_EQ(QFile::permissions(unsent) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+}
+
+// The bar of the message being sent counts what has left: here the server
+// reads nothing for a while, and the message waits on this machine.
+TEST_F(ExampleCampaignInTheWindow, TheCurrentMessagesBarShowsWhatTheServerHasReceived)
+{
+    QFile attachment(folder.filePath(QStringLiteral("gran.bin")));
+    ASSERT_TRUE(attachment.open(QIODevice::WriteOnly) && attachment.write(QByteArray(1024 * 1024, 'x')) > 0);
+    attachment.close();
+    opened.settings().setText(Setting::AttachmentList, attachment.fileName());
+    ScriptedSmtpServer holding;
+    const QString sender = QStringLiteral("remitent@example.com");
+    holding.addScript(script::greeting() + script::helo(QStringLiteral("example.com")) + script::envelope(sender, {sender})
+                      + QStringLiteral("C: DATA\nS: 354 go on\nH: 1500\nD:\nS: 250 2.0.0 Ok: queued\n") + script::quit());
+    ASSERT_TRUE(holding.listen());
+    opened.settings().setText(Setting::SmtpServer, QStringLiteral("127.0.0.1:%1").arg(holding.port()));
+    QElapsedTimer clock;
+    int mostInTheFirstSecond = 0;
+    QObject::connect(window().pbProgres, &QProgressBar::valueChanged, &window(), [&](int value) {
+        if (clock.elapsed() < 1000)
+            mostInTheFirstSecond = std::max(mostInTheFirstSecond, value);
+    });
+    clock.start();
+    window().actEnviaProva->trigger();
+
+    EXPECT_TRUE(holding.waitForFinished(5s)) << holding.verify().toStdString();
+    EXPECT_EQ(opened.dialogs->messages, QStringList{QStringLiteral("[information] Enviament finalitzat")});
+    EXPECT_LT(mostInTheFirstSecond, 10);
+    EXPECT_EQ(window().pbProgres->value(), 100);
 }
