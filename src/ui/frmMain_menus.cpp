@@ -136,7 +136,7 @@ void frmMain::onTestSend()
 void frmMain::showJournal()
 {
     if (!registre->isVisible())
-        placeBeside(*this, *registre);
+        placeBeside(*this, *registre, 600);
     registre->show();
     registre->raise();
     registre->activateWindow();
@@ -147,7 +147,7 @@ void frmMain::showGuide()
     if (!guia)
         guia = new UserGuide(this);
     if (!guia->isVisible())
-        placeBeside(*this, *guia);
+        placeBeside(*this, *guia, 600);
     guia->show();
     guia->raise();
     guia->activateWindow();

@@ -86,7 +86,7 @@ void frmMain::previewRecipient(int row)
     if (!vistaPrevia->showRow(m_campaign, row))
         return;
     if (!vistaPrevia->isVisible())
-        placeBeside(*this, *vistaPrevia);
+        placeBeside(*this, *vistaPrevia, 360);
     vistaPrevia->show();
     vistaPrevia->raise();
     vistaPrevia->activateWindow();

@@ -186,11 +186,14 @@ JournalWindow::JournalWindow(Campaign &campaign, CampaignRun &run, WindowDialogs
     grdRegistre->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     grdRegistre->verticalHeader()->setDefaultSectionSize(grdRegistre->fontMetrics().height() + 6);
     grdRegistre->horizontalHeader()->setStretchLastSection(true);
-    const int digit = grdRegistre->fontMetrics().horizontalAdvance(u'0');
-    for (const auto &[column, digits] : {std::pair{SendJournalModel::Time, 27}, {SendJournalModel::Row, 7},
-                                         {SendJournalModel::Address, 30}, {SendJournalModel::Result, 11},
-                                         {SendJournalModel::Stage, 14}})
-        grdRegistre->setColumnWidth(column, digit * digits);
+    // Each column as wide as its longest usual value; the reply takes the rest.
+    const QFontMetrics metrics = grdRegistre->fontMetrics();
+    for (const auto &[column, widest] : {std::pair{SendJournalModel::Time, "0000-00-00T00:00:00+00:00"},
+                                         {SendJournalModel::Row, "000000"},
+                                         {SendJournalModel::Address, "nom.cognom@example.com"},
+                                         {SendJournalModel::Result, "No enviat"},
+                                         {SendJournalModel::Stage, "temps esgotat"}})
+        grdRegistre->setColumnWidth(column, metrics.horizontalAdvance(QString::fromUtf8(widest)) + 16);
     lblEstat = new QLabel;
     lblEstat->setWordWrap(true);
     lblEstat->setTextFormat(Qt::PlainText);

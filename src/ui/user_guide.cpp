@@ -15,8 +15,8 @@ namespace tramelo {
 namespace {
 
 const QString firstCampaignHeading = QStringLiteral("## A first campaign with the example");
-// The pictures are window-sized: drawn no wider than this, they leave room for the text.
-constexpr int maxPictureWidth = 560;
+// The pictures are window-sized: drawn no wider than this, they fit the guide's width.
+constexpr int maxPictureWidth = 640;
 
 void narrowPictures(QTextDocument &document)
 {
@@ -59,7 +59,7 @@ UserGuide::UserGuide(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(text, 1);
     layout->addWidget(buttons);
-    resize(640, 600);
+    resize(720, 640);
 }
 
 QString UserGuide::section(const QString &markdown, const QString &heading)

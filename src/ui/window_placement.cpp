@@ -7,7 +7,7 @@
 
 namespace tramelo {
 
-void placeBeside(const QWidget &main, QWidget &window)
+void placeBeside(const QWidget &main, QWidget &window, int narrowestWidth)
 {
     const QScreen *screen = main.screen();
     if (!screen)
@@ -19,8 +19,7 @@ void placeBeside(const QWidget &main, QWidget &window)
     const int roomRight = area.right() - mainFrame.right();
     const int roomLeft = mainFrame.left() - area.left();
     const int room = std::max(roomRight, roomLeft) - frameRoom.width();
-    const int minimum = std::max(window.minimumSizeHint().width(), window.minimumWidth());
-    if (room < minimum)
+    if (room < std::max(narrowestWidth, window.minimumSizeHint().width()))
         return;
     const int width = std::min(window.width(), room);
     const int height = std::min(window.height(), area.height() - frameRoom.height());

@@ -5,8 +5,8 @@ class QWidget;
 namespace tramelo {
 
 // Puts a window that follows the main one beside it, on the side of the
-// screen with more room, narrowed to that room down to its minimum width;
+// screen with more room, narrowed to that room down to the width given;
 // where neither side has that much it stays where the system puts it.
-void placeBeside(const QWidget &main, QWidget &window);
+void placeBeside(const QWidget &main, QWidget &window, int narrowestWidth);
 
 } // namespace tramelo
