@@ -163,8 +163,7 @@ void frmMain::setRunButtonsEnabled(bool enabled)
     for (QAction *action : {actObre, actDesa, actDesaComA, actEnvia, actEnviaProva, m_recentProjects->menuAction()})
         action->setEnabled(enabled);
     actAtura->setEnabled(!enabled);
-    const QString exit = enabled ? QStringLiteral("Sortir del programa") : QStringLiteral("Aturar l'enviament");
-    actSurt->setToolTip(QStringLiteral("%1 (%2)").arg(exit, actSurt->shortcut().toString(QKeySequence::NativeText)));
+    setToolTipWithShortcut(*actSurt, enabled ? QStringLiteral("Sortir del programa") : QStringLiteral("Aturar l'enviament"));
     setSendingControlsEnabled(enabled);
 }
 

@@ -151,10 +151,12 @@ private:
     // ---- menus and shortcuts (frmMain_menus.cpp) ---------------------------
     void buildActions();
     void buildMenus();
+    // The words of a button, then its shortcut when it has one: "Gravar la
+    // configuració (Ctrl+S)".
+    static void setToolTipWithShortcut(QAction &action, const QString &toolTip);
     // A command from the keyboard leaves the box being typed in as a click
     // on a button would: its leaving rules run first.
     void runLeavingRules();
-    void onSaveProjectAs();
     void onTestSend();
     void showJournal();
     void showGuide();
@@ -167,8 +169,8 @@ private:
     // ---- operator actions (frmMain_events.cpp) -----------------------------
     void connectEvents();
     void onLoadProject();
-    void onSaveProject();
-    // Saved to the project's file, or where the operator chooses when it has none.
+    // "Desa": to the project's file, or where the operator chooses when it
+    // has none; "Desa com a": always where the operator chooses.
     bool saveProject();
     bool chooseAndSaveProject();
     // A single line naming an existing file (a relative one in the project's folder).

@@ -2,7 +2,6 @@
 
 #include "campaign_numbers.h"
 #include "connection_security.h"
-#include "icons.h"
 #include "recipient_grid.h"
 #include "seconds_box.h"
 #include "setting_bindings.h"

@@ -119,11 +119,6 @@ bool frmMain::changesSavedOrDiscarded()
     return false;
 }
 
-void frmMain::onSaveProject()
-{
-    saveProject();
-}
-
 bool frmMain::saveProject()
 {
     const QString path = m_campaign.projectPath();
@@ -133,11 +128,6 @@ bool frmMain::saveProject()
         return false;
     m_preferences.addRecentProject(path);
     return true;
-}
-
-void frmMain::onSaveProjectAs()
-{
-    chooseAndSaveProject();
 }
 
 bool frmMain::chooseAndSaveProject()

@@ -18,18 +18,6 @@
 namespace tramelo {
 namespace {
 
-// An action whose tool tip says its shortcut after the button's own words.
-QAction *command(QObject *parent, const QString &text, const QString &toolTip,
-                 QKeySequence::StandardKey key = QKeySequence::UnknownKey)
-{
-    auto *action = new QAction(text, parent);
-    action->setShortcuts(key);
-    const QKeySequence shortcut = action->shortcut();
-    action->setToolTip(shortcut.isEmpty() ? toolTip
-                                          : QStringLiteral("%1 (%2)").arg(toolTip, shortcut.toString(QKeySequence::NativeText)));
-    return action;
-}
-
 // A button that is the action: it shows the action's icon or words, and
 // follows its tool tip and enabled state.
 void share(QToolButton *button, QAction *action)
@@ -41,31 +29,45 @@ void share(QToolButton *button, QAction *action)
 
 } // namespace
 
+void frmMain::setToolTipWithShortcut(QAction &action, const QString &toolTip)
+{
+    const QString shortcut = action.shortcut().toString(QKeySequence::NativeText);
+    action.setToolTip(shortcut.isEmpty() ? toolTip : QStringLiteral("%1 (%2)").arg(toolTip, shortcut));
+}
+
 void frmMain::buildActions()
 {
-    actObre = command(this, QStringLiteral("&Obre…"), QStringLiteral("Llegir la configuració"), QKeySequence::Open);
-    actDesa = command(this, QStringLiteral("&Desa"), QStringLiteral("Gravar la configuració"), QKeySequence::Save);
-    actDesaComA = command(this, QStringLiteral("Desa &com a…"), QStringLiteral("Gravar la configuració en un altre arxiu"),
+    // Each with the desktop's shortcut for its command, when it has one.
+    const auto command = [this](const QString &text, const QString &toolTip,
+                                QKeySequence::StandardKey key = QKeySequence::UnknownKey) {
+        auto *action = new QAction(text, this);
+        action->setShortcuts(key);
+        setToolTipWithShortcut(*action, toolTip);
+        return action;
+    };
+    actObre = command(QStringLiteral("&Obre…"), QStringLiteral("Llegir la configuració"), QKeySequence::Open);
+    actDesa = command(QStringLiteral("&Desa"), QStringLiteral("Gravar la configuració"), QKeySequence::Save);
+    actDesaComA = command(QStringLiteral("Desa &com a…"), QStringLiteral("Gravar la configuració en un altre arxiu"),
                           QKeySequence::SaveAs);
-    actSurt = command(this, QStringLiteral("&Surt"), QStringLiteral("Sortir del programa"), QKeySequence::Quit);
-    actEnviaProva = command(this, QStringLiteral("Envia una &prova"), QStringLiteral("Enviar només el missatge de prova"));
-    actEnvia = command(this, QStringLiteral("&Envia…"), QStringLiteral("Realitzar l'enviament"));
-    actAtura = command(this, QStringLiteral("&Atura"), QStringLiteral("Aturar l'enviament en curs"));
+    actSurt = command(QStringLiteral("&Surt"), QStringLiteral("Sortir del programa"), QKeySequence::Quit);
+    actEnviaProva = command(QStringLiteral("Envia una &prova"), QStringLiteral("Enviar només el missatge de prova"));
+    actEnvia = command(QStringLiteral("&Envia…"), QStringLiteral("Realitzar l'enviament"));
+    actAtura = command(QStringLiteral("&Atura"), QStringLiteral("Aturar l'enviament en curs"));
     // The button's own word, with its mnemonic.
     actAtura->setIconText(QStringLiteral("&Aturar"));
     actAtura->setEnabled(false);
-    actEsborraMarques = command(this, QStringLiteral("Esborra les &marques…"), QStringLiteral("Esborrar les marques d'enviat"));
+    actEsborraMarques = command(QStringLiteral("Esborra les &marques…"), QStringLiteral("Esborrar les marques d'enviat"));
     actObre->setIcon(themedIcon(QStringLiteral("document-open")));
     actDesa->setIcon(themedIcon(QStringLiteral("document-save")));
     actEnvia->setIcon(themedIcon(QStringLiteral("mail-send")));
     actEsborraMarques->setIcon(themedIcon(QStringLiteral("edit-clear")));
     actSurt->setIcon(themedIcon(QStringLiteral("application-exit")));
-    actRegistre = command(this, QStringLiteral("&Registre d'enviaments"),
+    actRegistre = command(QStringLiteral("&Registre d'enviaments"),
                           QStringLiteral("Cada intent d'enviament d'aquesta campanya, amb el seu resultat"));
     actRegistre->setIconText(actRegistre->text());
-    actGuia = command(this, QStringLiteral("&Guia d'ús"), QStringLiteral("La primera campanya, pas a pas"),
+    actGuia = command(QStringLiteral("&Guia d'ús"), QStringLiteral("La primera campanya, pas a pas"),
                       QKeySequence::HelpContents);
-    actQuantA = command(this, QStringLiteral("&Quant a Tramelo"), QStringLiteral("Sobre Tramelo"));
+    actQuantA = command(QStringLiteral("&Quant a Tramelo"), QStringLiteral("Sobre Tramelo"));
     share(cmbLlegir, actObre);
     share(cmbGravar, actDesa);
     share(cmbEnviar, actEnvia);
@@ -76,8 +78,8 @@ void frmMain::buildActions()
     for (QAction *action : {actObre, actDesa, actDesaComA, actEnviaProva, actEnvia})
         connect(action, &QAction::triggered, this, &frmMain::runLeavingRules, Qt::DirectConnection);
     connect(actObre, &QAction::triggered, this, &frmMain::onLoadProject);
-    connect(actDesa, &QAction::triggered, this, &frmMain::onSaveProject);
-    connect(actDesaComA, &QAction::triggered, this, &frmMain::onSaveProjectAs);
+    connect(actDesa, &QAction::triggered, this, &frmMain::saveProject);
+    connect(actDesaComA, &QAction::triggered, this, &frmMain::chooseAndSaveProject);
     connect(actSurt, &QAction::triggered, this, &frmMain::onExit);
     connect(actEnviaProva, &QAction::triggered, this, &frmMain::onTestSend);
     connect(actEnvia, &QAction::triggered, this, &frmMain::onSend);

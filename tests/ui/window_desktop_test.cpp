@@ -21,12 +21,6 @@ using namespace tramelo::test;
 
 namespace {
 
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // The example, loaded with the load button.
 class DesktopWindow : public ::testing::Test
 {
@@ -55,24 +49,16 @@ TEST_F(DesktopWindow, ShortcutsSaveToTheProjectsFileOpenAndShowTheGuide)
     QWidget *subject = window().txtFields[7];
     ASSERT_TRUE(focusOn(subject));
     const QString copy = folder.filePath(QStringLiteral("copia.pcm"));
-    struct Shortcut {
-        const char *name;
-        QKeyCombination keys;
-        int dialogs; // dialogs it opens
-        std::function<void()> before;
-        std::function<void()> check;
-    };
-    const Shortcut shortcuts[] = {
-        {"Ctrl+S saves to the same file, without a dialog", Qt::ControlModifier | Qt::Key_S, 0,
-         [&] { retypeInto(subject, QStringLiteral("Assumpte desat")); },
-         [&] {
-             EXPECT_TRUE(fileBytes(project).contains("Assumpte desat"));
+    // Each shortcut, the dialogs it opens, what it does.
+    const std::tuple<const char *, QKeyCombination, int, std::function<void()>> shortcuts[] = {
+        {"Ctrl+S saves to the same file, without a dialog", Qt::ControlModifier | Qt::Key_S, 0, [&] {
+             QFile saved(project);
+             EXPECT_TRUE(saved.open(QIODevice::ReadOnly) && saved.readAll().contains("Assumpte desat"));
              EXPECT_FALSE(window().campaign().isDirty());
          }},
-        {"Ctrl+O opens the dialog", Qt::ControlModifier | Qt::Key_O, 1, [&] { dialogs().filesToOpen.push_back(QString()); },
+        {"Ctrl+O opens the dialog", Qt::ControlModifier | Qt::Key_O, 1,
          [&] { EXPECT_TRUE(dialogs().log.last().endsWith(QStringLiteral(" | Arxius de projecte (*.pcm);;Tots els arxius (*)"))); }},
-        {"F1 shows the first campaign with its pictures", QKeyCombination(Qt::Key_F1), 0, [] {},
-         [&] {
+        {"F1 shows the first campaign with its pictures", QKeyCombination(Qt::Key_F1), 0, [&] {
              ASSERT_TRUE(window().guia && window().guia->isVisible());
              const QTextDocument *guide = window().guia->text->document();
              EXPECT_TRUE(guide->toPlainText().startsWith(QStringLiteral("A first campaign with the example")));
@@ -80,13 +66,14 @@ TEST_F(DesktopWindow, ShortcutsSaveToTheProjectsFileOpenAndShowTheGuide)
              EXPECT_FALSE(guide->resource(QTextDocument::ImageResource, QUrl(QStringLiteral("docs/main-window.png"))).isNull());
          }},
     };
-    for (const Shortcut &shortcut : shortcuts) {
-        SCOPED_TRACE(shortcut.name);
-        shortcut.before();
+    retypeInto(subject, QStringLiteral("Assumpte desat"));
+    dialogs().filesToOpen.push_back(QString());
+    for (const auto &[name, keys, dialogsOpened, check] : shortcuts) {
+        SCOPED_TRACE(name);
         const qsizetype dialogsBefore = dialogs().log.size();
-        QTest::keyClick(subject, shortcut.keys.key(), shortcut.keys.keyboardModifiers());
-        shortcut.check();
-        EXPECT_EQ(dialogs().log.size(), dialogsBefore + shortcut.dialogs) << dialogs().log.join(u'\n').toStdString();
+        QTest::keyClick(subject, keys.key(), keys.keyboardModifiers());
+        check();
+        EXPECT_EQ(dialogs().log.size(), dialogsBefore + dialogsOpened) << dialogs().log.join(u'\n').toStdString();
     }
 
     // "Desa com a" asks where, even with a file.
@@ -155,12 +142,10 @@ TEST_F(DesktopWindow, EveryLabelAndButtonHasAMnemonicOfItsOwnOnItsTab)
 
 TEST_F(DesktopWindow, TheLoginBoxesFollowTheCheckBoxAndTexteDropsAFileName)
 {
-    QCheckBox *login = window().chkFields[0];
     for (const bool ticked : {false, true, false}) {
-        if (login->isChecked() != ticked)
-            login->click();
-        EXPECT_EQ(window().txtFields[3]->isEnabled(), ticked);
-        EXPECT_EQ(window().txtFields[4]->isEnabled(), ticked);
+        if (window().chkFields[0]->isChecked() != ticked)
+            window().chkFields[0]->click();
+        EXPECT_EQ(window().txtFields[3]->isEnabled() && window().txtFields[4]->isEnabled(), ticked);
     }
 
     // The example's body file is no text to send; a typed text stays.
@@ -180,13 +165,12 @@ TEST(AboutBox, EnterOrEscapeEntersTheProgramAndEscapeClosesItFromTheMenu)
         TrameloProgram program(std::make_unique<ScriptedDialogs>());
         program.start();
         QTest::keyClick(&program.aboutBox(), key);
-        EXPECT_FALSE(program.aboutBox().isVisible());
-        EXPECT_TRUE(program.mainWindow().isVisible());
+        EXPECT_TRUE(!program.aboutBox().isVisible() && program.mainWindow().isVisible());
 
-        program.mainWindow().actQuantA->trigger();
-        ASSERT_TRUE(program.mainWindow().quantA->isVisible());
-        QTest::keyClick(program.mainWindow().quantA, Qt::Key_Escape);
-        EXPECT_FALSE(program.mainWindow().quantA->isVisible());
-        EXPECT_TRUE(program.mainWindow().isVisible());
+        frmMain &window = program.mainWindow();
+        window.actQuantA->trigger();
+        ASSERT_TRUE(window.quantA->isVisible());
+        QTest::keyClick(window.quantA, Qt::Key_Escape);
+        EXPECT_TRUE(!window.quantA->isVisible() && window.isVisible());
     }
 }

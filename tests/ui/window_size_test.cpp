@@ -91,17 +91,16 @@ TEST(WindowSize, OpenedOrMaximisedNoBoxOutgrowsTheFormAndNoWordIsCut)
     EXPECT_EQ(window.lblEstat->toolTip(), longLine);
 }
 
+// The example's third row previewed.
 TEST(WindowSize, ThePreviewOpensOnTheScreenAndBesideTheWindowWhereThereIsRoom)
 {
     QTemporaryDir folder;
     ASSERT_TRUE(test::copyExampleCampaign(folder));
     test::OpenedProgram opened;
     frmMain &window = opened.window();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     opened.dialogs->filesToOpen.push_back(folder.filePath(QStringLiteral("exemple.pcm")));
     window.cmbLlegir->click();
     ASSERT_TRUE(test::chooseEntry(window.comboFields[1], QStringLiteral("Correu")));
-    window.sstabGeneral->setCurrentIndex(3);
     window.grdEnviament->setCurrentIndex(window.grdEnviament->model()->index(2, 1));
     window.cmbVistaPrevia->click();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.vistaPrevia));
