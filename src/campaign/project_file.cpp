@@ -1,11 +1,13 @@
 #include "project_file.h"
 
 #include "body_preparation.h"
+#include "campaign_identity.h"
 #include "campaign.h"
 #include "campaign_numbers.h"
 #include "campaign_view.h"
 #include "connection_security.h"
 #include "file_sync.h"
+#include "journal_marks.h"
 #include "plain_text.h"
 #include "project_extension.h"
 #include "project_record.h"
@@ -22,6 +24,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <limits>
 
 namespace tramelo {
@@ -120,13 +123,18 @@ ProjectRecord recordOf(Campaign &campaign, qint16 groupSize, qint32 waitSeconds)
 
 const QByteArray securityKey = QByteArrayLiteral("seguretat");
 const QByteArray certificatesKey = QByteArrayLiteral("certificats");
+const QByteArray campaignKey = QByteArrayLiteral("campanya");
+// A UUID is 36 characters; an identifier longer than this is no identifier.
+constexpr qsizetype maxCampaignIdBytes = 64;
 
-// Only settings away from their defaults, and the exact form of the texts
-// the record cannot hold, so that a campaign that needs none is written in
-// the record's form alone, as before they existed.
-ProjectExtension extensionOf(const CampaignSettings &s, const ProjectRecord &record)
+// The campaign's identifier, settings away from their defaults, and the
+// exact form of the texts the record cannot hold.
+ProjectExtension extensionOf(const Campaign &campaign, const ProjectRecord &record)
 {
+    const CampaignSettings &s = campaign.settings();
     ProjectExtension entries = exactTextsOf(record);
+    if (!campaign.campaignId().isEmpty())
+        entries.insert(campaignKey, campaign.campaignId().toUtf8());
     if (s.security() != ConnectionSecurity::Automatic)
         entries.insert(securityKey, connectionSecurityWord(s.security()));
     const QString certificates = s.text(Setting::TrustedCertificatesFile);
@@ -135,12 +143,31 @@ ProjectExtension extensionOf(const CampaignSettings &s, const ProjectRecord &rec
     return entries;
 }
 
-// A file without them, or with a word this program does not know, gives
-// the defaults.
+// A file without them gives the defaults. A security word this program does
+// not know never gets here (unknownSecurityWord).
 void putBackExtension(CampaignSettings &s, const ProjectExtension &entries)
 {
     s.setSecurity(connectionSecurityOfWord(entries.value(securityKey)).value_or(ConnectionSecurity::Automatic));
     s.setText(Setting::TrustedCertificatesFile, QString::fromUtf8(entries.value(certificatesKey)));
+}
+
+QString campaignIdOf(const ProjectExtension &entries)
+{
+    const QByteArray id = entries.value(campaignKey);
+    const bool printable = std::all_of(id.begin(), id.end(), [](char c) { return c > ' ' && c <= '~'; });
+    return printable && id.size() <= maxCampaignIdBytes ? QString::fromLatin1(id) : QString();
+}
+
+// Read as no security at all, a word this program does not know would let
+// a login go in the clear: such a project is refused.
+std::optional<QString> unknownSecurityWord(const QString &path, const ProjectExtension &entries)
+{
+    const auto word = entries.constFind(securityKey);
+    if (word == entries.constEnd() || connectionSecurityOfWord(*word))
+        return std::nullopt;
+    return QStringLiteral("L'arxiu de projecte %1 demana una seguretat de la connexió que aquest programa no coneix, "
+                          "\"%2\": les que coneix són automatica, cap, starttls i ssl. No s'ha carregat.")
+        .arg(path, QString::fromUtf8(word->left(maxCampaignIdBytes)));
 }
 
 // The block may only lie after the marks the record counts; what is read is
@@ -254,29 +281,42 @@ MarksRestoration judgeMarks(Campaign &campaign, QFile &file, const ProjectReadin
     return notRestorable(countsChanged);
 }
 
-// Addresses are what the journal knows rows by: a row counts as sent when
-// its address does, whatever its position now.
+// Addresses are what the journal knows rows by: a row counts as sent (or in
+// doubt) when its address does, whatever its position now. A foreign
+// journal marks nothing.
 void applyJournal(Campaign &campaign, MarksRestoration &marks)
 {
-    marks.journalPath = SendJournal::pathFor(campaign.projectPath());
-    const JournalReading reading = readJournal(marks.journalPath);
+    const JournalReading reading = readCampaignJournal(campaign);
+    marks.journalPath = reading.path;
+    marks.journalReason = reading.reason;
     switch (reading.status) {
     case JournalReading::Status::Absent:
         marks.journal = MarksRestoration::Journal::Absent;
         return;
     case JournalReading::Status::Unreadable:
         marks.journal = MarksRestoration::Journal::Unreadable;
-        marks.journalReason = reading.reason;
+        return;
+    case JournalReading::Status::Foreign:
+        marks.journal = MarksRestoration::Journal::Foreign;
         return;
     case JournalReading::Status::Read:
         marks.journal = MarksRestoration::Journal::Read;
         break;
     }
-    if (reading.sentAddresses.isEmpty())
+    if (reading.sentAddresses.isEmpty() && reading.inDoubt.isEmpty())
         return;
-    marks.journalRows = RestoreSentRows(campaign, [&reading](const QString &address) {
-                            return reading.sentAddresses.contains(addressKey(address));
-                        }).value_or(0);
+    const JournalMarks tally = markRowsFromJournal(campaign, reading);
+    marks.journalRows = tally.sent;
+}
+
+// A project written before campaigns had identifiers, saved again over
+// itself: its journal, from before identifiers too, is its own.
+void adoptJournalOnFirstSave(Campaign &campaign, const QString &path, bool adopting)
+{
+    if (!adopting)
+        return;
+    if (const std::optional<QString> failure = adoptJournal(path, campaign.campaignId()))
+        campaign.view().showMessage(*failure, MessageIcon::Error);
 }
 
 // The project as SaveProject writes it, or nothing after a message box that
@@ -308,7 +348,7 @@ std::optional<QByteArray> projectBytes(Campaign &campaign)
     // Every text the record stores was measured above: the writer takes them
     // all. The extension goes after every mark byte.
     const ProjectRecord record = recordOf(campaign, qint16(*groupSize), qint32(*waitSeconds));
-    const std::optional<QByteArray> extension = writeProjectExtension(extensionOf(s, record));
+    const std::optional<QByteArray> extension = writeProjectExtension(extensionOf(campaign, record));
     if (!extension) {
         view.showMessage(QStringLiteral("Els certificats de confiança addicionals tenen un nom massa llarg per a "
                                         "l'arxiu de projecte"),
@@ -324,16 +364,55 @@ bool SaveProject(Campaign &campaign, const QString &path, const BeforeReplaceHoo
 {
     if (path.isEmpty())
         return false;
+    // A campaign gets its identifier when it is first saved.
+    const QString previousId = campaign.campaignId();
+    const bool adopting = previousId.isEmpty() && campaign.projectPath() == path;
+    if (previousId.isEmpty())
+        campaign.setCampaignId(newCampaignId());
     const std::optional<QByteArray> bytes = projectBytes(campaign);
-    if (!bytes)
+    if (!bytes) {
+        campaign.setCampaignId(previousId);
         return false;
+    }
     campaign.setProjectPath(path);
     if (const std::optional<QString> reason = replaceFile(path, *bytes, beforeReplace, Finish::Replace)) {
+        campaign.setCampaignId(previousId);
         campaign.view().showMessage(saveFailure(*reason), MessageIcon::Error);
         return false;
     }
+    adoptJournalOnFirstSave(campaign, path, adopting);
     campaign.setDirty(false);
     return true;
+}
+
+std::optional<QString> recordCampaignInProject(const QString &path, const QString &campaignId)
+{
+    const auto cannot = [&path](const QString &reason) {
+        return QStringLiteral("No s'ha pogut anotar la campanya a l'arxiu de projecte %1: %2").arg(path, reason);
+    };
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return cannot(file.errorString());
+    const ProjectReading reading = readProjectRecord(file.read(maxProjectRecordBytes));
+    if (!reading.complete)
+        return cannot(QStringLiteral("l'arxiu s'acaba abans de les marques d'enviat"));
+    if (!file.seek(0))
+        return cannot(file.errorString());
+    QByteArray bytes = file.readAll();
+    file.close();
+    // The record and the marks stay byte for byte; the block after them is
+    // written again with the identifier among its entries.
+    const qint64 marksEnd = qMin<qint64>(bytes.size(), reading.length + qMax<qint64>(0, reading.record.recipientRowCount));
+    const QByteArrayView afterMarks = QByteArrayView(bytes).sliced(marksEnd);
+    ProjectExtension entries = readProjectExtension(afterMarks.last(qMin(afterMarks.size(), maxProjectExtensionBytes)));
+    bytes.chop(projectExtensionLength(afterMarks.last(qMin(afterMarks.size(), maxProjectExtensionBytes))));
+    entries.insert(campaignKey, campaignId.toUtf8());
+    const std::optional<QByteArray> extension = writeProjectExtension(entries);
+    if (!extension)
+        return cannot(QStringLiteral("el bloc d'extensió no hi cap"));
+    if (const std::optional<QString> reason = replaceFile(path, bytes + *extension, {}, Finish::Replace))
+        return cannot(*reason);
+    return std::nullopt;
 }
 
 bool ProveProjectCanBeSaved(Campaign &campaign, const QString &path)
@@ -351,6 +430,12 @@ bool ProveProjectCanBeSaved(Campaign &campaign, const QString &path)
 QString marksNotRestoredMessage(const MarksRestoration &restoration)
 {
     return QStringLiteral("No s'han pogut restaurar les marques d'enviat desades al projecte: ") + restoration.reason;
+}
+
+QString foreignJournalMessage(const MarksRestoration &restoration)
+{
+    return QStringLiteral("El registre d'enviaments %1 %2: no se n'han pres les marques d'enviat")
+        .arg(restoration.journalPath, restoration.journalReason);
 }
 
 QString journalNotReadMessage(const MarksRestoration &restoration)
@@ -371,10 +456,14 @@ std::optional<MarksRestoration> LoadProject(Campaign &campaign, const QString &p
     QFile file(path);
     if (path.isEmpty() || !QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    campaign.setProjectPath(path);
-
     ProjectReading reading = readProjectRecord(file.read(maxProjectRecordBytes));
     const ProjectExtension extension = readExtensionOf(file, reading);
+    if (const std::optional<QString> refusal = unknownSecurityWord(path, extension)) {
+        campaign.view().showMessage(*refusal, MessageIcon::Error);
+        return std::nullopt;
+    }
+    campaign.setProjectPath(path);
+    campaign.setCampaignId(campaignIdOf(extension));
     putBackExactTexts(reading.record, extension);
     const ProjectRecord &r = reading.record;
     CampaignSettings &s = campaign.settings();

@@ -149,22 +149,36 @@ void FillRecipientGrid(Campaign &campaign)
 
 std::optional<qint64> RestoreSentRows(Campaign &campaign, const std::function<bool(const QString &address)> &wasSent)
 {
+    qint64 matched = 0;
+    const bool restored = RestoreJournalMarks(campaign, [&wasSent, &matched](int, const QString &address) {
+        if (!wasSent(address))
+            return RecipientGrid::JournalMark{};
+        ++matched;
+        return RecipientGrid::JournalMark{RecipientGrid::JournalMark::Kind::Sent, {}};
+    });
+    return restored ? std::optional<qint64>(matched) : std::nullopt;
+}
+
+bool RestoreJournalMarks(Campaign &campaign, const RecipientGrid::JournalLookup &lookup)
+{
     RecipientGrid &grid = campaign.grid();
-    if (grid.keepsCells() || grid.dataRowCount() == 0)
-        return grid.restoreSentRows(wasSent);
+    if (grid.keepsCells() || grid.dataRowCount() == 0) {
+        grid.restoreJournalMarks(lookup);
+        return true;
+    }
     QString error;
     const std::unique_ptr<RecordSnapshot> rows =
         OpenRecipientRows(campaign, campaign.settings().text(Setting::SqlStatement), error);
     if (!rows) {
         campaign.view().showMessage(error, MessageIcon::Error);
-        return std::nullopt;
+        return false;
     }
-    const qint64 matched = grid.restoreSentRows(*rows, campaign.settings().text(Setting::AddressField), wasSent);
+    grid.restoreJournalMarks(*rows, campaign.settings().text(Setting::AddressField), lookup);
     if (!rows->readFailure().isEmpty()) {
         campaign.view().showMessage(rows->readFailure(), MessageIcon::Error);
-        return std::nullopt;
+        return false;
     }
-    return matched;
+    return true;
 }
 
 void ApplyOdbcChoice(Campaign &campaign, const std::optional<QString> &connectString)

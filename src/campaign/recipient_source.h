@@ -1,5 +1,7 @@
 #pragma once
 
+#include "recipient_grid.h"
+
 #include <QString>
 
 #include <functional>
@@ -34,6 +36,9 @@ void FillRecipientGrid(Campaign &campaign);
 // RecipientGrid::restoreSentRows); how many rows matched, or nothing after
 // an error message when the rows of a grid without cells cannot be read.
 std::optional<qint64> RestoreSentRows(Campaign &campaign, const std::function<bool(const QString &address)> &wasSent);
+// The same for everything the journal says of each row (see
+// RecipientGrid::restoreJournalMarks); false after an error message.
+bool RestoreJournalMarks(Campaign &campaign, const RecipientGrid::JournalLookup &lookup);
 
 // cmbODBC after the picker: the connect string it yielded ("ODBC;" first), or
 // nothing when the operator cancelled or the source could not be reached.

@@ -60,14 +60,18 @@ public:
     // One character per entry ("S", "N" or " "), entry r - 1 for grid row r.
     QByteArray sentMarks() const { return m_sentMarks; }
     QString markText(int row) const;
-    // Whether the mark cell shows "Si" (sent) or "No" (failed).
+    // Whether the mark cell shows "Si" (sent), "No" (failed) or "Dubte" (in
+    // doubt: the message went, the server's answer to its end never came).
     bool showsSent(int row) const;
     bool showsFailed(int row) const;
+    bool showsInDoubt(int row) const;
     void clearMarkCell(int row);
-    // The reply goes to the last column; the reason of a failure, to the
-    // mark's tool tip.
+    // The reply goes to the last column; the reason of a failure, or of the
+    // doubt, to the mark's tool tip. A row in doubt has the entry "N" in the
+    // sent-mark list: it was not known to be sent.
     void markSent(int row, const QString &reply = {});
     void markFailed(int row, const QString &reason = {}, const QString &reply = {});
+    void markInDoubt(int row, const QString &reason = {}, const QString &reply = {});
     QString failureReason(int row) const;
     int replyColumn() const { return m_records ? gridColumnCount() - 1 : -1; }
     void toggleMark(int row, int column);
@@ -81,6 +85,16 @@ public:
     qint64 restoreSentRows(const std::function<bool(const QString &address)> &wasSent);
     qint64 restoreSentRows(RecordSnapshot &records, const QString &addressField,
                            const std::function<bool(const QString &address)> &wasSent);
+    // The same for everything the send journal says of a row's address: it
+    // was sent ("Si"), it is in doubt ("Dubte", with why), or nothing.
+    struct JournalMark {
+        enum class Kind { None, Sent, InDoubt };
+        Kind kind = Kind::None;
+        QString reason;
+    };
+    using JournalLookup = std::function<JournalMark(int row, const QString &address)>;
+    void restoreJournalMarks(const JournalLookup &lookup);
+    void restoreJournalMarks(RecordSnapshot &records, const QString &addressField, const JournalLookup &lookup);
 
     // ---- QAbstractTableModel ----------------------------------------------
     int rowCount(const QModelIndex &parent = {}) const override;
@@ -92,7 +106,7 @@ private:
     bool isDataRow(int row) const { return row >= 1 && row <= dataRowCount(); }
     void setMark(int row, char entry, const QString &reason, const QString &reply);
     void setMarkCell(int row, char entry);
-    void showRestoredSent(int row);
+    void showJournalMark(int row, const JournalMark &mark);
     void announceMarkColumn();
 
     QStringList m_headers;

@@ -8,6 +8,9 @@ namespace {
 
 const QString sentText = QStringLiteral("Si");
 const QString failedText = QStringLiteral("No");
+const QString inDoubtText = QStringLiteral("Dubte");
+// The mark cell of a row in doubt; its entry in the sent-mark list is 'N'.
+constexpr char inDoubtCell = 'D';
 
 // A mark cell shows what its entry says: "S" sent, "N" failed, else nothing.
 char shownEntry(char entry)
@@ -26,6 +29,8 @@ QString RecipientGrid::markText(int row) const
         return sentText;
     case 'N':
         return failedText;
+    case inDoubtCell:
+        return inDoubtText;
     default:
         return {};
     }
@@ -39,6 +44,11 @@ bool RecipientGrid::showsSent(int row) const
 bool RecipientGrid::showsFailed(int row) const
 {
     return isDataRow(row) && m_markCells.at(row - 1) == 'N';
+}
+
+bool RecipientGrid::showsInDoubt(int row) const
+{
+    return isDataRow(row) && m_markCells.at(row - 1) == inDoubtCell;
 }
 
 void RecipientGrid::clearMarkCell(int row)
@@ -56,6 +66,11 @@ void RecipientGrid::markFailed(int row, const QString &reason, const QString &re
     setMark(row, 'N', reason, reply);
 }
 
+void RecipientGrid::markInDoubt(int row, const QString &reason, const QString &reply)
+{
+    setMark(row, inDoubtCell, reason, reply);
+}
+
 QString RecipientGrid::failureReason(int row) const
 {
     return m_notes.value(row).reason;
@@ -65,7 +80,7 @@ void RecipientGrid::setMark(int row, char entry, const QString &reason, const QS
 {
     if (!isDataRow(row))
         return;
-    m_sentMarks[row - 1] = entry;
+    m_sentMarks[row - 1] = entry == inDoubtCell ? 'N' : entry;
     // Reasons and replies are for a grid that shows them.
     if (!keepsCells() || (reason.isEmpty() && reply.isEmpty()))
         m_notes.remove(row);
@@ -117,16 +132,24 @@ void RecipientGrid::restoreMarks(const QByteArray &marks)
     announceMarkColumn();
 }
 
+namespace {
+
+RecipientGrid::JournalLookup sentOnly(const std::function<bool(const QString &address)> &wasSent, qint64 &matched)
+{
+    return [&wasSent, &matched](int, const QString &address) {
+        if (!wasSent(address))
+            return RecipientGrid::JournalMark{};
+        ++matched;
+        return RecipientGrid::JournalMark{RecipientGrid::JournalMark::Kind::Sent, {}};
+    };
+}
+
+} // namespace
+
 qint64 RecipientGrid::restoreSentRows(const std::function<bool(const QString &address)> &wasSent)
 {
     qint64 matched = 0;
-    for (int row = 1; row <= dataRowCount(); ++row) {
-        if (!wasSent(cellText(row, 1)))
-            continue;
-        showRestoredSent(row);
-        ++matched;
-    }
-    announceMarkColumn();
+    restoreJournalMarks(sentOnly(wasSent, matched));
     return matched;
 }
 
@@ -134,20 +157,43 @@ qint64 RecipientGrid::restoreSentRows(RecordSnapshot &records, const QString &ad
                                       const std::function<bool(const QString &address)> &wasSent)
 {
     qint64 matched = 0;
-    for (int row = 1; row <= dataRowCount() && !records.atEnd(); ++row, records.moveNext()) {
-        if (!wasSent(records.value(addressField).value_or(QString())))
-            continue;
-        showRestoredSent(row);
-        ++matched;
-    }
-    announceMarkColumn();
+    restoreJournalMarks(records, addressField, sentOnly(wasSent, matched));
     return matched;
 }
 
-void RecipientGrid::showRestoredSent(int row)
+void RecipientGrid::restoreJournalMarks(const JournalLookup &lookup)
 {
-    m_markCells[row - 1] = 'S';
-    m_sentMarks[row - 1] = 'S';
+    for (int row = 1; row <= dataRowCount(); ++row)
+        showJournalMark(row, lookup(row, cellText(row, 1)));
+    announceMarkColumn();
+}
+
+void RecipientGrid::restoreJournalMarks(RecordSnapshot &records, const QString &addressField, const JournalLookup &lookup)
+{
+    for (int row = 1; row <= dataRowCount() && !records.atEnd(); ++row, records.moveNext())
+        showJournalMark(row, lookup(row, records.value(addressField).value_or(QString())));
+    announceMarkColumn();
+}
+
+void RecipientGrid::showJournalMark(int row, const JournalMark &mark)
+{
+    switch (mark.kind) {
+    case JournalMark::Kind::None:
+        return;
+    case JournalMark::Kind::Sent:
+        m_markCells[row - 1] = 'S';
+        m_sentMarks[row - 1] = 'S';
+        return;
+    case JournalMark::Kind::InDoubt:
+        // A row the grid shows sent stays sent.
+        if (m_markCells.at(row - 1) == 'S')
+            return;
+        m_markCells[row - 1] = inDoubtCell;
+        m_sentMarks[row - 1] = 'N';
+        if (keepsCells())
+            m_notes.insert(row, {mark.reason, m_notes.value(row).reply});
+        return;
+    }
 }
 
 void RecipientGrid::announceMarkColumn()

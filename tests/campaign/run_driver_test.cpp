@@ -34,7 +34,7 @@ TEST(CampaignRun, OneMergedMessagePerRecipient)
 {
     CampaignRunFixture f;
     QList<Recipient> rows = numberedRecipients(4);
-    rows[2].nom = QStringLiteral("<<<Ciutat>>>"); // a value holding a later field's placeholder
+    rows[2].nom = QStringLiteral("<<<Ciutat>>>"); // a value holding a later field's placeholder, merged as written
     ASSERT_TRUE(f.createRecipients(rows));
     AiosmtpdServer server;
     ASSERT_TRUE(server.start()) << server.errorText();
@@ -50,7 +50,7 @@ TEST(CampaignRun, OneMergedMessagePerRecipient)
         const QString address = *rows[i].correu;
         EXPECT_EQ(messages[i].rcptTos, QStringList{address});
         EXPECT_EQ(header(messages[i], QStringLiteral("To")), QStringLiteral("\"%1\" <%1>").arg(address));
-        const QString nom = i == 2 ? rows[i].ciutat : rows[i].nom;
+        const QString &nom = rows[i].nom;
         EXPECT_EQ(header(messages[i], QStringLiteral("Subject")), QStringLiteral("Hola ") + nom);
         EXPECT_TRUE(messages[i].data.contains(QStringLiteral("<p>Bon dia %1, de %2</p>").arg(nom, rows[i].ciutat).toLatin1()));
     }
@@ -283,16 +283,18 @@ TEST(CampaignRun, SourceProblemsSendNothing)
     }
 }
 
-TEST(CampaignRun, EmptySourceEndsAtOnce)
+TEST(CampaignRun, EmptySourceStartsNothing)
 {
     CampaignRunFixture f;
     ASSERT_TRUE(f.createRecipients({}));
     AiosmtpdServer server;
     ASSERT_TRUE(server.start()) << server.errorText();
     f.prepare(server.port());
-    f.pressSend(false);
-    EXPECT_EQ(f.view.messageTexts(), QStringList{endOfRun(0, 0, 0, 0)});
-    EXPECT_EQ(f.view.counts, QStringLiteral("0/0"));
+    f.view.answers = {Answer::No};
+    f.run->pressSend();
+    EXPECT_EQ(f.view.messageTexts(), QStringList{QStringLiteral("No hi ha cap destinatari per enviar")});
+    EXPECT_EQ(f.view.questions.size(), 1);
+    EXPECT_FALSE(f.view.runProgressShown);
     EXPECT_EQ(server.messageCount(), 0);
 }
 
@@ -374,7 +376,7 @@ TEST(CampaignRun, AnEmptyPlaceholderIsNeverReplaced)
     settings.setText(Setting::FieldDelimiterLeft, QStringLiteral("  "));
     settings.setText(Setting::FieldDelimiterRight, QString());
     const RecordSnapshot record({QString(), QStringLiteral("Nom")}, {{QStringLiteral("-"), QStringLiteral("Anna")}});
-    EXPECT_EQ(MergeFields(QStringLiteral("Hola Nom"), record, settings), QStringLiteral("Hola Anna"));
+    EXPECT_EQ(MergeFields(QStringLiteral("Hola Nom"), record, mergeDelimitersOf(settings)), QStringLiteral("Hola Anna"));
 }
 
 TEST(CampaignRun, MarksExactlyTheRowsItSentWhateverTheGridShowsMeanwhile)
@@ -485,8 +487,8 @@ TEST(CampaignRun, ADeadPortStopsTheRunAfterFiveMessages)
 
     EXPECT_EQ(f.marks(), QStringList(maxUnreachedInARow, QStringLiteral("No")) + QStringList(20 - maxUnreachedInARow, QString()));
     QStringList lines = endOfRun(5, 20, 0, 5, {QStringLiteral("connexió: 5")}).split(u'\n');
-    lines.insert(1, QStringLiteral("L'enviament s'ha aturat: 5 missatges seguits no han arribat al servidor. "
-                                   "Darrer motiu: connexió: Connection refused"));
+    lines.insert(1, QStringLiteral("L'enviament s'ha aturat: 5 missatges seguits han fallat sense una resposta clara "
+                                   "del servidor. Darrer motiu: connexió: Connexió rebutjada"));
     EXPECT_EQ(f.view.messageTexts(), QStringList{lines.join(u'\n')});
     EXPECT_EQ(f.view.messages[0].icon, MessageIcon::Error);
     EXPECT_EQ(journalRows(f.journalPath).size(), 5);
