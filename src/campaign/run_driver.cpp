@@ -161,6 +161,7 @@ struct CampaignRun::Group {
     QList<int> rows;           // the grid rows of the valid addresses
     QStringList addresses;     // those addresses, as the source gave them
     QList<RowOutcome> refused; // rows whose address is no address
+    qint64 leftInDoubt = 0;    // rows in doubt, not sent again
     qint64 rowsRead = 0;       // rows stepped past while gathering, members or not
 };
 
@@ -434,6 +435,7 @@ void CampaignRun::run(const Start &start)
     while (!records->atEnd() && !m_campaign.stopRequested() && state.stopReason.isEmpty()) {
         const Group group = gatherGroup(*records, state.walked, settings, start);
         state.walked += group.rowsRead;
+        state.counts.inDoubt += group.leftInDoubt;
         QList<RowOutcome> outcomes = group.refused;
         if (!group.rows.isEmpty()) {
             // The previous group's rows reach the disk meanwhile: this
@@ -495,6 +497,7 @@ CampaignRun::Group CampaignRun::gatherGroup(RecordSnapshot &records, qint64 walk
             grid.markSent(row);
         } else if (address && doubt != journal.inDoubt.constEnd() && !start.resendInDoubt) {
             grid.markInDoubt(row, *doubt);
+            ++group.leftInDoubt;
         } else if (address && m_poSendMail->IsValidEmailAddress(*address)) {
             grid.clearMarkCell(row);
             group.rows.append(row);

@@ -27,7 +27,7 @@ struct RunCounts {
     qint64 sent = 0;      // rows marked "Si" by this run
     qint64 total = 0;     // rows of the source
     qint64 failed = 0;    // rows marked "No" by this run
-    qint64 inDoubt = 0;   // rows marked "Dubte" by this run
+    qint64 inDoubt = 0;   // rows this run marked "Dubte", or left in doubt
     // The run stopped by itself on a fault (the server out of reach, the
     // journal's disk, the source), with rows left unvisited.
     bool stoppedOnFault = false;

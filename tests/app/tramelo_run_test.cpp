@@ -5,11 +5,13 @@
 #include "failing_server_script.h"
 #include "gtest_qt_printers.h"
 #include "plain_text.h"
+#include "pre_run_checks.h"
 #include "project_extension.h"
 #include "project_file.h"
 #include "project_record.h"
 #include "scripted_server.h"
 #include "send_journal.h"
+#include "smtp_script.h"
 #include "sent_message.h"
 #include "test_certificates.h"
 #include "windows1252.h"
@@ -159,6 +161,7 @@ TEST(TrameloRun, SendsASavedCampaignAndKeepsItsMarks)
     AiosmtpdServer server;
     ASSERT_TRUE(server.start()) << server.errorText();
     QList<Recipient> rows = numberedRecipients(5);
+    rows[1].nom = QStringLiteral("<<<Correu>>>"); // merged as written, never merged again
     rows[3].correu = QStringLiteral("no-es-una-adreca");
     const QString project = saveCampaign(f, server.port(), rows);
 
@@ -170,6 +173,7 @@ TEST(TrameloRun, SendsASavedCampaignAndKeepsItsMarks)
     ASSERT_EQ(messages.size(), 4);
     EXPECT_EQ(messages[0].rcptTos, QStringList{QStringLiteral("persona1@example.com")});
     EXPECT_TRUE(messages[0].data.contains("Subject: Hola Persona 1"));
+    EXPECT_TRUE(messages[1].data.contains("Subject: Hola <<<Correu>>>\r\n"));
     EXPECT_TRUE(messages[4 - 1].data.contains("Bon dia Persona 5, de Ciutat 5"));
     EXPECT_TRUE(result.out.contains(QLatin1String("Enviament finalitzat"))) << result.out;
     EXPECT_TRUE(result.out.contains(QLatin1String("4 enviats, 1 no enviats"))) << result.out;
@@ -324,7 +328,7 @@ TEST(TrameloRun, SavesTheProjectEveryFewHundredGroupsAndResumesFromTheJournalAlo
     EXPECT_GE(projectSentMarks(), 500);
 
     // Marks lost from the project: the journal says who was sent to.
-    storeMarks(project, qint32(rows.size()), {});
+    storeMarks(project, qint32(rows.size()), QByteArray(rows.size(), ' '));
     const RunResult result = runToEnd({project});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     const QMap<QString, int> seen = deliveries(server);
@@ -553,12 +557,12 @@ TEST(TrameloRun, ARelativeProjectPathKeepsItsMarksWhereverTheBodyLives)
     EXPECT_EQ(server.messageCount(), 3);
 }
 
-// Stopped in a pause, the run saves its project at once; a project it can no
-// longer save (its folder made read-only meanwhile) is no success.
+// Stopped in a pause by Ctrl-C or SIGTERM, the run saves its project at once
+// (when it still can) and says it was stopped before the end.
 TEST(TrameloRun, CtrlCEndsThePauseAtOnceWithTheProjectSaved)
 {
-    for (const bool folderWritable : {true, false}) {
-        SCOPED_TRACE(folderWritable ? "writable folder" : "folder made read-only");
+    for (const auto &[stop, folderWritable] : {std::pair{SIGINT, true}, std::pair{SIGTERM, false}}) {
+        SCOPED_TRACE(folderWritable ? "Ctrl-C, writable folder" : "SIGTERM, folder made read-only");
         CampaignRunFixture f;
         AiosmtpdServer server;
         ASSERT_TRUE(server.start()) << server.errorText();
@@ -574,7 +578,7 @@ TEST(TrameloRun, CtrlCEndsThePauseAtOnceWithTheProjectSaved)
         }
         QElapsedTimer sinceStop;
         sinceStop.start();
-        ::kill(pid_t(runner.processId()), SIGINT);
+        ::kill(pid_t(runner.processId()), stop);
         const bool finished = runner.waitForFinished(20000);
         QFile::setPermissions(f.folder.path(), writable);
         ASSERT_TRUE(finished);
@@ -883,4 +887,250 @@ TEST(TrameloRun, SendsFromACsvFileInEitherCommonForm)
         EXPECT_TRUE(file.open(QIODevice::ReadOnly) && file.readAll() == csv(rows));
         EXPECT_TRUE(QDir(runnerTemporaryFolder.path()).isEmpty());
     }
+}
+
+namespace {
+
+// A campaign that nobody has saved yet, as a new one in the window.
+void makeNew(CampaignRunFixture &f)
+{
+    f.campaign.setCampaignId({});
+    f.campaign.setProjectPath({});
+}
+
+// The project and the journal as a version before identifiers left them:
+// no identifier in either, and the journal recording these addresses sent.
+void makeLegacy(CampaignRunFixture &f, const QString &project, const QStringList &sent)
+{
+    QFile file(project);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = writeProject(readProjectRecord(file.readAll()).record, "   ").value();
+    file.close();
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size());
+    QList<std::pair<QString, QString>> rows;
+    for (const QString &address : sent)
+        rows.append({QStringLiteral("S"), address});
+    writeJournal(f.journalPath, rows);
+}
+
+} // namespace
+
+// A journal is only used to spare its own campaign's recipients: a new
+// campaign saved over an old one's name, or beside a journal copied from
+// another, sends nothing and says why; names that differ only in case are
+// two campaigns; a project and journal from before identifiers resume as
+// one, and are given one.
+TEST(TrameloRunJournal, AJournalSparesOnlyTheRecipientsOfItsOwnCampaign)
+{
+    const QStringList people = {QStringLiteral("persona1@example.com"), QStringLiteral("persona2@example.com"),
+                                QStringLiteral("persona3@example.com")};
+    struct Case {
+        const char *name;
+        // What happens after a first campaign was saved as campanya.pcm and
+        // sent; the project to run then.
+        std::function<QString(CampaignRunFixture &, const QString &)> then;
+        int exitCode;
+        int messagesAfter; // at the server, the first campaign's 3 included
+        QStringList said;  // %1 the journal, %2 the project
+    };
+    const QStringList foreign = {QStringLiteral("el registre d'enviaments %1 és d'una altra campanya ("),
+                                 QStringLiteral("i el projecte %2 és la campanya ")};
+    const Case cases[] = {
+        {"a new campaign saved over an old name",
+         [](CampaignRunFixture &f, const QString &old) {
+             makeNew(f);
+             EXPECT_TRUE(SaveProject(f.campaign, old));
+             return old;
+         },
+         2, 3, foreign},
+        {"a journal copied from another campaign",
+         [](CampaignRunFixture &f, const QString &) {
+             makeNew(f);
+             const QString copy = f.folder.filePath(QStringLiteral("copia.pcm"));
+             EXPECT_TRUE(SaveProject(f.campaign, copy) && QFile::copy(f.journalPath, SendJournal::pathFor(copy)));
+             return copy;
+         },
+         2, 3, foreign},
+        {"gener.pcm beside gener.PCM",
+         [](CampaignRunFixture &f, const QString &old) {
+             EXPECT_TRUE(QFile::rename(old, f.folder.filePath(QStringLiteral("gener.pcm"))));
+             EXPECT_TRUE(QFile::rename(f.journalPath, f.folder.filePath(QStringLiteral("gener.enviaments.csv"))));
+             makeNew(f);
+             const QString upper = f.folder.filePath(QStringLiteral("gener.PCM"));
+             EXPECT_TRUE(SaveProject(f.campaign, upper));
+             return upper;
+         },
+         0, 6, {QStringLiteral("Registre d'enviaments: %1\n")}},
+        // (Whose journal knew only the first two.)
+        {"a project and journal from before identifiers",
+         [&people](CampaignRunFixture &f, const QString &old) {
+             makeLegacy(f, old, people.first(2));
+             return old;
+         },
+         0, 4, {}},
+        {"the same pair saved by the window first",
+         [&people](CampaignRunFixture &f, const QString &old) {
+             makeLegacy(f, old, people.first(2));
+             FakeCampaignView view;
+             Campaign window(view);
+             EXPECT_TRUE(LoadProject(window, old) && SaveProject(window, old));
+             return old;
+         },
+         0, 4, {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        CampaignRunFixture f;
+        AiosmtpdServer server;
+        ASSERT_TRUE(server.start()) << server.errorText();
+        const QString old = saveCampaign(f, server.port(), numberedRecipients(3));
+        ASSERT_EQ(runToEnd({old}).exitCode, 0);
+
+        const QString project = c.then(f, old);
+        const RunResult result = runToEnd({project});
+
+        EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
+        EXPECT_EQ(server.messageCount(), c.messagesAfter);
+        const QString journal = SendJournal::pathFor(project);
+        for (QString said : c.said) {
+            said.replace(QLatin1String("%1"), journal).replace(QLatin1String("%2"), project);
+            EXPECT_TRUE((result.out + result.err).contains(said)) << said << "\n" << result.out << result.err;
+        }
+        // Whatever ran now names the campaign of its project.
+        if (c.exitCode == 0) {
+            FakeCampaignView view;
+            Campaign campaign(view);
+            ASSERT_TRUE(LoadProject(campaign, project));
+            EXPECT_FALSE(campaign.campaignId().isEmpty());
+            EXPECT_EQ(readJournal(journal).campaigns, QStringList{campaign.campaignId()});
+        }
+    }
+}
+
+// Each check before any message goes, with its message: refused with exit 2
+// and nothing sent, or said and sent when told to go on.
+TEST(TrameloRunJournal, ChecksBeforeSendingSayWhatIsWrong)
+{
+    const auto security = [](const QByteArray &word) {
+        return [word](const QString &project) {
+            QFile file(project);
+            ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+            const QByteArray bytes = file.readAll();
+            ProjectExtension entries = readProjectExtension(bytes);
+            entries.insert("seguretat", word);
+            ASSERT_TRUE(file.resize(bytes.size() - projectExtensionLength(bytes)) && file.seek(file.size()));
+            file.write(*writeProjectExtension(entries));
+        };
+    };
+    const QString unknownWord = QStringLiteral("demana una seguretat de la connexió que aquest programa no coneix, \"%1\"");
+    struct Case {
+        const char *name;
+        std::function<void(CampaignRunFixture &)> change;
+        std::function<void(const QString &)> afterSave;
+        QStringList options;
+        int exitCode;
+        QString said; // %1: the project's folder
+        int messages;
+    };
+    const auto none = [](CampaignRunFixture &) {};
+    const auto as = [](const QString &) {};
+    const Case cases[] = {
+        {"a sender address that is no address",
+         [](CampaignRunFixture &f) { f.campaign.settings().setText(Setting::SenderAddress, QStringLiteral("remitent@")); },
+         as, {}, 2, QStringLiteral("L'adreça de correu del remitent no és vàlida: remitent@"), 0},
+        {"an image the body shows that does not exist",
+         [](CampaignRunFixture &f) {
+             CampaignSettings &s = f.campaign.settings();
+             s.setBodyKind(BodyKind::File);
+             s.setText(Setting::BodySource, writeFile(f.folder, QStringLiteral("cos.htm"), "<img src='falta.png'>"));
+             RefreshBodyPreview(f.campaign);
+         },
+         as, {}, 2, QStringLiteral("El cos del missatge mostra una imatge que no existeix: %1/falta.png"), 0},
+        {"a field the source lacks",
+         [](CampaignRunFixture &f) { f.campaign.settings().setText(Setting::MessageSubject, QStringLiteral("Hola <<<Cognoms>>>")); },
+         as, {}, 2, unknownPlaceholdersRefusal({QStringLiteral("<<<Cognoms>>>")}), 0},
+        {"a field the source lacks, accepted",
+         [](CampaignRunFixture &f) { f.campaign.settings().setText(Setting::MessageSubject, QStringLiteral("Hola <<<Cognoms>>>")); },
+         as, {QStringLiteral("--accepta-camps-desconeguts")}, 0, unknownPlaceholdersWarning({QStringLiteral("<<<Cognoms>>>")}), 3},
+        {"placeholders in grouped messages", [](CampaignRunFixture &f) { f.setGroups(2); }, as, {}, 0,
+         unmergedPlaceholdersWarning({QStringLiteral("<<<Nom>>>"), QStringLiteral("<<<Ciutat>>>")}), 2},
+        {"groups larger than a message may carry", [](CampaignRunFixture &f) { f.setGroups(101); }, as, {}, 2,
+         QStringLiteral("El número d'adreces per grup ha de ser entre 1 i 100"), 0},
+        {"security STARTTLS", none, security("STARTTLS"), {}, 2, unknownWord.arg(QStringLiteral("STARTTLS")), 0},
+        {"security SSL/TLS", none, security("SSL/TLS"), {}, 2, unknownWord.arg(QStringLiteral("SSL/TLS")), 0},
+        {"security Cap", none, security("Cap"), {}, 2, unknownWord.arg(QStringLiteral("Cap")), 0},
+        {"security with a blank", none, security("starttls "), {}, 2, unknownWord.arg(QStringLiteral("starttls ")), 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        CampaignRunFixture f;
+        AiosmtpdServer server;
+        ASSERT_TRUE(server.start()) << server.errorText();
+        ASSERT_TRUE(f.createRecipients(numberedRecipients(3)));
+        f.prepare(server.port());
+        c.change(f);
+        ASSERT_TRUE(SaveProject(f.campaign, f.projectPath));
+        c.afterSave(f.projectPath);
+
+        const RunResult result = runToEnd(c.options + QStringList{f.projectPath});
+
+        EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
+        EXPECT_TRUE(result.err.contains(QString(c.said).replace(QLatin1String("%1"), f.folder.path()))) << result.err;
+        if (c.exitCode == 0) {
+            ASSERT_TRUE(server.waitForMessages(c.messages, 10s));
+        }
+        EXPECT_EQ(server.messageCount(), c.messages);
+    }
+}
+
+// Rows the journal records in doubt are named and left out, unless the
+// command line asks to send them again.
+TEST(TrameloRunJournal, RowsInDoubtAreLeftOutUnlessAsked)
+{
+    CampaignRunFixture f;
+    AiosmtpdServer server;
+    ASSERT_TRUE(server.start()) << server.errorText();
+    const QString project = saveCampaign(f, server.port(), numberedRecipients(3));
+    writeJournal(f.journalPath, {{QStringLiteral("campanya"), f.campaign.campaignId()},
+                                 {QStringLiteral("D"), QStringLiteral("persona1@example.com")},
+                                 {QStringLiteral("S"), QStringLiteral("persona2@example.com")}});
+
+    const RunResult first = runToEnd({project});
+    EXPECT_EQ(first.exitCode, 1) << first.err;
+    EXPECT_TRUE(first.out.contains(QStringLiteral("En dubte: fila 1, persona1@example.com, dades: 421 Ara no\n"
+                                                  "No es torna a enviar el missatge als destinataris en dubte")))
+        << first.out;
+    EXPECT_TRUE(first.out.contains(QLatin1String("1 enviats, 0 no enviats, 1 en dubte"))) << first.out;
+    EXPECT_EQ(savedMarks(project), (QStringList{QStringLiteral("Dubte"), QStringLiteral("Si"), QStringLiteral("Si")}));
+
+    const RunResult again = runToEnd({QStringLiteral("--reenvia-en-dubte"), project});
+    EXPECT_EQ(again.exitCode, 0) << again.err;
+    ASSERT_TRUE(server.waitForMessages(2, 10s));
+    EXPECT_EQ(deliveries(server).keys(), (QStringList{QStringLiteral("persona1@example.com"), QStringLiteral("persona3@example.com")}));
+}
+
+// A server that takes the whole message and closes without a word: the row
+// is "en dubte", and the next run does not send it again.
+TEST(TrameloRunJournal, AMessageWhoseEndIsNeverAnsweredIsNotSentAgain)
+{
+    CampaignRunFixture f;
+    const QStringList people = {QStringLiteral("persona1@example.com"), QStringLiteral("persona2@example.com")};
+    ScriptedSmtpServer server;
+    const QString session = script::greeting() + script::helo(QStringLiteral("example.org"));
+    server.addScript(session + script::envelope(QStringLiteral("remitent@example.org"), {people[0]})
+                     + QStringLiteral("C: DATA\nS: 354 Endavant\nD:\nX:\nA:\n") + session
+                     + script::envelope(QStringLiteral("remitent@example.org"), {people[1]}) + script::data() + script::quit());
+    ASSERT_TRUE(server.listen());
+    const QString project = saveCampaign(f, server.port(), numberedRecipients(2));
+
+    EXPECT_EQ(runToEnd({project}).exitCode, 1);
+    EXPECT_TRUE(server.waitForFinished(5s)) << server.verify();
+    const RunResult again = runToEnd({project});
+
+    EXPECT_EQ(again.exitCode, 2);
+    EXPECT_TRUE(again.out.contains(QLatin1String("En dubte: fila 1, persona1@example.com"))) << again.out;
+    EXPECT_TRUE(again.err.contains(QLatin1String("No hi ha cap destinatari per enviar"))) << again.err;
+    EXPECT_EQ(server.capturedData().size(), 2);
+    EXPECT_EQ(server.connectionCount(), 2);
+    EXPECT_EQ(journalRows(f.journalPath).first().section(u',', 0, 2), QStringLiteral("1,persona1@example.com,D"));
 }

@@ -1,14 +1,18 @@
 // Whole campaigns run headless against aiosmtpd on loopback, with recipients
 // in SQLite files made by the tests; every message is checked on arrival.
+#include "campaign_identity.h"
 #include "campaign_run_fixture.h"
 #include "gtest_qt_printers.h"
 #include "clsEnviarCorreu.h"
 #include "connection_security.h"
 #include "merge_fields.h"
 #include "record_snapshot.h"
+#include "scripted_server.h"
 #include "send_journal.h"
+#include "smtp_script.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -492,4 +496,138 @@ TEST(CampaignRun, ADeadPortStopsTheRunAfterFiveMessages)
     EXPECT_EQ(f.view.messageTexts(), QStringList{lines.join(u'\n')});
     EXPECT_EQ(f.view.messages[0].icon, MessageIcon::Error);
     EXPECT_EQ(journalRows(f.journalPath).size(), 5);
+}
+
+// Before a run the window reads the campaign's journal once: whoever it
+// records as sent is spared, whatever the grid shows, and the window asks
+// about the rows in doubt, a journal of another campaign, and a placeholder
+// that names no field.
+TEST(CampaignRunJournal, TheJournalDecidesAndTheWindowAsksAboutTheRest)
+{
+    const auto person = [](int n) { return QStringLiteral("persona%1@example.com").arg(n); };
+    const QString other = QStringLiteral("00000000-0000-0000-0000-000000000001");
+    const QString inDoubt = QStringLiteral("Un destinatari és en dubte: el servidor no va confirmar que hagués rebut el "
+                                           "missatge, que potser li va arribar: persona1@example.com. Vols tornar-li a enviar?");
+    const auto size = [](int rows, int spared = 0) {
+        return spared == 0 ? QStringLiteral("S'enviaran %1 missatges a %1 destinataris. Vols continuar?").arg(rows)
+                           : QStringLiteral("S'enviaran %1 missatges a %1 destinataris (%2 ja enviats segons el "
+                                            "registre). Vols continuar?").arg(rows).arg(spared);
+    };
+    using Entries = QList<std::pair<QString, QString>>;
+    struct Case {
+        const char *name;
+        Entries journal;
+        std::deque<Answer> answers; // after No to the test send
+        QStringList questions;      // after the test send's
+        QList<int> delivered;
+        QString firstMark; // of persona1's row, after
+        QString subject = QStringLiteral("Hola <<<Nom>>>");
+    };
+    const QString foreign = QStringLiteral("(another campaign's)");
+    const QString si = QStringLiteral("Si");
+    const Case cases[] = {
+        {"sent rows spared", {{"S", QStringLiteral(" PERSONA1@example.com")}, {"S", person(2)}}, {Answer::Yes},
+         {size(2, 2)}, {3, 4}, si},
+        {"in doubt, sent again", {{"D", person(1)}}, {Answer::Yes, Answer::Yes}, {inDoubt, size(4)}, {1, 2, 3, 4}, si},
+        {"in doubt, left out", {{"D", person(1)}}, {Answer::No, Answer::Yes}, {inDoubt, size(3)}, {2, 3, 4},
+         QStringLiteral("Dubte")},
+        {"another campaign's journal set aside", {{"campanya", other}, {"S", person(1)}}, {Answer::Yes, Answer::Yes},
+         {foreign, size(4)}, {1, 2, 3, 4}, si},
+        {"another campaign's journal kept", {{"campanya", other}, {"S", person(1)}}, {Answer::No}, {foreign}, {}, {}},
+        {"every row sent", {{"S", person(1)}, {"S", person(2)}, {"S", person(3)}, {"S", person(4)}}, {}, {}, {}, si},
+        {"a field the source lacks", {}, {Answer::No}, {unknownPlaceholdersQuestion({QStringLiteral("<<<Cognoms>>>")})},
+         {}, {}, QStringLiteral("Hola <<<Cognoms>>>")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        CampaignRunFixture f;
+        ASSERT_TRUE(f.createRecipients(numberedRecipients(4)));
+        AiosmtpdServer server;
+        ASSERT_TRUE(server.start()) << server.errorText();
+        f.prepare(server.port());
+        f.campaign.settings().setText(Setting::MessageSubject, c.subject);
+        writeJournal(f.journalPath, c.journal);
+        const QString aside = setAsideNameFor(f.journalPath);
+        JournalReading othersJournal;
+        othersJournal.path = f.journalPath;
+        othersJournal.campaigns = {other};
+        QStringList questions = c.questions;
+        questions.replaceInStrings(foreign, foreignJournalQuestion(othersJournal, aside));
+        f.view.answers = {Answer::No};
+        f.view.answers.insert(f.view.answers.end(), c.answers.begin(), c.answers.end());
+
+        f.run->pressSend();
+
+        EXPECT_EQ(f.view.questions.mid(1), questions);
+        QStringList expected;
+        for (const int row : c.delivered)
+            expected << person(row);
+        EXPECT_EQ(deliveries(server).keys(), expected);
+        EXPECT_EQ(f.marks().first(), c.firstMark);
+        if (c.questions.isEmpty()) {
+            EXPECT_EQ(f.view.messageTexts(), QStringList{QStringLiteral("No hi ha cap destinatari per enviar")});
+        }
+        if (c.questions.contains(foreign) && c.delivered.size() == 4) {
+            EXPECT_TRUE(QFileInfo::exists(aside));
+            EXPECT_EQ(readJournal(f.journalPath).campaigns, QStringList{f.campaign.campaignId()});
+        }
+    }
+}
+
+// An edit in the window during a run changes nothing of it: the settings
+// were taken when it started.
+TEST(CampaignRunJournal, ARunSendsWhatWasConfirmedWhateverIsEditedMeanwhile)
+{
+    CampaignRunFixture f;
+    ASSERT_TRUE(f.createRecipients(numberedRecipients(3)));
+    AiosmtpdServer server;
+    ASSERT_TRUE(server.start()) << server.errorText();
+    f.prepare(server.port());
+    QObject::connect(f.run.get(), &CampaignRun::groupMarked, f.run.get(), [&f] {
+        CampaignSettings &s = f.campaign.settings();
+        s.setText(Setting::SenderAddress, QStringLiteral("altre@example.org"));
+        s.setText(Setting::SmtpServer, QStringLiteral("127.0.0.1:%1").arg(freeTcpPort()));
+        s.setText(Setting::MessageSubject, QStringLiteral("Canviat"));
+        s.setText(Setting::BodyText, QStringLiteral("Canviat"));
+        f.setGroups(2);
+    });
+
+    f.pressSend(false);
+
+    ASSERT_TRUE(server.waitForMessages(3, 10s));
+    for (const AiosmtpdServer::Message &message : server.messages()) {
+        EXPECT_EQ(message.mailFrom, QStringLiteral("remitent@example.org"));
+        EXPECT_EQ(message.rcptTos.size(), 1);
+        EXPECT_TRUE(header(message, QStringLiteral("Subject")).startsWith(QLatin1String("Hola Persona")));
+    }
+    EXPECT_EQ(f.marks(), QStringList(3, QStringLiteral("Si")));
+}
+
+// A server that takes every message and closes before answering its end:
+// five of them in a row stop the run, as a server out of reach does.
+TEST(CampaignRunJournal, MessagesThatNeverGetTheirAnswerStopTheRunAfterFive)
+{
+    CampaignRunFixture f;
+    const QList<Recipient> rows = numberedRecipients(7);
+    ASSERT_TRUE(f.createRecipients(rows));
+    ScriptedSmtpServer server;
+    QString script;
+    for (int i = 0; i < maxUnreachedInARow; ++i) {
+        script += (i > 0 ? QStringLiteral("A:\n") : QString()) + script::greeting() + script::helo(QStringLiteral("example.org"))
+            + script::envelope(QStringLiteral("remitent@example.org"), {*rows[i].correu})
+            + QStringLiteral("C: DATA\nS: 354 Endavant\nD:\nX:\n");
+    }
+    server.addScript(script);
+    ASSERT_TRUE(server.listen());
+    f.prepare(server.port());
+
+    f.pressSend(false);
+
+    EXPECT_TRUE(server.waitForFinished(5s)) << server.verify();
+    EXPECT_EQ(server.capturedData().size(), maxUnreachedInARow);
+    EXPECT_EQ(f.view.counts, QStringLiteral("5/0/7"));
+    EXPECT_TRUE(f.view.messageTexts().last().contains(QLatin1String("5 missatges seguits han fallat sense una resposta "
+                                                                    "clara del servidor")))
+        << f.view.messageTexts().last();
+    EXPECT_EQ(journalRows(f.journalPath).size(), maxUnreachedInARow);
 }
