@@ -315,28 +315,6 @@ TEST_F(ProjectFile, KeepsTheSecurityBeyondTheRecordWhereOlderReadersDoNotLook)
     }
 }
 
-// Read as "Automàtica", a word this program does not know would send the
-// login in the clear: the project is refused, naming the word.
-TEST_F(ProjectFile, RefusesASecurityWordItDoesNotKnow)
-{
-    saveTableCampaign();
-    const QByteArray saved = readAll(project);
-    const qsizetype marksEnd = readProjectRecord(saved).length + 4;
-    for (const char *word : {"STARTTLS", "SSL/TLS", "Cap", "starttls ", ""}) {
-        SCOPED_TRACE(word);
-        ASSERT_TRUE(writeAll(project, saved.first(marksEnd) + *writeProjectExtension({{"seguretat", word}})));
-        Window w;
-        EXPECT_FALSE(LoadProject(w.campaign, project));
-        EXPECT_EQ(w.view.messageTexts(),
-                  QStringList{QStringLiteral("L'arxiu de projecte %1 demana una seguretat de la connexió que aquest "
-                                             "programa no coneix, \"%2\": les que coneix són automatica, cap, starttls "
-                                             "i ssl. No s'ha carregat.")
-                                  .arg(project, QLatin1String(word))});
-        EXPECT_TRUE(w.text(Setting::SenderAddress).isEmpty());
-        EXPECT_TRUE(w.campaign.projectPath().isEmpty());
-    }
-}
-
 TEST_F(ProjectFile, KeepsTheTextsTheRecordCannotSpellBeyondIt)
 {
     const QString subject = QStringLiteral("Καλημέρα <<<Nom>>>");

@@ -500,74 +500,56 @@ TEST(CampaignRun, ADeadPortStopsTheRunAfterFiveMessages)
 
 // Before a run the window reads the campaign's journal once: whoever it
 // records as sent is spared, whatever the grid shows, and the window asks
-// about the rows in doubt, a journal of another campaign, and a placeholder
-// that names no field.
+// about the rows in doubt and about a journal of another campaign.
 TEST(CampaignRunJournal, TheJournalDecidesAndTheWindowAsksAboutTheRest)
 {
     const auto person = [](int n) { return QStringLiteral("persona%1@example.com").arg(n); };
     const QString other = QStringLiteral("00000000-0000-0000-0000-000000000001");
     const QString inDoubt = QStringLiteral("Un destinatari és en dubte: el servidor no va confirmar que hagués rebut el "
                                            "missatge, que potser li va arribar: persona1@example.com. Vols tornar-li a enviar?");
-    const auto size = [](int rows, int spared = 0) {
-        return spared == 0 ? QStringLiteral("S'enviaran %1 missatges a %1 destinataris. Vols continuar?").arg(rows)
-                           : QStringLiteral("S'enviaran %1 missatges a %1 destinataris (%2 ja enviats segons el "
-                                            "registre). Vols continuar?").arg(rows).arg(spared);
-    };
-    using Entries = QList<std::pair<QString, QString>>;
+    const QString size = QStringLiteral("S'enviaran %1 missatges a %1 destinataris. Vols continuar?");
+    const QString foreign = QStringLiteral("(another campaign's)");
     struct Case {
-        const char *name;
-        Entries journal;
+        QList<std::pair<QString, QString>> journal;
         std::deque<Answer> answers; // after No to the test send
         QStringList questions;      // after the test send's
         QList<int> delivered;
-        QString firstMark; // of persona1's row, after
-        QString subject = QStringLiteral("Hola <<<Nom>>>");
+        const char *firstMark; // persona1's, after
     };
-    const QString foreign = QStringLiteral("(another campaign's)");
-    const QString si = QStringLiteral("Si");
     const Case cases[] = {
-        {"sent rows spared", {{"S", QStringLiteral(" PERSONA1@example.com")}, {"S", person(2)}}, {Answer::Yes},
-         {size(2, 2)}, {3, 4}, si},
-        {"in doubt, sent again", {{"D", person(1)}}, {Answer::Yes, Answer::Yes}, {inDoubt, size(4)}, {1, 2, 3, 4}, si},
-        {"in doubt, left out", {{"D", person(1)}}, {Answer::No, Answer::Yes}, {inDoubt, size(3)}, {2, 3, 4},
-         QStringLiteral("Dubte")},
-        {"another campaign's journal set aside", {{"campanya", other}, {"S", person(1)}}, {Answer::Yes, Answer::Yes},
-         {foreign, size(4)}, {1, 2, 3, 4}, si},
-        {"another campaign's journal kept", {{"campanya", other}, {"S", person(1)}}, {Answer::No}, {foreign}, {}, {}},
-        {"every row sent", {{"S", person(1)}, {"S", person(2)}, {"S", person(3)}, {"S", person(4)}}, {}, {}, {}, si},
-        {"a field the source lacks", {}, {Answer::No}, {unknownPlaceholdersQuestion({QStringLiteral("<<<Cognoms>>>")})},
-         {}, {}, QStringLiteral("Hola <<<Cognoms>>>")},
+        {{{"S", QStringLiteral(" PERSONA1@example.com")}, {"S", person(2)}}, {Answer::Yes},
+         {QStringLiteral("S'enviaran 2 missatges a 2 destinataris (2 ja enviats segons el registre). Vols continuar?")},
+         {3, 4}, "Si"},
+        {{{"D", person(1)}}, {Answer::Yes, Answer::Yes}, {inDoubt, size.arg(4)}, {1, 2, 3, 4}, "Si"},
+        {{{"D", person(1)}}, {Answer::No, Answer::Yes}, {inDoubt, size.arg(3)}, {2, 3, 4}, "Dubte"},
+        {{{"campanya", other}, {"S", person(1)}}, {Answer::Yes, Answer::Yes}, {foreign, size.arg(4)}, {1, 2, 3, 4}, "Si"},
+        {{{"campanya", other}, {"S", person(1)}}, {Answer::No}, {foreign}, {}, ""},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.questions.join(u'|').toStdString());
         CampaignRunFixture f;
         ASSERT_TRUE(f.createRecipients(numberedRecipients(4)));
         AiosmtpdServer server;
         ASSERT_TRUE(server.start()) << server.errorText();
         f.prepare(server.port());
-        f.campaign.settings().setText(Setting::MessageSubject, c.subject);
         writeJournal(f.journalPath, c.journal);
         const QString aside = setAsideNameFor(f.journalPath);
         JournalReading othersJournal;
         othersJournal.path = f.journalPath;
         othersJournal.campaigns = {other};
-        QStringList questions = c.questions;
-        questions.replaceInStrings(foreign, foreignJournalQuestion(othersJournal, aside));
-        f.view.answers = {Answer::No};
-        f.view.answers.insert(f.view.answers.end(), c.answers.begin(), c.answers.end());
+        f.view.answers = c.answers;
+        f.view.answers.push_front(Answer::No);
 
         f.run->pressSend();
 
-        EXPECT_EQ(f.view.questions.mid(1), questions);
+        EXPECT_EQ(f.view.questions.mid(1),
+                  QStringList(c.questions).replaceInStrings(foreign, foreignJournalQuestion(othersJournal, aside)));
         QStringList expected;
         for (const int row : c.delivered)
             expected << person(row);
         EXPECT_EQ(deliveries(server).keys(), expected);
-        EXPECT_EQ(f.marks().first(), c.firstMark);
-        if (c.questions.isEmpty()) {
-            EXPECT_EQ(f.view.messageTexts(), QStringList{QStringLiteral("No hi ha cap destinatari per enviar")});
-        }
-        if (c.questions.contains(foreign) && c.delivered.size() == 4) {
+        EXPECT_EQ(f.marks().first(), QString::fromUtf8(c.firstMark));
+        if (c.questions.contains(foreign) && !c.delivered.isEmpty()) {
             EXPECT_TRUE(QFileInfo::exists(aside));
             EXPECT_EQ(readJournal(f.journalPath).campaigns, QStringList{f.campaign.campaignId()});
         }
@@ -584,11 +566,8 @@ TEST(CampaignRunJournal, ARunSendsWhatWasConfirmedWhateverIsEditedMeanwhile)
     ASSERT_TRUE(server.start()) << server.errorText();
     f.prepare(server.port());
     QObject::connect(f.run.get(), &CampaignRun::groupMarked, f.run.get(), [&f] {
-        CampaignSettings &s = f.campaign.settings();
-        s.setText(Setting::SenderAddress, QStringLiteral("altre@example.org"));
-        s.setText(Setting::SmtpServer, QStringLiteral("127.0.0.1:%1").arg(freeTcpPort()));
-        s.setText(Setting::MessageSubject, QStringLiteral("Canviat"));
-        s.setText(Setting::BodyText, QStringLiteral("Canviat"));
+        for (const Setting setting : {Setting::SenderAddress, Setting::SmtpServer, Setting::MessageSubject, Setting::BodyText})
+            f.campaign.settings().setText(setting, QStringLiteral("x@127.0.0.1:1"));
         f.setGroups(2);
     });
 
@@ -597,7 +576,6 @@ TEST(CampaignRunJournal, ARunSendsWhatWasConfirmedWhateverIsEditedMeanwhile)
     ASSERT_TRUE(server.waitForMessages(3, 10s));
     for (const AiosmtpdServer::Message &message : server.messages()) {
         EXPECT_EQ(message.mailFrom, QStringLiteral("remitent@example.org"));
-        EXPECT_EQ(message.rcptTos.size(), 1);
         EXPECT_TRUE(header(message, QStringLiteral("Subject")).startsWith(QLatin1String("Hola Persona")));
     }
     EXPECT_EQ(f.marks(), QStringList(3, QStringLiteral("Si")));
