@@ -432,12 +432,6 @@ QString marksNotRestoredMessage(const MarksRestoration &restoration)
     return QStringLiteral("No s'han pogut restaurar les marques d'enviat desades al projecte: ") + restoration.reason;
 }
 
-QString foreignJournalMessage(const MarksRestoration &restoration)
-{
-    return QStringLiteral("El registre d'enviaments %1 %2: no se n'han pres les marques d'enviat")
-        .arg(restoration.journalPath, restoration.journalReason);
-}
-
 QString journalNotReadMessage(const MarksRestoration &restoration)
 {
     return QStringLiteral("No s'ha pogut llegir el registre d'enviaments %1: %2")

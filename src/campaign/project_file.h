@@ -57,8 +57,6 @@ struct MarksRestoration {
 QString marksNotRestoredMessage(const MarksRestoration &restoration);
 // "No s'ha pogut llegir el registre d'enviaments ...", with the reason.
 QString journalNotReadMessage(const MarksRestoration &restoration);
-// "El registre d'enviaments ... és d'una altra campanya ...".
-QString foreignJournalMessage(const MarksRestoration &restoration);
 // How many rows the journal marked as sent, and from which file.
 QString journalRowsMessage(const MarksRestoration &restoration);
 

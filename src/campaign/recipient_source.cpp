@@ -147,18 +147,6 @@ void FillRecipientGrid(Campaign &campaign)
     grid.fillFrom(*snapshot, addressField);
 }
 
-std::optional<qint64> RestoreSentRows(Campaign &campaign, const std::function<bool(const QString &address)> &wasSent)
-{
-    qint64 matched = 0;
-    const bool restored = RestoreJournalMarks(campaign, [&wasSent, &matched](int, const QString &address) {
-        if (!wasSent(address))
-            return RecipientGrid::JournalMark{};
-        ++matched;
-        return RecipientGrid::JournalMark{RecipientGrid::JournalMark::Kind::Sent, {}};
-    });
-    return restored ? std::optional<qint64>(matched) : std::nullopt;
-}
-
 bool RestoreJournalMarks(Campaign &campaign, const RecipientGrid::JournalLookup &lookup)
 {
     RecipientGrid &grid = campaign.grid();

@@ -32,12 +32,10 @@ std::unique_ptr<RecordSnapshot> OpenRecipientRows(Campaign &campaign, const QStr
 // Fills the recipient grid with every row of the statement.
 void FillRecipientGrid(Campaign &campaign);
 
-// Every row whose address wasSent() is marked sent (see
-// RecipientGrid::restoreSentRows); how many rows matched, or nothing after
-// an error message when the rows of a grid without cells cannot be read.
-std::optional<qint64> RestoreSentRows(Campaign &campaign, const std::function<bool(const QString &address)> &wasSent);
-// The same for everything the journal says of each row (see
-// RecipientGrid::restoreJournalMarks); false after an error message.
+// Every row whose address the send journal records as sent marked "Si",
+// and every one it records in doubt "Dubte" (see
+// RecipientGrid::restoreJournalMarks); false after an error message when the
+// rows of a grid without cells cannot be read.
 bool RestoreJournalMarks(Campaign &campaign, const RecipientGrid::JournalLookup &lookup);
 
 // cmbODBC after the picker: the connect string it yielded ("ODBC;" first), or

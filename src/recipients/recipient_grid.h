@@ -78,15 +78,11 @@ public:
     void clearAllMarks();
     // Cells from a list read from a project file (exactly R entries).
     void restoreMarks(const QByteArray &marks);
-    // Every row whose address wasSent() marked "Si"/"S" as well; returns
-    // how many rows it matched. The addresses are the grid's own cells, or
-    // the named field of the records, read from their start in step with
-    // the rows, for a grid that keeps no cells.
-    qint64 restoreSentRows(const std::function<bool(const QString &address)> &wasSent);
-    qint64 restoreSentRows(RecordSnapshot &records, const QString &addressField,
-                           const std::function<bool(const QString &address)> &wasSent);
-    // The same for everything the send journal says of a row's address: it
-    // was sent ("Si"), it is in doubt ("Dubte", with why), or nothing.
+    // What the send journal says of a row's address: it was sent ("Si"), it
+    // is in doubt ("Dubte", with why: unless the row shows "Si"), or nothing.
+    // Every row is marked by its address, wherever it is now: the grid's own
+    // cells, or the named field of the records, read from their start in
+    // step with the rows, for a grid that keeps no cells.
     struct JournalMark {
         enum class Kind { None, Sent, InDoubt };
         Kind kind = Kind::None;

@@ -132,35 +132,6 @@ void RecipientGrid::restoreMarks(const QByteArray &marks)
     announceMarkColumn();
 }
 
-namespace {
-
-RecipientGrid::JournalLookup sentOnly(const std::function<bool(const QString &address)> &wasSent, qint64 &matched)
-{
-    return [&wasSent, &matched](int, const QString &address) {
-        if (!wasSent(address))
-            return RecipientGrid::JournalMark{};
-        ++matched;
-        return RecipientGrid::JournalMark{RecipientGrid::JournalMark::Kind::Sent, {}};
-    };
-}
-
-} // namespace
-
-qint64 RecipientGrid::restoreSentRows(const std::function<bool(const QString &address)> &wasSent)
-{
-    qint64 matched = 0;
-    restoreJournalMarks(sentOnly(wasSent, matched));
-    return matched;
-}
-
-qint64 RecipientGrid::restoreSentRows(RecordSnapshot &records, const QString &addressField,
-                                      const std::function<bool(const QString &address)> &wasSent)
-{
-    qint64 matched = 0;
-    restoreJournalMarks(records, addressField, sentOnly(wasSent, matched));
-    return matched;
-}
-
 void RecipientGrid::restoreJournalMarks(const JournalLookup &lookup)
 {
     for (int row = 1; row <= dataRowCount(); ++row)
