@@ -988,8 +988,8 @@ TEST(TrameloRunJournal, AJournalSparesOnlyTheRecipientsOfItsOwnCampaign)
 // and nothing sent, or said and sent when told to go on.
 TEST(TrameloRunJournal, ChecksBeforeSendingSayWhatIsWrong)
 {
-    const auto subject = [](const char *text) {
-        return [text](CampaignRunFixture &f) { f.campaign.settings().setText(Setting::MessageSubject, QString::fromUtf8(text)); };
+    const auto set = [](Setting setting, const char *text) {
+        return [=](CampaignRunFixture &f) { f.campaign.settings().setText(setting, QString::fromUtf8(text)); };
     };
     struct Case {
         std::function<void(CampaignRunFixture &)> change;
@@ -1002,16 +1002,16 @@ TEST(TrameloRunJournal, ChecksBeforeSendingSayWhatIsWrong)
     const QString unknownWord = QStringLiteral("demana una seguretat de la connexió que aquest programa no coneix, \"%1\"");
     const QString lacking = QStringLiteral("<<<Cognoms>>>");
     QList<Case> cases = {
-        {[](CampaignRunFixture &f) { f.campaign.settings().setText(Setting::SenderAddress, QStringLiteral("remitent@")); },
-         {}, {}, 2, QStringLiteral("L'adreça de correu del remitent no és vàlida: remitent@"), 0},
+        {set(Setting::SenderAddress, "remitent@"), {}, {}, 2, QStringLiteral("L'adreça de correu del remitent no és vàlida: remitent@"), 0},
         {[](CampaignRunFixture &f) {
              f.campaign.settings().setBodyKind(BodyKind::File);
              f.campaign.settings().setText(Setting::BodySource, writeFile(f.folder, QStringLiteral("cos.htm"), "<img src='falta.png'>"));
              RefreshBodyPreview(f.campaign);
          },
          {}, {}, 2, QStringLiteral("El cos del missatge mostra una imatge que no existeix: %1/falta.png"), 0},
-        {subject("Hola <<<Cognoms>>>"), {}, {}, 2, unknownPlaceholdersRefusal({lacking}), 0},
-        {subject("Hola <<<Cognoms>>>"), {}, {QStringLiteral("--accepta-camps-desconeguts")}, 0, unknownPlaceholdersWarning({lacking}), 3},
+        {set(Setting::MessageSubject, "Hola <<<Cognoms>>>"), {}, {}, 2, unknownPlaceholdersRefusal({lacking}), 0},
+        {set(Setting::MessageSubject, "Hola <<<Cognoms>>>"), {}, {QStringLiteral("--accepta-camps-desconeguts")}, 0,
+         unknownPlaceholdersWarning({lacking}), 3},
         {[](CampaignRunFixture &f) { f.setGroups(2); }, {}, {}, 0,
          unmergedPlaceholdersWarning({QStringLiteral("<<<Nom>>>"), QStringLiteral("<<<Ciutat>>>")}), 2},
         {[](CampaignRunFixture &f) { f.setGroups(101); }, {}, {}, 2, QStringLiteral("El número d'adreces per grup ha de ser entre 1 i 100"), 0},
@@ -1028,13 +1028,10 @@ TEST(TrameloRunJournal, ChecksBeforeSendingSayWhatIsWrong)
         c.change(f);
         ASSERT_TRUE(SaveProject(f.campaign, f.projectPath));
         if (!c.security.isEmpty()) {
+            // A block at the end is the one read; the one before it is passed over.
             QFile file(f.projectPath);
-            ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-            const QByteArray bytes = file.readAll();
-            ProjectExtension entries = readProjectExtension(bytes);
-            entries.insert("seguretat", c.security);
-            ASSERT_TRUE(file.resize(bytes.size() - projectExtensionLength(bytes)) && file.seek(file.size()));
-            file.write(*writeProjectExtension(entries));
+            ASSERT_TRUE(file.open(QIODevice::Append));
+            file.write(*writeProjectExtension({{"campanya", f.campaign.campaignId().toUtf8()}, {"seguretat", c.security}}));
         }
 
         const RunResult result = runToEnd(c.options + QStringList{f.projectPath});

@@ -534,16 +534,14 @@ TEST(CampaignRunJournal, TheJournalDecidesAndTheWindowAsksAboutTheRest)
         f.prepare(server.port());
         writeJournal(f.journalPath, c.journal);
         const QString aside = setAsideNameFor(f.journalPath);
-        JournalReading othersJournal;
-        othersJournal.path = f.journalPath;
-        othersJournal.campaigns = {other};
+        const JournalReading asWritten = readJournal(f.journalPath);
         f.view.answers = c.answers;
         f.view.answers.push_front(Answer::No);
 
         f.run->pressSend();
 
         EXPECT_EQ(f.view.questions.mid(1),
-                  QStringList(c.questions).replaceInStrings(foreign, foreignJournalQuestion(othersJournal, aside)));
+                  QStringList(c.questions).replaceInStrings(foreign, foreignJournalQuestion(asWritten, aside)));
         QStringList expected;
         for (const int row : c.delivered)
             expected << person(row);
