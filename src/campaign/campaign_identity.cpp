@@ -109,8 +109,14 @@ QString foreignJournalQuestion(const JournalReading &journal, const QString &asi
         .arg(journal.path, whoseText(journal), asideName);
 }
 
-QString foreignJournalRefusal(const JournalReading &journal, const Campaign &campaign)
+std::optional<QString> journalRefusal(const JournalReading &journal, const Campaign &campaign)
 {
+    if (journal.status == JournalReading::Status::Unreadable) {
+        return QStringLiteral("No es pot començar l'enviament. No s'ha pogut llegir el registre d'enviaments %1: %2")
+            .arg(journal.path, journal.reason);
+    }
+    if (journal.status != JournalReading::Status::Foreign)
+        return std::nullopt;
     const QString project = campaign.campaignId().isEmpty()
         ? QStringLiteral("el projecte %1 no diu de quina campanya és").arg(campaign.projectPath())
         : QStringLiteral("el projecte %1 és la campanya %2").arg(campaign.projectPath(), campaign.campaignId());

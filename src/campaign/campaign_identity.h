@@ -41,9 +41,10 @@ std::optional<QString> adoptJournal(const QString &projectPath, const QString &c
 QString setAsideNameFor(const QString &journalPath);
 std::optional<QString> setJournalAside(const QString &journalPath, const QString &asideName);
 
-// The window's question before a run with a foreign journal, and
-// tramelo-run's refusal, naming the journal and the project.
+// The window's question before a run with a foreign journal.
 QString foreignJournalQuestion(const JournalReading &journal, const QString &asideName);
-QString foreignJournalRefusal(const JournalReading &journal, const Campaign &campaign);
+// Why a run cannot go by the journal: it cannot be read, or it is foreign
+// (naming the journal and the project); nothing when it can.
+std::optional<QString> journalRefusal(const JournalReading &journal, const Campaign &campaign);
 
 } // namespace tramelo

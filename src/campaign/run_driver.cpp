@@ -283,16 +283,12 @@ std::optional<JournalReading> CampaignRun::journalForRun()
         return std::nullopt;
     }
     JournalReading journal = readCampaignJournal(m_campaign);
-    switch (journal.status) {
-    case JournalReading::Status::Absent:
-    case JournalReading::Status::Read:
+    if (journal.status != JournalReading::Status::Foreign) {
+        if (const std::optional<QString> refusal = journalRefusal(journal, m_campaign)) {
+            view.showMessage(*refusal, MessageIcon::Error);
+            return std::nullopt;
+        }
         return journal;
-    case JournalReading::Status::Unreadable:
-        view.showMessage(QStringLiteral("No s'ha pogut llegir el registre d'enviaments %1: %2").arg(journal.path, journal.reason),
-                         MessageIcon::Error);
-        return std::nullopt;
-    case JournalReading::Status::Foreign:
-        break;
     }
     const QString aside = setAsideNameFor(journal.path);
     if (!view.askYesNo(foreignJournalQuestion(journal, aside), false))
@@ -382,9 +378,8 @@ void CampaignRun::run(const Start &start)
 {
     CampaignView &view = m_campaign.view();
     // A run may only go by a journal of its own campaign.
-    if (start.journal.status == JournalReading::Status::Foreign
-        || start.journal.status == JournalReading::Status::Unreadable) {
-        view.showMessage(start.journal.reason, MessageIcon::Error);
+    if (const std::optional<QString> refusal = journalRefusal(start.journal, m_campaign)) {
+        view.showMessage(*refusal, MessageIcon::Error);
         return;
     }
     if (const std::optional<QString> failure = giveCampaignIdentity(m_campaign)) {
@@ -487,9 +482,10 @@ CampaignRun::Group CampaignRun::gatherGroup(RecordSnapshot &records, qint64 walk
     while (!records.atEnd() && group.rows.size() < settings.groupSize) {
         const int row = int(walked + 1 + group.rowsRead);
         ++group.rowsRead;
-        const RecordSnapshot::Value address = grid.showsSent(row) ? std::nullopt : records.value(settings.addressField);
+        const bool sentBefore = grid.showsSent(row);
+        const RecordSnapshot::Value address = sentBefore ? std::nullopt : records.value(settings.addressField);
         records.moveNext();
-        if (grid.showsSent(row))
+        if (sentBefore)
             continue;
         const QString key = address ? addressKey(*address) : QString();
         const auto doubt = journal.inDoubt.constFind(key);
@@ -541,7 +537,8 @@ void CampaignRun::record(RunState &state, QList<RowOutcome> outcomes, qint64 row
 void CampaignRun::noteReachability(RunState &state, const SendOutcome &result)
 {
     if (!countsTowardsStop(result)) {
-        if (result.stage != SendStage::Validation || result.sent)
+        // A refusal before anything was sent says nothing of the server.
+        if (result.sent || result.stage != SendStage::Validation)
             state.unreachedInARow = 0;
         return;
     }

@@ -60,17 +60,8 @@ std::optional<CampaignRun::Start> startFromJournal(Campaign &campaign, const Run
         return std::nullopt;
     }
     CampaignRun::Start start{attachments, readCampaignJournal(campaign), options.resendInDoubt};
-    switch (start.journal.status) {
-    case JournalReading::Status::Absent:
-    case JournalReading::Status::Read:
-        break;
-    case JournalReading::Status::Unreadable:
-        reportCouldNotStart(view, QStringLiteral("No es pot començar l'enviament. No s'ha pogut llegir el registre "
-                                                 "d'enviaments %1: %2")
-                                      .arg(start.journal.path, start.journal.reason));
-        return std::nullopt;
-    case JournalReading::Status::Foreign:
-        reportCouldNotStart(view, foreignJournalRefusal(start.journal, campaign));
+    if (const std::optional<QString> refusal = journalRefusal(start.journal, campaign)) {
+        reportCouldNotStart(view, *refusal);
         return std::nullopt;
     }
     const JournalMarks marks = markRowsFromJournal(campaign, start.journal);
@@ -129,7 +120,7 @@ RunnerOutcome runSavedCampaign(const QString &projectArgument, const RunnerOptio
         return RunnerOutcome::CouldNotStart;
     }
     if (!testSend && marks->journal == MarksRestoration::Journal::Foreign) {
-        reportCouldNotStart(view, foreignJournalRefusal(readCampaignJournal(campaign), campaign));
+        reportCouldNotStart(view, journalRefusal(readCampaignJournal(campaign), campaign).value_or(QString()));
         return RunnerOutcome::CouldNotStart;
     }
     if (!testSend && marks->outcome == MarksRestoration::Outcome::NotRestorable) {
