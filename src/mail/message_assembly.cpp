@@ -254,7 +254,8 @@ bool clsEnviarCorreu::sendHeaderBlock(bool multipart, bool related, const QStrin
 
     QStringList rows;
     rows << QStringLiteral("From: ") + fromValue;
-    rows << QStringLiteral("To: ") + toList;
+    // RFC 5322: a group with no members says the recipients are not shown.
+    rows << QStringLiteral("To: ") + (toList.isEmpty() ? QStringLiteral("undisclosed-recipients:;") : toList);
     if (!ccList.isEmpty())
         rows << QStringLiteral("Cc: ") + ccList;
     rows << QStringLiteral("Subject: ") + EncodeHeaderText(withoutLineBreaks(m_Subject), false);
