@@ -147,6 +147,14 @@ clsEnviarCorreu::AttemptsOutcome clsEnviarCorreu::connectionAttempts()
 
 bool clsEnviarCorreu::logIn()
 {
+    // Inside TLS the answer to EHLO has been read whole. A login the
+    // operator asked for is never dropped there for a message sent without.
+    if (m_Security != SecurityMode::None && !m_flags.loginOffered) {
+        m_step = SendStage::Login;
+        AddError(error_text::noLoginInsideTls);
+        ReportFailure();
+        return false;
+    }
     // A capability list may arrive in several pieces.
     if (!WaitForReply(&SessionFlags::loginOffered, 5, false)) {
         Q_EMIT Status(QStringLiteral("Login Not Supported by Host, Continuing..."));
