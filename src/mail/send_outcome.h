@@ -3,6 +3,8 @@
 #include <QList>
 #include <QString>
 
+#include <optional>
+
 namespace tramelo {
 
 // The step of Send where a message that was not sent stopped.
@@ -32,7 +34,12 @@ struct SendOutcome {
     // Recipients the server refused; when some were accepted, the message
     // went to those, and it was sent.
     QList<RefusedRecipient> refused;
-    QString messageId; // "<...@...>", when sent
+    QString messageId; // "<...@...>", when sent or in doubt
+    // The code of the server's reply that decided the outcome, when a coded reply did.
+    std::optional<int> replyCode = std::nullopt;
+    // The whole message and its final "." were written and the server's answer
+    // never came (time-out, connection closed, protocol error): it may have been taken.
+    bool inDoubt = false;
 };
 
 } // namespace tramelo
