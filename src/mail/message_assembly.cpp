@@ -56,7 +56,7 @@ void clsEnviarCorreu::Send()
     transmit();
     if (!m_outcome.sent && !m_failureNoted)
         noteEndWithoutEvent();
-    if (!m_outcome.sent && !m_outcome.inDoubt)
+    if (!m_outcome.sent)
         m_outcome.messageId.clear();
     m_stopRequested = false;
     m_stopReported = false;

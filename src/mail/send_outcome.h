@@ -34,7 +34,7 @@ struct SendOutcome {
     // Recipients the server refused; when some were accepted, the message
     // went to those, and it was sent.
     QList<RefusedRecipient> refused;
-    QString messageId; // "<...@...>", when sent or in doubt
+    QString messageId; // "<...@...>", when sent
     // The code of the server's reply that decided the outcome, when a coded reply did.
     std::optional<int> replyCode = std::nullopt;
     // The whole message and its final "." were written and the server's answer
