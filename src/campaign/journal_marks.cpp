@@ -8,12 +8,17 @@ namespace tramelo {
 JournalMarks markRowsFromJournal(Campaign &campaign, const JournalReading &journal)
 {
     JournalMarks marks;
+    marks.status = journal.status;
+    marks.path = journal.path;
+    marks.reason = journal.reason;
+    if (journal.sentAddresses.isEmpty() && journal.inDoubt.isEmpty())
+        return marks;
     using Mark = RecipientGrid::JournalMark;
     const RecipientGrid &grid = campaign.grid();
     marks.failed = !RestoreJournalMarks(campaign, [&](int row, const QString &address) {
         const QString key = addressKey(address);
         if (journal.sentAddresses.contains(key)) {
-            ++marks.sent;
+            ++marks.rows;
             return Mark{Mark::Kind::Sent, {}};
         }
         const auto doubt = journal.inDoubt.constFind(key);

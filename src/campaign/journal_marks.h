@@ -17,9 +17,13 @@ struct InDoubtRow {
     QString reason; // "dades: ..."
 };
 
-// What the journal marked in the grid.
+// What the campaign's send journal gave back, at a grid fill or at the start
+// of a run.
 struct JournalMarks {
-    qint64 sent = 0; // rows marked "Si" because the journal records their address as sent
+    JournalReading::Status status = JournalReading::Status::Absent;
+    QString path;    // beside the project file; empty without one
+    QString reason;  // why it cannot be read, or whose it is
+    qint64 rows = 0; // rows it marked as sent
     QList<InDoubtRow> inDoubt;
     bool failed = false; // the rows could not be read again (a message said why)
 };

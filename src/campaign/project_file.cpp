@@ -10,6 +10,7 @@
 #include "journal_marks.h"
 #include "plain_text.h"
 #include "project_extension.h"
+#include "project_paths.h"
 #include "project_record.h"
 #include "project_texts.h"
 #include "recipient_grid.h"
@@ -220,12 +221,12 @@ std::optional<QString> replaceFile(const QString &path, const QByteArray &bytes,
 // ---- loading -------------------------------------------------------------
 
 // With neither a table nor a statement there is no field list to rebuild.
-void reloadRecipients(Campaign &campaign, const ProjectRecord &r)
+JournalMarks reloadRecipients(Campaign &campaign, const ProjectRecord &r)
 {
     CampaignSettings &s = campaign.settings();
     if (isBlank(r.tableOrStatement)) {
         s.setSourceKind(SourceKind::Table);
-        return;
+        return {};
     }
     if (r.sourceIsTable) {
         s.setSourceKind(SourceKind::Table);
@@ -235,10 +236,10 @@ void reloadRecipients(Campaign &campaign, const ProjectRecord &r)
         s.setText(Setting::SqlStatement, r.tableOrStatement);
     }
     LoadFieldList(campaign);
-    if (!isBlank(r.addressField)) {
-        s.setText(Setting::AddressField, r.addressField);
-        FillRecipientGrid(campaign);
-    }
+    if (isBlank(r.addressField))
+        return {};
+    s.setText(Setting::AddressField, r.addressField);
+    return FillRecipientGrid(campaign);
 }
 
 MarksRestoration notRestorable(const QString &reason)
@@ -273,6 +274,13 @@ MarksRestoration judgeMarks(Campaign &campaign, QFile &file, const ProjectReadin
     if (const qsizetype foreign = firstForeignMark(marks); foreign >= 0)
         return notRestorable(QStringLiteral("la marca de la fila %1 no és S, N ni un espai").arg(foreign + 1));
     if (saved == now) {
+        // The rows the journal marked at the fill stay sent: a row is sent
+        // when either says so.
+        const QByteArray filled = campaign.grid().sentMarks();
+        for (qsizetype entry = 0; entry < marks.size() && entry < filled.size(); ++entry) {
+            if (filled[entry] == 'S')
+                marks[entry] = 'S';
+        }
         campaign.grid().restoreMarks(marks);
         return {.outcome = MarksRestoration::Outcome::Restored};
     }
@@ -281,36 +289,9 @@ MarksRestoration judgeMarks(Campaign &campaign, QFile &file, const ProjectReadin
     return notRestorable(countsChanged);
 }
 
-// Addresses are what the journal knows rows by: a row counts as sent (or in
-// doubt) when its address does, whatever its position now. A foreign
-// journal marks nothing.
-void applyJournal(Campaign &campaign, MarksRestoration &marks)
-{
-    const JournalReading reading = readCampaignJournal(campaign);
-    marks.journalPath = reading.path;
-    marks.journalReason = reading.reason;
-    switch (reading.status) {
-    case JournalReading::Status::Absent:
-        marks.journal = MarksRestoration::Journal::Absent;
-        return;
-    case JournalReading::Status::Unreadable:
-        marks.journal = MarksRestoration::Journal::Unreadable;
-        return;
-    case JournalReading::Status::Foreign:
-        marks.journal = MarksRestoration::Journal::Foreign;
-        return;
-    case JournalReading::Status::Read:
-        marks.journal = MarksRestoration::Journal::Read;
-        break;
-    }
-    if (reading.sentAddresses.isEmpty() && reading.inDoubt.isEmpty())
-        return;
-    const JournalMarks tally = markRowsFromJournal(campaign, reading);
-    marks.journalRows = tally.sent;
-}
-
-// A project written before campaigns had identifiers, saved again over
-// itself: its journal, from before identifiers too, is its own.
+// A campaign without an identifier, saved over the file it was loaded
+// from or carrying its journal to another: that journal, from before
+// identifiers too, is its own.
 void adoptJournalOnFirstSave(Campaign &campaign, const QString &path, bool adopting)
 {
     if (!adopting)
@@ -358,6 +339,30 @@ std::optional<QByteArray> projectBytes(Campaign &campaign)
     return writeProject(record, campaign.grid().sentMarks()).value() + *extension;
 }
 
+// The campaign saved under another name goes on with the record of who has
+// been sent: its journal is copied beside the new file, unless one is there.
+// Whether it was.
+bool carryJournal(Campaign &campaign, const QString &previousJournal)
+{
+    const QString journal = SendJournal::pathFor(campaign.projectPath());
+    if (previousJournal.isEmpty() || QFileInfo::exists(journal) || !QFileInfo(previousJournal).isFile())
+        return false;
+    QFile from(previousJournal);
+    if (!from.copy(journal)) {
+        campaign.view().showMessage(QStringLiteral("No s'ha pogut copiar el registre d'enviaments %1 a %2: %3")
+                                        .arg(previousJournal, journal, from.errorString()),
+                                    MessageIcon::Error);
+        return false;
+    }
+    QFile::setPermissions(journal, QFile::ReadOwner | QFile::WriteOwner);
+    // On the disk with its name, as every journal row is.
+    QFile copied(journal);
+    if (copied.open(QIODevice::ReadOnly))
+        ::fsync(copied.handle());
+    syncFolderOf(journal);
+    return true;
+}
+
 } // namespace
 
 bool SaveProject(Campaign &campaign, const QString &path, const BeforeReplaceHook &beforeReplace)
@@ -366,21 +371,37 @@ bool SaveProject(Campaign &campaign, const QString &path, const BeforeReplaceHoo
         return false;
     // A campaign gets its identifier when it is first saved.
     const QString previousId = campaign.campaignId();
-    const bool adopting = previousId.isEmpty() && campaign.projectPath() == path;
+    const bool loadedWithoutId = previousId.isEmpty() && !campaign.projectPath().isEmpty();
     if (previousId.isEmpty())
         campaign.setCampaignId(newCampaignId());
+    // Saved into another folder, the relative paths are rewritten to name
+    // the same files from there; put back if the project cannot be written.
+    CampaignSettings &s = campaign.settings();
+    const bool wasDirty = campaign.isDirty();
+    QList<std::pair<Setting, QString>> before;
+    for (const auto &[setting, text] : pathsMovedTo(campaign, QFileInfo(path).absolutePath())) {
+        before.append({setting, s.text(setting)});
+        s.setText(setting, text);
+    }
     const std::optional<QByteArray> bytes = projectBytes(campaign);
     if (!bytes) {
+        for (const auto &[setting, text] : before)
+            s.setText(setting, text);
+        campaign.setDirty(wasDirty);
         campaign.setCampaignId(previousId);
         return false;
     }
+    const QString previousJournal =
+        campaign.projectPath().isEmpty() ? QString() : SendJournal::pathFor(campaign.projectPath());
+    const bool samePath = campaign.projectPath() == path;
     campaign.setProjectPath(path);
     if (const std::optional<QString> reason = replaceFile(path, *bytes, beforeReplace, Finish::Replace)) {
         campaign.setCampaignId(previousId);
         campaign.view().showMessage(saveFailure(*reason), MessageIcon::Error);
         return false;
     }
-    adoptJournalOnFirstSave(campaign, path, adopting);
+    const bool carried = carryJournal(campaign, previousJournal);
+    adoptJournalOnFirstSave(campaign, path, loadedWithoutId && (samePath || carried));
     campaign.setDirty(false);
     return true;
 }
@@ -434,8 +455,10 @@ QString marksNotRestoredMessage(const MarksRestoration &restoration)
 
 QString journalNotReadMessage(const MarksRestoration &restoration)
 {
-    return QStringLiteral("No s'ha pogut llegir el registre d'enviaments %1: %2")
-        .arg(restoration.journalPath, restoration.journalReason);
+    JournalMarks journal;
+    journal.path = restoration.journalPath;
+    journal.reason = restoration.journalReason;
+    return journalNotReadMessage(journal);
 }
 
 QString journalRowsMessage(const MarksRestoration &restoration)
@@ -458,6 +481,9 @@ std::optional<MarksRestoration> LoadProject(Campaign &campaign, const QString &p
     }
     campaign.setProjectPath(path);
     campaign.setCampaignId(campaignIdOf(extension));
+    // Whatever the new project's source yields, the old one's rows are gone.
+    campaign.grid().clearRows();
+
     putBackExactTexts(reading.record, extension);
     const ProjectRecord &r = reading.record;
     CampaignSettings &s = campaign.settings();
@@ -486,10 +512,13 @@ std::optional<MarksRestoration> LoadProject(Campaign &campaign, const QString &p
     // The saved delimiters win over the defaults of the database's kind.
     s.setText(Setting::TableQuoteLeft, r.tableQuoteLeft);
     s.setText(Setting::TableQuoteRight, r.tableQuoteRight);
-    reloadRecipients(campaign, r);
+    const JournalMarks journal = reloadRecipients(campaign, r);
     MarksRestoration marks = judgeMarks(campaign, file, reading);
-    applyJournal(campaign, marks);
-    campaign.view().setClearMarksEnabled(marks.outcome == MarksRestoration::Outcome::Restored || marks.journalRows > 0);
+    marks.journal = journal.status;
+    marks.journalPath = journal.path;
+    marks.journalReason = journal.reason;
+    marks.journalRows = journal.rows;
+    campaign.view().setClearMarksEnabled(campaign.grid().hasMarks());
 
     campaign.setDirty(false);
     return marks;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "send_journal.h"
+
 #include <QString>
 
 #include <functional>
@@ -42,11 +44,11 @@ struct MarksRestoration {
     Outcome outcome = Outcome::NoneSaved;
     QString reason = {}; // why they cannot, for the operator
 
-    // The journal beside the project: the rows whose address it records as
-    // sent are marked "Si" too, wherever they are now.
-    // Foreign: of another campaign, or of none (campaign_identity.h): it
-    // marks nothing.
-    enum class Journal { Absent, Read, Unreadable, Foreign };
+    // The journal beside the project, as the grid fill read it: the rows
+    // whose address it records as sent are marked "Si" too, wherever they
+    // are now. A journal of another campaign, or of none, is Foreign
+    // (campaign_identity.h): it marks nothing.
+    using Journal = JournalReading::Status;
     Journal journal = Journal::Absent;
     QString journalPath = {};
     QString journalReason = {}; // why it cannot be read, or whose it is

@@ -1,6 +1,7 @@
 #include "recipient_source.h"
 
 #include "campaign.h"
+#include "campaign_identity.h"
 #include "campaign_view.h"
 #include "connection_strings.h"
 #include "odbc_picker.h"
@@ -44,10 +45,26 @@ void setDelimiters(CampaignSettings &settings, const TableDelimiters &delimiters
 }
 
 // What is wrong with a CSV file, and where, is the operator's to mend; any
-// other database that does not open is a wrong database file.
-QString openFailureMessage(const QString &source, const QString &error)
+// other database that does not open is a wrong database file, named as it
+// was looked for. A connect string is not repeated: it may hold a password.
+QString openFailureMessage(const Campaign &campaign, const QString &source, const QString &error)
 {
-    return csvFileOf(connectionStringFor(source)) ? error : QStringLiteral("Arxiu de base de dades incorrecte");
+    if (csvFileOf(connectionStringFor(source)))
+        return error;
+    const QString wrongFile = QStringLiteral("Arxiu de base de dades incorrecte");
+    const QString typed = campaign.settings().text(Setting::DatabaseSource);
+    if (typed.contains(u'='))
+        return wrongFile;
+    return wrongFile + QStringLiteral(": ") + resolvedCampaignPath(campaign, typed);
+}
+
+// Addresses are what the journal knows rows by: a row counts as sent (or in
+// doubt) when its address does, whatever its position now.
+JournalMarks restoreJournalMarks(Campaign &campaign)
+{
+    if (campaign.projectPath().isEmpty())
+        return {};
+    return markRowsFromJournal(campaign, readCampaignJournal(campaign));
 }
 
 } // namespace
@@ -73,7 +90,7 @@ void OpenRecipientDatabase(Campaign &campaign, bool resetDelimiters)
         setDelimiters(settings, defaultDelimitersFor(source, campaign.connection().serverKind()));
 
     if (!opened) {
-        campaign.view().showMessage(openFailureMessage(source, error), MessageIcon::Critical);
+        campaign.view().showMessage(openFailureMessage(campaign, source, error), MessageIcon::Critical);
         settings.setText(Setting::DatabaseSource, QString());
         return;
     }
@@ -125,12 +142,17 @@ std::unique_ptr<RecordSnapshot> OpenRecipientRows(Campaign &campaign, const QStr
     return campaign.connection().openSnapshot(statement, error);
 }
 
-void FillRecipientGrid(Campaign &campaign)
+QString journalNotReadMessage(const JournalMarks &journal)
+{
+    return QStringLiteral("No s'ha pogut llegir el registre d'enviaments %1: %2").arg(journal.path, journal.reason);
+}
+
+JournalMarks FillRecipientGrid(Campaign &campaign)
 {
     CampaignSettings &settings = campaign.settings();
     const QString addressField = settings.text(Setting::AddressField);
     if (isBlank(addressField))
-        return;
+        return {};
 
     BusyPointer busy(campaign.view());
     campaign.view().showGrid();
@@ -142,9 +164,10 @@ void FillRecipientGrid(Campaign &campaign)
         OpenRecipientRows(campaign, settings.text(Setting::SqlStatement), error);
     if (!snapshot) {
         showStatementRefused(campaign, error);
-        return;
+        return {};
     }
     grid.fillFrom(*snapshot, addressField);
+    return restoreJournalMarks(campaign);
 }
 
 bool RestoreJournalMarks(Campaign &campaign, const RecipientGrid::JournalLookup &lookup)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "journal_marks.h"
 #include "recipient_grid.h"
 
 #include <QString>
@@ -29,8 +30,15 @@ void LoadFieldList(Campaign &campaign);
 // keeps its recipients: read whole, or streamed for marks only.
 std::unique_ptr<RecordSnapshot> OpenRecipientRows(Campaign &campaign, const QString &statement, QString &error);
 
-// Fills the recipient grid with every row of the statement.
-void FillRecipientGrid(Campaign &campaign);
+// "No s'ha pogut llegir el registre d'enviaments ...", with the reason.
+QString journalNotReadMessage(const JournalMarks &journal);
+
+// Fills the recipient grid with every row of the statement, then marks "Si"
+// every row whose address the campaign's send journal records as sent (and
+// "Dubte" every one it records in doubt): the journal, not the grid, knows
+// who has been sent, so no fill forgets it. A journal of another campaign
+// marks nothing (campaign_identity.h).
+JournalMarks FillRecipientGrid(Campaign &campaign);
 
 // Every row whose address the send journal records as sent marked "Si",
 // and every one it records in doubt "Dubte" (see
@@ -42,8 +50,9 @@ bool RestoreJournalMarks(Campaign &campaign, const RecipientGrid::JournalLookup 
 // nothing when the operator cancelled or the source could not be reached.
 void ApplyOdbcChoice(Campaign &campaign, const std::optional<QString> &connectString);
 
-// cmbDesmarcar: every mark cleared, the button disabled, the progress hidden,
-// and the decision recorded in the campaign's send journal.
+// cmbDesmarcar, once the operator has confirmed it: every mark cleared, the
+// button disabled, the progress hidden, and the decision recorded in the
+// campaign's send journal.
 void ClearSentMarks(Campaign &campaign);
 
 } // namespace tramelo

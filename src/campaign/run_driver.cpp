@@ -268,7 +268,7 @@ void CampaignRun::runConfirmed(const QString &attachments)
         view.showMessage(nothingToSendMessage, MessageIcon::Information);
         return;
     }
-    if (view.askYesNo(confirmationQuestion(rows, groupSizeOf(m_campaign.settings()), marks.sent), false))
+    if (view.askYesNo(confirmationQuestion(rows, groupSizeOf(m_campaign.settings()), marks.rows), false))
         run(start);
 }
 

@@ -22,7 +22,8 @@ private:
     QStringList m_entries;
 };
 
-// The texts the component records for refused values and a closed socket.
+// The texts the component records for refused values, a closed socket and
+// the failures of a session.
 namespace error_text {
 inline const QString invalidBcc = QStringLiteral("Invalid Bcc: Recipient E-mail Address");
 inline const QString invalidCc = QStringLiteral("Invalid Cc: Recipient E-mail Address");

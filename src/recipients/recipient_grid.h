@@ -44,6 +44,8 @@ public:
 
     // Header row only, 2 columns; the sent-mark list left as it is.
     void resetToHeaders();
+    // As before any fill: the header row only and no sent-mark list.
+    void clearRows();
     // Replaces every row with the snapshot's records (read from its start),
     // the address from the named field, nulls as empty cells, no replies;
     // then the sent-mark list holds data rows + 1 entries, all " ".
@@ -65,6 +67,14 @@ public:
     bool showsSent(int row) const;
     bool showsFailed(int row) const;
     bool showsInDoubt(int row) const;
+    // How many mark cells show "Si" and "No".
+    struct MarkCounts {
+        qint64 sent = 0;
+        qint64 failed = 0;
+    };
+    MarkCounts markCounts() const;
+    // Whether any row is marked, in its cell or in the sent-mark list.
+    bool hasMarks() const;
     void clearMarkCell(int row);
     // The reply goes to the last column; the reason of a failure, or of the
     // doubt, to the mark's tool tip. A row in doubt has the entry "N" in the
@@ -76,7 +86,8 @@ public:
     int replyColumn() const { return m_records ? gridColumnCount() - 1 : -1; }
     void toggleMark(int row, int column);
     void clearAllMarks();
-    // Cells from a list read from a project file (exactly R entries).
+    // Cells from a list read from a project file (exactly R entries); a row
+    // shown "Dubte" stays so unless its entry is "S".
     void restoreMarks(const QByteArray &marks);
     // What the send journal says of a row's address: it was sent ("Si"), it
     // is in doubt ("Dubte", with why: unless the row shows "Si"), or nothing.

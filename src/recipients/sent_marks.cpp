@@ -2,6 +2,8 @@
 
 #include "record_snapshot.h"
 
+#include <algorithm>
+
 namespace tramelo {
 
 namespace {
@@ -49,6 +51,18 @@ bool RecipientGrid::showsFailed(int row) const
 bool RecipientGrid::showsInDoubt(int row) const
 {
     return isDataRow(row) && m_markCells.at(row - 1) == inDoubtCell;
+}
+
+RecipientGrid::MarkCounts RecipientGrid::markCounts() const
+{
+    return {m_markCells.count('S'), m_markCells.count('N')};
+}
+
+bool RecipientGrid::hasMarks() const
+{
+    const auto marked = [](char entry) { return entry == 'S' || entry == 'N' || entry == inDoubtCell; };
+    return std::any_of(m_markCells.cbegin(), m_markCells.cend(), marked)
+        || std::any_of(m_sentMarks.cbegin(), m_sentMarks.cend(), marked);
 }
 
 void RecipientGrid::clearMarkCell(int row)
@@ -127,8 +141,13 @@ void RecipientGrid::restoreMarks(const QByteArray &marks)
     // Exactly one entry per data row, whatever the caller passed, so that
     // every later mark has its entry.
     m_sentMarks = marks.leftJustified(dataRowCount(), ' ', true);
-    for (int row = 1; row <= dataRowCount(); ++row)
-        m_markCells[row - 1] = shownEntry(m_sentMarks.at(row - 1));
+    for (int row = 1; row <= dataRowCount(); ++row) {
+        // A row the journal showed in doubt stays so, unless it was sent.
+        char &cell = m_markCells[row - 1];
+        const char entry = shownEntry(m_sentMarks.at(row - 1));
+        if (cell != inDoubtCell || entry == 'S')
+            cell = entry;
+    }
     announceMarkColumn();
 }
 

@@ -130,7 +130,8 @@ QStringList savedMarks(const QString &project)
 }
 
 // Rewrites the project with a row count and sent marks of the test's
-// choosing, its extension block (the campaign's identifier) kept.
+// choosing, its extension block (the campaign's identifier) kept unless the
+// marks are cut short, which loses what followed them.
 void storeMarks(const QString &project, qint32 rowCount, const QByteArray &marks)
 {
     QFile file(project);
@@ -138,7 +139,7 @@ void storeMarks(const QString &project, qint32 rowCount, const QByteArray &marks
     const QByteArray old = file.readAll();
     file.close();
     ProjectRecord record = readProjectRecord(old).record;
-    const QByteArray extension = old.right(projectExtensionLength(old));
+    const QByteArray extension = marks.size() < rowCount ? QByteArray() : old.right(projectExtensionLength(old));
     record.recipientRowCount = rowCount;
     const std::optional<QByteArray> bytes = writeProject(record, marks);
     ASSERT_TRUE(bytes && file.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -320,12 +321,14 @@ TEST(TrameloRun, SavesTheProjectEveryFewHundredGroupsAndResumesFromTheJournalAlo
     QProcess runner;
     startRunner(runner, {project});
     ASSERT_TRUE(runner.waitForStarted());
-    // By the 510th message the 500th group is marked, and the save it brings done.
     ASSERT_TRUE(server.waitForMessages(510, 60s));
     ASSERT_EQ(runner.state(), QProcess::Running) << "the run ended before its kill";
     ::kill(pid_t(runner.processId()), SIGKILL);
     ASSERT_TRUE(runner.waitForFinished(10000));
-    EXPECT_GE(projectSentMarks(), 500);
+    // Saved every 500 groups or every 5 seconds, whichever comes first (on a
+    // slow machine the clock does): the 509 groups marked before the last
+    // message leave at most 499 unsaved.
+    EXPECT_GE(projectSentMarks(), 509 - 499);
 
     // Marks lost from the project: the journal says who was sent to.
     storeMarks(project, qint32(rows.size()), QByteArray(rows.size(), ' '));

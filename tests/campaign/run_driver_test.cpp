@@ -89,7 +89,7 @@ TEST(CampaignRun, GroupsGoInBlindCopyUnmerged)
         for (int k = 0; k < sizes[i]; ++k)
             expected << QStringLiteral("persona%1@example.com").arg(next++);
         EXPECT_EQ(messages[i].rcptTos, expected);
-        EXPECT_EQ(header(messages[i], QStringLiteral("To")), QString());
+        EXPECT_EQ(header(messages[i], QStringLiteral("To")), QStringLiteral("undisclosed-recipients:;"));
         EXPECT_EQ(header(messages[i], QStringLiteral("Subject")), QStringLiteral("Hola <<<Nom>>>"));
         EXPECT_FALSE(messages[i].data.contains("Bcc"));
     }
