@@ -35,6 +35,10 @@ inline const QString missingAttachment = QStringLiteral("The file you tried to a
 inline const QString socketNotOpen = QStringLiteral("Socket not Open");
 inline const QString timeout = QStringLiteral("Timeout occurred: The SMTP Host did not respond to the request");
 inline const QString loginFailed = QStringLiteral("Host Login Failed!");
+inline const QString unexpectedReply = QStringLiteral("Unexpected reply from the SMTP Host: "); // + the bytes, on one line, at most 200 of them
+inline const QString noLoginInsideTls = QStringLiteral("The SMTP Host offers no login mechanism inside TLS");
+inline const QString noFinalReply = QStringLiteral("No reply to the end of the message: it may have been delivered");
+inline const QString sendStopped = QStringLiteral("Sending stopped");
 } // namespace error_text
 
 } // namespace tramelo
