@@ -145,13 +145,13 @@ QString certificateFailureText(const std::vector<int> &verifyErrors, bool hostNa
                                const QString &host)
 {
     QStringList reasons;
+    if (hostNameMismatch)
+        reasons << QStringLiteral("it was issued for %1, not for %2").arg(issuedNames(certificate), host);
     for (const int error : verifyErrors) {
         const QString reason = certificateFailureReason(error, certificate);
         if (!reasons.contains(reason))
             reasons << reason;
     }
-    if (hostNameMismatch)
-        reasons << QStringLiteral("it was issued for %1, not for %2").arg(issuedNames(certificate), host);
     return QStringLiteral("The certificate of the SMTP Host %1 is not trusted: %2. Certificate subject: %3; "
                           "issuer: %4; valid from %5 to %6; SHA-256 fingerprint: %7")
         .arg(host, reasons.join(QStringLiteral("; ")), displayName(X509_get_subject_name(certificate)),
