@@ -31,10 +31,11 @@ SmtpReplyReader::Result SmtpReplyReader::next(QByteArray &reply)
     while (m_position < m_input.size()) {
         const qsizetype lineEnd = m_input.indexOf('\n', m_position);
         const qsizetype lineLength = (lineEnd < 0 ? m_input.size() : lineEnd + 1) - m_position;
-        const bool tooLong = lineLength > maxLineBytes || m_reply.size() + lineLength > maxReplyBytes
-            || (lineEnd >= 0 && m_lines + 1 > maxLines);
-        if (tooLong) {
-            const qsizetype room = std::min(maxReplyBytes - m_reply.size(), std::min(lineLength, maxLineBytes));
+        const bool tooManyLines = lineEnd >= 0 && m_lines + 1 > maxLines;
+        if (tooManyLines || lineLength > maxLineBytes || m_reply.size() + lineLength > maxReplyBytes) {
+            // What was read, within the bounds.
+            const qsizetype room =
+                tooManyLines ? 0 : std::min(maxReplyBytes - m_reply.size(), std::min(lineLength, maxLineBytes));
             reply = std::exchange(m_reply, {}).append(QByteArrayView(m_input).sliced(m_position, room));
             clear();
             m_cut = true;
