@@ -395,12 +395,22 @@ void SmtpClient::endHeld(std::vector<Delivery> &out)
     InFlight held = std::exchange(m_held, std::nullopt).value();
     m_events.beforeEndOfData(held.id);
     SmtpChannel &channel = m_session->channel();
+    // The session's last message: QUIT leaves with its ".".
+    const bool last = m_session->messagesStarted >= m_config.messagesPerSession;
+    if (last)
+        m_events.sessionStep(SessionStep::Closing);
     SmtpChannel::Reply reply;
-    SmtpChannel::Break broken = channel.write({"."}, m_config.timeouts.reply);
+    SmtpChannel::Break broken = channel.write(last ? QList<QByteArray>{".", "QUIT"} : QList<QByteArray>{"."},
+                                              m_config.timeouts.reply);
     if (broken == SmtpChannel::Break::None)
         broken = channel.read(reply, deadlineAfter(SmtpTimeouts::endOfData));
     SessionFate fate = SessionFate::Keep;
     out.push_back(judgeEndOfData(held, broken, reply, fate));
+    if (last && fate != SessionFate::Drop) {
+        SmtpChannel::Reply goodbye;
+        channel.read(goodbye, deadlineAfter(SmtpTimeouts::quit));
+        fate = SessionFate::Drop;
+    }
     afterMessage(fate);
 }
 

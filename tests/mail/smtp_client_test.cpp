@@ -147,8 +147,9 @@ TEST(SmtpClient, Dialogues)
              + QStringLiteral("S: 421 4.4.2 Idle\nX:\n") + QStringLiteral("A:\n") + stepByStep
              + script::envelope(from, {b}) + script::data() + script::quit(),
          {a, b}, {"barrier 1", "send 1: 1 sent", "barrier 2", "send 2: 2 sent"}, 2},
-        {"a session carries its share, then another",
-         opened + accepted({a}, false) + accepted({b}, true) + queued + script::quit() + reopened + accepted({c}, false)
+        {"a session carries its share, its last \".\" with QUIT, then another",
+         opened + accepted({a}, false) + accepted({b}, true) + QStringLiteral("C: QUIT\n") + queued
+             + QStringLiteral("S: 221 2.0.0 Bye\n") + reopened + accepted({c}, false)
              + queued + script::quit(),
          {a, b, c}, {"barrier 1", "send 2: 1 sent", "barrier 2", "send 3: 2 sent", "barrier 3", "close: 3 sent"}, 2, {}, 2},
     };
