@@ -48,8 +48,7 @@ QByteArray headerLines(const QStringList &rows)
 // Bytes of this message as they go on the wire; each piece starts a line.
 DataPiece wirePiece(const QByteArray &bytes, int part = -1)
 {
-    MessageDataWriter writer;
-    return {writer.toWire(bytes), nullptr, part};
+    return {MessageDataWriter().toWire(bytes), nullptr, part};
 }
 
 // "a" <a>, "b" <b>: every address with its name (or itself) folded one a line.
@@ -102,21 +101,20 @@ std::shared_ptr<const ComposedMessage> MessageComposer::compose(const MessagePar
     // body's own form too.
     const QString text = crlf + body + crlf + crlf + crlf;
 
-    const auto variant = [&](BodyChannel channel) {
-        const EncodedBody encoded = encodeBody(text, eightBit, channel);
+    const auto variant = [&](const EncodedBody &encoded) {
         MessageData data = bodyStructure(
             headerBlock(parts, now, boundary, related, encoded.charset, encoded.transferEncoding, messageId),
             encoded.bytes, files);
         data.eightBitMime = encoded.isEightBitUtf8();
         return data;
     };
-    MessageData eightBitMime = variant(m_settings.mime ? BodyChannel::EightBitMime : BodyChannel::Unlabelled);
+    const EncodedBody eight = encodeBody(text, eightBit, m_settings.mime ? BodyChannel::EightBitMime : BodyChannel::Unlabelled);
+    MessageData eightBitMime = variant(eight);
+    // Only a body that goes as 8-bit UTF-8 goes otherwise to a server that
+    // takes no 8-bit data.
     std::optional<MessageData> sevenBit;
-    if (m_settings.mime) {
-        MessageData other = variant(BodyChannel::SevenBit);
-        if (other.pieces.front().bytes != eightBitMime.pieces.front().bytes)
-            sevenBit = std::move(other);
-    }
+    if (eight.isEightBitUtf8() && m_settings.mime)
+        sevenBit = variant(encodeBody(text, eightBit, BodyChannel::SevenBit));
     QList<AttachedPart> attached;
     for (std::size_t i = 0; i < m_files.size(); ++i)
         attached.append({withoutLineBreaks(m_files[i]->name()), links.embedded.value(qsizetype(i))});
@@ -179,7 +177,9 @@ MessageData MessageComposer::bodyStructure(const QString &headers, const QByteAr
                                            const std::vector<DataPiece> &fileParts) const
 {
     MessageData data;
-    data.pieces.push_back(wirePiece(toWindows1252(headers) + body));
+    QByteArray lead = toWindows1252(headers);
+    lead += body;
+    data.pieces.push_back(wirePiece(lead));
     data.pieces.insert(data.pieces.end(), fileParts.begin(), fileParts.end());
     for (const DataPiece &piece : data.pieces)
         data.size += piece.size();
