@@ -64,6 +64,10 @@ std::optional<SmtpFailure> ClientSession::connect()
 
 std::optional<SmtpFailure> ClientSession::shakeHands()
 {
+    if (!m_config.tls) {
+        drop();
+        return SmtpFailure{SendStage::Connection, QStringLiteral("TLS is not available: no TLS context was made"), {}};
+    }
     const Transport::Status status =
         m_channel.transport().startTls(m_config.tls, m_config.host, m_config.port, deadlineAfter(connectTimeout()));
     if (status == Transport::Status::Ok)

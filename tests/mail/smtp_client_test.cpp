@@ -86,7 +86,17 @@ TEST(SmtpClient, Dialogues)
         QString firstFailure = {};
         int messagesPerSession = 100;
         GreetingPolicy greeting = GreetingPolicy::Extended;
+        std::function<void(SmtpSessionConfig &)> setUp = {};
     };
+    const auto logIn = [](SmtpSessionConfig &config) {
+        config.login = true;
+        config.credentials = {QStringLiteral("usuari"), QStringLiteral("clau")};
+    };
+    const auto startTls = [&](SmtpSessionConfig &config) {
+        logIn(config);
+        config.security = SecurityMode::StartTls;
+    };
+    const auto prompt = [](const char *text) { return QString::fromLatin1(QByteArray(text).toBase64()); };
     const Row rows[] = {
         {"without PIPELINING each command waits for its reply",
          stepByStep + script::envelope(from, {a}) + script::data() + script::envelope(from, {b}) + script::data()
@@ -147,6 +157,34 @@ TEST(SmtpClient, Dialogues)
              + QStringLiteral("S: 421 4.4.2 Idle\nX:\n") + QStringLiteral("A:\n") + stepByStep
              + script::envelope(from, {b}) + script::data() + script::quit(),
          {a, b}, {"barrier 1", "send 1: 1 sent", "barrier 2", "send 2: 2 sent"}, 2},
+        {"AUTH LOGIN answered by the prompts' words, and the AUTH= form",
+         script::greeting() + script::ehlo(domain, {QStringLiteral("AUTH=LOGIN")})
+             + script::authLogin(QStringLiteral("usuari"), QStringLiteral("clau"))
+             + QStringLiteral("C: MAIL FROM: <%1> AUTH=%1\nS: 250 Ok\nC: RCPT TO: <%2>\nS: 250 Ok\n").arg(from, a)
+             + script::data() + script::quit(),
+         {a}, {"barrier 1", "send 1: 1 sent"}, 1, {}, 100, GreetingPolicy::AsNeeded, logIn},
+        {"a third login prompt is cancelled, and the refusal reported",
+         script::greeting() + script::ehlo(domain, {QStringLiteral("AUTH LOGIN")})
+             + QStringLiteral("C: AUTH LOGIN\nS: 334 %1\nC: %2\nS: 334 %3\nC: %4\nS: 334 %5\nC: \nC: *\nS: 535 5.7.8 No\n")
+                   .arg(prompt("Who are you"), prompt("usuari"), prompt("Prove it"), prompt("clau"), prompt("Again?"))
+             + script::quit(),
+         {a}, {"send 1: 1 Login"}, 1, QStringLiteral("535 5.7.8 No\r\n\r\n"), 100, GreetingPolicy::Extended, logIn},
+        {"STARTTLS not offered: nothing goes in the clear",
+         script::greeting() + script::ehlo(domain, {QStringLiteral("AUTH LOGIN PLAIN")}) + script::quit(), {a},
+         {"send 1: 1 Connection"}, 1,
+         QStringLiteral("The SMTP Host did not offer STARTTLS, which this connection requires: nothing was sent unencrypted\r\n"),
+         100, GreetingPolicy::Extended, startTls},
+        {"STARTTLS refused", script::greeting() + script::ehlo(domain, {QStringLiteral("STARTTLS")})
+             + QStringLiteral("C: STARTTLS\nS: 454 4.7.0 TLS not available\n") + script::quit(), {a},
+         {"send 1: 1 Connection"}, 1, QStringLiteral("454 4.7.0 TLS not available\r\n\r\n"), 100,
+         GreetingPolicy::Extended, startTls},
+        {"the greeting refused", QStringLiteral("S: 554 5.3.2 No service\nX:\n"), {a}, {"send 1: 1 Connection"}, 1,
+         QStringLiteral("554 5.3.2 No service\r\n\r\n")},
+        {"a code of four digits", stepByStep + QStringLiteral("C: MAIL FROM: <%1>\nS: 2500 odd\n").arg(from) + script::quit(),
+         {a}, {"send 1: 1 Sender"}, 1, QStringLiteral("2500 odd\r\n\r\n")},
+        {"a login prompt answering MAIL FROM",
+         stepByStep + QStringLiteral("C: MAIL FROM: <%1>\nS: 334 UGFzc3dvcmQ6\n").arg(from) + script::quit(), {a},
+         {"send 1: 1 Sender"}, 1, QStringLiteral("334 UGFzc3dvcmQ6\r\n\r\n")},
         {"a session carries its share, its last \".\" with QUIT, then another",
          opened + accepted({a}, false) + accepted({b}, true) + QStringLiteral("C: QUIT\n") + queued
              + QStringLiteral("S: 221 2.0.0 Bye\n") + reopened + accepted({c}, false)
@@ -161,6 +199,8 @@ TEST(SmtpClient, Dialogues)
         SmtpSessionConfig config = loopbackConfig(server.port());
         config.messagesPerSession = row.messagesPerSession;
         config.greeting = row.greeting;
+        if (row.setUp)
+            row.setUp(config);
         ClientRun run;
         QElapsedTimer clock;
         clock.start();
