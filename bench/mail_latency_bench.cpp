@@ -230,6 +230,7 @@ std::optional<double> minimalPipelinedClient(quint16 port, int messages, const Q
 struct Client {
     QString name;
     std::function<std::optional<double>()> run;
+    bool inProcess = false; // its processor time is this thread's
 };
 
 bool sinkCounted(test::SmtpSinkServer &sink, int expected)
@@ -273,18 +274,23 @@ int compare(int messages, int rounds, double delayMs)
          peer(test::debianPython(), QStringList{QStringLiteral(TRAMELO_BENCH_DIR "/python_mail_merge.py")} + arguments
                                         + QStringList{QStringLiteral("--one-session")})},
         {QStringLiteral("(b) libcurl, one connection"), peer(QStringLiteral(CURL_MAIL_MERGE_PROGRAM), arguments)},
-        {QStringLiteral("(c) minimal pipelined client"), [&] { return minimalPipelinedClient(port, messages, fixedMessage); }},
-        {QStringLiteral("(d) mail core (SmtpClient)"), [&] { return coreClient(*campaign, port, messages); }},
+        {QStringLiteral("(c) minimal pipelined client"), [&] { return minimalPipelinedClient(port, messages, fixedMessage); },
+         true},
+        {QStringLiteral("(d) mail core (SmtpClient)"), [&] { return coreClient(*campaign, port, messages); }, true},
     };
     const double roundTrip = 2 * delayMs / 1000.0;
     std::printf("smtp-sink behind delay_proxy, %.1f ms each way (round trip %.1f ms); %d messages a round (4096-byte\n"
                 "HTML body, 3 merge fields); %d rounds; messages per round trip = messages/s x round trip\n",
                 delayMs, 2 * delayMs, messages, rounds);
     std::map<QString, std::vector<double>> rates;
+    std::map<QString, std::vector<double>> processor;
     int expected = 0;
     for (int round = 1; round <= rounds; ++round) {
         for (const Client &client : clients) {
+            const double processorStart = threadSeconds();
             const std::optional<double> seconds = client.run();
+            if (client.inProcess)
+                processor[client.name].push_back((threadSeconds() - processorStart) / messages * 1e6);
             expected += messages;
             if (!seconds || !sinkCounted(sink, expected)) {
                 std::fprintf(stderr, "round %d: %s failed or the sink did not count its %d messages: no figures\n", round,
@@ -299,8 +305,11 @@ int compare(int messages, int rounds, double delayMs)
     }
     for (const Client &client : clients) {
         const double rate = median(rates[client.name]);
-        std::printf("median  %-32s %7.1f msg/s  %5.2f messages per round trip (%.2f round trips per message)\n",
+        std::printf("median  %-32s %7.1f msg/s  %5.2f messages per round trip (%.2f round trips per message)",
                     qPrintable(client.name), rate, rate * roundTrip, 1 / (rate * roundTrip));
+        if (client.inProcess)
+            std::printf(", %.0f us of processor per message", median(processor[client.name]));
+        std::printf("\n");
     }
     const double core = median(rates[clients[3].name]);
     std::printf("mail core: %.2f x Python, %.2f x libcurl, %.2f x the minimal pipelined client\n",
