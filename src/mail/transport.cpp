@@ -118,6 +118,17 @@ BIO_METHOD *socketWithoutSigpipe()
     return method;
 }
 
+// The name as the resolver and the certificate know it: an address as it
+// is, a name beyond ASCII in its ACE form.
+QByteArray lookupName(const QString &host)
+{
+    const QByteArray literal = host.toLatin1();
+    if (isAddressLiteral(literal))
+        return literal;
+    const QByteArray ace = QUrl::toAce(host);
+    return ace.isEmpty() ? host.toUtf8() : ace;
+}
+
 bool matchesHost(X509 *certificate, const QByteArray &host)
 {
     // Like the verification the operator has known: the common name counts
@@ -174,7 +185,7 @@ Transport::Status Transport::connect(const QString &host, quint16 port, Clock::t
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = AI_NUMERICSERV;
     addrinfo *found = nullptr;
-    if (::getaddrinfo(QUrl::toAce(host).constData(), QByteArray::number(port).constData(), &hints, &found) != 0
+    if (::getaddrinfo(lookupName(host).constData(), QByteArray::number(port).constData(), &hints, &found) != 0
         || !found) {
         m_error = QStringLiteral("Host not found");
         return Status::Failed;
@@ -220,7 +231,7 @@ Transport::Status Transport::connect(const QString &host, quint16 port, Clock::t
 Transport::Status Transport::startTls(const std::shared_ptr<TlsContext> &context, const QString &host, quint16 port,
                                       Clock::time_point deadline)
 {
-    const QByteArray name = QUrl::toAce(host);
+    const QByteArray name = lookupName(host);
     m_tls = context;
     m_tlsState = {name + ':' + QByteArray::number(port), {}};
     m_ssl = SSL_new(context->handle());

@@ -249,3 +249,22 @@ TEST(SmtpClient, StopEndsEveryWaitAtOnce)
     EXPECT_TRUE(run.deliveries[0].outcome.inDoubt);
     EXPECT_EQ(run.deliveries[0].outcome.reply, QStringLiteral("Sending stopped\r\n"));
 }
+
+TEST(SmtpClient, ServerReachedByEitherAddress)
+{
+    for (const auto address : {QHostAddress::LocalHost, QHostAddress::LocalHostIPv6}) {
+        ScriptedSmtpServer server;
+        server.addScript(script::greeting() + script::ehlo(domain) + script::envelope(from, {QStringLiteral("a@exemple.cat")})
+                         + script::data() + script::quit());
+        ASSERT_TRUE(server.listen(QHostAddress(address))) << server.failure();
+        ClientRun run;
+        runBesideEventLoop(
+            [&] {
+                SmtpClient client(loopbackConfig(server.port(), server.host()), &run.events);
+                sendAll(client, {QStringLiteral("a@exemple.cat")}, run);
+            },
+            10s);
+        EXPECT_TRUE(server.waitForFinished(5s)) << server.verify();
+        EXPECT_EQ(run.events.lines, QStringList({"barrier 1", "send 1: 1 sent"})) << server.host();
+    }
+}
