@@ -1,7 +1,6 @@
 #include "client_session.h"
 
 #include "pending_errors.h"
-#include "stop_signal.h"
 #include "windows1252.h"
 
 namespace tramelo {
@@ -20,8 +19,6 @@ ClientSession::ClientSession(const SmtpSessionConfig &config, SmtpClientEvents &
     , m_channel(stop)
 {
 }
-
-ClientSession::~ClientSession() = default;
 
 std::optional<SmtpFailure> ClientSession::open()
 {

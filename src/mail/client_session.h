@@ -20,7 +20,6 @@ class ClientSession
 {
 public:
     ClientSession(const SmtpSessionConfig &config, SmtpClientEvents &events, const StopSignal *stop);
-    ~ClientSession();
     ClientSession(const ClientSession &) = delete;
     ClientSession &operator=(const ClientSession &) = delete;
 

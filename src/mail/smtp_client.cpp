@@ -137,11 +137,12 @@ std::optional<SmtpFailure> SmtpClient::judgeEnvelopeReply(InFlight &current, con
     // 421, or a reply that answers nothing asked: the session is over.
     fate = SessionFate::Quit;
     if (stage == SendStage::Recipient) {
+        const bool taken = reply.code == 250 || reply.code == 251;
+        // After a refused MAIL a pipelined RCPT's answer only tells whether
+        // the server keeps in step.
         if (!current.outcome.senderAccepted)
-            return isRefusal(reply.code) || reply.code == 250 || reply.code == 251
-                ? std::nullopt
-                : std::optional(refusalOf(reply, stage));
-        if (reply.code == 250 || reply.code == 251) {
+            return taken || isRefusal(reply.code) ? std::nullopt : std::optional(refusalOf(reply, stage));
+        if (taken) {
             ++current.accepted;
             return std::nullopt;
         }
@@ -190,14 +191,17 @@ void SmtpClient::sendStepByStep(InFlight current, const Envelope &envelope, std:
     const qsizetype recipients = envelope.recipients.size();
     SessionFate fate = SessionFate::Keep;
     for (qsizetype i = 0; i < commands.size(); ++i) {
-        if (i == 0 || i == 1 || i == recipients + 1)
-            m_events.messageStep(current.id, i == 0 ? MessageStep::Sender : i == 1 ? MessageStep::Recipients : MessageStep::Data);
+        if (i == 0)
+            m_events.messageStep(current.id, MessageStep::Sender);
+        else if (i == 1)
+            m_events.messageStep(current.id, MessageStep::Recipients);
         if (i == recipients + 1) {
             if (const std::optional<SmtpFailure> failure = everyRecipientRefused(current)) {
                 out.push_back(failed(current, *failure));
                 afterMessage(SessionFate::Reset);
                 return;
             }
+            m_events.messageStep(current.id, MessageStep::Data);
         }
         SmtpChannel::Reply reply;
         const SmtpChannel::Break broken = session.exchange(commands[i], reply, m_config.timeouts.reply);

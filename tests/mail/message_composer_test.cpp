@@ -208,7 +208,8 @@ TEST(MessageComposer, FilesAreReadOncePerRun)
     settings.sender = QStringLiteral("jo@exemple.cat");
     const MessageComposer composer(settings, files.files, pinnedClock());
     for (const QString &to : {QStringLiteral("a@exemple.cat"), QStringLiteral("b@exemple.cat")}) {
-        const MessageData &data = composer.compose({{to}, {}, {}, {}, QStringLiteral("s"), QStringLiteral("b")}, {})->data(false);
+        const auto message = composer.compose({{to}, {}, {}, {}, QStringLiteral("s"), QStringLiteral("b")}, {});
+        const MessageData &data = message->data(false);
         ASSERT_EQ(data.pieces.size(), 5u);
         EXPECT_EQ(data.pieces[2].file, files.files.front());
     }
