@@ -193,6 +193,10 @@ Extensions extensions(QByteArrayView reply)
             offer.eightBitMime = true;
             continue;
         }
+        if (sameText(keyword, "PIPELINING") && mechanisms.isEmpty()) {
+            offer.pipelining = true;
+            continue;
+        }
         const bool parameterForm = keyword.size() >= 5 && sameText(keyword.first(5), "AUTH=");
         if (parameterForm && keyword.size() > 5)
             mechanisms.prepend(keyword.sliced(5));

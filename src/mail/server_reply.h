@@ -70,8 +70,8 @@ bool isPop3Negative(QByteArrayView reply);
 
 // What an EHLO answer offers, in any letter case: a login mechanism when it
 // is one of the words of an "AUTH" line or of an "AUTH=" line; LOGIN in the
-// old "AUTH=LOGIN" form when that line names it first; STARTTLS and 8BITMIME
-// when a line says it alone.
+// old "AUTH=LOGIN" form when that line names it first; STARTTLS, 8BITMIME
+// and PIPELINING when a line says it alone.
 struct Extensions
 {
     bool login = false;
@@ -79,6 +79,7 @@ struct Extensions
     bool plain = false;
     bool startTls = false;
     bool eightBitMime = false;
+    bool pipelining = false;
 };
 Extensions extensions(QByteArrayView reply);
 
