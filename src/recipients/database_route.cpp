@@ -90,6 +90,11 @@ std::optional<QString> sqlite3DriverDatabase(const QList<ConnectAttribute> &attr
 std::optional<DatabaseRoute> databaseRouteOf(const QString &connectionString, QString &error)
 {
     if (const std::optional<QString> file = jetFileOf(connectionString)) {
+        // The Access driver would fail without a word.
+        if (!QFileInfo::exists(*file)) {
+            error = QStringLiteral("No es troba l'arxiu ") + *file;
+            return std::nullopt;
+        }
         if (csvFileOf(connectionString))
             return DatabaseRoute{DatabaseRoute::Engine::Csv, *file};
         if (startsWithSqliteHeader(*file))

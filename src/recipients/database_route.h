@@ -23,7 +23,8 @@ struct DatabaseRoute {
 // the SQLite file it names (Database=, in the string or in its data source),
 // since that driver lets any statement load code.
 //
-// Nothing, with the operator's reason in error, for a connect string that
+// Nothing, with the operator's reason in error, for a file that is not
+// there, and for a connect string that
 // would make the driver manager load a library it has not registered (a
 // path in DRIVER=, a file data source), write a file (SAVEFILE=), or run
 // statements or load code while connecting (the PostgreSQL driver's

@@ -112,12 +112,18 @@ QString Connection::currentCatalog() const
 // a table without transactions): the server itself is told. This runs while
 // each statement still commits, so that the setting outlives the rollbacks
 // that follow; a server that refuses it is not used. The query time limit
-// goes the same way where the driver keeps it to itself.
+// goes the same way where the driver does not pass it on.
 bool Connection::holdServerToReading(QString &error)
 {
     const QString readOnly = readOnlySessionStatement(serverKindNamed(m_dbmsName));
+    if (!readOnly.isEmpty() && !runOnServer(readOnly, error))
+        return false;
+    // A server too old to know the setting is still used, without it.
     const QString timeLimit = sessionTimeLimitStatement(m_dbmsName, m_queryTimeLimit);
-    return (readOnly.isEmpty() || runOnServer(readOnly, error)) && (timeLimit.isEmpty() || runOnServer(timeLimit, error));
+    QString refused;
+    if (!timeLimit.isEmpty())
+        runOnServer(timeLimit, refused);
+    return true;
 }
 
 bool Connection::runOnServer(const QString &statement, QString &error)

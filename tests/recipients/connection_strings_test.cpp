@@ -105,6 +105,7 @@ TEST(DatabaseRoute, ReadsSqliteItselfAndRefusesWhatWouldLoadCodeOrRunStatements)
     };
     file("clients.db", QByteArray("SQLite format 3\0rest of the page", 32));
     file("clients.mdb", QByteArray("SQLite format 2\0", 16));
+    file("socis.CSV", "Nom\n");
     file("odbc.ini", "[Fitxer]\nDriver=SQLite3\nDatabase=/srv/socis.db\nLoadExt=/tmp/logo.so\n");
     // Read by the driver manager at its first use in this process.
     ASSERT_TRUE(qputenv("ODBCINI", QFile::encodeName(folder.filePath(QStringLiteral("odbc.ini")))));
@@ -118,7 +119,7 @@ TEST(DatabaseRoute, ReadsSqliteItselfAndRefusesWhatWouldLoadCodeOrRunStatements)
     const Case cases[] = {
         {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1/clients.db", Engine::Sqlite, "%1/clients.db"},
         {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1/clients.mdb", Engine::Odbc, "DRIVER={MDBTools};DBQ=%1/clients.mdb"},
-        {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1/cap.mdb", Engine::Odbc, "DRIVER={MDBTools};DBQ=%1/cap.mdb"},
+        {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1/cap.mdb", std::nullopt, "No es troba l'arxiu %1/cap.mdb"},
         {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1/socis.CSV", Engine::Csv, "%1/socis.CSV"},
         {"DSN=Clients;UID=anna;PWD=secret", Engine::Odbc, "DSN=Clients;UID=anna;PWD=secret"},
         {"DRIVER={SQLite3};Database=/srv/socis.db;LoadExt=/tmp/logo.so", Engine::Sqlite, "/srv/socis.db"},
