@@ -900,32 +900,6 @@ QByteArray bytesOf(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// Both database servers, started once for the tests below; empty, with the
-// missing package named, where one is not installed.
-struct StartedServer {
-    std::unique_ptr<DatabaseServer> server;
-    QChar quote;
-};
-std::vector<StartedServer> &databaseServers(QStringList &missing)
-{
-    static std::vector<StartedServer> started;
-    static QStringList notInstalled;
-    static bool tried = false;
-    if (!std::exchange(tried, true)) {
-        StartedServer all[] = {{std::make_unique<PostgresServer>(), u'"'}, {std::make_unique<MariaDbServer>(), u'`'}};
-        for (StartedServer &s : all) {
-            if (!s.server->missingPackage().isEmpty())
-                notInstalled << s.server->missingPackage();
-            else if (s.server->start())
-                started.push_back(std::move(s));
-            else
-                ADD_FAILURE() << s.server->errorText();
-        }
-    }
-    missing = notInstalled;
-    return started;
-}
-
 } // namespace
 
 // load_extension() in the statement of an SQLite file or a CSV file: the
@@ -967,113 +941,93 @@ TEST(TrameloRunDatabaseSafety, AStatementThatWouldLoadCodeIsRefused)
     }
 }
 
-// MariaDB runs what "/*!...*/" holds: it never gets the statement.
-TEST(TrameloRunDatabaseSafety, AnExecutableCommentNeverReachesTheServer)
+// On PostgreSQL and MariaDB: SIGTERM while the project's statement sleeps
+// on the server ends the query there at once and sends nothing; MariaDB
+// never gets an executable comment, which would write a file; an account
+// that may write files on the server is named in a warning and the run goes
+// on, a read-only one is not; a wrong password is refused with the driver's
+// reason, without the password.
+TEST(TrameloRunDatabaseSafety, ServersAreNeitherWrittenNorLeftRunning)
 {
+    PostgresServer postgres;
+    MariaDbServer mariaDb;
+    const std::pair<DatabaseServer *, QChar> servers[] = {{&postgres, u'"'}, {&mariaDb, u'`'}};
     QStringList missing;
-    for (StartedServer &s : databaseServers(missing)) {
-        if (s.quote != u'`')
+    for (const auto &[server, quote] : servers) {
+        SCOPED_TRACE(server->name().toStdString());
+        if (!server->missingPackage().isEmpty()) {
+            missing << server->missingPackage();
             continue;
-        CampaignRunFixture f;
+        }
+        ASSERT_TRUE(server->start()) << server->errorText();
         AiosmtpdServer smtp;
         ASSERT_TRUE(smtp.start()) << smtp.errorText();
+        const QString database = QStringLiteral("campanya");
         QString output;
-        ASSERT_TRUE(s.server->createDatabase(QStringLiteral("comentari"), recipientTable(numberedRecipients(2), u'`'), output))
-            << output;
-        const QString attack = QStringLiteral("SELECT Nom, Correu /*!50000 INTO OUTFILE '%1' */ FROM Destinataris");
-        // Given to the server itself, the statement does write the file.
-        const QString control = f.folder.filePath(QStringLiteral("control.txt"));
-        ASSERT_TRUE(s.server->runSql(QStringLiteral("comentari"), {attack.arg(control)}, output)) << output;
-        ASSERT_TRUE(QFileInfo::exists(control));
-        f.databaseSource = s.server->connectString(QStringLiteral("comentari"));
-        const QString written = f.folder.filePath(QStringLiteral("sortida.txt"));
+        ASSERT_TRUE(server->createDatabase(database, recipientTable(numberedRecipients(2), quote), output)) << output;
+        ASSERT_TRUE(server->createReadOnlyAccount(database, output)) << output;
+        const bool isMariaDb = quote == u'`';
 
-        const RunResult result = runToEnd({saveWithStatement(f, smtp.port(), attack.arg(written))});
-        EXPECT_EQ(result.exitCode, 2);
-        EXPECT_TRUE(result.err.contains(QStringLiteral("Només es pot fer servir una consulta SELECT"))) << result.err;
-        EXPECT_FALSE(QFileInfo::exists(written));
-        EXPECT_EQ(smtp.messageCount(), 0);
-    }
-    if (!missing.isEmpty())
-        GTEST_SKIP() << "not installed: " << missing.join(QStringLiteral(", "));
-}
-
-// SIGTERM while the project's statement sleeps on the server: the query
-// ends there at once, the run says why and sends nothing.
-TEST(TrameloRunDatabaseSafety, AStopEndsALongQueryOnTheServer)
-{
-    QStringList missing;
-    for (StartedServer &s : databaseServers(missing)) {
-        SCOPED_TRACE(s.server->name().toStdString());
-        CampaignRunFixture f;
-        AiosmtpdServer smtp;
-        ASSERT_TRUE(smtp.start()) << smtp.errorText();
-        QString output;
-        ASSERT_TRUE(s.server->createDatabase(QStringLiteral("espera"), recipientTable(numberedRecipients(2), s.quote), output))
-            << output;
-        f.databaseSource = s.server->connectString(QStringLiteral("espera"));
-        const QString sleep = s.quote == u'"' ? QStringLiteral("SELECT pg_sleep(600)") : QStringLiteral("SELECT SLEEP(600)");
-
+        const QString sleep = isMariaDb ? QStringLiteral("SELECT SLEEP(600)") : QStringLiteral("SELECT pg_sleep(600)");
+        CampaignRunFixture sleeping;
+        sleeping.databaseSource = server->connectString(database);
         QProcess runner;
-        startRunner(runner, {saveWithStatement(f, smtp.port(), sleep)});
-        ASSERT_TRUE(waitUntil([&] { return s.server->sessionsRunning(sleep) == QLatin1String("1\n"); }, 20s));
+        startRunner(runner, {saveWithStatement(sleeping, smtp.port(), sleep)});
+        ASSERT_TRUE(waitUntil([&] { return server->sessionsRunning(sleep) == QLatin1String("1\n"); }, 20s));
         ::kill(pid_t(runner.processId()), SIGTERM);
         ASSERT_TRUE(runner.waitForFinished(10000));
         EXPECT_EQ(runner.exitCode(), 2);
         const QString err = QString::fromLocal8Bit(runner.readAllStandardError());
         EXPECT_TRUE(err.contains(QStringLiteral("La consulta a la base de dades s'ha aturat perquè s'ha demanat aturar el programa")))
             << err;
-        EXPECT_EQ(s.server->sessionsRunning(sleep), QStringLiteral("0\n"));
-        EXPECT_EQ(smtp.messageCount(), 0);
-    }
-    if (!missing.isEmpty())
-        GTEST_SKIP() << "not installed: " << missing.join(QStringLiteral(", "));
-}
+        EXPECT_EQ(server->sessionsRunning(sleep), QStringLiteral("0\n"));
 
-// An account that may write files on the server is named in a warning and
-// the run goes on; a read-only one is not; a wrong password says the
-// driver's reason without the password.
-TEST(TrameloRunDatabaseSafety, TheDatabaseAccountIsToldAbout)
-{
-    QStringList missing;
-    for (StartedServer &s : databaseServers(missing)) {
-        SCOPED_TRACE(s.server->name().toStdString());
-        AiosmtpdServer smtp;
-        ASSERT_TRUE(smtp.start()) << smtp.errorText();
-        QString output;
-        const QString database = QStringLiteral("comptes");
-        ASSERT_TRUE(s.server->createDatabase(database, recipientTable(numberedRecipients(2), s.quote), output)) << output;
-        ASSERT_TRUE(s.server->createReadOnlyAccount(database, output)) << output;
-        const QString privilege = s.quote == u'"' ? QStringLiteral("SUPERUSER") : QStringLiteral("FILE");
-        const QString warning = QStringLiteral("Avís: el compte amb què es connecta a la base de dades té el privilegi %1");
+        if (isMariaDb) {
+            CampaignRunFixture f;
+            f.databaseSource = server->connectString(database);
+            const QString attack = QStringLiteral("SELECT Nom, Correu /*!50000 INTO OUTFILE '%1' */ FROM Destinataris");
+            // Given to the server itself, the statement does write the file.
+            const QString control = f.folder.filePath(QStringLiteral("control.txt"));
+            ASSERT_TRUE(server->runSql(database, {attack.arg(control)}, output)) << output;
+            ASSERT_TRUE(QFileInfo::exists(control));
+            const QString written = f.folder.filePath(QStringLiteral("sortida.txt"));
+            const RunResult result = runToEnd({saveWithStatement(f, smtp.port(), attack.arg(written))});
+            EXPECT_EQ(result.exitCode, 2);
+            EXPECT_TRUE(result.err.contains(QStringLiteral("Només es pot fer servir una consulta SELECT"))) << result.err;
+            EXPECT_FALSE(QFileInfo::exists(written));
+        }
+        EXPECT_EQ(smtp.messageCount(), 0);
+
         struct Account {
             QString connectString;
             int exitCode;
             bool warned;
             QString told; // a pattern
         };
-        const QString wrongPassword = s.server->connectString(database, s.server->user(), QStringLiteral("clau-equivocada"));
+        const QString warning = QStringLiteral("Avís: el compte amb què es connecta a la base de dades té el privilegi ");
         const Account accounts[] = {
-            {s.server->connectString(database), 0, true, QRegularExpression::escape(warning.arg(privilege))},
-            {s.server->readOnlyConnectString(database), 0, false, QString()},
+            {server->connectString(database), 0, true,
+             QRegularExpression::escape(warning + (isMariaDb ? QStringLiteral("FILE") : QStringLiteral("SUPERUSER")))},
+            {server->readOnlyConnectString(database), 0, false, QString()},
             // The driver's reason follows on the next line.
-            {wrongPassword, 2, false, QStringLiteral("Arxiu de base de dades incorrecte\n[^\n]*password")},
+            {server->connectString(database, server->user(), QStringLiteral("clau-equivocada")), 2, false,
+             QStringLiteral("Arxiu de base de dades incorrecte\n[^\n]*password")},
         };
         for (const Account &account : accounts) {
             CampaignRunFixture f;
-            f.databaseSource = s.server->connectString(database);
+            f.databaseSource = server->connectString(database);
             f.prepare(smtp.port());
             f.campaign.settings().setText(Setting::DatabaseSource, account.connectString);
             ASSERT_TRUE(SaveProject(f.campaign, f.projectPath));
             const RunResult result = runToEnd({f.projectPath});
             EXPECT_EQ(result.exitCode, account.exitCode) << result.err;
-            EXPECT_EQ(result.err.contains(QStringLiteral("Avís: el compte")), account.warned) << result.err;
+            EXPECT_EQ(result.err.contains(warning), account.warned) << result.err;
             EXPECT_TRUE(result.err.contains(QRegularExpression(account.told))) << result.err;
             EXPECT_FALSE(result.err.contains(QLatin1String("clau-equivocada"))) << result.err;
             EXPECT_EQ(readJournal(f.journalPath).sentAddresses.size(), account.exitCode == 0 ? 2 : 0);
         }
         EXPECT_EQ(smtp.messageCount(), 4);
     }
-    if (!missing.isEmpty())
+    if (missing.size() == qsizetype(std::size(servers)))
         GTEST_SKIP() << "not installed: " << missing.join(QStringLiteral(", "));
 }

@@ -197,28 +197,4 @@ TEST(ServerDatabase, AQueryThatOutlastsTheTimeLimitEndsOnTheServer)
     }
 }
 
-// The account of the server's own user may write files on it, and a
-// read-only account made as the README says may not; both read.
-TEST(ServerDatabase, TellsWhetherTheAccountMayWriteFilesOnTheServer)
-{
-    FOR_EACH_SERVER(server)
-    {
-        SCOPED_TRACE(server->name().toStdString());
-        const QString database = QStringLiteral("privilegis");
-        QString error;
-        ASSERT_TRUE(server->createDatabase(database, {QStringLiteral("CREATE TABLE t (a TEXT)")}, error)) << error;
-        ASSERT_TRUE(server->createReadOnlyAccount(database, error)) << error;
-        const std::pair<QString, QString> accounts[] = {
-            {server->connectString(database), isPostgres(*server) ? QStringLiteral("SUPERUSER") : QStringLiteral("FILE")},
-            {server->readOnlyConnectString(database), QString()},
-        };
-        for (const auto &[connectString, privilege] : accounts) {
-            RecipientConnection connection;
-            ASSERT_TRUE(connection.open(connectString, error)) << error;
-            EXPECT_EQ(connection.fileWritingPrivilege(), privilege);
-            EXPECT_TRUE(connection.fieldNames(QStringLiteral("SELECT a FROM t"), error)) << error;
-        }
-    }
-}
-
 } // namespace
