@@ -31,30 +31,30 @@ const QString notOpenMessage = QStringLiteral("La connexió amb la base de dades
 class ReadTransaction
 {
 public:
-    explicit ReadTransaction(RecipientConnectionState &handles) : m_handles(handles)
+    explicit ReadTransaction(RecipientConnectionState &state) : m_state(state)
     {
-        if (m_handles.database && m_handles.readers++ == 0)
-            m_handles.database->beginReading();
+        if (m_state.database && m_state.readers++ == 0)
+            m_state.database->beginReading();
     }
     ~ReadTransaction()
     {
-        if (m_handles.database && --m_handles.readers == 0)
-            m_handles.database->endReading();
+        if (m_state.database && --m_state.readers == 0)
+            m_state.database->endReading();
     }
     ReadTransaction(const ReadTransaction &) = delete;
     ReadTransaction &operator=(const ReadTransaction &) = delete;
 
 private:
-    RecipientConnectionState &m_handles;
+    RecipientConnectionState &m_state;
 };
 
-std::unique_ptr<QueryRows> execute(RecipientConnectionState &handles, const QString &query, QString &error)
+std::unique_ptr<QueryRows> execute(RecipientConnectionState &state, const QString &query, QString &error)
 {
-    if (!handles.database) {
+    if (!state.database) {
         error = notOpenMessage;
         return nullptr;
     }
-    return handles.database->execute(query, error);
+    return state.database->execute(query, error);
 }
 
 // The rows of one query fetched as a streamed snapshot asks for them, after
@@ -63,14 +63,14 @@ std::unique_ptr<QueryRows> execute(RecipientConnectionState &handles, const QStr
 class StatementRowReader : public RecordSnapshot::RowReader
 {
 public:
-    explicit StatementRowReader(RecipientConnectionState &handles) : m_handles(handles), m_transaction(handles) {}
+    explicit StatementRowReader(RecipientConnectionState &state) : m_state(state), m_transaction(state) {}
 
     // The row count, or nothing and why not.
     std::optional<qint64> open(const QString &query, QString &error)
     {
         std::optional<qint64> count = countRows(query, error);
         if (count)
-            m_rows = execute(m_handles, query, error);
+            m_rows = execute(m_state, query, error);
         if (!m_rows)
             return std::nullopt;
         return count;
@@ -106,7 +106,7 @@ public:
 private:
     std::optional<qint64> countRows(const QString &query, QString &error)
     {
-        const std::unique_ptr<QueryRows> rows = execute(m_handles, query, error);
+        const std::unique_ptr<QueryRows> rows = execute(m_state, query, error);
         if (!rows)
             return std::nullopt;
         for (qint64 count = 0;; ++count) {
@@ -122,28 +122,28 @@ private:
         }
     }
 
-    RecipientConnectionState &m_handles;
+    RecipientConnectionState &m_state;
     // Declared before the rows, so that it ends once they are freed.
     ReadTransaction m_transaction;
     std::unique_ptr<QueryRows> m_rows;
     TextValue m_value;
 };
 
-std::unique_ptr<RecipientDatabase> openDatabase(const DatabaseRoute &route, RecipientConnectionState &handles,
+std::unique_ptr<RecipientDatabase> openDatabase(const DatabaseRoute &route, RecipientConnectionState &state,
                                                 QString &error)
 {
     switch (route.engine) {
     case DatabaseRoute::Engine::Csv:
         // A CSV file is read through the SQLite copy made of it, so that
         // its statements are real SQL.
-        handles.csv = CsvDatabase::load(route.target, error);
-        return handles.csv ? SqliteDatabase::open(handles.csv->uri(), handles.queryTimeLimit, error) : nullptr;
+        state.csv = CsvDatabase::load(route.target, error);
+        return state.csv ? SqliteDatabase::open(state.csv->uri(), state.queryTimeLimit, error) : nullptr;
     case DatabaseRoute::Engine::Sqlite:
-        return SqliteDatabase::open(route.target, handles.queryTimeLimit, error);
+        return SqliteDatabase::open(route.target, state.queryTimeLimit, error);
     case DatabaseRoute::Engine::Odbc:
         break;
     }
-    std::unique_ptr<RecipientDatabase> database = OdbcDatabase::open(route.target, handles.queryTimeLimit, error);
+    std::unique_ptr<RecipientDatabase> database = OdbcDatabase::open(route.target, state.queryTimeLimit, error);
     // A driver may quote the string it was given.
     if (!database)
         error = withoutPasswords(error, route.target);
@@ -153,36 +153,36 @@ std::unique_ptr<RecipientDatabase> openDatabase(const DatabaseRoute &route, Reci
 } // namespace
 
 RecipientConnection::RecipientConnection(std::chrono::seconds queryTimeLimit)
-    : m_handles(std::make_unique<RecipientConnectionState>())
+    : m_state(std::make_unique<RecipientConnectionState>())
 {
-    m_handles->queryTimeLimit = queryTimeLimit;
+    m_state->queryTimeLimit = queryTimeLimit;
 }
 
 RecipientConnection::~RecipientConnection() = default;
 
 bool RecipientConnection::open(const QString &connectionString, QString &error)
 {
-    m_handles->database.reset();
-    m_handles->csv.reset();
+    m_state->database.reset();
+    m_state->csv.reset();
     const std::optional<DatabaseRoute> route = databaseRouteOf(connectionString, error);
     if (route)
-        m_handles->database = openDatabase(*route, *m_handles, error);
+        m_state->database = openDatabase(*route, *m_state, error);
     return isOpen();
 }
 
 bool RecipientConnection::isOpen() const
 {
-    return m_handles->database != nullptr;
+    return m_state->database != nullptr;
 }
 
 ServerKind RecipientConnection::serverKind() const
 {
-    return isOpen() ? m_handles->database->serverKind() : ServerKind::Other;
+    return isOpen() ? m_state->database->serverKind() : ServerKind::Other;
 }
 
 QString RecipientConnection::fileWritingPrivilege() const
 {
-    return isOpen() ? m_handles->database->fileWritingPrivilege() : QString();
+    return isOpen() ? m_state->database->fileWritingPrivilege() : QString();
 }
 
 std::optional<QStringList> RecipientConnection::tableNames(QString &error) const
@@ -191,8 +191,8 @@ std::optional<QStringList> RecipientConnection::tableNames(QString &error) const
         error = notOpenMessage;
         return std::nullopt;
     }
-    const ReadTransaction transaction(*m_handles);
-    return m_handles->database->tableNames(error);
+    const ReadTransaction transaction(*m_state);
+    return m_state->database->tableNames(error);
 }
 
 std::unique_ptr<RecordSnapshot> RecipientConnection::openSnapshot(const QString &sql, QString &error) const
@@ -202,8 +202,8 @@ std::unique_ptr<RecordSnapshot> RecipientConnection::openSnapshot(const QString 
         error = notASingleQueryMessage;
         return nullptr;
     }
-    const ReadTransaction transaction(*m_handles);
-    const std::unique_ptr<QueryRows> rows = execute(*m_handles, *query, error);
+    const ReadTransaction transaction(*m_state);
+    const std::unique_ptr<QueryRows> rows = execute(*m_state, *query, error);
     if (!rows)
         return nullptr;
     std::optional<QStringList> names = rows->columnNames(error);
@@ -247,7 +247,7 @@ std::unique_ptr<RecordSnapshot> RecipientConnection::openStreamedSnapshot(const 
         error = notASingleQueryMessage;
         return nullptr;
     }
-    auto reader = std::make_unique<StatementRowReader>(*m_handles);
+    auto reader = std::make_unique<StatementRowReader>(*m_state);
     const std::optional<qint64> count = reader->open(*query, error);
     if (!count)
         return nullptr;
@@ -264,8 +264,8 @@ std::optional<QStringList> RecipientConnection::fieldNames(const QString &sql, Q
         error = notASingleQueryMessage;
         return std::nullopt;
     }
-    const ReadTransaction transaction(*m_handles);
-    const std::unique_ptr<QueryRows> rows = execute(*m_handles, *query, error);
+    const ReadTransaction transaction(*m_state);
+    const std::unique_ptr<QueryRows> rows = execute(*m_state, *query, error);
     if (!rows)
         return std::nullopt;
     return rows->columnNames(error);

@@ -58,7 +58,7 @@ public:
     std::optional<QStringList> fieldNames(const QString &sql, QString &error) const;
 
 private:
-    std::unique_ptr<RecipientConnectionState> m_handles;
+    std::unique_ptr<RecipientConnectionState> m_state;
 };
 
 // Whether an error of the connection is the program's own words (a
