@@ -52,7 +52,9 @@ bool ChooseAddressField(Campaign &campaign, const QString &field)
         settings.setText(Setting::AddressField, campaign.fieldList().contains(shown) ? shown : QString());
         return false;
     }
-    FillRecipientGrid(campaign);
+    const JournalMarks journal = FillRecipientGrid(campaign);
+    if (journal.status == JournalReading::Status::Unreadable)
+        campaign.view().showMessage(journalNotReadMessage(journal), MessageIcon::Error);
     return true;
 }
 

@@ -10,7 +10,9 @@ class Campaign;
 // of whose first 100 non-empty values is a valid address is taken only when
 // the operator confirms it; otherwise the choice goes back to the field the
 // grid shows (if the list still offers it) and the grid stays as it is.
-// Taken, it fills the recipient grid. Returns whether it was taken.
+// Taken, it fills the recipient grid (the rows the send journal records as
+// sent marked "Si", a journal that cannot be read said so). Returns whether
+// it was taken.
 bool ChooseAddressField(Campaign &campaign, const QString &field);
 
 } // namespace tramelo

@@ -8,6 +8,7 @@
 #include "file_sync.h"
 #include "plain_text.h"
 #include "project_extension.h"
+#include "project_paths.h"
 #include "project_record.h"
 #include "project_texts.h"
 #include "recipient_grid.h"
@@ -193,12 +194,12 @@ std::optional<QString> replaceFile(const QString &path, const QByteArray &bytes,
 // ---- loading -------------------------------------------------------------
 
 // With neither a table nor a statement there is no field list to rebuild.
-void reloadRecipients(Campaign &campaign, const ProjectRecord &r)
+JournalMarks reloadRecipients(Campaign &campaign, const ProjectRecord &r)
 {
     CampaignSettings &s = campaign.settings();
     if (isBlank(r.tableOrStatement)) {
         s.setSourceKind(SourceKind::Table);
-        return;
+        return {};
     }
     if (r.sourceIsTable) {
         s.setSourceKind(SourceKind::Table);
@@ -208,10 +209,10 @@ void reloadRecipients(Campaign &campaign, const ProjectRecord &r)
         s.setText(Setting::SqlStatement, r.tableOrStatement);
     }
     LoadFieldList(campaign);
-    if (!isBlank(r.addressField)) {
-        s.setText(Setting::AddressField, r.addressField);
-        FillRecipientGrid(campaign);
-    }
+    if (isBlank(r.addressField))
+        return {};
+    s.setText(Setting::AddressField, r.addressField);
+    return FillRecipientGrid(campaign);
 }
 
 MarksRestoration notRestorable(const QString &reason)
@@ -246,37 +247,19 @@ MarksRestoration judgeMarks(Campaign &campaign, QFile &file, const ProjectReadin
     if (const qsizetype foreign = firstForeignMark(marks); foreign >= 0)
         return notRestorable(QStringLiteral("la marca de la fila %1 no és S, N ni un espai").arg(foreign + 1));
     if (saved == now) {
+        // The rows the journal marked at the fill stay sent: a row is sent
+        // when either says so.
+        const QByteArray filled = campaign.grid().sentMarks();
+        for (qsizetype entry = 0; entry < marks.size() && entry < filled.size(); ++entry) {
+            if (filled[entry] == 'S')
+                marks[entry] = 'S';
+        }
         campaign.grid().restoreMarks(marks);
         return {.outcome = MarksRestoration::Outcome::Restored};
     }
     if (marks.count(' ') == marks.size())
         return {.outcome = MarksRestoration::Outcome::NoneSaved};
     return notRestorable(countsChanged);
-}
-
-// Addresses are what the journal knows rows by: a row counts as sent when
-// its address does, whatever its position now.
-void applyJournal(Campaign &campaign, MarksRestoration &marks)
-{
-    marks.journalPath = SendJournal::pathFor(campaign.projectPath());
-    const JournalReading reading = readJournal(marks.journalPath);
-    switch (reading.status) {
-    case JournalReading::Status::Absent:
-        marks.journal = MarksRestoration::Journal::Absent;
-        return;
-    case JournalReading::Status::Unreadable:
-        marks.journal = MarksRestoration::Journal::Unreadable;
-        marks.journalReason = reading.reason;
-        return;
-    case JournalReading::Status::Read:
-        marks.journal = MarksRestoration::Journal::Read;
-        break;
-    }
-    if (reading.sentAddresses.isEmpty())
-        return;
-    marks.journalRows = RestoreSentRows(campaign, [&reading](const QString &address) {
-                            return reading.sentAddresses.contains(addressKey(address));
-                        }).value_or(0);
 }
 
 // The project as SaveProject writes it, or nothing after a message box that
@@ -318,20 +301,58 @@ std::optional<QByteArray> projectBytes(Campaign &campaign)
     return writeProject(record, campaign.grid().sentMarks()).value() + *extension;
 }
 
+// The campaign saved under another name goes on with the record of who has
+// been sent: its journal is copied beside the new file, unless one is there.
+void carryJournal(Campaign &campaign, const QString &previousJournal)
+{
+    const QString journal = SendJournal::pathFor(campaign.projectPath());
+    if (previousJournal.isEmpty() || QFileInfo::exists(journal) || !QFileInfo(previousJournal).isFile())
+        return;
+    QFile from(previousJournal);
+    if (!from.copy(journal)) {
+        campaign.view().showMessage(QStringLiteral("No s'ha pogut copiar el registre d'enviaments %1 a %2: %3")
+                                        .arg(previousJournal, journal, from.errorString()),
+                                    MessageIcon::Error);
+        return;
+    }
+    QFile::setPermissions(journal, QFile::ReadOwner | QFile::WriteOwner);
+    // On the disk with its name, as every journal row is.
+    QFile copied(journal);
+    if (copied.open(QIODevice::ReadOnly))
+        ::fsync(copied.handle());
+    syncFolderOf(journal);
+}
+
 } // namespace
 
 bool SaveProject(Campaign &campaign, const QString &path, const BeforeReplaceHook &beforeReplace)
 {
     if (path.isEmpty())
         return false;
+    // Saved into another folder, the relative paths are rewritten to name
+    // the same files from there; put back if the project cannot be written.
+    CampaignSettings &s = campaign.settings();
+    const bool wasDirty = campaign.isDirty();
+    QList<std::pair<Setting, QString>> before;
+    for (const auto &[setting, text] : pathsMovedTo(campaign, QFileInfo(path).absolutePath())) {
+        before.append({setting, s.text(setting)});
+        s.setText(setting, text);
+    }
     const std::optional<QByteArray> bytes = projectBytes(campaign);
-    if (!bytes)
+    if (!bytes) {
+        for (const auto &[setting, text] : before)
+            s.setText(setting, text);
+        campaign.setDirty(wasDirty);
         return false;
+    }
+    const QString previousJournal =
+        campaign.projectPath().isEmpty() ? QString() : SendJournal::pathFor(campaign.projectPath());
     campaign.setProjectPath(path);
     if (const std::optional<QString> reason = replaceFile(path, *bytes, beforeReplace, Finish::Replace)) {
         campaign.view().showMessage(saveFailure(*reason), MessageIcon::Error);
         return false;
     }
+    carryJournal(campaign, previousJournal);
     campaign.setDirty(false);
     return true;
 }
@@ -355,8 +376,7 @@ QString marksNotRestoredMessage(const MarksRestoration &restoration)
 
 QString journalNotReadMessage(const MarksRestoration &restoration)
 {
-    return QStringLiteral("No s'ha pogut llegir el registre d'enviaments %1: %2")
-        .arg(restoration.journalPath, restoration.journalReason);
+    return journalNotReadMessage(JournalMarks{.path = restoration.journalPath, .reason = restoration.journalReason});
 }
 
 QString journalRowsMessage(const MarksRestoration &restoration)
@@ -372,6 +392,8 @@ std::optional<MarksRestoration> LoadProject(Campaign &campaign, const QString &p
     if (path.isEmpty() || !QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
         return std::nullopt;
     campaign.setProjectPath(path);
+    // Whatever the new project's source yields, the old one's rows are gone.
+    campaign.grid().clearRows();
 
     ProjectReading reading = readProjectRecord(file.read(maxProjectRecordBytes));
     const ProjectExtension extension = readExtensionOf(file, reading);
@@ -403,10 +425,13 @@ std::optional<MarksRestoration> LoadProject(Campaign &campaign, const QString &p
     // The saved delimiters win over the defaults of the database's kind.
     s.setText(Setting::TableQuoteLeft, r.tableQuoteLeft);
     s.setText(Setting::TableQuoteRight, r.tableQuoteRight);
-    reloadRecipients(campaign, r);
+    const JournalMarks journal = reloadRecipients(campaign, r);
     MarksRestoration marks = judgeMarks(campaign, file, reading);
-    applyJournal(campaign, marks);
-    campaign.view().setClearMarksEnabled(marks.outcome == MarksRestoration::Outcome::Restored || marks.journalRows > 0);
+    marks.journal = journal.status;
+    marks.journalPath = journal.path;
+    marks.journalReason = journal.reason;
+    marks.journalRows = journal.rows;
+    campaign.view().setClearMarksEnabled(campaign.grid().hasMarks());
 
     campaign.setDirty(false);
     return marks;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "send_journal.h"
+
 #include <QString>
 
 #include <functional>
@@ -41,9 +43,10 @@ struct MarksRestoration {
     Outcome outcome = Outcome::NoneSaved;
     QString reason = {}; // why they cannot, for the operator
 
-    // The journal beside the project: the rows whose address it records as
-    // sent are marked "Si" too, wherever they are now.
-    enum class Journal { Absent, Read, Unreadable };
+    // The journal beside the project, as the grid fill read it: the rows
+    // whose address it records as sent are marked "Si" too, wherever they
+    // are now.
+    using Journal = JournalReading::Status;
     Journal journal = Journal::Absent;
     QString journalPath = {};
     QString journalReason = {}; // why it cannot be read

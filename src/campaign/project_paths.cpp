@@ -4,10 +4,38 @@
 #include "connection_strings.h"
 #include "plain_text.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QStringList>
 
 namespace tramelo {
+
+namespace {
+
+// A relative path read against from, named so that it reads the same from to.
+QString movedPath(const QString &from, const QString &to, const QString &path)
+{
+    const QString resolved = resolvedAgainst(from, path);
+    if (resolved == path)
+        return path;
+    const QString target = QDir::cleanPath(resolved);
+    const QString relative = QDir(to).relativeFilePath(target);
+    return isFilePath(relative) ? target : relative;
+}
+
+QString movedAttachmentList(const QString &from, const QString &to, const QString &list)
+{
+    QStringList items = list.split(u';');
+    for (QString &item : items) {
+        // The blanks around a name are no part of it.
+        const QString name = trimBlanks(item);
+        if (const QString moved = movedPath(from, to, name); moved != name)
+            item = moved;
+    }
+    return items.join(u';');
+}
+
+} // namespace
 
 QString projectFolderOf(const Campaign &campaign)
 {
@@ -40,6 +68,29 @@ QString resolvedAttachmentList(const Campaign &campaign, const QString &list)
             item = resolved;
     }
     return items.join(u';');
+}
+
+QList<std::pair<Setting, QString>> pathsMovedTo(const Campaign &campaign, const QString &newFolder)
+{
+    const CampaignSettings &s = campaign.settings();
+    QString from = projectFolderOf(campaign);
+    if (from.isEmpty())
+        from = QDir::currentPath();
+    if (QDir(from) == QDir(newFolder))
+        return {};
+    QList<std::pair<Setting, QString>> moved = {
+        {Setting::TrustedCertificatesFile, movedPath(from, newFolder, s.text(Setting::TrustedCertificatesFile))},
+        {Setting::AttachmentList, movedAttachmentList(from, newFolder, s.text(Setting::AttachmentList))},
+    };
+    if (s.bodyKind() == BodyKind::File)
+        moved.append({Setting::BodySource, movedPath(from, newFolder, s.text(Setting::BodySource))});
+    // A relative database name is a file only where one is found; else it is
+    // a connect string.
+    const QString database = s.text(Setting::DatabaseSource);
+    if (QFileInfo(resolvedAgainst(from, database)).isFile())
+        moved.append({Setting::DatabaseSource, movedPath(from, newFolder, database)});
+    moved.removeIf([&s](const std::pair<Setting, QString> &entry) { return entry.second == s.text(entry.first); });
+    return moved;
 }
 
 QString databaseToOpen(const Campaign &campaign)

@@ -1,6 +1,11 @@
 #pragma once
 
+#include "campaign_settings.h"
+
+#include <QList>
 #include <QString>
+
+#include <utility>
 
 namespace tramelo {
 
@@ -28,6 +33,14 @@ QString resolvedCampaignPath(const Campaign &campaign, const QString &path);
 // The attachment list with each of its ";"-separated relative paths read
 // against the project folder; absolute ones, and the separators, as typed.
 QString resolvedAttachmentList(const Campaign &campaign, const QString &list);
+
+// What the campaign's relative paths must read to name the same files from
+// newFolder, the folder a project is about to be saved into: each rewritten
+// relative to it, or absolute when no relative form reads as one. Read now
+// against the project folder, or the current one before any project. Only
+// the settings whose text changes; a body typed as text, connect strings
+// and absolute paths never do.
+QList<std::pair<Setting, QString>> pathsMovedTo(const Campaign &campaign, const QString &newFolder);
 
 // The database box text as it is opened: a relative path that names a file
 // in the project folder is that file; anything else, connect strings

@@ -44,11 +44,17 @@ void setDelimiters(CampaignSettings &settings, const TableDelimiters &delimiters
 }
 
 // What is wrong with a CSV file, and where, is the operator's to mend; any
-// other database that does not open is a wrong database file, and the
-// database layer says why.
-QString openFailureMessage(const QString &source, const QString &error)
+// other database that does not open is a wrong database file, named as it
+// was looked for (a connect string is not repeated: it may hold a
+// password), and the database layer says why on the next line.
+QString openFailureMessage(const Campaign &campaign, const QString &source, const QString &error)
 {
-    return csvFileOf(connectionStringFor(source)) ? error : QStringLiteral("Arxiu de base de dades incorrecte\n") + error;
+    if (csvFileOf(connectionStringFor(source)))
+        return error;
+    const QString wrongFile = QStringLiteral("Arxiu de base de dades incorrecte");
+    const QString typed = campaign.settings().text(Setting::DatabaseSource);
+    const QString named = typed.contains(u'=') ? wrongFile : wrongFile + QStringLiteral(": ") + resolvedCampaignPath(campaign, typed);
+    return named + u'\n' + error;
 }
 
 // An account that may write files on the server could be made to, by a
@@ -64,6 +70,25 @@ void warnOfFileWritingPrivilege(Campaign &campaign)
                        "amb un compte que només pugui llegir (GRANT SELECT): feu-ne servir un.")
             .arg(privilege),
         MessageIcon::Warning);
+}
+
+// Addresses are what the journal knows rows by: a row counts as sent when
+// its address does, whatever its position now.
+JournalMarks restoreJournalMarks(Campaign &campaign)
+{
+    JournalMarks marks;
+    if (campaign.projectPath().isEmpty())
+        return marks;
+    marks.path = SendJournal::pathFor(campaign.projectPath());
+    const JournalReading reading = readJournal(marks.path);
+    marks.status = reading.status;
+    marks.reason = reading.reason;
+    if (!reading.sentAddresses.isEmpty()) {
+        marks.rows = RestoreSentRows(campaign, [&reading](const QString &address) {
+                         return reading.sentAddresses.contains(addressKey(address));
+                     }).value_or(0);
+    }
+    return marks;
 }
 
 } // namespace
@@ -89,7 +114,7 @@ void OpenRecipientDatabase(Campaign &campaign, bool resetDelimiters)
         setDelimiters(settings, defaultDelimitersFor(source, campaign.connection().serverKind()));
 
     if (!opened) {
-        campaign.view().showMessage(openFailureMessage(source, error), MessageIcon::Critical);
+        campaign.view().showMessage(openFailureMessage(campaign, source, error), MessageIcon::Critical);
         settings.setText(Setting::DatabaseSource, QString());
         return;
     }
@@ -142,12 +167,17 @@ std::unique_ptr<RecordSnapshot> OpenRecipientRows(Campaign &campaign, const QStr
     return campaign.connection().openSnapshot(statement, error);
 }
 
-void FillRecipientGrid(Campaign &campaign)
+QString journalNotReadMessage(const JournalMarks &journal)
+{
+    return QStringLiteral("No s'ha pogut llegir el registre d'enviaments %1: %2").arg(journal.path, journal.reason);
+}
+
+JournalMarks FillRecipientGrid(Campaign &campaign)
 {
     CampaignSettings &settings = campaign.settings();
     const QString addressField = settings.text(Setting::AddressField);
     if (isBlank(addressField))
-        return;
+        return {};
 
     BusyPointer busy(campaign.view());
     campaign.view().showGrid();
@@ -159,9 +189,10 @@ void FillRecipientGrid(Campaign &campaign)
         OpenRecipientRows(campaign, settings.text(Setting::SqlStatement), error);
     if (!snapshot) {
         showStatementRefused(campaign, error);
-        return;
+        return {};
     }
     grid.fillFrom(*snapshot, addressField);
+    return restoreJournalMarks(campaign);
 }
 
 std::optional<qint64> RestoreSentRows(Campaign &campaign, const std::function<bool(const QString &address)> &wasSent)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "send_journal.h"
+
 #include <QString>
 
 #include <functional>
@@ -27,8 +29,21 @@ void LoadFieldList(Campaign &campaign);
 // keeps its recipients: read whole, or streamed for marks only.
 std::unique_ptr<RecordSnapshot> OpenRecipientRows(Campaign &campaign, const QString &statement, QString &error);
 
-// Fills the recipient grid with every row of the statement.
-void FillRecipientGrid(Campaign &campaign);
+// What the campaign's send journal gave back at a grid fill.
+struct JournalMarks {
+    JournalReading::Status status = JournalReading::Status::Absent;
+    QString path;    // beside the project file; empty without one
+    QString reason;  // why it cannot be read
+    qint64 rows = 0; // rows it marked as sent
+};
+
+// "No s'ha pogut llegir el registre d'enviaments ...", with the reason.
+QString journalNotReadMessage(const JournalMarks &journal);
+
+// Fills the recipient grid with every row of the statement, then marks "Si"
+// every row whose address the campaign's send journal records as sent: the
+// journal, not the grid, knows who has been sent, so no fill forgets it.
+JournalMarks FillRecipientGrid(Campaign &campaign);
 
 // Every row whose address wasSent() is marked sent (see
 // RecipientGrid::restoreSentRows); how many rows matched, or nothing after
@@ -39,8 +54,9 @@ std::optional<qint64> RestoreSentRows(Campaign &campaign, const std::function<bo
 // nothing when the operator cancelled or the source could not be reached.
 void ApplyOdbcChoice(Campaign &campaign, const std::optional<QString> &connectString);
 
-// cmbDesmarcar: every mark cleared, the button disabled, the progress hidden,
-// and the decision recorded in the campaign's send journal.
+// cmbDesmarcar, once the operator has confirmed it: every mark cleared, the
+// button disabled, the progress hidden, and the decision recorded in the
+// campaign's send journal.
 void ClearSentMarks(Campaign &campaign);
 
 } // namespace tramelo

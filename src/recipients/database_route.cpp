@@ -92,7 +92,7 @@ std::optional<DatabaseRoute> databaseRouteOf(const QString &connectionString, QS
     if (const std::optional<QString> file = jetFileOf(connectionString)) {
         // The Access driver would fail without a word.
         if (!QFileInfo::exists(*file)) {
-            error = QStringLiteral("No es troba l'arxiu ") + *file;
+            error = QStringLiteral("L'arxiu no existeix");
             return std::nullopt;
         }
         if (csvFileOf(connectionString))

@@ -84,6 +84,12 @@ void RecipientGrid::fillFrom(RecordSnapshot &snapshot, const QString &addressFie
     endResetModel();
 }
 
+void RecipientGrid::clearRows()
+{
+    resetToHeaders();
+    m_sentMarks.clear();
+}
+
 int RecipientGrid::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : dataRowCount();

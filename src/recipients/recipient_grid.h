@@ -44,6 +44,8 @@ public:
 
     // Header row only, 2 columns; the sent-mark list left as it is.
     void resetToHeaders();
+    // As before any fill: the header row only and no sent-mark list.
+    void clearRows();
     // Replaces every row with the snapshot's records (read from its start),
     // the address from the named field, nulls as empty cells, no replies;
     // then the sent-mark list holds data rows + 1 entries, all " ".
@@ -63,6 +65,14 @@ public:
     // Whether the mark cell shows "Si" (sent) or "No" (failed).
     bool showsSent(int row) const;
     bool showsFailed(int row) const;
+    // How many mark cells show "Si" and "No".
+    struct MarkCounts {
+        qint64 sent = 0;
+        qint64 failed = 0;
+    };
+    MarkCounts markCounts() const;
+    // Whether any row is marked, in its cell or in the sent-mark list.
+    bool hasMarks() const;
     void clearMarkCell(int row);
     // The reply goes to the last column; the reason of a failure, to the
     // mark's tool tip.

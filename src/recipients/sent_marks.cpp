@@ -2,6 +2,8 @@
 
 #include "record_snapshot.h"
 
+#include <algorithm>
+
 namespace tramelo {
 
 namespace {
@@ -39,6 +41,18 @@ bool RecipientGrid::showsSent(int row) const
 bool RecipientGrid::showsFailed(int row) const
 {
     return isDataRow(row) && m_markCells.at(row - 1) == 'N';
+}
+
+RecipientGrid::MarkCounts RecipientGrid::markCounts() const
+{
+    return {m_markCells.count('S'), m_markCells.count('N')};
+}
+
+bool RecipientGrid::hasMarks() const
+{
+    const auto marked = [](char entry) { return entry == 'S' || entry == 'N'; };
+    return std::any_of(m_markCells.cbegin(), m_markCells.cend(), marked)
+        || std::any_of(m_sentMarks.cbegin(), m_sentMarks.cend(), marked);
 }
 
 void RecipientGrid::clearMarkCell(int row)

@@ -4,9 +4,11 @@
 #include "body_preparation.h"
 #include "icons.h"
 #include "plain_text.h"
+#include "recipient_grid.h"
 #include "window_dialogs.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFocusEvent>
@@ -148,17 +150,39 @@ void frmMain::waitForEvents()
     QApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
+// Off for the whole of a test send or a run, which is when the exit button
+// stops it rather than closing, as its tool tip then says.
 void frmMain::setRunButtonsEnabled(bool enabled)
 {
     cmbLlegir->setEnabled(enabled);
     cmbGravar->setEnabled(enabled);
     cmbEnviar->setEnabled(enabled);
+    cmbAturar->setEnabled(!enabled);
+    cmbSortir->setToolTip(enabled ? QStringLiteral("Sortir del programa") : QStringLiteral("Aturar l'enviament"));
+    setSendingControlsEnabled(enabled);
+}
+
+void frmMain::setSendingControlsEnabled(bool enabled)
+{
+    const std::initializer_list<QWidget *> controls = {
+        txtFields[0],  txtFields[1],  txtFields[2],  comboSeguretat, txtFields[17], cmbCercar[3],
+        chkFields[0],  txtFields[3],  txtFields[4],  txtFields[12],  txtFields[7],  optFields[2],
+        optFields[3],  txtFields[6],  cmbCercar[0],  txtFields[13],  cmbCercar[2],  chkFields[1],
+        txtFields[11], txtFields[9],  txtFields[10], txtFields[15],  txtFields[16],
+    };
+    for (QWidget *control : controls)
+        control->setEnabled(enabled);
 }
 
 void frmMain::setClearMarksEnabled(bool enabled)
 {
-    m_clearMarksWanted = enabled;
     cmbDesmarcar->setEnabled(enabled && m_recipientControlsEnabled);
+}
+
+void frmMain::showClearMarksState()
+{
+    // Off during a run, without a look at every row as each is marked.
+    cmbDesmarcar->setEnabled(m_recipientControlsEnabled && m_campaign.grid().hasMarks());
 }
 
 void frmMain::setRecipientControlsEnabled(bool enabled)
@@ -171,7 +195,7 @@ void frmMain::setRecipientControlsEnabled(bool enabled)
     };
     for (QWidget *control : controls)
         control->setEnabled(enabled);
-    cmbDesmarcar->setEnabled(enabled && m_clearMarksWanted);
+    showClearMarksState();
 }
 
 void frmMain::showGrid()

@@ -92,6 +92,8 @@ public:
     QToolButton *cmbEnviar = nullptr;
     QToolButton *cmbDesmarcar = nullptr;
     QToolButton *cmbSortir = nullptr;
+    // Stops a test send or a run; enabled only during one.
+    QToolButton *cmbAturar = nullptr;
     // Above the grid: what the selected row will receive, and whether the
     // test send takes that row's values.
     QToolButton *cmbVistaPrevia = nullptr;
@@ -127,6 +129,7 @@ private:
     void onSend();
     void onClearMarks();
     void onExit();
+    void onStop();
     void onChooseFile(int n);
     void onChooseOdbcSource();
     void onOptionClicked(int n);
@@ -137,6 +140,10 @@ private:
     void showSourceKind(SourceKind kind);
     void showBodyKind(BodyKind kind);
     void fitGridColumns();
+    // Off during a test send or a run: every box that changes what is sent.
+    void setSendingControlsEnabled(bool enabled);
+    // cmbDesmarcar follows the grid: enabled whenever a row is marked.
+    void showClearMarksState();
 
     // ---- one recipient's message (frmMain_preview.cpp) ---------------------
     QLayout *buildRecipientTools();
@@ -154,6 +161,9 @@ private:
     // remembering the folder of the file chosen.
     QString chooseFile(FileKind kind, const QString &initialName, const QString &filter);
     void loadProjectFile(const QString &path);
+    // "Vols desar els canvis?" when there are unsaved changes: whether the
+    // window may go on to another project (saved, or discarded).
+    bool changesSavedOrDiscarded();
     void fillRecentProjectsMenu();
     void onRecentProjectChosen(const QString &path);
     void showTitle();
@@ -170,10 +180,8 @@ private:
     QString m_lastAttachment;
     // The title bar's close during a send: the window closes once it ends.
     bool m_closeWhenRunEnds = false;
-    // Off while a run walks the rows; cmbDesmarcar is enabled only when the
-    // campaign wants it and they are on.
+    // Off while a run walks the rows, and cmbDesmarcar with them.
     bool m_recipientControlsEnabled = true;
-    bool m_clearMarksWanted = false;
 };
 
 } // namespace tramelo

@@ -26,6 +26,7 @@
 #include <QTextBrowser>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include <algorithm>
 
@@ -57,6 +58,24 @@ public:
     {
         const int frame = 2 * frameWidth();
         return widget() ? widget()->sizeHint() + QSize(frame, frame) : QScrollArea::sizeHint();
+    }
+};
+
+// A list turns with the mouse wheel only once it has the focus: a page
+// scrolled by the wheel goes on scrolling over it rather than choosing
+// another entry on the way.
+class FocusedWheelComboBox : public QComboBox
+{
+public:
+    FocusedWheelComboBox() { setFocusPolicy(Qt::StrongFocus); }
+
+protected:
+    void wheelEvent(QWheelEvent *event) override
+    {
+        if (hasFocus())
+            QComboBox::wheelEvent(event);
+        else
+            event->ignore();
     }
 };
 
@@ -166,13 +185,13 @@ void frmMain::buildControls()
         group->addButton(optFields[pair + 1]);
     }
     for (QComboBox *&list : comboFields) {
-        list = new QComboBox;
+        list = new FocusedWheelComboBox;
         list->setEditable(true);
         list->setInsertPolicy(QComboBox::NoInsert);
         list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
         list->setMinimumContentsLength(12);
     }
-    comboSeguretat = new QComboBox;
+    comboSeguretat = new FocusedWheelComboBox;
     comboSeguretat->addItems(connectionSecurityItems());
     for (QPushButton *&chooser : cmbCercar)
         chooser = chooserButton(QStringLiteral("..."));
@@ -342,10 +361,15 @@ QLayout *frmMain::buildButtonRow()
     cmbEnviar = iconButton(QStringLiteral("mail-send"), QStringLiteral("Realitzar l'enviament"), 615);
     cmbDesmarcar = iconButton(QStringLiteral("edit-clear"), QStringLiteral("Esborrar les marques d'enviat"), 615);
     cmbSortir = iconButton(QStringLiteral("application-exit"), QStringLiteral("Sortir del programa"), 600);
+    cmbAturar = new QToolButton;
+    cmbAturar->setText(QStringLiteral("&Aturar"));
+    cmbAturar->setToolTip(QStringLiteral("Aturar l'enviament en curs"));
+    cmbAturar->setFixedHeight(cmbSortir->height());
+    cmbAturar->setEnabled(false);
     lblEstat = new QLabel;
     // A long address must not widen the window.
     lblEstat->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    QHBoxLayout *buttons = row({cmbLlegir, cmbGravar, cmbEnviar, cmbDesmarcar, cmbSortir});
+    QHBoxLayout *buttons = row({cmbLlegir, cmbGravar, cmbEnviar, cmbDesmarcar, cmbSortir, cmbAturar});
     buttons->addSpacing(8);
     buttons->addWidget(lblEstat, 1);
     return buttons;

@@ -29,6 +29,14 @@ const QString databaseFilter = QStringLiteral(
 const QString anyFileFilter = QStringLiteral("Tots els arxius (*)");
 const QString certificatesFilter = QStringLiteral("Certificats PEM (*.pem *.crt);;Tots els arxius (*)");
 
+// "1 destinatari marcat com a enviat", "2 destinataris marcats com a enviats".
+QString rowsMarkedAs(qint64 count, const QString &mark)
+{
+    if (count == 1)
+        return QStringLiteral("1 destinatari marcat com a ") + mark;
+    return QStringLiteral("%1 destinataris marcats com a %2s").arg(count).arg(mark);
+}
+
 constexpr int databaseSourceBox = 5;
 constexpr int bodySourceBox = 6;
 constexpr int bodyTextBox = 8;
@@ -43,6 +51,7 @@ void frmMain::connectEvents()
     connect(cmbEnviar, &QToolButton::clicked, this, &frmMain::onSend);
     connect(cmbDesmarcar, &QToolButton::clicked, this, &frmMain::onClearMarks);
     connect(cmbSortir, &QToolButton::clicked, this, &frmMain::onExit);
+    connect(cmbAturar, &QToolButton::clicked, this, &frmMain::onStop);
     for (int n = 0; n < int(cmbCercar.size()); ++n)
         connect(cmbCercar[n], &QPushButton::clicked, this, [this, n] { onChooseFile(n); });
     connect(cmbODBC, &QPushButton::clicked, this, &frmMain::onChooseOdbcSource);
@@ -54,6 +63,8 @@ void frmMain::connectEvents()
         connect(comboFields[n], &QComboBox::activated, this, [this, n](int index) { onListEntryChosen(n, index); });
     connect(grdEnviament, &QTableView::doubleClicked, this, &frmMain::onGridDoubleClicked);
     connect(&m_campaign.grid(), &QAbstractItemModel::modelReset, this, &frmMain::fitGridColumns);
+    connect(&m_campaign.grid(), &QAbstractItemModel::modelReset, this, &frmMain::showClearMarksState);
+    connect(&m_campaign.grid(), &QAbstractItemModel::dataChanged, this, &frmMain::showClearMarksState);
     for (QWidget *box : txtFields)
         box->installEventFilter(this);
     connectRecipientTools();
@@ -73,6 +84,8 @@ void frmMain::onLoadProject()
 
 void frmMain::loadProjectFile(const QString &path)
 {
+    if (!changesSavedOrDiscarded())
+        return;
     const std::optional<MarksRestoration> marks = LoadProject(m_campaign, path);
     if (!marks) {
         showMessage(QStringLiteral("No es pot llegir l'arxiu de projecte ") + path, MessageIcon::Error);
@@ -89,6 +102,23 @@ void frmMain::loadProjectFile(const QString &path)
                     MessageIcon::Information);
     else
         showMessage(marksNotRestoredMessage(*marks), MessageIcon::Error);
+}
+
+bool frmMain::changesSavedOrDiscarded()
+{
+    if (!m_campaign.isDirty())
+        return true;
+    switch (askYesNoCancel(QStringLiteral("Vols desar els canvis?"))) {
+    case Answer::Yes: {
+        const QString path = chooseProjectFileToSave();
+        return !path.isEmpty() && SaveProject(m_campaign, path);
+    }
+    case Answer::No:
+        return true;
+    case Answer::Cancel:
+        break;
+    }
+    return false;
 }
 
 void frmMain::onSaveProject()
@@ -121,15 +151,28 @@ void frmMain::onSend()
 
 void frmMain::onClearMarks()
 {
-    ClearSentMarks(m_campaign);
+    const RecipientGrid::MarkCounts marks = m_campaign.grid().markCounts();
+    const QString question = QStringLiteral("Vols esborrar les marques d'enviat? Hi ha %1 i %2; els marcats com a "
+                                            "enviats tornarien a rebre el missatge al proper enviament.")
+                                 .arg(rowsMarkedAs(marks.sent, QStringLiteral("enviat")),
+                                      rowsMarkedAs(marks.failed, QStringLiteral("no enviat")));
+    if (askYesNo(question, false))
+        ClearSentMarks(m_campaign);
 }
 
+// The exit button during a send stops it, as it always has.
 void frmMain::onExit()
 {
     if (m_campaign.isRunning())
-        m_campaign.setStopRequested(true);
+        onStop();
     else
         close();
+}
+
+void frmMain::onStop()
+{
+    if (m_campaign.isRunning())
+        m_campaign.setStopRequested(true);
 }
 
 void frmMain::onChooseFile(int n)
@@ -248,13 +291,15 @@ void frmMain::onTextBoxEntered(int n)
 
 void frmMain::onTextBoxLeft(int n)
 {
-    if (!m_recipientControlsEnabled && (n == databaseSourceBox || n == sqlStatementBox))
+    // A box that loses the focus as it is disabled (a send starting) was not left.
+    if (!txtFields[n]->isEnabled())
         return;
-    if (n == databaseSourceBox)
+    const bool changed = textBoxText(txtFields[n]) != m_textOnEntry[n];
+    if (n == databaseSourceBox && changed)
         OpenRecipientDatabase(m_campaign, false);
     else if (n == bodySourceBox)
         RefreshBodyPreview(m_campaign);
-    else if (n == sqlStatementBox && textBoxText(txtFields[n]) != m_textOnEntry[n])
+    else if (n == sqlStatementBox && changed)
         LoadFieldList(m_campaign);
 }
 

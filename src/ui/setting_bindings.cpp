@@ -24,6 +24,15 @@ void whileShowing(const Updating &updating, Show show)
     *updating = false;
 }
 
+// The entry the text names is the current one, without choosing it: an
+// editable list that loses the focus chooses the entry its text names when
+// that is not the current one, as if the operator had.
+void showListText(QComboBox *list, const QString &text)
+{
+    list->setCurrentIndex(list->findText(text));
+    list->setEditText(text);
+}
+
 } // namespace
 
 void bindTextBox(QLineEdit *box, CampaignSettings &settings, Setting setting)
@@ -89,15 +98,14 @@ void bindList(QComboBox *list, Campaign &campaign, Setting setting)
     const Updating updating = std::make_shared<bool>(false);
     const auto show = [list, &settings, setting, updating] {
         if (list->currentText() != settings.text(setting))
-            whileShowing(updating, [&] { list->setEditText(settings.text(setting)); });
+            whileShowing(updating, [&] { showListText(list, settings.text(setting)); });
     };
     // New items never choose an entry by themselves: the text stays the setting.
     const auto refill = [list, &campaign, &settings, setting, tables, updating] {
         whileShowing(updating, [&] {
             list->clear();
             list->addItems(tables ? campaign.tableList() : campaign.fieldList());
-            list->setCurrentIndex(-1);
-            list->setEditText(settings.text(setting));
+            showListText(list, settings.text(setting));
         });
     };
     refill();

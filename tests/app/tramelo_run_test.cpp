@@ -312,12 +312,14 @@ TEST(TrameloRun, SavesTheProjectEveryFewHundredGroupsAndResumesFromTheJournalAlo
     QProcess runner;
     startRunner(runner, {project});
     ASSERT_TRUE(runner.waitForStarted());
-    // By the 510th message the 500th group is marked, and the save it brings done.
     ASSERT_TRUE(server.waitForMessages(510, 60s));
     ASSERT_EQ(runner.state(), QProcess::Running) << "the run ended before its kill";
     ::kill(pid_t(runner.processId()), SIGKILL);
     ASSERT_TRUE(runner.waitForFinished(10000));
-    EXPECT_GE(projectSentMarks(), 500);
+    // Saved every 500 groups or every 5 seconds, whichever comes first (on a
+    // slow machine the clock does): the 509 groups marked before the last
+    // message leave at most 499 unsaved.
+    EXPECT_GE(projectSentMarks(), 509 - 499);
 
     // Marks lost from the project: the journal says who was sent to.
     storeMarks(project, qint32(rows.size()), {});

@@ -2,8 +2,8 @@
 #include "campaign_settings.h"
 #include "campaign_validation.h"
 #include "connection_security.h"
+#include "test_support.h"
 
-#include <QFileInfo>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -138,7 +138,7 @@ TEST(CampaignValidation, ValidCampaignAndBoundaryValuesPass)
     // A relative body file is looked for in the project folder.
     s.setText(Setting::BodySource, QStringLiteral("campaign_settings_test.cpp"));
     s.setText(Setting::BodyText, QString());
-    EXPECT_EQ(validateCampaign(s, QFileInfo(QStringLiteral(__FILE__)).absolutePath()),
+    EXPECT_EQ(validateCampaign(s, test::sourceDir() + QStringLiteral("/tests/campaign")),
               QStringLiteral("Es obligatori enviar algun texte en el cos del missatge"));
     s.setText(Setting::BodyText, QStringLiteral("<p>Hola</p>"));
     s.setText(Setting::WaitSeconds, QStringLiteral("0"));

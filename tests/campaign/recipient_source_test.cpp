@@ -163,8 +163,8 @@ TEST_F(RecipientSource, AFailedOpenEmptiesTheDatabaseBoxSoThatLeavingItAgainDoes
     openDatabase(folder.filePath(QStringLiteral("cap.mdb")));
 
     EXPECT_EQ(view.calls, QStringList({"busy on",
-                                       "message[critical] Arxiu de base de dades incorrecte\nNo es troba l'arxiu "
-                                           + folder.filePath(QStringLiteral("cap.mdb")),
+                                       "message[critical] Arxiu de base de dades incorrecte: " + folder.filePath("cap.mdb")
+                                           + "\nL'arxiu no existeix",
                                        "busy off"}));
     EXPECT_EQ(text(Setting::DatabaseSource), "");
     EXPECT_TRUE(campaign.tableList().isEmpty());

@@ -119,7 +119,7 @@ TEST(DatabaseRoute, ReadsSqliteItselfAndRefusesWhatWouldLoadCodeOrRunStatements)
     const Case cases[] = {
         {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1/clients.db", Engine::Sqlite, "%1/clients.db"},
         {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1/clients.mdb", Engine::Odbc, "DRIVER={MDBTools};DBQ=%1/clients.mdb"},
-        {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1/cap.mdb", std::nullopt, "No es troba l'arxiu %1/cap.mdb"},
+        {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1/cap.mdb", std::nullopt, "L'arxiu no existeix"},
         {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1/socis.CSV", Engine::Csv, "%1/socis.CSV"},
         {"DSN=Clients;UID=anna;PWD=secret", Engine::Odbc, "DSN=Clients;UID=anna;PWD=secret"},
         {"DRIVER={SQLite3};Database=/srv/socis.db;LoadExt=/tmp/logo.so", Engine::Sqlite, "/srv/socis.db"},

@@ -10,7 +10,12 @@
 #include "test_databases.h"
 #include "window_test_support.h"
 
+#include <QAbstractItemView>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QProcess>
+#include <QSpontaneKeyEvent>
+#include <QWheelEvent>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -174,9 +179,11 @@ TEST_F(ExampleCampaignInTheWindow, WhileARunWalksTheRowsNothingCanChangeThemOrTh
         {"ODBC", window().cmbODBC},                {"Taula", window().optFields[0]},
         {"Instrucció SQL", window().optFields[1]}, {"table list", window().comboFields[0]},
         {"statement", window().txtFields[14]},     {"address field list", window().comboFields[1]},
-        {"clear marks", window().cmbDesmarcar},
+        {"clear marks", window().cmbDesmarcar},    {"sender", window().txtFields[0]}, {"server", window().txtFields[2]},
+        {"security", window().comboSeguretat},     {"login", window().chkFields[0]},  {"subject", window().txtFields[7]},
+        {"body kind", window().optFields[3]},      {"body", window().txtFields[6]},   {"attachments", window().cmbCercar[2]},
+        {"group size", window().txtFields[11]},    {"wait", window().txtFields[12]},
     };
-    ASSERT_TRUE(window().cmbDesmarcar->isEnabled()); // the project's marks were put back
     QStringList liveDuringTheRun;
     QString firstMarkAfterDoubleClick;
     whenTheFirstRowIsSent([&] {
@@ -189,7 +196,7 @@ TEST_F(ExampleCampaignInTheWindow, WhileARunWalksTheRowsNothingCanChangeThemOrTh
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, firstMark);
         QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, firstMark);
         firstMarkAfterDoubleClick = grid().markText(1);
-        window().cmbSortir->click();
+        window().cmbAturar->click();
     });
     opened.dialogs->answers = {Answer::No, Answer::Yes};
     window().cmbEnviar->click();
@@ -197,8 +204,10 @@ TEST_F(ExampleCampaignInTheWindow, WhileARunWalksTheRowsNothingCanChangeThemOrTh
     EXPECT_TRUE(actionDone);
     EXPECT_EQ(liveDuringTheRun, QStringList());
     EXPECT_EQ(firstMarkAfterDoubleClick, QStringLiteral("Si"));
+    EXPECT_EQ(opened.dialogs->messages, QStringList{stoppedAfter(1, 1)});
     for (const auto &[name, control] : controls)
         EXPECT_TRUE(control->isEnabled()) << name;
+    EXPECT_FALSE(window().cmbAturar->isEnabled());
 }
 
 TEST_F(ExampleCampaignInTheWindow, TheDefinitiveRunStartsOnlyAfterNoAndTheConfirmationOfItsSize)
@@ -352,4 +361,78 @@ TEST_F(ExampleCampaignInTheWindow, ACampaignNeverSavedIsSavedBeforeItsFirstRun)
     window().cmbEnviar->click();
     EXPECT_EQ(opened.dialogs->messages, QStringList({saveFirst, saveFirst, finishedAfter(6, 6)}));
     EXPECT_EQ(journalRows(folder.filePath(QStringLiteral("nova.enviaments.csv"))).size(), exampleAddresses.size());
+}
+
+// After a run that sent to everyone, what an operator may do, each followed
+// by another run: the server never gets a second copy, and no run fails.
+TEST_F(ExampleCampaignInTheWindow, NothingDoneBetweenRunsSendsAnyoneASecondCopy)
+{
+    const auto sendAll = [this] {
+        opened.dialogs->answers = {Answer::No, Answer::Yes};
+        window().cmbEnviar->click();
+    };
+    const auto load = [this](const QString &project) {
+        opened.dialogs->filesToOpen.push_back(project);
+        window().cmbLlegir->click();
+        ASSERT_TRUE(chooseEntry(window().comboFields[1], QStringLiteral("Correu")));
+    };
+    QComboBox *addressList = window().comboFields[1];
+    QTemporaryDir elsewhere;
+    const QString copy = elsewhere.filePath(QStringLiteral("copia.pcm"));
+    // Typed during the first run, in a box that is then off: no message changes.
+    whenTheFirstRowIsSent([this] { retypeInto(window().txtFields[7], QStringLiteral("Un altre assumpte")); });
+    sendAll();
+    EXPECT_EQ(opened.settings().text(Setting::MessageSubject), QStringLiteral("Notícies per a <<<Nom>>> de <<<Ciutat>>>"));
+    QWheelEvent wheel({5, 5}, addressList->mapToGlobal(QPointF(5, 5)), {}, {0, 120}, {}, {}, Qt::NoScrollPhase, false);
+    QSpontaneKeyEvent::setSpontaneous(&wheel); // as the window system's, which gives the focus
+    // Each with the answers to the questions it may bring (a run with
+    // nothing to send may ask less than the answers it is given).
+    const std::tuple<const char *, std::deque<Answer>, std::function<void()>> actions[] = {
+        {"the same address field chosen again", {}, [&] { addressList->showPopup(); QTest::keyClick(addressList->view(), Qt::Key_Return); }},
+        {"another address field, then it again", {Answer::Yes}, [&] { chooseEntry(addressList, "Nom"); chooseEntry(addressList, "Correu"); }},
+        // A field without addresses, refused, then the list left.
+        {"the wheel over the address field", {Answer::No}, [&] { QApplication::sendEvent(addressList, &wheel); focusOn(addressList); focusOn(window().txtFields[7]); }},
+        {"Tab through the database box and the lists", {}, [&] {
+             focusOn(window().txtFields[5]); focusOn(window().comboFields[0]); focusOn(addressList); focusOn(window().txtFields[7]); }},
+        {"the project loaded again, its changes discarded", {Answer::No}, [&] { load(folder.filePath("exemple.pcm")); }},
+        {"saved into another folder and loaded from there", {}, [&] {
+             opened.settings().setText(Setting::AttachmentList, QStringLiteral("logo.png"));
+             opened.dialogs->filesToSave.push_back(copy);
+             window().cmbGravar->click();
+             EXPECT_EQ(opened.settings().text(Setting::AttachmentList), QDir(elsewhere.path()).relativeFilePath(folder.filePath("logo.png")));
+             load(copy);
+         }},
+        // Cancelled first, then saved to go on.
+        {"another project opened, the changes saved first", {Answer::Cancel, Answer::Yes}, [&] {
+             load(folder.filePath("exemple.pcm"));
+             opened.dialogs->filesToSave.push_back(copy);
+             load(copy);
+         }},
+        {"the saved project sent by tramelo-run", {}, [&] {
+             QProcess runner;
+             runner.start(QStringLiteral(TRAMELO_RUN_PROGRAM), {copy});
+             EXPECT_TRUE(waitUntil([&] { return runner.state() == QProcess::NotRunning; }, 60s) && runner.exitCode() == 0);
+         }},
+    };
+    for (const auto &[name, answers, act] : actions) {
+        SCOPED_TRACE(name);
+        const int sentBefore = server.messageCount();
+        window().sstabGeneral->setCurrentIndex(0);
+        QApplication::setActiveWindow(&window()); // from the list's popup
+        opened.dialogs->messages.clear();
+        opened.dialogs->answers = answers;
+        act();
+        sendAll();
+        EXPECT_EQ(server.messageCount(), sentBefore);
+        EXPECT_EQ(markColumn(), QStringList(6, QStringLiteral("Si")));
+        EXPECT_EQ(opened.dialogs->messages.filter(u"[error]") + opened.dialogs->messages.filter(u"[critical]"), QStringList());
+    }
+    // A project whose database is gone names the file, and shows none of the rows shown before.
+    ASSERT_TRUE(QFile::remove(folder.filePath(QStringLiteral("destinataris.sqlite"))));
+    opened.dialogs->answers = {Answer::No};
+    opened.dialogs->filesToOpen.push_back(folder.filePath(QStringLiteral("exemple.pcm")));
+    window().cmbLlegir->click();
+    EXPECT_TRUE(opened.dialogs->messages.contains("[critical] Arxiu de base de dades incorrecte: " + folder.filePath("destinataris.sqlite")
+                                                  + "\nL'arxiu no existeix"));
+    EXPECT_EQ(grid().dataRowCount(), 0);
 }
