@@ -2,6 +2,7 @@
 
 #include "server_kind.h"
 
+#include <QList>
 #include <QString>
 
 #include <optional>
