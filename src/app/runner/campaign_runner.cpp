@@ -61,6 +61,9 @@ RunnerOutcome runSavedCampaign(const QString &projectArgument, bool testSend, Te
     // current by then.
     const QString projectPath = project.absoluteFilePath();
 
+    // From the start: a stop while the project loads ends a long query.
+    StopSignals stopSignals;
+
     // Taken before the marks are read, so that they are the last ones saved.
     ProjectLock lock;
     if (!testSend) {
@@ -106,7 +109,6 @@ RunnerOutcome runSavedCampaign(const QString &projectArgument, bool testSend, Te
 
     SystemInternetConnection connection;
     CampaignRun run(campaign, connection);
-    StopSignals stopSignals;
     QObject::connect(&stopSignals, &StopSignals::stopRequested, &campaign, [&] {
         view.showMessage(QStringLiteral("Aturant l'enviament després del grup actual..."), MessageIcon::Information);
         campaign.setStopRequested(true);
