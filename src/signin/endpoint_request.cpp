@@ -1,0 +1,215 @@
+#include "endpoint_request.h"
+
+#include "id_token.h"
+
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace tramelo::signin {
+
+namespace {
+
+constexpr qint64 largestAnswer = 64 * 1024;
+constexpr qsizetype longestDescription = 300;
+const char *const secretFields[] = {"code", "code_verifier", "refresh_token", "client_secret", "device_code"};
+
+QString serviceName(const QUrl &url)
+{
+    return QStringLiteral("el servei d'inici de sessió (%1)").arg(url.host());
+}
+
+QString capitalised(const QString &text)
+{
+    return text.left(1).toUpper() + text.mid(1);
+}
+
+QString networkFailure(QNetworkReply::NetworkError error)
+{
+    switch (error) {
+    case QNetworkReply::ConnectionRefusedError:
+        return QStringLiteral("ha refusat la connexió");
+    case QNetworkReply::HostNotFoundError:
+        return QStringLiteral("no s'ha trobat el servidor");
+    case QNetworkReply::RemoteHostClosedError:
+        return QStringLiteral("el servidor ha tancat la connexió");
+    case QNetworkReply::SslHandshakeFailedError:
+        return QStringLiteral("no s'ha pogut establir la connexió segura (TLS)");
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::TemporaryNetworkFailureError:
+        return QStringLiteral("no hi ha connexió a la xarxa");
+    default:
+        break;
+    }
+    if (error >= QNetworkReply::ProxyConnectionRefusedError && error <= QNetworkReply::ProxyAuthenticationRequiredError)
+        return QStringLiteral("el servidor intermediari (proxy) ha fallat");
+    return QStringLiteral("error de xarxa %1").arg(int(error));
+}
+
+// Only printable text of one line, bounded, without any secret of the form.
+QString cleanDescription(QString description, const FormFields &form)
+{
+    for (const auto &[name, value] : form) {
+        const bool secret = std::any_of(std::begin(secretFields), std::end(secretFields),
+                                        [&name](const char *field) { return name == QLatin1String(field); });
+        if (secret && !value.isEmpty())
+            description.replace(value, QStringLiteral("…"));
+    }
+    description = description.section(u'\n', 0, 0).simplified();
+    QString printable;
+    for (QChar c : description)
+        printable += c.isPrint() ? c : u' ';
+    return printable.size() > longestDescription ? printable.left(longestDescription) + QStringLiteral("…") : printable;
+}
+
+bool isErrorCode(const QString &code)
+{
+    // RFC 6749 allows %x20-21 / %x23-5B / %x5D-7E; an error code is a word.
+    if (code.isEmpty() || code.size() > 64)
+        return false;
+    for (QChar c : code) {
+        if (!(c.isLetterOrNumber() || c == u'_' || c == u'-' || c == u'.') || c.unicode() > 0x7e)
+            return false;
+    }
+    return true;
+}
+
+EndpointAnswer failure(SignInErrorKind kind, const QString &text)
+{
+    return {{}, {}, {kind, text}};
+}
+
+EndpointAnswer answerOf(QNetworkReply *reply, const FormFields &form, bool timedOut, bool tooLong,
+                        std::chrono::milliseconds timeout)
+{
+    const QUrl url = reply->request().url();
+    if (timedOut)
+        return failure(SignInErrorKind::TimedOut,
+                       QStringLiteral("%1 no ha respost en %2 s")
+                           .arg(capitalised(serviceName(url)))
+                           .arg(std::chrono::duration_cast<std::chrono::seconds>(timeout).count()));
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (status == 0)
+        return failure(SignInErrorKind::Network, QStringLiteral("No s'ha pogut parlar amb %1: %2")
+                                                     .arg(serviceName(url), networkFailure(reply->error())));
+    const QString unexpected = QStringLiteral("%1 ha respost amb un format inesperat (HTTP %2)")
+                                   .arg(capitalised(serviceName(url)))
+                                   .arg(status);
+    if (tooLong)
+        return failure(SignInErrorKind::BadAnswer, unexpected);
+    const QJsonDocument document = QJsonDocument::fromJson(reply->readAll());
+    if (!document.isObject())
+        return failure(SignInErrorKind::BadAnswer, unexpected);
+    const QJsonObject json = document.object();
+    const QString code = json.value(QLatin1String("error")).toString();
+    if (isErrorCode(code)) {
+        const QString description = json.value(QLatin1String("error_description")).toString();
+        return {json, code, providerError(code, cleanDescription(description, form))};
+    }
+    if (status < 200 || status > 299)
+        return failure(SignInErrorKind::BadAnswer, unexpected);
+    return {json, {}, {}};
+}
+
+QByteArray encodedForm(const FormFields &form)
+{
+    QByteArray body;
+    for (const auto &[name, value] : form) {
+        if (!body.isEmpty())
+            body += '&';
+        body += QUrl::toPercentEncoding(name) + '=' + QUrl::toPercentEncoding(value);
+    }
+    return body;
+}
+
+} // namespace
+
+SignInError providerError(const QString &code, const QString &description)
+{
+    SignInError error;
+    if (code == QLatin1String("invalid_grant")) {
+        error = {SignInErrorKind::SignInAgain,
+                 QStringLiteral("Cal tornar a iniciar la sessió: el proveïdor ja no accepta l'autorització "
+                                "(invalid_grant)")};
+    } else if (code == QLatin1String("invalid_client") || code == QLatin1String("unauthorized_client")) {
+        error = {SignInErrorKind::InvalidClient,
+                 QStringLiteral("El proveïdor no accepta aquest client: reviseu l'identificador de client (i el "
+                                "secret de client, si n'hi ha) (%1)")
+                     .arg(code)};
+    } else if (code == QLatin1String("access_denied")) {
+        error = {SignInErrorKind::Denied,
+                 QStringLiteral("S'ha denegat el permís per enviar correu en nom del compte (access_denied)")};
+    } else if (code == QLatin1String("expired_token")) {
+        error = {SignInErrorKind::TimedOut,
+                 QStringLiteral("El codi ha caducat abans que s'iniciés la sessió (expired_token)")};
+    } else {
+        error = {SignInErrorKind::Provider, QStringLiteral("El proveïdor ha refusat la petició (%1)").arg(code)};
+    }
+    if (!description.isEmpty())
+        error.text += QStringLiteral(". El proveïdor diu: %1").arg(description);
+    return error;
+}
+
+void postForm(QNetworkAccessManager &network, const QUrl &url, const FormFields &form,
+              std::function<void(const EndpointAnswer &)> done, std::chrono::milliseconds timeout)
+{
+    QNetworkRequest request(url);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
+    request.setRawHeader("Accept", "application/json");
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    QNetworkReply *reply = network.post(request, encodedForm(form));
+
+    struct Limits
+    {
+        bool timedOut = false;
+        bool tooLong = false;
+    };
+    auto limits = std::make_shared<Limits>();
+    auto *deadline = new QTimer(reply);
+    deadline->setSingleShot(true);
+    QObject::connect(deadline, &QTimer::timeout, reply, [reply, limits] {
+        limits->timedOut = true;
+        reply->abort();
+    });
+    deadline->start(timeout);
+    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [reply, limits](qint64 received, qint64) {
+        if (received > largestAnswer) {
+            limits->tooLong = true;
+            reply->abort();
+        }
+    });
+    QObject::connect(reply, &QNetworkReply::finished, reply, [reply, form, limits, timeout, done = std::move(done)] {
+        reply->deleteLater();
+        done(answerOf(reply, form, limits->timedOut, limits->tooLong, timeout));
+    });
+}
+
+GrantOutcome grantOfAnswer(const EndpointAnswer &answer, const QDateTime &requestedAt)
+{
+    if (answer.error)
+        return {{}, answer.error};
+    const QJsonObject &json = answer.json;
+    TokenGrant grant;
+    grant.accessToken = json.value(QLatin1String("access_token")).toString().toUtf8();
+    const QString type = json.value(QLatin1String("token_type")).toString();
+    if (grant.accessToken.isEmpty())
+        return {{}, {SignInErrorKind::BadAnswer, QStringLiteral("La resposta del proveïdor no porta cap testimoni d'accés")}};
+    if (type.compare(QLatin1String("Bearer"), Qt::CaseInsensitive) != 0)
+        return {{},
+                {SignInErrorKind::BadAnswer,
+                 QStringLiteral("El proveïdor ha donat un testimoni d'accés de tipus «%1», que no serveix per enviar "
+                                "correu")
+                     .arg(cleanDescription(type, {}).left(40))}};
+    // Some providers send the lifetime as a text; beyond a day it is not believed.
+    const qint64 lifetime = json.value(QLatin1String("expires_in")).toVariant().toLongLong();
+    grant.expiresAt = requestedAt.addSecs(std::clamp<qint64>(lifetime, 0, 24 * 3600));
+    grant.refreshToken = json.value(QLatin1String("refresh_token")).toString().toUtf8();
+    grant.account = accountOfIdToken(json.value(QLatin1String("id_token")).toString().toLatin1());
+    return {grant, {}};
+}
+
+} // namespace tramelo::signin
