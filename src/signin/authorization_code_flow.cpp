@@ -88,6 +88,7 @@ void AuthorizationCodeFlow::finish(const GrantOutcome &outcome)
         return;
     m_finished = true;
     m_deadline.stop();
+    m_listener.close();
     emit finished(outcome);
 }
 

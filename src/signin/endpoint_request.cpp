@@ -108,7 +108,9 @@ EndpointAnswer answerOf(QNetworkReply *reply, const FormFields &form, bool timed
     const QString code = json.value(QLatin1String("error")).toString();
     if (isErrorCode(code)) {
         const QString description = json.value(QLatin1String("error_description")).toString();
-        return {json, code, providerError(code, cleanDescription(description, form))};
+        const QString subcode = json.value(QLatin1String("suberror")).toString();
+        return {json, code,
+                providerError(code, cleanDescription(description, form), isErrorCode(subcode) ? subcode : QString())};
     }
     if (status < 200 || status > 299)
         return failure(SignInErrorKind::BadAnswer, unexpected);
@@ -128,26 +130,49 @@ QByteArray encodedForm(const FormFields &form)
 
 } // namespace
 
-SignInError providerError(const QString &code, const QString &description)
+SignInError providerError(const QString &code, const QString &description, const QString &subcode)
 {
-    SignInError error;
-    if (code == QLatin1String("invalid_grant")) {
-        error = {SignInErrorKind::SignInAgain,
-                 QStringLiteral("Cal tornar a iniciar la sessió: el proveïdor ja no accepta l'autorització "
-                                "(invalid_grant)")};
-    } else if (code == QLatin1String("invalid_client") || code == QLatin1String("unauthorized_client")) {
-        error = {SignInErrorKind::InvalidClient,
-                 QStringLiteral("El proveïdor no accepta aquest client: reviseu l'identificador de client (i el "
-                                "secret de client, si n'hi ha) (%1)")
-                     .arg(code)};
-    } else if (code == QLatin1String("access_denied")) {
-        error = {SignInErrorKind::Denied,
-                 QStringLiteral("S'ha denegat el permís per enviar correu en nom del compte (access_denied)")};
-    } else if (code == QLatin1String("expired_token")) {
-        error = {SignInErrorKind::TimedOut,
-                 QStringLiteral("El codi ha caducat abans que s'iniciés la sessió (expired_token)")};
-    } else {
-        error = {SignInErrorKind::Provider, QStringLiteral("El proveïdor ha refusat la petició (%1)").arg(code)};
+    // RFC 6749 5.2 and 4.1.2.1, RFC 8628 3.5, and OpenID Connect's codes that
+    // providers send from their token endpoints; another code is named as
+    // sent. Microsoft refines "invalid_grant" with a "suberror"
+    // ("consent_required" when the organisation has not approved the client).
+    struct Known
+    {
+        const char *code;
+        SignInErrorKind kind;
+        const char *text;
+    };
+    static const Known known[] = {
+        {"invalid_grant", SignInErrorKind::SignInAgain,
+         "Cal tornar a iniciar la sessió: el proveïdor ja no accepta l'autorització (invalid_grant)"},
+        {"invalid_client", SignInErrorKind::InvalidClient,
+         "El proveïdor no accepta aquest client: reviseu l'identificador de client (i el secret de client, si n'hi ha) "
+         "(invalid_client)"},
+        {"unauthorized_client", SignInErrorKind::InvalidClient,
+         "El proveïdor no permet aquesta manera d'iniciar la sessió a aquest client: reviseu com està registrat "
+         "(unauthorized_client)"},
+        {"access_denied", SignInErrorKind::Denied,
+         "S'ha denegat el permís per enviar correu en nom del compte (access_denied)"},
+        {"expired_token", SignInErrorKind::TimedOut, "El codi ha caducat abans que s'iniciés la sessió (expired_token)"},
+        {"invalid_scope", SignInErrorKind::Configuration,
+         "El proveïdor no accepta l'abast demanat per a aquest client: reviseu l'abast i els permisos del registre "
+         "(invalid_scope)"},
+        {"consent_required", SignInErrorKind::SignInAgain,
+         "Cal tornar a iniciar la sessió i acceptar els permisos; potser cal que l'administrador de l'organització els "
+         "aprovi (consent_required)"},
+        {"interaction_required", SignInErrorKind::SignInAgain,
+         "Cal tornar a iniciar la sessió al navegador (interaction_required)"},
+        {"temporarily_unavailable", SignInErrorKind::Provider,
+         "El proveïdor no està disponible ara mateix: torneu-ho a provar més tard (temporarily_unavailable)"},
+        {"server_error", SignInErrorKind::Provider,
+         "El proveïdor ha tingut un error intern: torneu-ho a provar més tard (server_error)"},
+    };
+    SignInError error{SignInErrorKind::Provider, QStringLiteral("El proveïdor ha refusat la petició (%1)").arg(code)};
+    for (const QString &given : {code, subcode}) {
+        for (const Known &entry : known) {
+            if (given == QLatin1String(entry.code))
+                error = {entry.kind, QString::fromUtf8(entry.text)};
+        }
     }
     if (!description.isEmpty())
         error.text += QStringLiteral(". El proveïdor diu: %1").arg(description);

@@ -45,7 +45,8 @@ void postForm(QNetworkAccessManager &network, const QUrl &url, const FormFields 
 // is the caller's clock when the request left.
 GrantOutcome grantOfAnswer(const EndpointAnswer &answer, const QDateTime &requestedAt);
 
-// The error for the operator of an OAuth error code the provider named.
-SignInError providerError(const QString &code, const QString &description);
+// The error for the operator of an OAuth error code the provider named, with
+// its description and, when it gave one, the finer code ("suberror").
+SignInError providerError(const QString &code, const QString &description, const QString &subcode = {});
 
 } // namespace tramelo::signin

@@ -27,6 +27,8 @@ public:
     QString errorText() const { return m_error; }
     // "http://127.0.0.1:PORT/", the redirect URI to send to the provider.
     QString redirectUri() const { return m_redirectUri; }
+    // Stops listening, when the sign-in ended another way.
+    void close() { m_server.close(); }
 
 signals:
     // The query of the one request taken (code and state, or error).

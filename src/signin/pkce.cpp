@@ -11,6 +11,11 @@ namespace {
 
 constexpr auto urlSafe = QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals;
 
+QByteArray s256Challenge(const QByteArray &verifier)
+{
+    return QCryptographicHash::hash(verifier, QCryptographicHash::Sha256).toBase64(urlSafe);
+}
+
 } // namespace
 
 QByteArray randomUrlSafeText(int byteCount)
@@ -20,11 +25,6 @@ QByteArray randomUrlSafeText(int byteCount)
     QRandomGenerator::system()->generate(words.begin(), words.end());
     const QByteArray bytes(reinterpret_cast<const char *>(words.data()), byteCount);
     return bytes.toBase64(urlSafe);
-}
-
-QByteArray s256Challenge(const QByteArray &verifier)
-{
-    return QCryptographicHash::hash(verifier, QCryptographicHash::Sha256).toBase64(urlSafe);
 }
 
 Pkce makePkce()

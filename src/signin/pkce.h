@@ -11,7 +11,6 @@ struct Pkce
     QByteArray challenge; // BASE64URL(SHA-256(verifier))
 };
 Pkce makePkce();
-QByteArray s256Challenge(const QByteArray &verifier);
 
 // Random bytes from the system's cryptographic source, as base64url without
 // padding: for "state" values and verifiers.

@@ -3,6 +3,10 @@
 #include "keyring_service.h"
 #include "keyring_thread.h"
 
+#include <QCoreApplication>
+#include <QPointer>
+#include <QThreadPool>
+
 #include <qt6keychain/keychain.h>
 
 #include <memory>
@@ -69,6 +73,20 @@ QString failureReason(const JobResult &result, std::chrono::milliseconds timeout
     return QStringLiteral("El clauer del sistema ha fallat: %1").arg(result.errorText.left(200));
 }
 
+// Runs `work` on a worker and gives its outcome to `done` on the main thread,
+// where `context` (a window's object) is checked, and deleted if at all.
+template <typename Outcome>
+void answerLater(std::function<Outcome()> work, QObject *context, std::function<void(const Outcome &)> done)
+{
+    QThreadPool::globalInstance()->start([work = std::move(work), guard = QPointer<QObject>(context),
+                                          done = std::move(done)] {
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [guard, done, outcome = work()] {
+            if (guard)
+                done(outcome);
+        });
+    });
+}
+
 } // namespace
 
 KeepOutcome SecretStore::keep(const SecretKey &key, const QByteArray &secret)
@@ -118,6 +136,17 @@ FetchOutcome SecretStore::fetch(const SecretKey &key)
     if (result.answered && result.error == QKeychain::EntryNotFound)
         return {std::nullopt, {}};
     return {std::nullopt, {SignInErrorKind::Keyring, failureReason(result, m_timeout)}};
+}
+
+void SecretStore::keep(const SecretKey &key, const QByteArray &secret, QObject *context,
+                       std::function<void(const KeepOutcome &)> done)
+{
+    answerLater<KeepOutcome>([this, key, secret] { return keep(key, secret); }, context, std::move(done));
+}
+
+void SecretStore::fetch(const SecretKey &key, QObject *context, std::function<void(const FetchOutcome &)> done)
+{
+    answerLater<FetchOutcome>([this, key] { return fetch(key); }, context, std::move(done));
 }
 
 SignInError SecretStore::forget(const SecretKey &key)

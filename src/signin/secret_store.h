@@ -9,7 +9,10 @@
 #include <QString>
 
 #include <chrono>
+#include <functional>
 #include <optional>
+
+class QObject;
 
 namespace tramelo::signin {
 
@@ -40,10 +43,14 @@ inline constexpr std::chrono::seconds keyringTimeout{60};
 // is given; nothing is ever written in clear to disk (QtKeychain's plain-text
 // fallback stays off).
 //
-// Every call blocks the calling thread until the keyring answered or the
-// time-out passed. The keyring's work runs on a thread of its own (see
+// The blocking calls hold the calling thread until the keyring answered or
+// the time-out passed. The keyring's work runs on a thread of its own (see
 // runOnKeyringThread), so any thread may call, a worker with no event loop
-// included, and the caller's thread processes no events meanwhile.
+// included, and the caller's thread processes no events meanwhile. The
+// window, which must not freeze while the keyring asks the person to unlock
+// it, uses the calls that answer later: they run the blocking ones on a
+// worker and hand the outcome to `done` on the main thread, unless `context`
+// is gone by then. The store must outlive them.
 class SecretStore
 {
 public:
@@ -51,6 +58,9 @@ public:
 
     KeepOutcome keep(const SecretKey &key, const QByteArray &secret);
     FetchOutcome fetch(const SecretKey &key);
+    void keep(const SecretKey &key, const QByteArray &secret, QObject *context,
+              std::function<void(const KeepOutcome &)> done);
+    void fetch(const SecretKey &key, QObject *context, std::function<void(const FetchOutcome &)> done);
     // Removes the secret from the keyring and from this session.
     SignInError forget(const SecretKey &key);
 

@@ -23,6 +23,7 @@ enum class SignInErrorKind {
     BadAnswer,     // not JSON, too long, or without what it must hold
     Keyring,       // the system keyring could not keep or give a secret
     NotSignedIn,   // nothing kept for this account
+    Cancelled,     // the operator stopped it
 };
 
 // A failure with its text for the operator, in Catalan. The texts are built
