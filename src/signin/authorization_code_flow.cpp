@@ -40,7 +40,8 @@ void AuthorizationCodeFlow::start()
     m_authorizationUrl.setQuery(query);
     m_deadline.start(m_timeout);
     if (!m_browser(m_authorizationUrl))
-        fail(SignInErrorKind::Browser, QStringLiteral("No s'ha pogut obrir el navegador del sistema per iniciar la sessió"));
+        fail(SignInErrorKind::Browser,
+             QStringLiteral("No s'ha pogut obrir el navegador del sistema per iniciar la sessió"));
 }
 
 void AuthorizationCodeFlow::redirected(const QUrlQuery &query)

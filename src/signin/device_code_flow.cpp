@@ -71,7 +71,8 @@ void DeviceCodeFlow::codeGiven(const EndpointAnswer &answer)
     }
     m_interval = std::clamp(secondsOf(answer.json.value(QLatin1String("interval")), defaultInterval),
                             shortestInterval, longestInterval);
-    const auto expiry = std::min(secondsOf(answer.json.value(QLatin1String("expires_in")), longestExpiry), longestExpiry);
+    const auto expiry =
+        std::min(secondsOf(answer.json.value(QLatin1String("expires_in")), longestExpiry), longestExpiry);
     m_expiry.setRemainingTime(expiry);
     emit userCodeReady(verification, userCode);
     m_pollTimer.start(m_interval);
@@ -97,7 +98,8 @@ void DeviceCodeFlow::polled(const EndpointAnswer &answer, const QDateTime &reque
 {
     if (answer.oauthError == QLatin1String("slow_down"))
         m_interval = std::min(m_interval + slowDownStep, longestInterval);
-    if (answer.oauthError == QLatin1String("authorization_pending") || answer.oauthError == QLatin1String("slow_down")) {
+    if (answer.oauthError == QLatin1String("authorization_pending")
+        || answer.oauthError == QLatin1String("slow_down")) {
         m_pollTimer.start(m_interval);
         return;
     }

@@ -6,6 +6,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QRegularExpression>
 #include <QTimer>
 
 #include <algorithm>
@@ -153,7 +154,8 @@ SignInError providerError(const QString &code, const QString &description, const
          "(unauthorized_client)"},
         {"access_denied", SignInErrorKind::Denied,
          "S'ha denegat el permís per enviar correu en nom del compte (access_denied)"},
-        {"expired_token", SignInErrorKind::TimedOut, "El codi ha caducat abans que s'iniciés la sessió (expired_token)"},
+        {"expired_token", SignInErrorKind::TimedOut,
+         "El codi ha caducat abans que s'iniciés la sessió (expired_token)"},
         {"invalid_scope", SignInErrorKind::Configuration,
          "El proveïdor no accepta l'abast demanat per a aquest client: reviseu l'abast i els permisos del registre "
          "(invalid_scope)"},
@@ -218,17 +220,19 @@ GrantOutcome grantOfAnswer(const EndpointAnswer &answer, const QDateTime &reques
     if (answer.error)
         return {{}, answer.error};
     const QJsonObject &json = answer.json;
+    const auto badAnswer = [](const QString &text) { return GrantOutcome{{}, {SignInErrorKind::BadAnswer, text}}; };
     TokenGrant grant;
     grant.accessToken = json.value(QLatin1String("access_token")).toString().toUtf8();
+    // RFC 6750's b64token: what a Bearer token may hold, and all that may go
+    // into the mail server's login line.
+    static const QRegularExpression bearerToken(QStringLiteral("^[A-Za-z0-9._~+/-]+=*$"));
+    if (!bearerToken.match(QString::fromUtf8(grant.accessToken)).hasMatch())
+        return badAnswer(QStringLiteral("La resposta del proveïdor no porta cap testimoni d'accés vàlid"));
     const QString type = json.value(QLatin1String("token_type")).toString();
-    if (grant.accessToken.isEmpty())
-        return {{}, {SignInErrorKind::BadAnswer, QStringLiteral("La resposta del proveïdor no porta cap testimoni d'accés")}};
     if (type.compare(QLatin1String("Bearer"), Qt::CaseInsensitive) != 0)
-        return {{},
-                {SignInErrorKind::BadAnswer,
-                 QStringLiteral("El proveïdor ha donat un testimoni d'accés de tipus «%1», que no serveix per enviar "
-                                "correu")
-                     .arg(cleanDescription(type, {}).left(40))}};
+        return badAnswer(QStringLiteral("El proveïdor ha donat un testimoni d'accés de tipus «%1», que no serveix "
+                                        "per enviar correu")
+                             .arg(cleanDescription(type, {}).left(40)));
     // Some providers send the lifetime as a text; beyond a day it is not believed.
     const qint64 lifetime = json.value(QLatin1String("expires_in")).toVariant().toLongLong();
     grant.expiresAt = requestedAt.addSecs(std::clamp<qint64>(lifetime, 0, 24 * 3600));

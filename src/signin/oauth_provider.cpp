@@ -52,8 +52,8 @@ ResolvedEndpoints microsoftEndpoints(const OAuthClientSettings &settings)
 {
     const QString tenant = settings.tenant.trimmed().isEmpty() ? defaultMicrosoftTenant : settings.tenant.trimmed();
     if (!isValidTenant(tenant))
-        return failed(QStringLiteral("L'inquilí ha de ser organizations, common, consumers o l'identificador o el domini "
-                                     "de l'inquilí de l'organització"));
+        return failed(QStringLiteral("L'inquilí ha de ser organizations, common, consumers o l'identificador o el "
+                                     "domini de l'inquilí de l'organització"));
     OAuthEndpoints endpoints;
     const QString authority = microsoftAuthority.arg(tenant);
     endpoints.authorization = QUrl(authority + QStringLiteral("authorize"));

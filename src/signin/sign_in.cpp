@@ -109,8 +109,9 @@ SignInResult signInToEnd(SignIn &signIn)
 
 QString signedInText(const SignInResult &result)
 {
-    const QString who = result.account.isEmpty() ? QStringLiteral("S'ha iniciat la sessió")
-                                                 : QStringLiteral("S'ha iniciat la sessió com a %1").arg(result.account);
+    const QString who = result.account.isEmpty()
+                            ? QStringLiteral("S'ha iniciat la sessió")
+                            : QStringLiteral("S'ha iniciat la sessió com a %1").arg(result.account);
     if (result.kept.place == SecretPlace::Keyring)
         return who + QStringLiteral(". L'autorització es guarda al clauer del sistema.");
     return who + QStringLiteral(". %1.").arg(result.kept.reason);

@@ -74,7 +74,8 @@ protected:
         // Never the person's own keyring: only the one private_keyring.py makes.
         if (qEnvironmentVariableIsSet("TRAMELO_TEST_KEYRING_MISSING")
             || qEnvironmentVariableIsEmpty("TRAMELO_TEST_KEYRING_FOLDER"))
-            GTEST_SKIP() << "no private keyring: " << qgetenv("TRAMELO_TEST_KEYRING_MISSING").toStdString();
+            GTEST_SKIP() << "no private keyring (ctest runs this in private_keyring.py): "
+                         << qgetenv("TRAMELO_TEST_KEYRING_MISSING").toStdString();
         qputenv("DISPLAY", ":99"); // so the desktop's browser (the fake) opens
     }
 };
