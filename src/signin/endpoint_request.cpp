@@ -54,11 +54,11 @@ QString networkFailure(QNetworkReply::NetworkError error)
 // Only printable text of one line, bounded, without any secret of the form.
 QString cleanDescription(QString description, const FormFields &form)
 {
-    for (const auto &[name, value] : form) {
+    for (const auto &field : form) {
         const bool secret = std::any_of(std::begin(secretFields), std::end(secretFields),
-                                        [&name](const char *field) { return name == QLatin1String(field); });
-        if (secret && !value.isEmpty())
-            description.replace(value, QStringLiteral("…"));
+                                        [&field](const char *name) { return field.first == QLatin1String(name); });
+        if (secret && !field.second.isEmpty())
+            description.replace(field.second, QStringLiteral("…"));
     }
     description = description.section(u'\n', 0, 0).simplified();
     QString printable;
