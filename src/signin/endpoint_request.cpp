@@ -169,7 +169,9 @@ SignInError providerError(const QString &code, const QString &description, const
         {"server_error", SignInErrorKind::Provider,
          "El proveïdor ha tingut un error intern: torneu-ho a provar més tard (server_error)"},
     };
-    SignInError error{SignInErrorKind::Provider, QStringLiteral("El proveïdor ha refusat la petició (%1)").arg(code)};
+    // A code that is not a word (from a redirect anybody could forge) is not repeated.
+    SignInError error{SignInErrorKind::Provider, QStringLiteral("El proveïdor ha refusat la petició (%1)")
+                                                     .arg(isErrorCode(code) ? code : QStringLiteral("?"))};
     for (const QString &given : {code, subcode}) {
         for (const Known &entry : known) {
             if (given == QLatin1String(entry.code))
