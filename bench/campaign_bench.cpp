@@ -1,5 +1,5 @@
 // A whole campaign as an operator runs it, headless: recipients in an SQLite
-// file read through the SQLite ODBC driver, the campaign prepared through the
+// file read by the SQLite library, the campaign prepared through the
 // operator's own operations, no grouping, no pause, a 4 KB HTML body file and
 // a subject with merge placeholders, sent by the run driver to smtp-sink on
 // loopback, with the campaign's send journal written (and made durable) as

@@ -20,6 +20,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLibrary>
 #include <QProcess>
 
 #include <csignal>
@@ -1077,4 +1078,157 @@ TEST(TrameloRunJournal, AMessageWhoseEndIsNeverAnsweredIsNotSentAgainUnlessAsked
 
     EXPECT_TRUE(server.waitForFinished(5s)) << server.verify();
     EXPECT_EQ(server.capturedData().size(), 3);
+}
+
+// ---- Projects that would run code, write on a server or hang the run ----
+
+namespace {
+
+// The fixture's campaign saved to read its rows with a statement of the
+// test's own, which the runner meets as it loads the project.
+QString saveWithStatement(CampaignRunFixture &f, quint16 smtpPort, const QString &statement)
+{
+    f.prepare(smtpPort);
+    f.campaign.settings().setSourceKind(SourceKind::Sql);
+    f.campaign.settings().setText(Setting::SqlStatement, statement);
+    EXPECT_TRUE(SaveProject(f.campaign, f.projectPath));
+    return f.projectPath;
+}
+
+QByteArray bytesOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+// load_extension() in the statement of an SQLite file or a CSV file: the
+// run does not start, the library is never loaded, nothing changes.
+TEST(TrameloRunDatabaseSafety, AStatementThatWouldLoadCodeIsRefused)
+{
+    const QString library = QStringLiteral(TRAMELO_CODE_MARKER_LIBRARY);
+    {
+        // The library does leave its mark when it is loaded.
+        QTemporaryDir folder;
+        ASSERT_TRUE(qputenv("TRAMELO_CODE_MARKER", QFile::encodeName(folder.filePath(QStringLiteral("control")))));
+        QLibrary loaded(library);
+        ASSERT_TRUE(loaded.load() && QFileInfo::exists(folder.filePath(QStringLiteral("control"))));
+    }
+    for (const bool csv : {false, true}) {
+        SCOPED_TRACE(csv ? "CSV file" : "SQLite file");
+        CampaignRunFixture f;
+        AiosmtpdServer server;
+        ASSERT_TRUE(server.start()) << server.errorText();
+        const QString marker = f.folder.filePath(QStringLiteral("codi-executat"));
+        ASSERT_TRUE(qputenv("TRAMELO_CODE_MARKER", QFile::encodeName(marker))); // the runner inherits it
+        if (csv)
+            f.databaseSource = f.databasePath = writeFile(f.folder, QStringLiteral("Destinataris.csv"),
+                                                          "Nom,Ciutat,Correu\r\nAnna,Vic,anna@example.com\r\n");
+        else
+            ASSERT_TRUE(f.createRecipients(numberedRecipients(3)));
+        const QByteArray before = bytesOf(f.databasePath);
+        const QString project = saveWithStatement(
+            f, server.port(), QStringLiteral("SELECT Nom, Correu, load_extension('%1') FROM Destinataris").arg(library));
+
+        const RunResult result = runToEnd({project});
+        EXPECT_EQ(result.exitCode, 2);
+        EXPECT_TRUE(result.err.contains(QStringLiteral("La instrucció SQL fa servir una funció no permesa: load_extension")))
+            << result.err;
+        EXPECT_FALSE(QFileInfo::exists(marker)) << "the library ran";
+        EXPECT_EQ(bytesOf(f.databasePath), before);
+        EXPECT_EQ(server.messageCount(), 0);
+        EXPECT_FALSE(QFileInfo::exists(f.journalPath));
+    }
+}
+
+// On PostgreSQL and MariaDB: SIGTERM while the project's statement sleeps
+// on the server ends the query there at once and sends nothing; MariaDB
+// never gets an executable comment, which would write a file; an account
+// that may write files on the server is named in a warning and the run goes
+// on, a read-only one is not; a wrong password is refused with the driver's
+// reason, without the password.
+TEST(TrameloRunDatabaseSafety, ServersAreNeitherWrittenNorLeftRunning)
+{
+    PostgresServer postgres;
+    MariaDbServer mariaDb;
+    const std::pair<DatabaseServer *, QChar> servers[] = {{&postgres, u'"'}, {&mariaDb, u'`'}};
+    QStringList missing;
+    for (const auto &[server, quote] : servers) {
+        SCOPED_TRACE(server->name().toStdString());
+        if (!server->missingPackage().isEmpty()) {
+            missing << server->missingPackage();
+            continue;
+        }
+        ASSERT_TRUE(server->start()) << server->errorText();
+        AiosmtpdServer smtp;
+        ASSERT_TRUE(smtp.start()) << smtp.errorText();
+        const QString database = QStringLiteral("campanya");
+        QString output;
+        ASSERT_TRUE(server->createDatabase(database, recipientTable(numberedRecipients(2), quote), output)) << output;
+        ASSERT_TRUE(server->createReadOnlyAccount(database, output)) << output;
+        const bool isMariaDb = quote == u'`';
+
+        const QString sleep = isMariaDb ? QStringLiteral("SELECT SLEEP(600)") : QStringLiteral("SELECT pg_sleep(600)");
+        CampaignRunFixture sleeping;
+        sleeping.databaseSource = server->connectString(database);
+        QProcess runner;
+        startRunner(runner, {saveWithStatement(sleeping, smtp.port(), sleep)});
+        ASSERT_TRUE(waitUntil([&] { return server->sessionsRunning(sleep) == QLatin1String("1\n"); }, 20s));
+        ::kill(pid_t(runner.processId()), SIGTERM);
+        ASSERT_TRUE(runner.waitForFinished(10000));
+        EXPECT_EQ(runner.exitCode(), 2);
+        const QString err = QString::fromLocal8Bit(runner.readAllStandardError());
+        EXPECT_TRUE(err.contains(QStringLiteral("La consulta a la base de dades s'ha aturat perquè s'ha demanat aturar el programa")))
+            << err;
+        EXPECT_EQ(server->sessionsRunning(sleep), QStringLiteral("0\n"));
+
+        if (isMariaDb) {
+            CampaignRunFixture f;
+            f.databaseSource = server->connectString(database);
+            const QString attack = QStringLiteral("SELECT Nom, Correu /*!50000 INTO OUTFILE '%1' */ FROM Destinataris");
+            // Given to the server itself, the statement does write the file.
+            const QString control = f.folder.filePath(QStringLiteral("control.txt"));
+            ASSERT_TRUE(server->runSql(database, {attack.arg(control)}, output)) << output;
+            ASSERT_TRUE(QFileInfo::exists(control));
+            const QString written = f.folder.filePath(QStringLiteral("sortida.txt"));
+            const RunResult result = runToEnd({saveWithStatement(f, smtp.port(), attack.arg(written))});
+            EXPECT_EQ(result.exitCode, 2);
+            EXPECT_TRUE(result.err.contains(QStringLiteral("Només es pot fer servir una consulta SELECT"))) << result.err;
+            EXPECT_FALSE(QFileInfo::exists(written));
+        }
+        EXPECT_EQ(smtp.messageCount(), 0);
+
+        struct Account {
+            QString connectString;
+            int exitCode;
+            bool warned;
+            QString told; // a pattern
+        };
+        const QString warning = QStringLiteral("Avís: el compte amb què es connecta a la base de dades té el privilegi ");
+        const Account accounts[] = {
+            {server->connectString(database), 0, true,
+             QRegularExpression::escape(warning + (isMariaDb ? QStringLiteral("FILE") : QStringLiteral("SUPERUSER")))},
+            {server->readOnlyConnectString(database), 0, false, QString()},
+            // The driver's reason follows on the next line.
+            {server->connectString(database, server->user(), QStringLiteral("clau-equivocada")), 2, false,
+             QStringLiteral("Arxiu de base de dades incorrecte\n[^\n]*password")},
+        };
+        for (const Account &account : accounts) {
+            CampaignRunFixture f;
+            f.databaseSource = server->connectString(database);
+            f.prepare(smtp.port());
+            f.campaign.settings().setText(Setting::DatabaseSource, account.connectString);
+            ASSERT_TRUE(SaveProject(f.campaign, f.projectPath));
+            const RunResult result = runToEnd({f.projectPath});
+            EXPECT_EQ(result.exitCode, account.exitCode) << result.err;
+            EXPECT_EQ(result.err.contains(warning), account.warned) << result.err;
+            EXPECT_TRUE(result.err.contains(QRegularExpression(account.told))) << result.err;
+            EXPECT_FALSE(result.err.contains(QLatin1String("clau-equivocada"))) << result.err;
+            EXPECT_EQ(readJournal(f.journalPath).sentAddresses.size(), account.exitCode == 0 ? 2 : 0);
+        }
+        EXPECT_EQ(smtp.messageCount(), 4);
+    }
+    if (missing.size() == qsizetype(std::size(servers)))
+        GTEST_SKIP() << "not installed: " << missing.join(QStringLiteral(", "));
 }

@@ -98,6 +98,9 @@ RunnerOutcome runSavedCampaign(const QString &projectArgument, const RunnerOptio
     // current by then.
     const QString projectPath = project.absoluteFilePath();
 
+    // From the start: a stop while the project loads ends a long query.
+    StopSignals stopSignals;
+
     // Taken before the marks are read, so that they are the last ones saved.
     ProjectLock lock;
     if (!testSend) {
@@ -157,7 +160,6 @@ RunnerOutcome runSavedCampaign(const QString &projectArgument, const RunnerOptio
 
     SystemInternetConnection connection;
     CampaignRun run(campaign, connection);
-    StopSignals stopSignals;
     QObject::connect(&stopSignals, &StopSignals::stopRequested, &campaign, [&] {
         view.showMessage(QStringLiteral("Aturant l'enviament després del grup actual..."), MessageIcon::Information);
         campaign.setStopRequested(true);
