@@ -1,8 +1,8 @@
 #include "project_file.h"
 
 #include "body_preparation.h"
-#include "campaign_identity.h"
 #include "campaign.h"
+#include "campaign_identity.h"
 #include "campaign_numbers.h"
 #include "campaign_view.h"
 #include "connection_security.h"
@@ -125,8 +125,10 @@ ProjectRecord recordOf(Campaign &campaign, qint16 groupSize, qint32 waitSeconds)
 const QByteArray securityKey = QByteArrayLiteral("seguretat");
 const QByteArray certificatesKey = QByteArrayLiteral("certificats");
 const QByteArray campaignKey = QByteArrayLiteral("campanya");
-// A UUID is 36 characters; an identifier longer than this is no identifier.
+// A UUID is 36 characters; an identifier longer than this is no identifier,
+// and a security word longer than this is shown cut.
 constexpr qsizetype maxCampaignIdBytes = 64;
+constexpr qsizetype maxShownWordBytes = 64;
 
 // The campaign's identifier, settings away from their defaults, and the
 // exact form of the texts the record cannot hold.
@@ -168,7 +170,7 @@ std::optional<QString> unknownSecurityWord(const QString &path, const ProjectExt
         return std::nullopt;
     return QStringLiteral("L'arxiu de projecte %1 demana una seguretat de la connexió que aquest programa no coneix, "
                           "\"%2\": les que coneix són automatica, cap, starttls i ssl. No s'ha carregat.")
-        .arg(path, QString::fromUtf8(word->left(maxCampaignIdBytes)));
+        .arg(path, QString::fromUtf8(word->left(maxShownWordBytes)));
 }
 
 // The block may only lie after the marks the record counts; what is read is
@@ -425,8 +427,9 @@ std::optional<QString> recordCampaignInProject(const QString &path, const QStrin
     // written again with the identifier among its entries.
     const qint64 marksEnd = qMin<qint64>(bytes.size(), reading.length + qMax<qint64>(0, reading.record.recipientRowCount));
     const QByteArrayView afterMarks = QByteArrayView(bytes).sliced(marksEnd);
-    ProjectExtension entries = readProjectExtension(afterMarks.last(qMin(afterMarks.size(), maxProjectExtensionBytes)));
-    bytes.chop(projectExtensionLength(afterMarks.last(qMin(afterMarks.size(), maxProjectExtensionBytes))));
+    const QByteArrayView tail = afterMarks.last(qMin(afterMarks.size(), maxProjectExtensionBytes));
+    ProjectExtension entries = readProjectExtension(tail);
+    bytes.chop(projectExtensionLength(tail));
     entries.insert(campaignKey, campaignId.toUtf8());
     const std::optional<QByteArray> extension = writeProjectExtension(entries);
     if (!extension)
