@@ -28,11 +28,11 @@ int main(int argc, char *argv[])
                                         QStringLiteral("Envia el missatge de prova a l'adreça del remitent."));
     const QCommandLineOption resendInDoubtOption(
         QStringLiteral("reenvia-en-dubte"),
-        QStringLiteral("Torna a enviar el missatge als destinataris en dubte (el servidor no va confirmar que\n"
+        QStringLiteral("Torna a enviar el missatge als destinataris en dubte (el servidor no va confirmar que "
                        "l'hagués rebut); sense aquesta opció se'ls deixa de banda i se'ls anomena."));
     const QCommandLineOption acceptUnknownFieldsOption(
         QStringLiteral("accepta-camps-desconeguts"),
-        QStringLiteral("Envia encara que l'assumpte o el cos facin servir camps que l'origen no té\n"
+        QStringLiteral("Envia encara que l'assumpte o el cos facin servir camps que l'origen no té "
                        "(arriben tal com estan escrits)."));
     parser.addOptions({testOption, resendInDoubtOption, acceptUnknownFieldsOption});
     parser.addPositionalArgument(QStringLiteral("PROJECTE"), QStringLiteral("L'arxiu de projecte (.pcm)."));
