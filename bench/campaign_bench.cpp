@@ -14,6 +14,7 @@
 #include "bench_campaign_view.h"
 #include "body_preparation.h"
 #include "campaign.h"
+#include "campaign_identity.h"
 #include "clsEnviarCorreu.h"
 #include "internet_connection.h"
 #include "mail_bench_support.h"
@@ -98,7 +99,7 @@ CampaignRound runCampaign(Campaign &campaign, CampaignRun &run, BenchView &view,
     CampaignRound round;
     const double processorStart = processorSeconds();
     const double start = wallSeconds();
-    run.run(BuildAttachmentList(campaign));
+    run.run({BuildAttachmentList(campaign), readCampaignJournal(campaign)});
     round.seconds = wallSeconds() - start;
     round.processorSeconds = processorSeconds() - processorStart;
     QObject::disconnect(finishedConnection);

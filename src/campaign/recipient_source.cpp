@@ -1,6 +1,7 @@
 #include "recipient_source.h"
 
 #include "campaign.h"
+#include "campaign_identity.h"
 #include "campaign_view.h"
 #include "connection_strings.h"
 #include "odbc_picker.h"
@@ -72,23 +73,13 @@ void warnOfFileWritingPrivilege(Campaign &campaign)
         MessageIcon::Warning);
 }
 
-// Addresses are what the journal knows rows by: a row counts as sent when
-// its address does, whatever its position now.
+// Addresses are what the journal knows rows by: a row counts as sent (or in
+// doubt) when its address does, whatever its position now.
 JournalMarks restoreJournalMarks(Campaign &campaign)
 {
-    JournalMarks marks;
     if (campaign.projectPath().isEmpty())
-        return marks;
-    marks.path = SendJournal::pathFor(campaign.projectPath());
-    const JournalReading reading = readJournal(marks.path);
-    marks.status = reading.status;
-    marks.reason = reading.reason;
-    if (!reading.sentAddresses.isEmpty()) {
-        marks.rows = RestoreSentRows(campaign, [&reading](const QString &address) {
-                         return reading.sentAddresses.contains(addressKey(address));
-                     }).value_or(0);
-    }
-    return marks;
+        return {};
+    return markRowsFromJournal(campaign, readCampaignJournal(campaign));
 }
 
 } // namespace
@@ -195,24 +186,26 @@ JournalMarks FillRecipientGrid(Campaign &campaign)
     return restoreJournalMarks(campaign);
 }
 
-std::optional<qint64> RestoreSentRows(Campaign &campaign, const std::function<bool(const QString &address)> &wasSent)
+bool RestoreJournalMarks(Campaign &campaign, const RecipientGrid::JournalLookup &lookup)
 {
     RecipientGrid &grid = campaign.grid();
-    if (grid.keepsCells() || grid.dataRowCount() == 0)
-        return grid.restoreSentRows(wasSent);
+    if (grid.keepsCells() || grid.dataRowCount() == 0) {
+        grid.restoreJournalMarks(lookup);
+        return true;
+    }
     QString error;
     const std::unique_ptr<RecordSnapshot> rows =
         OpenRecipientRows(campaign, campaign.settings().text(Setting::SqlStatement), error);
     if (!rows) {
         campaign.view().showMessage(error, MessageIcon::Error);
-        return std::nullopt;
+        return false;
     }
-    const qint64 matched = grid.restoreSentRows(*rows, campaign.settings().text(Setting::AddressField), wasSent);
+    grid.restoreJournalMarks(*rows, campaign.settings().text(Setting::AddressField), lookup);
     if (!rows->readFailure().isEmpty()) {
         campaign.view().showMessage(rows->readFailure(), MessageIcon::Error);
-        return std::nullopt;
+        return false;
     }
-    return matched;
+    return true;
 }
 
 void ApplyOdbcChoice(Campaign &campaign, const std::optional<QString> &connectString)

@@ -1,5 +1,6 @@
 // Reading a send journal a row at a time: what it holds is only the set of
-// addresses sent since the last reset, however long the file.
+// addresses sent since the last reset, those in doubt, and the campaigns the
+// journal names, however long the file.
 #include "send_journal.h"
 
 #include <QFile>
@@ -12,6 +13,38 @@ namespace {
 
 // Far longer than any row the program writes; a longer line is no row.
 constexpr qint64 maxRowBytes = 64 * 1024;
+// A journal names one campaign; a few are kept to say that it names others.
+constexpr qsizetype maxCampaignsKept = 4;
+
+enum Column { Time, Row, Address, Result, Stage, Reply, MessageId };
+
+// What one row of the journal adds to the reading.
+void take(JournalReading &reading, const std::array<QByteArray, journal_format::columnCount> &fields)
+{
+    const QByteArray &result = fields[Result];
+    const QByteArray &stage = fields[Stage];
+    if (result.isEmpty() && stage == journal_format::marksClearedStage) {
+        reading.sentAddresses.clear();
+        reading.inDoubt.clear();
+        return;
+    }
+    if (result.isEmpty() && stage == journal_format::campaignStage) {
+        const QString campaign = QString::fromUtf8(fields[Reply]);
+        if (!reading.campaigns.contains(campaign) && reading.campaigns.size() < maxCampaignsKept)
+            reading.campaigns << campaign;
+        return;
+    }
+    const QString key = addressKey(QString::fromUtf8(fields[Address]));
+    if (result == journal_format::sentResult) {
+        reading.sentAddresses.insert(key);
+        reading.inDoubt.remove(key);
+    } else if (result == journal_format::inDoubtResult) {
+        if (!reading.sentAddresses.contains(key))
+            reading.inDoubt.insert(key, QString::fromUtf8(stage + ": " + fields[Reply]));
+    } else if (result == journal_format::failedResult) {
+        reading.inDoubt.remove(key);
+    }
+}
 
 // The fields of one row without its line end (RFC 4180, no line breaks
 // inside fields); nothing when it is not a row of the journal's shape.
@@ -75,6 +108,7 @@ QString addressKey(const QString &address)
 JournalReading readJournal(const QString &path)
 {
     JournalReading reading;
+    reading.path = path;
     if (!QFileInfo::exists(path))
         return reading;
     QFile file(path);
@@ -116,14 +150,8 @@ JournalReading readJournal(const QString &path)
         }
         if (overlong)
             continue;
-        const auto fields = fieldsOf(row);
-        if (!fields)
-            continue;
-        const QByteArray &result = (*fields)[3];
-        if (result == journal_format::sentResult)
-            reading.sentAddresses.insert(addressKey(QString::fromUtf8((*fields)[2])));
-        else if (result.isEmpty() && (*fields)[4] == journal_format::marksClearedStage)
-            reading.sentAddresses.clear();
+        if (const auto fields = fieldsOf(row))
+            take(reading, *fields);
     }
     return reading;
 }

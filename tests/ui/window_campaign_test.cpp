@@ -1,4 +1,5 @@
 #include "aiosmtpd_server.h"
+#include "body_preparation.h"
 #include "failing_server_script.h"
 #include "gtest_qt_printers.h"
 #include "journal_rows.h"
@@ -224,12 +225,14 @@ TEST_F(ExampleCampaignInTheWindow, TheDefinitiveRunStartsOnlyAfterNoAndTheConfir
     window().chkFields[1]->click();
     retypeInto(window().txtFields[11], QStringLiteral("4"));
     grid().markSent(3);
-    opened.dialogs->answers = {Answer::No, Answer::Yes};
+    opened.dialogs->answers = {Answer::No, Answer::Yes, Answer::Yes};
     window().cmbEnviar->click();
 
     EXPECT_EQ(opened.dialogs->questions,
               QStringList({testSendQuestion, testSendQuestion,
                            QStringLiteral("[no] S'enviaran 6 missatges a 6 destinataris. Vols continuar?"), testSendQuestion,
+                           QStringLiteral("[no] Els enviaments agrupats no combinen els camps: tots els destinataris rebran "
+                                          "<<<Nom>>>, <<<Ciutat>>>, <<<Cognoms>>>, <<<Correu>>> tal com està escrit. Vols continuar?"),
                            QStringLiteral("[no] S'enviaran 2 missatges a 5 destinataris. Vols continuar?")}));
     EXPECT_EQ(opened.dialogs->messages, QStringList{finishedAfter(6, 5)});
     ASSERT_TRUE(server.waitForMessages(2, 20s));
@@ -350,7 +353,10 @@ TEST_F(ExampleCampaignInTheWindow, EveryRowNotSentSaysWhyInTheGridAndTheJournal)
 
 TEST_F(ExampleCampaignInTheWindow, ACampaignNeverSavedIsSavedBeforeItsFirstRun)
 {
+    // Its body named by its whole path, as nothing else tells where it is.
     window().campaign().setProjectPath(QString());
+    window().campaign().settings().setText(Setting::BodySource, folder.filePath(QStringLiteral("cos.htm")));
+    RefreshBodyPreview(window().campaign());
     const QString saveFirst = QStringLiteral("[information] Abans de l'enviament definitiu cal gravar el projecte: el "
                                              "registre d'enviaments es desa al seu costat.");
     // The save dialog cancelled the first time: nothing starts.
@@ -411,7 +417,8 @@ TEST_F(ExampleCampaignInTheWindow, NothingDoneBetweenRunsSendsAnyoneASecondCopy)
         {"the saved project sent by tramelo-run", {}, [&] {
              QProcess runner;
              runner.start(QStringLiteral(TRAMELO_RUN_PROGRAM), {copy});
-             EXPECT_TRUE(waitUntil([&] { return runner.state() == QProcess::NotRunning; }, 60s) && runner.exitCode() == 0);
+             // Nobody is left to send to: it does not start.
+             EXPECT_TRUE(waitUntil([&] { return runner.state() == QProcess::NotRunning; }, 60s) && runner.exitCode() == 2);
          }},
     };
     for (const auto &[name, answers, act] : actions) {
