@@ -223,6 +223,9 @@ void CampaignRun::pressSend()
 void CampaignRun::requestStop()
 {
     m_campaign.setStopRequested(true);
+    // A run stops after the message in flight; a test send is that message.
+    if (m_testSending && m_poSendMail)
+        m_poSendMail->AbortSend();
 }
 
 // What the recipients would read as written, said before they do.
@@ -366,12 +369,14 @@ void CampaignRun::testSend(const QString &attachments)
         message.subject = rowMessage->subject;
         message.body = rowMessage->body;
     }
+    m_testSending = true;
     const SendOutcome outcome = SendOneMessage(m_campaign.view(), settings, *m_poSendMail, m_connection, message);
+    m_testSending = false;
     endSending();
     if (outcome.sent)
         m_campaign.view().showMessage(finishedMessage, MessageIcon::Information);
     else
-        m_campaign.view().showMessage(testSendFailure(trimBlanks(inCatalan(outcome.reply))), MessageIcon::Error);
+        m_campaign.view().showMessage(testSendFailure(inCatalan(outcome.reply).trimmed()), MessageIcon::Error);
 }
 
 void CampaignRun::run(const Start &start)

@@ -96,8 +96,8 @@ public:
     // send it again. The settings are taken once, here: an edit meanwhile
     // changes nothing of the run.
     void run(const Start &start);
-    // The window's "Aturar" (and exit button) during a test send or a run:
-    // the run stops after the message in flight.
+    // The window's "Aturar" (and exit button): a run stops after the message
+    // in flight; a test send stops at once.
     void requestStop();
     // The grid row whose cells the next test sends merge, as the run would
     // for that row; 0 sends the message as typed.
@@ -152,6 +152,7 @@ private:
     bool m_waitOver = false;
     RunState *m_runState = nullptr; // during a definitive run
     int m_testSendRow = 0;
+    bool m_testSending = false;
 };
 
 } // namespace tramelo

@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QTcpServer>
 #include <QSpontaneKeyEvent>
 #include <QWheelEvent>
 
@@ -209,6 +210,29 @@ TEST_F(ExampleCampaignInTheWindow, WhileARunWalksTheRowsNothingCanChangeThemOrTh
     for (const auto &[name, control] : controls)
         EXPECT_TRUE(control->isEnabled()) << name;
     EXPECT_FALSE(window().cmbAturar->isEnabled());
+}
+
+// A test send to a server that never greets ends at Aturar, not after the
+// time-outs of every connection attempt.
+TEST_F(ExampleCampaignInTheWindow, AturarEndsATestSendAtOnce)
+{
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    retypeInto(window().txtFields[2], QStringLiteral("127.0.0.1:%1").arg(silent.serverPort()));
+    QElapsedTimer sinceStop;
+    QTimer::singleShot(300, &window(), [this, &sinceStop] {
+        EXPECT_TRUE(window().cmbAturar->isEnabled());
+        sinceStop.start();
+        window().cmbAturar->click();
+    });
+    opened.dialogs->answers = {Answer::Yes};
+    window().cmbEnviar->click();
+
+    ASSERT_TRUE(sinceStop.isValid());
+    EXPECT_LT(sinceStop.elapsed(), 2000);
+    EXPECT_EQ(opened.dialogs->messages, QStringList{QStringLiteral("[error] Error en l'enviament:\nEnviament aturat")});
+    EXPECT_EQ(markColumn(), QStringList(exampleAddresses.size(), QString()));
+    EXPECT_TRUE(window().cmbEnviar->isEnabled());
 }
 
 TEST_F(ExampleCampaignInTheWindow, TheDefinitiveRunStartsOnlyAfterNoAndTheConfirmationOfItsSize)
