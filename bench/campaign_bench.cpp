@@ -1,5 +1,5 @@
 // A whole campaign as an operator runs it, headless: recipients in an SQLite
-// file read through the SQLite ODBC driver, the campaign prepared through the
+// file read by the SQLite library, the campaign prepared through the
 // operator's own operations, no grouping, no pause, a 4 KB HTML body file and
 // a subject with merge placeholders, sent by the run driver to smtp-sink on
 // loopback, with the campaign's send journal written (and made durable) as
@@ -14,6 +14,7 @@
 #include "bench_campaign_view.h"
 #include "body_preparation.h"
 #include "campaign.h"
+#include "campaign_identity.h"
 #include "clsEnviarCorreu.h"
 #include "internet_connection.h"
 #include "mail_bench_support.h"
@@ -98,7 +99,7 @@ CampaignRound runCampaign(Campaign &campaign, CampaignRun &run, BenchView &view,
     CampaignRound round;
     const double processorStart = processorSeconds();
     const double start = wallSeconds();
-    run.run(BuildAttachmentList(campaign));
+    run.run({BuildAttachmentList(campaign), readCampaignJournal(campaign)});
     round.seconds = wallSeconds() - start;
     round.processorSeconds = processorSeconds() - processorStart;
     QObject::disconnect(finishedConnection);

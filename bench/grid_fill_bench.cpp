@@ -1,5 +1,5 @@
 // Fills the recipient grid from an SQLite table of 100,000 rows and 10
-// columns through the real SQLite3 ODBC driver, as the operator's choice of
+// columns, read by the SQLite library as the program reads it, as the operator's choice of
 // an address field does, and from the same table exported as a CSV file, in
 // alternating rounds; reports the times and the peak resident memory.
 // With "sqlite", the SQLite rounds alone, in a process that starts no

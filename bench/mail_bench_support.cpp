@@ -78,31 +78,37 @@ BareRound runBareComponentMessages(clsEnviarCorreu &mail, const QString &body, i
 PythonResult runPythonScript(const QString &script, const QStringList &arguments, int count,
                              std::chrono::seconds timeout)
 {
+    return runReportingProgram(test::debianPython(), QStringList{script} + arguments, count, timeout);
+}
+
+PythonResult runReportingProgram(const QString &program, const QStringList &arguments, int count,
+                                 std::chrono::seconds timeout)
+{
     PythonResult result;
-    QProcess python;
+    QProcess peer;
     QElapsedTimer wall;
     wall.start();
     QEventLoop loop;
-    QObject::connect(&python, &QProcess::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&python, &QProcess::errorOccurred, &loop, [&loop](QProcess::ProcessError error) {
+    QObject::connect(&peer, &QProcess::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&peer, &QProcess::errorOccurred, &loop, [&loop](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
             loop.quit();
     });
     QTimer::singleShot(timeout, &loop, &QEventLoop::quit);
-    python.start(test::debianPython(), QStringList{script} + arguments);
+    peer.start(program, arguments);
     // Sleeps until something happens: a busy wait would take a processor
     // from the client being measured.
     loop.exec();
     result.wallSeconds = double(wall.nsecsElapsed()) / 1e9;
-    if (python.state() != QProcess::NotRunning) {
-        python.kill();
-        python.waitForFinished(5000);
-        result.error = QStringLiteral("the Python client did not finish in time");
+    if (peer.state() != QProcess::NotRunning) {
+        peer.kill();
+        peer.waitForFinished(5000);
+        result.error = program + QStringLiteral(" did not finish in time");
         return result;
     }
-    const QByteArray output = python.readAllStandardOutput();
-    if (python.exitStatus() != QProcess::NormalExit || python.exitCode() != 0) {
-        result.error = QStringLiteral("the Python client failed: ") + QString::fromLocal8Bit(python.readAllStandardError());
+    const QByteArray output = peer.readAllStandardOutput();
+    if (peer.exitStatus() != QProcess::NormalExit || peer.exitCode() != 0) {
+        result.error = program + QStringLiteral(" failed: ") + QString::fromLocal8Bit(peer.readAllStandardError());
         return result;
     }
     const QJsonObject report = QJsonDocument::fromJson(output).object();
@@ -110,7 +116,7 @@ PythonResult runPythonScript(const QString &script, const QStringList &arguments
     result.cpuSeconds = report.value(QStringLiteral("cpu_seconds")).toDouble();
     result.ok = report.value(QStringLiteral("count")).toInt() == count && result.seconds > 0;
     if (!result.ok)
-        result.error = QStringLiteral("unexpected report from the Python client: ") + QString::fromLocal8Bit(output);
+        result.error = QStringLiteral("unexpected report from ") + program + QStringLiteral(": ") + QString::fromLocal8Bit(output);
     return result;
 }
 

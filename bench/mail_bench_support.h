@@ -93,6 +93,9 @@ PythonResult runPythonBench(quint16 port, const QString &mode, int count, const 
 // and whose "seconds" times its own loop.
 PythonResult runPythonScript(const QString &script, const QStringList &arguments, int count,
                              std::chrono::seconds timeout = std::chrono::seconds(600));
+// The same for any program that reports so (the libcurl mail merge).
+PythonResult runReportingProgram(const QString &program, const QStringList &arguments, int count,
+                                 std::chrono::seconds timeout = std::chrono::seconds(600));
 
 double wallSeconds();
 // Processor time of the calling thread: how much of a session's wall-clock

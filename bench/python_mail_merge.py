@@ -58,12 +58,15 @@ def send_campaign(args, subject, body):
             message["Reply-To"] = args.sender
             message["Subject"] = merge_fields(subject, names, row)
             message.set_content(merge_fields(body, names, row), subtype="html", charset="iso-8859-1", cte="8bit")
+            # SMTP lines end in CR LF; smtplib sends bytes as they are, and a
+            # strict server refuses bare line feeds.
+            data = message.as_bytes(policy=message.policy.clone(linesep="\r\n"))
             if session:
-                session.sendmail(args.sender, [recipient], message.as_bytes())
+                session.sendmail(args.sender, [recipient], data)
             else:
                 client = smtplib.SMTP(args.host, args.port, local_hostname=HELO_NAME)
                 client.helo()
-                client.sendmail(args.sender, [recipient], message.as_bytes())
+                client.sendmail(args.sender, [recipient], data)
                 client.quit()
             sent += 1
     finally:

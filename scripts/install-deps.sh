@@ -12,6 +12,8 @@ packages=(
   qt6-translations-l10n
   unixodbc unixodbc-dev
   libgtest-dev libbenchmark-dev libssl-dev
+  # the system keyring (QtKeychain loads libsecret for the Secret Service)
+  qtkeychain-qt6-dev libsecret-1-0
   # benchmarks only: the libcurl peer of tramelo_run_bench
   libcurl4-openssl-dev
   clang-14 libclang-rt-14-dev
@@ -21,6 +23,8 @@ packages=(
   adwaita-icon-theme fonts-dejavu-core
   # test peers and tools
   python3 python3-aiosmtpd postfix dovecot-pop3d dnsmasq-base openssl
+  # a private D-Bus session with a Secret Service for the keyring tests
+  dbus-daemon gnome-keyring
   # database servers the tests start on loopback (never their system services)
   postgresql mariadb-server
   xvfb xauth iproute2 procps

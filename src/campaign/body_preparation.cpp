@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStringList>
 
 #include <algorithm>
@@ -90,6 +91,27 @@ bool isWebAddress(const QString &path)
     return path.left(5).toUpper() == u"HTTP:";
 }
 
+// An address of the web or of another scheme (http:, cid:, data:), or one
+// starting with "//": not a local file. A single letter before ":" is a drive.
+bool isUrl(const QString &source)
+{
+    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]+:"));
+    return source.startsWith(QLatin1String("//")) || scheme.match(source).hasMatch();
+}
+
+// The values of the src attributes of the HTML, in double or single quotes.
+QStringList sourceAttributes(const QString &html)
+{
+    static const QRegularExpression attribute(QStringLiteral("(?<![\\w-])src\\s*=\\s*(?:\"([^\"]*)\"|'([^']*)')"),
+                                              QRegularExpression::CaseInsensitiveOption);
+    QStringList values;
+    for (QRegularExpressionMatchIterator it = attribute.globalMatch(html); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        values << (match.capturedStart(1) >= 0 ? match.captured(1) : match.captured(2));
+    }
+    return values;
+}
+
 } // namespace
 
 QString decodeBodyFile(QByteArrayView bytes)
@@ -154,6 +176,25 @@ QString BuildAttachmentList(Campaign &campaign)
     if (!isBlank(attachments))
         append(attachments);
     return list;
+}
+
+
+QStringList missingBodyImages(const Campaign &campaign)
+{
+    const CampaignSettings &settings = campaign.settings();
+    QStringList missing;
+    if (settings.bodyKind() != BodyKind::File)
+        return missing;
+    const QString folder = folderOf(resolvedCampaignPath(campaign, settings.text(Setting::BodySource)));
+    for (const QString &source : sourceAttributes(settings.text(Setting::BodyText))) {
+        const QString path = trimBlanks(source);
+        if (path.isEmpty() || path.startsWith(u'#') || isUrl(path))
+            continue;
+        const QString image = imagePath(folder, path);
+        if (!isExistingFile(image) && !missing.contains(image))
+            missing << image;
+    }
+    return missing;
 }
 
 } // namespace tramelo

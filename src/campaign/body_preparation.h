@@ -29,4 +29,10 @@ void RefreshBodyPreview(Campaign &campaign);
 // was, so the body links its images as before.
 QString BuildAttachmentList(Campaign &campaign);
 
+// The local files that the src attributes of a File body name (read as
+// BuildAttachmentList reads them) and that do not exist: the message would
+// show them as broken images. Addresses of the web, "cid:" and "data:"
+// sources are not files.
+QStringList missingBodyImages(const Campaign &campaign);
+
 } // namespace tramelo

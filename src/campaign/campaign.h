@@ -54,6 +54,12 @@ public:
     QString projectPath() const { return m_projectPath; }
     void setProjectPath(const QString &path);
 
+    // What tells this campaign from any other, kept in its project file and
+    // in its send journal (campaign_identity.h); empty for a campaign never
+    // saved, or saved before campaigns had one.
+    QString campaignId() const { return m_campaignId; }
+    void setCampaignId(const QString &id) { m_campaignId = id; }
+
     bool isDirty() const { return m_dirty; }
     void setDirty(bool dirty);
 
@@ -78,6 +84,7 @@ private:
     QStringList m_tableList;
     QStringList m_fieldList;
     QString m_projectPath;
+    QString m_campaignId;
     bool m_dirty = false;
     bool m_running = false;
     bool m_stopRequested = false;

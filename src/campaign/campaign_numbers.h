@@ -28,7 +28,8 @@ long long groupSizeOf(const CampaignSettings &settings);
 // WaitSeconds times 1000, rounded to whole milliseconds.
 long long waitMillisecondsOf(const CampaignSettings &settings);
 
-inline constexpr long long maxGroupSize = 32767;
+// The mail component refuses a message with more than 100 recipients.
+inline constexpr long long maxGroupSize = 100;
 // A day: one message a day is the slowest pace a campaign is given.
 inline constexpr long long maxWaitMilliseconds = 86'400'000;
 

@@ -44,13 +44,13 @@ std::optional<QString> validateCampaign(const CampaignSettings &s, const QString
     if (grouping && blank(Setting::GroupSize))
         return QStringLiteral("Cal posar un número d'adreces a agrupar");
     // A group below one address never gathers anyone and the run would loop
-    // without progress; above 32767 the count no longer fits.
+    // without progress; above 100 every message of the run would be refused.
     if (grouping && !isOneNumber(s.text(Setting::GroupSize)))
         return QStringLiteral("El número d'adreces per grup ha de ser un número");
     if (grouping) {
         const long long size = groupSizeOf(s);
         if (size < 1 || size > maxGroupSize)
-            return QStringLiteral("El número d'adreces per grup ha de ser entre 1 i 32767");
+            return QStringLiteral("El número d'adreces per grup ha de ser entre 1 i %1").arg(maxGroupSize);
     }
     if (blank(Setting::AddressField))
         return QStringLiteral("Cal definir correctament el camp a utilitzar per l'adreça");

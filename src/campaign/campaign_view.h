@@ -4,7 +4,7 @@
 
 namespace tramelo {
 
-enum class MessageIcon { None, Information, Error, Critical, Question };
+enum class MessageIcon { None, Information, Warning, Error, Critical, Question };
 enum class Answer { Yes, No, Cancel };
 
 // What the campaign's logic asks of the window, and nothing more. The main

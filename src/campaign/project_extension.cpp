@@ -125,19 +125,36 @@ std::optional<QByteArray> writeProjectExtension(const ProjectExtension &entries)
     return block;
 }
 
-ProjectExtension readProjectExtension(QByteArrayView afterMarks)
+namespace {
+
+// The payload of the block that ends the bytes, when its trailer and CRC are sound.
+std::optional<QByteArrayView> payloadOf(QByteArrayView afterMarks)
 {
     if (afterMarks.size() < trailerBytes || !afterMarks.endsWith(magic))
-        return {};
+        return std::nullopt;
     const qsizetype trailerAt = afterMarks.size() - trailerBytes;
     const quint32 length = qFromLittleEndian<quint32>(afterMarks.data() + trailerAt);
     const quint32 crc = qFromLittleEndian<quint32>(afterMarks.data() + trailerAt + 4);
     if (quint64(length) > quint64(trailerAt) || qsizetype(length) + trailerBytes > maxProjectExtensionBytes)
-        return {};
+        return std::nullopt;
     const QByteArrayView payload = afterMarks.sliced(trailerAt - length, length);
     if (crc32(payload) != crc)
-        return {};
-    return parsePayload(payload).value_or(ProjectExtension());
+        return std::nullopt;
+    return payload;
+}
+
+} // namespace
+
+ProjectExtension readProjectExtension(QByteArrayView afterMarks)
+{
+    const std::optional<QByteArrayView> payload = payloadOf(afterMarks);
+    return payload ? parsePayload(*payload).value_or(ProjectExtension()) : ProjectExtension();
+}
+
+qsizetype projectExtensionLength(QByteArrayView afterMarks)
+{
+    const std::optional<QByteArrayView> payload = payloadOf(afterMarks);
+    return payload && parsePayload(*payload) ? payload->size() + trailerBytes : 0;
 }
 
 } // namespace tramelo

@@ -39,5 +39,8 @@ std::optional<QByteArray> writeProjectExtension(const ProjectExtension &entries)
 // maxProjectExtensionBytes of them). Empty when there is no sound block of
 // this version.
 ProjectExtension readProjectExtension(QByteArrayView afterMarks);
+// How many bytes at the end of these that block takes, trailer included;
+// 0 when there is no sound block of this version.
+qsizetype projectExtensionLength(QByteArrayView afterMarks);
 
 } // namespace tramelo

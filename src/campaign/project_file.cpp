@@ -2,10 +2,12 @@
 
 #include "body_preparation.h"
 #include "campaign.h"
+#include "campaign_identity.h"
 #include "campaign_numbers.h"
 #include "campaign_view.h"
 #include "connection_security.h"
 #include "file_sync.h"
+#include "journal_marks.h"
 #include "plain_text.h"
 #include "project_extension.h"
 #include "project_paths.h"
@@ -23,6 +25,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <limits>
 
 namespace tramelo {
@@ -121,13 +124,20 @@ ProjectRecord recordOf(Campaign &campaign, qint16 groupSize, qint32 waitSeconds)
 
 const QByteArray securityKey = QByteArrayLiteral("seguretat");
 const QByteArray certificatesKey = QByteArrayLiteral("certificats");
+const QByteArray campaignKey = QByteArrayLiteral("campanya");
+// A UUID is 36 characters; an identifier longer than this is no identifier,
+// and a security word longer than this is shown cut.
+constexpr qsizetype maxCampaignIdBytes = 64;
+constexpr qsizetype maxShownWordBytes = 64;
 
-// Only settings away from their defaults, and the exact form of the texts
-// the record cannot hold, so that a campaign that needs none is written in
-// the record's form alone, as before they existed.
-ProjectExtension extensionOf(const CampaignSettings &s, const ProjectRecord &record)
+// The campaign's identifier, settings away from their defaults, and the
+// exact form of the texts the record cannot hold.
+ProjectExtension extensionOf(const Campaign &campaign, const ProjectRecord &record)
 {
+    const CampaignSettings &s = campaign.settings();
     ProjectExtension entries = exactTextsOf(record);
+    if (!campaign.campaignId().isEmpty())
+        entries.insert(campaignKey, campaign.campaignId().toUtf8());
     if (s.security() != ConnectionSecurity::Automatic)
         entries.insert(securityKey, connectionSecurityWord(s.security()));
     const QString certificates = s.text(Setting::TrustedCertificatesFile);
@@ -136,12 +146,31 @@ ProjectExtension extensionOf(const CampaignSettings &s, const ProjectRecord &rec
     return entries;
 }
 
-// A file without them, or with a word this program does not know, gives
-// the defaults.
+// A file without them gives the defaults. A security word this program does
+// not know never gets here (unknownSecurityWord).
 void putBackExtension(CampaignSettings &s, const ProjectExtension &entries)
 {
     s.setSecurity(connectionSecurityOfWord(entries.value(securityKey)).value_or(ConnectionSecurity::Automatic));
     s.setText(Setting::TrustedCertificatesFile, QString::fromUtf8(entries.value(certificatesKey)));
+}
+
+QString campaignIdOf(const ProjectExtension &entries)
+{
+    const QByteArray id = entries.value(campaignKey);
+    const bool printable = std::all_of(id.begin(), id.end(), [](char c) { return c > ' ' && c <= '~'; });
+    return printable && id.size() <= maxCampaignIdBytes ? QString::fromLatin1(id) : QString();
+}
+
+// Read as no security at all, a word this program does not know would let
+// a login go in the clear: such a project is refused.
+std::optional<QString> unknownSecurityWord(const QString &path, const ProjectExtension &entries)
+{
+    const auto word = entries.constFind(securityKey);
+    if (word == entries.constEnd() || connectionSecurityOfWord(*word))
+        return std::nullopt;
+    return QStringLiteral("L'arxiu de projecte %1 demana una seguretat de la connexió que aquest programa no coneix, "
+                          "\"%2\": les que coneix són automatica, cap, starttls i ssl. No s'ha carregat.")
+        .arg(path, QString::fromUtf8(word->left(maxShownWordBytes)));
 }
 
 // The block may only lie after the marks the record counts; what is read is
@@ -262,6 +291,17 @@ MarksRestoration judgeMarks(Campaign &campaign, QFile &file, const ProjectReadin
     return notRestorable(countsChanged);
 }
 
+// A campaign without an identifier, saved over the file it was loaded
+// from or carrying its journal to another: that journal, from before
+// identifiers too, is its own.
+void adoptJournalOnFirstSave(Campaign &campaign, const QString &path, bool adopting)
+{
+    if (!adopting)
+        return;
+    if (const std::optional<QString> failure = adoptJournal(path, campaign.campaignId()))
+        campaign.view().showMessage(*failure, MessageIcon::Error);
+}
+
 // The project as SaveProject writes it, or nothing after a message box that
 // says which value the file cannot hold.
 std::optional<QByteArray> projectBytes(Campaign &campaign)
@@ -291,7 +331,7 @@ std::optional<QByteArray> projectBytes(Campaign &campaign)
     // Every text the record stores was measured above: the writer takes them
     // all. The extension goes after every mark byte.
     const ProjectRecord record = recordOf(campaign, qint16(*groupSize), qint32(*waitSeconds));
-    const std::optional<QByteArray> extension = writeProjectExtension(extensionOf(s, record));
+    const std::optional<QByteArray> extension = writeProjectExtension(extensionOf(campaign, record));
     if (!extension) {
         view.showMessage(QStringLiteral("Els certificats de confiança addicionals tenen un nom massa llarg per a "
                                         "l'arxiu de projecte"),
@@ -303,17 +343,18 @@ std::optional<QByteArray> projectBytes(Campaign &campaign)
 
 // The campaign saved under another name goes on with the record of who has
 // been sent: its journal is copied beside the new file, unless one is there.
-void carryJournal(Campaign &campaign, const QString &previousJournal)
+// Whether it was.
+bool carryJournal(Campaign &campaign, const QString &previousJournal)
 {
     const QString journal = SendJournal::pathFor(campaign.projectPath());
     if (previousJournal.isEmpty() || QFileInfo::exists(journal) || !QFileInfo(previousJournal).isFile())
-        return;
+        return false;
     QFile from(previousJournal);
     if (!from.copy(journal)) {
         campaign.view().showMessage(QStringLiteral("No s'ha pogut copiar el registre d'enviaments %1 a %2: %3")
                                         .arg(previousJournal, journal, from.errorString()),
                                     MessageIcon::Error);
-        return;
+        return false;
     }
     QFile::setPermissions(journal, QFile::ReadOwner | QFile::WriteOwner);
     // On the disk with its name, as every journal row is.
@@ -321,6 +362,7 @@ void carryJournal(Campaign &campaign, const QString &previousJournal)
     if (copied.open(QIODevice::ReadOnly))
         ::fsync(copied.handle());
     syncFolderOf(journal);
+    return true;
 }
 
 } // namespace
@@ -329,6 +371,11 @@ bool SaveProject(Campaign &campaign, const QString &path, const BeforeReplaceHoo
 {
     if (path.isEmpty())
         return false;
+    // A campaign gets its identifier when it is first saved.
+    const QString previousId = campaign.campaignId();
+    const bool loadedWithoutId = previousId.isEmpty() && !campaign.projectPath().isEmpty();
+    if (previousId.isEmpty())
+        campaign.setCampaignId(newCampaignId());
     // Saved into another folder, the relative paths are rewritten to name
     // the same files from there; put back if the project cannot be written.
     CampaignSettings &s = campaign.settings();
@@ -343,18 +390,53 @@ bool SaveProject(Campaign &campaign, const QString &path, const BeforeReplaceHoo
         for (const auto &[setting, text] : before)
             s.setText(setting, text);
         campaign.setDirty(wasDirty);
+        campaign.setCampaignId(previousId);
         return false;
     }
     const QString previousJournal =
         campaign.projectPath().isEmpty() ? QString() : SendJournal::pathFor(campaign.projectPath());
+    const bool samePath = campaign.projectPath() == path;
     campaign.setProjectPath(path);
     if (const std::optional<QString> reason = replaceFile(path, *bytes, beforeReplace, Finish::Replace)) {
+        campaign.setCampaignId(previousId);
         campaign.view().showMessage(saveFailure(*reason), MessageIcon::Error);
         return false;
     }
-    carryJournal(campaign, previousJournal);
+    const bool carried = carryJournal(campaign, previousJournal);
+    adoptJournalOnFirstSave(campaign, path, loadedWithoutId && (samePath || carried));
     campaign.setDirty(false);
     return true;
+}
+
+std::optional<QString> recordCampaignInProject(const QString &path, const QString &campaignId)
+{
+    const auto cannot = [&path](const QString &reason) {
+        return QStringLiteral("No s'ha pogut anotar la campanya a l'arxiu de projecte %1: %2").arg(path, reason);
+    };
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return cannot(file.errorString());
+    const ProjectReading reading = readProjectRecord(file.read(maxProjectRecordBytes));
+    if (!reading.complete)
+        return cannot(QStringLiteral("l'arxiu s'acaba abans de les marques d'enviat"));
+    if (!file.seek(0))
+        return cannot(file.errorString());
+    QByteArray bytes = file.readAll();
+    file.close();
+    // The record and the marks stay byte for byte; the block after them is
+    // written again with the identifier among its entries.
+    const qint64 marksEnd = qMin<qint64>(bytes.size(), reading.length + qMax<qint64>(0, reading.record.recipientRowCount));
+    const QByteArrayView afterMarks = QByteArrayView(bytes).sliced(marksEnd);
+    const QByteArrayView tail = afterMarks.last(qMin(afterMarks.size(), maxProjectExtensionBytes));
+    ProjectExtension entries = readProjectExtension(tail);
+    bytes.chop(projectExtensionLength(tail));
+    entries.insert(campaignKey, campaignId.toUtf8());
+    const std::optional<QByteArray> extension = writeProjectExtension(entries);
+    if (!extension)
+        return cannot(QStringLiteral("el bloc d'extensió no hi cap"));
+    if (const std::optional<QString> reason = replaceFile(path, bytes + *extension, {}, Finish::Replace))
+        return cannot(*reason);
+    return std::nullopt;
 }
 
 bool ProveProjectCanBeSaved(Campaign &campaign, const QString &path)
@@ -376,7 +458,10 @@ QString marksNotRestoredMessage(const MarksRestoration &restoration)
 
 QString journalNotReadMessage(const MarksRestoration &restoration)
 {
-    return journalNotReadMessage(JournalMarks{.path = restoration.journalPath, .reason = restoration.journalReason});
+    JournalMarks journal;
+    journal.path = restoration.journalPath;
+    journal.reason = restoration.journalReason;
+    return journalNotReadMessage(journal);
 }
 
 QString journalRowsMessage(const MarksRestoration &restoration)
@@ -391,12 +476,17 @@ std::optional<MarksRestoration> LoadProject(Campaign &campaign, const QString &p
     QFile file(path);
     if (path.isEmpty() || !QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
         return std::nullopt;
+    ProjectReading reading = readProjectRecord(file.read(maxProjectRecordBytes));
+    const ProjectExtension extension = readExtensionOf(file, reading);
+    if (const std::optional<QString> refusal = unknownSecurityWord(path, extension)) {
+        campaign.view().showMessage(*refusal, MessageIcon::Error);
+        return std::nullopt;
+    }
     campaign.setProjectPath(path);
+    campaign.setCampaignId(campaignIdOf(extension));
     // Whatever the new project's source yields, the old one's rows are gone.
     campaign.grid().clearRows();
 
-    ProjectReading reading = readProjectRecord(file.read(maxProjectRecordBytes));
-    const ProjectExtension extension = readExtensionOf(file, reading);
     putBackExactTexts(reading.record, extension);
     const ProjectRecord &r = reading.record;
     CampaignSettings &s = campaign.settings();

@@ -18,7 +18,8 @@ using BeforeReplaceHook = std::function<std::optional<QString>()>;
 
 // cmbGravar, once a file name was chosen: the settings and the sent marks
 // written to a new file that then replaces the old one whole, readable by
-// its owner only. Nothing is written when GroupSize, WaitSeconds or a text
+// its owner only. A campaign without an identifier gets one; saved over the
+// file it was loaded from, its journal from before identifiers is adopted. Nothing is written when GroupSize, WaitSeconds or a text
 // cannot be stored, or when writing fails: a message box says why and the
 // function returns false. On success the project path is the file and the
 // campaign is no longer dirty.
@@ -45,11 +46,12 @@ struct MarksRestoration {
 
     // The journal beside the project, as the grid fill read it: the rows
     // whose address it records as sent are marked "Si" too, wherever they
-    // are now.
+    // are now. A journal of another campaign, or of none, is Foreign
+    // (campaign_identity.h): it marks nothing.
     using Journal = JournalReading::Status;
     Journal journal = Journal::Absent;
     QString journalPath = {};
-    QString journalReason = {}; // why it cannot be read
+    QString journalReason = {}; // why it cannot be read, or whose it is
     qint64 journalRows = 0; // rows the journal marked as sent
 };
 
@@ -60,13 +62,20 @@ QString journalNotReadMessage(const MarksRestoration &restoration);
 // How many rows the journal marked as sent, and from which file.
 QString journalRowsMessage(const MarksRestoration &restoration);
 
+// Writes the campaign's identifier into the project file at path, leaving
+// its record and marks as they are on the disk (unsaved edits stay unsaved).
+// Nothing on success, else why not, for the operator.
+std::optional<QString> recordCampaignInProject(const QString &path, const QString &campaignId);
+
 // cmbLlegir, once a file name was chosen: the settings put back, the
 // recipient database reopened, the field list and the grid rebuilt, the
 // sent marks restored when the source still yields as many rows as when the
-// file was saved, and every row the send journal records as sent marked
-// "Si" by its address. What cannot be read stays empty and the load goes
-// on, without a message of its own. A name that names no readable file
-// changes nothing and returns nothing.
+// file was saved, and every row the send journal of the campaign records as
+// sent marked "Si" by its address ("Dubte" when in doubt). What cannot be
+// read stays empty and the load goes on, without a message of its own. A
+// name that names no readable file changes nothing and returns nothing; so
+// does a project whose connection security is a word this program does not
+// know, after a message naming it.
 std::optional<MarksRestoration> LoadProject(Campaign &campaign, const QString &path);
 
 } // namespace tramelo

@@ -1,28 +1,25 @@
 #include "recipient_message.h"
 
 #include "campaign.h"
-#include "campaign_numbers.h"
 #include "merge_fields.h"
 #include "record_snapshot.h"
 #include "recipient_grid.h"
+#include "run_settings.h"
 
 namespace tramelo {
 
-OutgoingMessage groupMessage(const CampaignSettings &settings, const RecordSnapshot &record,
-                             const QStringList &addresses, long long groupSize, const QString &attachments)
+OutgoingMessage groupMessage(const RunSettings &settings, const RecordSnapshot &record, const QStringList &addresses)
 {
     OutgoingMessage message;
-    message.attachments = attachments;
-    const QString subject = settings.text(Setting::MessageSubject);
-    const QString body = settings.text(Setting::BodyText);
-    if (groupSize == 1) {
+    message.attachments = settings.attachments;
+    if (settings.groupSize == 1) {
         message.to = addresses.join(u';');
-        message.subject = MergeFields(subject, record, settings);
-        message.body = MergeFields(body, record, settings);
+        message.subject = MergeFields(settings.subject, record, settings.delimiters);
+        message.body = MergeFields(settings.body, record, settings.delimiters);
     } else {
         message.bcc = addresses.join(u';');
-        message.subject = subject;
-        message.body = body;
+        message.subject = settings.subject;
+        message.body = settings.body;
     }
     return message;
 }
@@ -36,9 +33,9 @@ std::optional<OutgoingMessage> messageForRow(const Campaign &campaign, int row, 
     RecordSnapshot record(grid.records());
     for (int before = 1; before < row; ++before)
         record.moveNext();
-    const CampaignSettings &settings = campaign.settings();
-    const QString address = record.value(settings.text(Setting::AddressField)).value_or(QString());
-    return groupMessage(settings, record, {address}, groupSizeOf(settings), attachments);
+    const RunSettings settings = takeRunSettings(campaign, attachments);
+    const QString address = record.value(settings.addressField).value_or(QString());
+    return groupMessage(settings, record, {address});
 }
 
 } // namespace tramelo

@@ -9,15 +9,14 @@
 namespace tramelo {
 
 class Campaign;
-class CampaignSettings;
 class RecordSnapshot;
+struct RunSettings;
 
 // What a run sends to one group of recipients. A run of groups of one sends
 // each its own message: the address in To, the record (the snapshot's
 // current one) merged into subject and body. Larger groups go in Bcc, with
 // subject and body as typed.
-OutgoingMessage groupMessage(const CampaignSettings &settings, const RecordSnapshot &record,
-                             const QStringList &addresses, long long groupSize, const QString &attachments);
+OutgoingMessage groupMessage(const RunSettings &settings, const RecordSnapshot &record, const QStringList &addresses);
 
 // What the run would send for grid row `row`, from the cells the grid keeps
 // of it: its own message, or the group's one with its address in Bcc.

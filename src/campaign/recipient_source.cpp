@@ -1,6 +1,7 @@
 #include "recipient_source.h"
 
 #include "campaign.h"
+#include "campaign_identity.h"
 #include "campaign_view.h"
 #include "connection_strings.h"
 #include "odbc_picker.h"
@@ -9,7 +10,6 @@
 #include "recipient_connection.h"
 #include "recipient_grid.h"
 #include "send_journal.h"
-#include "single_query.h"
 
 namespace tramelo {
 
@@ -28,10 +28,11 @@ void clearFieldList(Campaign &campaign)
 }
 
 // The driver's own words, often English, follow a sentence of ours; a
-// statement this program refuses to run is said in its own words alone.
+// statement this program refuses to run, or ends, is said in its own words
+// alone.
 void showStatementRefused(Campaign &campaign, const QString &error)
 {
-    const QString text = error == notASingleQueryMessage
+    const QString text = isOwnStatementRefusal(error)
         ? error
         : QStringLiteral("La base de dades no ha acceptat la instrucció SQL. Resposta del controlador:\n") + error;
     campaign.view().showMessage(text, MessageIcon::Error);
@@ -45,35 +46,40 @@ void setDelimiters(CampaignSettings &settings, const TableDelimiters &delimiters
 
 // What is wrong with a CSV file, and where, is the operator's to mend; any
 // other database that does not open is a wrong database file, named as it
-// was looked for. A connect string is not repeated: it may hold a password.
+// was looked for (a connect string is not repeated: it may hold a
+// password), and the database layer says why on the next line.
 QString openFailureMessage(const Campaign &campaign, const QString &source, const QString &error)
 {
     if (csvFileOf(connectionStringFor(source)))
         return error;
     const QString wrongFile = QStringLiteral("Arxiu de base de dades incorrecte");
     const QString typed = campaign.settings().text(Setting::DatabaseSource);
-    if (typed.contains(u'='))
-        return wrongFile;
-    return wrongFile + QStringLiteral(": ") + resolvedCampaignPath(campaign, typed);
+    const QString named = typed.contains(u'=') ? wrongFile : wrongFile + QStringLiteral(": ") + resolvedCampaignPath(campaign, typed);
+    return named + u'\n' + error;
 }
 
-// Addresses are what the journal knows rows by: a row counts as sent when
-// its address does, whatever its position now.
+// An account that may write files on the server could be made to, by a
+// statement hidden where the program cannot see it.
+void warnOfFileWritingPrivilege(Campaign &campaign)
+{
+    const QString privilege = campaign.connection().fileWritingPrivilege();
+    if (privilege.isEmpty())
+        return;
+    campaign.view().showMessage(
+        QStringLiteral("Avís: el compte amb què es connecta a la base de dades té el privilegi %1, que li permet "
+                       "escriure arxius al servidor de la base de dades. Per llegir els destinataris n'hi ha prou "
+                       "amb un compte que només pugui llegir (GRANT SELECT): feu-ne servir un.")
+            .arg(privilege),
+        MessageIcon::Warning);
+}
+
+// Addresses are what the journal knows rows by: a row counts as sent (or in
+// doubt) when its address does, whatever its position now.
 JournalMarks restoreJournalMarks(Campaign &campaign)
 {
-    JournalMarks marks;
     if (campaign.projectPath().isEmpty())
-        return marks;
-    marks.path = SendJournal::pathFor(campaign.projectPath());
-    const JournalReading reading = readJournal(marks.path);
-    marks.status = reading.status;
-    marks.reason = reading.reason;
-    if (!reading.sentAddresses.isEmpty()) {
-        marks.rows = RestoreSentRows(campaign, [&reading](const QString &address) {
-                         return reading.sentAddresses.contains(addressKey(address));
-                     }).value_or(0);
-    }
-    return marks;
+        return {};
+    return markRowsFromJournal(campaign, readCampaignJournal(campaign));
 }
 
 } // namespace
@@ -103,6 +109,7 @@ void OpenRecipientDatabase(Campaign &campaign, bool resetDelimiters)
         settings.setText(Setting::DatabaseSource, QString());
         return;
     }
+    warnOfFileWritingPrivilege(campaign);
 
     const std::optional<QStringList> tables = campaign.connection().tableNames(error);
     if (!tables) {
@@ -179,24 +186,26 @@ JournalMarks FillRecipientGrid(Campaign &campaign)
     return restoreJournalMarks(campaign);
 }
 
-std::optional<qint64> RestoreSentRows(Campaign &campaign, const std::function<bool(const QString &address)> &wasSent)
+bool RestoreJournalMarks(Campaign &campaign, const RecipientGrid::JournalLookup &lookup)
 {
     RecipientGrid &grid = campaign.grid();
-    if (grid.keepsCells() || grid.dataRowCount() == 0)
-        return grid.restoreSentRows(wasSent);
+    if (grid.keepsCells() || grid.dataRowCount() == 0) {
+        grid.restoreJournalMarks(lookup);
+        return true;
+    }
     QString error;
     const std::unique_ptr<RecordSnapshot> rows =
         OpenRecipientRows(campaign, campaign.settings().text(Setting::SqlStatement), error);
     if (!rows) {
         campaign.view().showMessage(error, MessageIcon::Error);
-        return std::nullopt;
+        return false;
     }
-    const qint64 matched = grid.restoreSentRows(*rows, campaign.settings().text(Setting::AddressField), wasSent);
+    grid.restoreJournalMarks(*rows, campaign.settings().text(Setting::AddressField), lookup);
     if (!rows->readFailure().isEmpty()) {
         campaign.view().showMessage(rows->readFailure(), MessageIcon::Error);
-        return std::nullopt;
+        return false;
     }
-    return matched;
+    return true;
 }
 
 void ApplyOdbcChoice(Campaign &campaign, const std::optional<QString> &connectString)

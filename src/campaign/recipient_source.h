@@ -1,6 +1,7 @@
 #pragma once
 
-#include "send_journal.h"
+#include "journal_marks.h"
+#include "recipient_grid.h"
 
 #include <QString>
 
@@ -29,26 +30,21 @@ void LoadFieldList(Campaign &campaign);
 // keeps its recipients: read whole, or streamed for marks only.
 std::unique_ptr<RecordSnapshot> OpenRecipientRows(Campaign &campaign, const QString &statement, QString &error);
 
-// What the campaign's send journal gave back at a grid fill.
-struct JournalMarks {
-    JournalReading::Status status = JournalReading::Status::Absent;
-    QString path;    // beside the project file; empty without one
-    QString reason;  // why it cannot be read
-    qint64 rows = 0; // rows it marked as sent
-};
-
 // "No s'ha pogut llegir el registre d'enviaments ...", with the reason.
 QString journalNotReadMessage(const JournalMarks &journal);
 
 // Fills the recipient grid with every row of the statement, then marks "Si"
-// every row whose address the campaign's send journal records as sent: the
-// journal, not the grid, knows who has been sent, so no fill forgets it.
+// every row whose address the campaign's send journal records as sent (and
+// "Dubte" every one it records in doubt): the journal, not the grid, knows
+// who has been sent, so no fill forgets it. A journal of another campaign
+// marks nothing (campaign_identity.h).
 JournalMarks FillRecipientGrid(Campaign &campaign);
 
-// Every row whose address wasSent() is marked sent (see
-// RecipientGrid::restoreSentRows); how many rows matched, or nothing after
-// an error message when the rows of a grid without cells cannot be read.
-std::optional<qint64> RestoreSentRows(Campaign &campaign, const std::function<bool(const QString &address)> &wasSent);
+// Every row whose address the send journal records as sent marked "Si",
+// and every one it records in doubt "Dubte" (see
+// RecipientGrid::restoreJournalMarks); false after an error message when the
+// rows of a grid without cells cannot be read.
+bool RestoreJournalMarks(Campaign &campaign, const RecipientGrid::JournalLookup &lookup);
 
 // cmbODBC after the picker: the connect string it yielded ("ODBC;" first), or
 // nothing when the operator cancelled or the source could not be reached.

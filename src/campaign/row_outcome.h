@@ -13,8 +13,12 @@ struct RowOutcome {
     QString address; // as the source gave it
     bool sent = false;
     SendStage stage = SendStage::Validation; // where it failed, when not sent
-    QString reply;     // the server's reply (or our own text), on one line
+    QString reply;     // the server's reply (or our own text, in Catalan), on one line
     QString messageId; // when sent
+    // Not sent, but not known to have failed either: the whole message went
+    // and the server's answer to its end never came. It is neither marked
+    // sent nor sent again unless the operator asks.
+    bool inDoubt = false;
 };
 
 // The stage in the operator's words: "validació", "connexió",

@@ -3,13 +3,16 @@
 #include "address_validation.h"
 #include "body_preparation.h"
 #include "campaign.h"
+#include "campaign_identity.h"
 #include "campaign_numbers.h"
-#include "campaign_validation.h"
 #include "campaign_view.h"
 #include "clsEnviarCorreu.h"
 #include "connection_security.h"
 #include "counted_text.h"
+#include "journal_marks.h"
+#include "mail_texts.h"
 #include "plain_text.h"
+#include "pre_run_checks.h"
 #include "project_file.h"
 #include "project_lock.h"
 #include "project_paths.h"
@@ -17,6 +20,7 @@
 #include "recipient_grid.h"
 #include "recipient_message.h"
 #include "recipient_source.h"
+#include "run_settings.h"
 #include "send_journal.h"
 #include "send_one_message.h"
 
@@ -56,21 +60,24 @@ private:
 };
 
 // What became of each member of a sent group: a refused address fails on its
-// own, the others share the message's outcome.
+// own, the others share the message's outcome. The component's own words
+// are given in Catalan; a server's reply, as the server wrote it.
 QList<RowOutcome> outcomesOf(const QList<int> &rows, const QStringList &addresses, const SendOutcome &result)
 {
     QHash<QString, QString> refusals;
     for (const RefusedRecipient &refused : result.refused)
-        refusals.insert(addressKey(refused.address), oneLine(refused.reply));
+        refusals.insert(addressKey(refused.address), oneLine(inCatalan(refused.reply)));
     QList<RowOutcome> outcomes;
     outcomes.reserve(rows.size());
-    const QString reply = oneLine(result.reply);
+    const QString reply = oneLine(inCatalan(result.reply));
     for (qsizetype i = 0; i < rows.size(); ++i) {
-        RowOutcome outcome{rows[i], addresses[i], result.sent, result.stage, reply, result.messageId};
+        RowOutcome outcome{rows[i], addresses[i], result.sent, result.stage, reply, result.messageId,
+                           !result.sent && result.inDoubt};
         if (!refusals.isEmpty()) {
             const auto refusal = refusals.constFind(addressKey(addresses[i]));
             if (refusal != refusals.constEnd()) {
                 outcome.sent = false;
+                outcome.inDoubt = false;
                 outcome.stage = SendStage::Recipient;
                 outcome.reply = *refusal;
             }
@@ -82,7 +89,55 @@ QList<RowOutcome> outcomesOf(const QList<int> &rows, const QStringList &addresse
     return outcomes;
 }
 
+// "a, b, c i 4 més": a list for a question, bounded.
+QString someAddresses(const QList<InDoubtRow> &rows)
+{
+    constexpr qsizetype shown = 10;
+    QStringList addresses;
+    for (qsizetype i = 0; i < rows.size() && i < shown; ++i)
+        addresses << rows[i].address;
+    QString text = addresses.join(QStringLiteral(", "));
+    if (rows.size() > shown)
+        text += QStringLiteral(" i %1 més").arg(rows.size() - shown);
+    return text;
+}
+
+QString inDoubtQuestion(const QList<InDoubtRow> &rows)
+{
+    if (rows.size() == 1) {
+        return QStringLiteral("Un destinatari és en dubte: el servidor no va confirmar que hagués rebut el missatge, que "
+                              "potser li va arribar: %1. Vols tornar-li a enviar?")
+            .arg(someAddresses(rows));
+    }
+    return QStringLiteral("%1 destinataris són en dubte: el servidor no va confirmar que hagués rebut el missatge, que "
+                          "potser els va arribar: %2. Vols tornar-los a enviar?")
+        .arg(rows.size())
+        .arg(someAddresses(rows));
+}
+
+QString confirmationQuestion(qint64 rows, long long groupSize, qint64 sparedByJournal)
+{
+    const qint64 size = std::max(1LL, groupSize);
+    const qint64 messages = (rows + size - 1) / size;
+    const QString sending = QStringLiteral("%1 %2 a %3")
+                                .arg(messages == 1 ? QStringLiteral("S'enviarà") : QStringLiteral("S'enviaran"),
+                                     countedText(messages, QStringLiteral("missatge"), QStringLiteral("missatges")),
+                                     countedText(rows, QStringLiteral("destinatari"), QStringLiteral("destinataris")));
+    if (sparedByJournal == 0)
+        return sending + QStringLiteral(". Vols continuar?");
+    return QStringLiteral("%1 (%2 segons el registre). Vols continuar?")
+        .arg(sending, countedText(sparedByJournal, QStringLiteral("ja enviat"), QStringLiteral("ja enviats")));
+}
+
 } // namespace
+
+bool countsTowardsStop(const SendOutcome &outcome)
+{
+    if (outcome.sent || outcome.stage == SendStage::Validation)
+        return false;
+    const bool codedRefusal = outcome.replyCode && *outcome.replyCode != 421;
+    return !outcome.senderAccepted || !codedRefusal;
+}
 
 QString countsText(const RunCounts &counts)
 {
@@ -96,17 +151,19 @@ QString endOfRunHeadline(const RunCounts &counts)
 
 QString endOfRunCounts(const RunCounts &counts)
 {
-    return QStringLiteral("Registres processats %1 de %2: %3, %4")
-        .arg(counts.processed)
-        .arg(counts.total)
-        .arg(countedText(counts.sent, QStringLiteral("enviat"), QStringLiteral("enviats")),
-             countedText(counts.failed, QStringLiteral("no enviat"), QStringLiteral("no enviats")));
+    const QString text = QStringLiteral("Registres processats %1 de %2: %3, %4")
+                             .arg(counts.processed)
+                             .arg(counts.total)
+                             .arg(countedText(counts.sent, QStringLiteral("enviat"), QStringLiteral("enviats")),
+                                  countedText(counts.failed, QStringLiteral("no enviat"), QStringLiteral("no enviats")));
+    return counts.inDoubt == 0 ? text : text + QStringLiteral(", %1 en dubte").arg(counts.inDoubt);
 }
 
 struct CampaignRun::Group {
     QList<int> rows;           // the grid rows of the valid addresses
     QStringList addresses;     // those addresses, as the source gave them
     QList<RowOutcome> refused; // rows whose address is no address
+    qint64 leftInDoubt = 0;    // rows in doubt, not sent again
     qint64 rowsRead = 0;       // rows stepped past while gathering, members or not
 };
 
@@ -151,7 +208,8 @@ void CampaignRun::pressSend()
         testSend(*attachments);
         break;
     case Answer::No:
-        runConfirmed(*attachments);
+        if (placeholdersAccepted())
+            runConfirmed(*attachments);
         break;
     case Answer::Cancel:
         break;
@@ -167,14 +225,35 @@ void CampaignRun::pressTestSend()
 std::optional<QString> CampaignRun::checkedAttachments()
 {
     CampaignView &view = m_campaign.view();
-    if (const std::optional<QString> failure = validateCampaign(m_campaign.settings(), projectFolderOf(m_campaign))) {
-        view.showMessage(*failure, MessageIcon::Error);
+    if (const std::optional<QString> refusal = refusalBeforeSending(m_campaign)) {
+        view.showMessage(*refusal, MessageIcon::Error);
         return std::nullopt;
     }
     // Once for the test send or the run that follows, before either.
     if (passwordTravelsUnencrypted(m_campaign.settings()) && !view.askYesNo(unencryptedPasswordQuestion, false))
         return std::nullopt;
     return BuildAttachmentList(m_campaign);
+}
+
+void CampaignRun::requestStop()
+{
+    m_campaign.setStopRequested(true);
+    // A run stops after the message in flight; a test send is that message.
+    if (m_testSending && m_poSendMail)
+        m_poSendMail->AbortSend();
+}
+
+// What the recipients would read as written, said before they do.
+bool CampaignRun::placeholdersAccepted()
+{
+    CampaignView &view = m_campaign.view();
+    if (const QStringList unknown = unknownPlaceholders(m_campaign); !unknown.isEmpty()) {
+        if (!view.askYesNo(unknownPlaceholdersQuestion(unknown), false))
+            return false;
+    }
+    if (const QStringList unmerged = unmergedPlaceholders(m_campaign); !unmerged.isEmpty())
+        return view.askYesNo(unmergedPlaceholdersQuestion(unmerged), false);
+    return true;
 }
 
 void CampaignRun::runConfirmed(const QString &attachments)
@@ -192,8 +271,53 @@ void CampaignRun::runConfirmed(const QString &attachments)
             return;
         }
     }
-    if (view.askYesNo(confirmationQuestion(), false))
-        run(attachments);
+    std::optional<JournalReading> journal = journalForRun();
+    if (!journal)
+        return;
+    // The journal decides who has been sent, whatever the grid showed.
+    const JournalMarks marks = markRowsFromJournal(m_campaign, *journal);
+    if (marks.failed)
+        return;
+    Start start{attachments, std::move(*journal), false};
+    if (!marks.inDoubt.isEmpty())
+        start.resendInDoubt = view.askYesNo(inDoubtQuestion(marks.inDoubt), false);
+    const qint64 rows = rowsToSend(m_campaign.grid(), start.resendInDoubt);
+    if (rows == 0) {
+        view.showMessage(nothingToSendMessage, MessageIcon::Information);
+        return;
+    }
+    if (view.askYesNo(confirmationQuestion(rows, groupSizeOf(m_campaign.settings()), marks.rows), false))
+        run(start);
+}
+
+// The campaign's journal, read once for the run; a journal of another
+// campaign may be set aside for a new one. Nothing when the run cannot go
+// on, after a message.
+std::optional<JournalReading> CampaignRun::journalForRun()
+{
+    CampaignView &view = m_campaign.view();
+    if (const std::optional<QString> failure = giveCampaignIdentity(m_campaign)) {
+        view.showMessage(*failure, MessageIcon::Error);
+        return std::nullopt;
+    }
+    JournalReading journal = readCampaignJournal(m_campaign);
+    if (journal.status != JournalReading::Status::Foreign) {
+        if (const std::optional<QString> refusal = journalRefusal(journal, m_campaign)) {
+            view.showMessage(*refusal, MessageIcon::Error);
+            return std::nullopt;
+        }
+        return journal;
+    }
+    const QString aside = setAsideNameFor(journal.path);
+    if (!view.askYesNo(foreignJournalQuestion(journal, aside), false))
+        return std::nullopt;
+    if (const std::optional<QString> failure = setJournalAside(journal.path, aside)) {
+        view.showMessage(*failure, MessageIcon::Error);
+        return std::nullopt;
+    }
+    JournalReading fresh;
+    fresh.path = journal.path;
+    return fresh;
 }
 
 // The journal of a definitive run lives beside the project file, so a
@@ -208,22 +332,6 @@ bool CampaignRun::projectSavedForRun()
                      MessageIcon::Information);
     const QString path = view.chooseProjectFileToSave();
     return !path.isEmpty() && SaveProject(m_campaign, path);
-}
-
-// The rows still to send are those not marked "Si"; the run counts its
-// messages by groups of them.
-QString CampaignRun::confirmationQuestion() const
-{
-    const RecipientGrid &grid = m_campaign.grid();
-    qint64 rows = 0;
-    for (int row = 1; row <= grid.dataRowCount(); ++row)
-        rows += grid.showsSent(row) ? 0 : 1;
-    const qint64 groupSize = std::max(1LL, groupSizeOf(m_campaign.settings()));
-    const qint64 messages = (rows + groupSize - 1) / groupSize;
-    return QStringLiteral("%1 %2 a %3. Vols continuar?")
-        .arg(messages == 1 ? QStringLiteral("S'enviarà") : QStringLiteral("S'enviaran"),
-             countedText(messages, QStringLiteral("missatge"), QStringLiteral("missatges")),
-             countedText(rows, QStringLiteral("destinatari"), QStringLiteral("destinataris")));
 }
 
 void CampaignRun::replaceMailComponent()
@@ -267,35 +375,45 @@ void CampaignRun::endSending()
 
 void CampaignRun::testSend(const QString &attachments)
 {
-    const CampaignSettings &settings = m_campaign.settings();
     const QString testAddress = trimBlanks(m_testAddress);
     if (!testAddress.isEmpty() && !isValidEmailAddress(testAddress)) {
         m_campaign.view().showMessage(QStringLiteral("L'adreça per a la prova no és vàlida: ") + testAddress,
                                       MessageIcon::Error);
         return;
     }
+    const RunSettings settings = takeRunSettings(m_campaign, attachments);
     beginSending();
     replaceMailComponent();
-    OutgoingMessage message{testAddress.isEmpty() ? settings.text(Setting::SenderAddress) : testAddress, QString(),
-                            settings.text(Setting::MessageSubject), settings.text(Setting::BodyText), attachments};
+    OutgoingMessage message{testAddress.isEmpty() ? settings.senderAddress : testAddress, QString(), settings.subject,
+                            settings.body, attachments};
     // Always to one address: only what a recipient would read comes from the row.
     if (const std::optional<OutgoingMessage> rowMessage = messageForRow(m_campaign, m_testSendRow, attachments)) {
         message.subject = rowMessage->subject;
         message.body = rowMessage->body;
     }
-    const SendOutcome outcome = SendOneMessage(m_campaign, *m_poSendMail, m_connection, message);
+    m_testSending = true;
+    const SendOutcome outcome = SendOneMessage(m_campaign.view(), settings, *m_poSendMail, m_connection, message);
+    m_testSending = false;
     endSending();
     if (outcome.sent)
         m_campaign.view().showMessage(finishedMessage, MessageIcon::Information);
     else
-        m_campaign.view().showMessage(testSendFailure(trimBlanks(outcome.reply)), MessageIcon::Error);
+        m_campaign.view().showMessage(testSendFailure(inCatalan(outcome.reply).trimmed()), MessageIcon::Error);
 }
 
-void CampaignRun::run(const QString &attachments)
+void CampaignRun::run(const Start &start)
 {
-    CampaignSettings &settings = m_campaign.settings();
     CampaignView &view = m_campaign.view();
-    const long long groupSize = groupSizeOf(settings);
+    // A run may only go by a journal of its own campaign.
+    if (const std::optional<QString> refusal = journalRefusal(start.journal, m_campaign)) {
+        view.showMessage(*refusal, MessageIcon::Error);
+        return;
+    }
+    if (const std::optional<QString> failure = giveCampaignIdentity(m_campaign)) {
+        view.showMessage(*failure, MessageIcon::Error);
+        return;
+    }
+    const RunSettings settings = takeRunSettings(m_campaign, start.attachments);
     beginSending();
     const RecipientControlsOff recipientControlsOff(view);
     view.showRunProgress();
@@ -303,14 +421,16 @@ void CampaignRun::run(const QString &attachments)
     RunState state;
     const QScopedValueRollback activeRun(m_runState, &state);
     if (!m_campaign.projectPath().isEmpty()) {
-        if (const std::optional<QString> failure = state.journal.open(SendJournal::pathFor(m_campaign.projectPath()))) {
+        if (const std::optional<QString> failure =
+                state.journal.open(SendJournal::pathFor(m_campaign.projectPath()), m_campaign.campaignId())) {
             endSending();
             view.showMessage(*failure, MessageIcon::Error);
             return;
         }
     }
+    const CampaignSettings &live = m_campaign.settings();
     const QString query =
-        settings.sourceKind() == SourceKind::Table ? tableStatement(settings) : settings.text(Setting::SqlStatement);
+        live.sourceKind() == SourceKind::Table ? tableStatement(live) : live.text(Setting::SqlStatement);
     QString error;
     std::unique_ptr<RecordSnapshot> records = OpenRecipientRows(m_campaign, query, error);
     if (!records) {
@@ -318,7 +438,7 @@ void CampaignRun::run(const QString &attachments)
         view.showMessage(error, MessageIcon::Error);
         return;
     }
-    if (!checkSourceMatchesGrid(*records)) {
+    if (!checkSourceMatchesGrid(*records, settings)) {
         endSending();
         view.showMessage(QStringLiteral("Els destinataris han canviat des que es van carregar: torna a triar el camp adreça"),
                          MessageIcon::Error);
@@ -331,18 +451,18 @@ void CampaignRun::run(const QString &attachments)
     m_campaign.setStopRequested(false);
     replaceMailComponent();
     // The run's messages share SMTP sessions: the component opens a new one
-    // when the server ends the last, when the settings name another server
-    // or login, and after a session's quota of messages.
+    // when the server ends the last, and after a session's quota of messages.
     m_poSendMail->setKeepConnection(true);
 
     while (!records->atEnd() && !m_campaign.stopRequested() && state.stopReason.isEmpty()) {
-        const Group group = gatherGroup(*records, state.walked, groupSize);
+        const Group group = gatherGroup(*records, state.walked, settings, start);
         state.walked += group.rowsRead;
+        state.counts.inDoubt += group.leftInDoubt;
         QList<RowOutcome> outcomes = group.refused;
         if (!group.rows.isEmpty()) {
             // The previous group's rows reach the disk meanwhile: this
             // message waits for them before its end of data.
-            const SendOutcome result = sendGroup(*records, group, groupSize, attachments);
+            const SendOutcome result = sendGroup(*records, group, settings);
             outcomes += outcomesOf(group.rows, group.addresses, result);
             noteReachability(state, result);
         }
@@ -350,11 +470,11 @@ void CampaignRun::run(const QString &attachments)
         record(state, std::move(outcomes), group.rowsRead);
 
         const bool rowsRemain = state.counts.total > state.walked;
-        if (!rowsRemain || waitMillisecondsOf(settings) > 0)
+        if (!rowsRemain || settings.waitMilliseconds > 0)
             showDurableMarks(state);
         view.processEvents();
         if (rowsRemain)
-            pauseBetweenSendings();
+            pauseBetweenSendings(settings.waitMilliseconds);
     }
     m_poSendMail->Disconnect();
     // Streamed rows can still fail to be read after the run has started.
@@ -371,50 +491,59 @@ void CampaignRun::run(const QString &attachments)
     showEndOfRun(state);
 }
 
-bool CampaignRun::checkSourceMatchesGrid(const RecordSnapshot &records)
+bool CampaignRun::checkSourceMatchesGrid(const RecordSnapshot &records, const RunSettings &settings)
 {
     // Rows are addressed by position: a source that changed since the grid was
     // filled would mark the wrong recipients.
-    const QString addressField = m_campaign.settings().text(Setting::AddressField);
-    return records.recordCount() == m_campaign.grid().dataRowCount() && records.fieldIndex(addressField) >= 0;
+    return records.recordCount() == m_campaign.grid().dataRowCount() && records.fieldIndex(settings.addressField) >= 0;
 }
 
-CampaignRun::Group CampaignRun::gatherGroup(RecordSnapshot &records, qint64 walked, long long groupSize)
+// The rows of the next group: each not sent yet, by the grid's mark or by the
+// journal's record of its address, and not in doubt unless it goes again.
+CampaignRun::Group CampaignRun::gatherGroup(RecordSnapshot &records, qint64 walked, const RunSettings &settings,
+                                            const Start &start)
 {
     RecipientGrid &grid = m_campaign.grid();
-    const QString addressField = m_campaign.settings().text(Setting::AddressField);
+    const JournalReading &journal = start.journal;
     Group group;
-    while (!records.atEnd() && group.rows.size() < groupSize) {
+    while (!records.atEnd() && group.rows.size() < settings.groupSize) {
         const int row = int(walked + 1 + group.rowsRead);
-        if (!grid.showsSent(row)) {
-            grid.clearMarkCell(row);
-            const RecordSnapshot::Value address = records.value(addressField);
-            if (address && m_poSendMail->IsValidEmailAddress(*address)) {
-                group.rows.append(row);
-                group.addresses.append(*address);
-            } else {
-                RowOutcome refused{row, address.value_or(QString()), false, SendStage::Validation, invalidAddressText, {}};
-                grid.markFailed(row, failureReason(refused), refused.reply);
-                group.refused.append(std::move(refused));
-            }
-        }
         ++group.rowsRead;
+        const bool sentBefore = grid.showsSent(row);
+        const RecordSnapshot::Value address = sentBefore ? std::nullopt : records.value(settings.addressField);
         records.moveNext();
+        if (sentBefore)
+            continue;
+        const QString key = address ? addressKey(*address) : QString();
+        const auto doubt = journal.inDoubt.constFind(key);
+        if (address && journal.sentAddresses.contains(key)) {
+            grid.markSent(row);
+        } else if (address && doubt != journal.inDoubt.constEnd() && !start.resendInDoubt) {
+            grid.markInDoubt(row, *doubt);
+            ++group.leftInDoubt;
+        } else if (address && m_poSendMail->IsValidEmailAddress(*address)) {
+            grid.clearMarkCell(row);
+            group.rows.append(row);
+            group.addresses.append(*address);
+        } else {
+            RowOutcome refused{row, address.value_or(QString()), false, SendStage::Validation, invalidAddressText, {}};
+            grid.markFailed(row, failureReason(refused), refused.reply);
+            group.refused.append(std::move(refused));
+        }
     }
     return group;
 }
 
-SendOutcome CampaignRun::sendGroup(RecordSnapshot &records, const Group &group, long long groupSize,
-                                   const QString &attachments)
+SendOutcome CampaignRun::sendGroup(RecordSnapshot &records, const Group &group, const RunSettings &settings)
 {
     // A group of one merges the record just gathered.
-    if (groupSize == 1)
+    if (settings.groupSize == 1)
         records.movePrevious();
-    const OutgoingMessage message = groupMessage(m_campaign.settings(), records, group.addresses, groupSize, attachments);
-    if (groupSize == 1)
+    const OutgoingMessage message = groupMessage(settings, records, group.addresses);
+    if (settings.groupSize == 1)
         records.moveNext();
     Q_EMIT sendingTo(group.rows.first(), group.addresses);
-    return SendOneMessage(m_campaign, *m_poSendMail, m_connection, message);
+    return SendOneMessage(m_campaign.view(), settings, *m_poSendMail, m_connection, message);
 }
 
 // The group's rows go to the journal in one write and on to the disk in one
@@ -434,17 +563,17 @@ void CampaignRun::record(RunState &state, QList<RowOutcome> outcomes, qint64 row
 
 void CampaignRun::noteReachability(RunState &state, const SendOutcome &result)
 {
-    if (result.senderAccepted) {
-        state.unreachedInARow = 0;
+    if (!countsTowardsStop(result)) {
+        // A refusal before anything was sent says nothing of the server.
+        if (result.sent || result.stage != SendStage::Validation)
+            state.unreachedInARow = 0;
         return;
     }
-    if (result.sent || result.stage == SendStage::Validation)
-        return;
     if (++state.unreachedInARow < maxUnreachedInARow || !state.stopReason.isEmpty())
         return;
-    const RowOutcome last{0, {}, false, result.stage, oneLine(result.reply), {}};
-    state.stopReason = QStringLiteral("L'enviament s'ha aturat: %1 missatges seguits no han arribat al servidor. "
-                                      "Darrer motiu: %2")
+    const RowOutcome last{0, {}, false, result.stage, oneLine(inCatalan(result.reply)), {}};
+    state.stopReason = QStringLiteral("L'enviament s'ha aturat: %1 missatges seguits han fallat sense una resposta "
+                                      "clara del servidor. Darrer motiu: %2")
                            .arg(maxUnreachedInARow)
                            .arg(failureReason(last));
 }
@@ -480,6 +609,9 @@ void CampaignRun::markRows(RunState &state, const QList<RowOutcome> &rows, qint6
         if (row.sent) {
             grid.markSent(row.row, row.reply);
             ++state.counts.sent;
+        } else if (row.inDoubt) {
+            grid.markInDoubt(row.row, failureReason(row), row.reply);
+            ++state.counts.inDoubt;
         } else {
             grid.markFailed(row.row, failureReason(row), row.reply);
             ++state.counts.failed;
@@ -505,14 +637,13 @@ void CampaignRun::showEndOfRun(const RunState &state)
     lines << endOfRunCounts(state.counts);
     for (const auto &[stage, count] : state.failedByStage)
         lines << QStringLiteral("%1: %2").arg(stageText(stage)).arg(count);
-    const bool nothingSent = state.counts.sent == 0 && state.counts.failed > 0;
+    const bool nothingSent = state.counts.sent == 0 && state.counts.failed + state.counts.inDoubt > 0;
     m_campaign.view().showMessage(lines.join(u'\n'),
                                   nothingSent || state.counts.stoppedOnFault ? MessageIcon::Error : MessageIcon::Information);
 }
 
-void CampaignRun::pauseBetweenSendings()
+void CampaignRun::pauseBetweenSendings(long long milliseconds)
 {
-    const long long milliseconds = waitMillisecondsOf(m_campaign.settings());
     if (milliseconds <= 0)
         return;
     timerEsperar.setInterval(int(milliseconds));

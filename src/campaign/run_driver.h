@@ -1,6 +1,7 @@
 #pragma once
 
 #include "row_outcome.h"
+#include "send_journal.h"
 
 #include <QList>
 #include <QObject>
@@ -18,6 +19,7 @@ class Campaign;
 class InternetConnection;
 class RecordSnapshot;
 class clsEnviarCorreu;
+struct RunSettings;
 
 // Where a run stands after a group was marked.
 struct RunCounts {
@@ -25,6 +27,7 @@ struct RunCounts {
     qint64 sent = 0;      // rows marked "Si" by this run
     qint64 total = 0;     // rows of the source
     qint64 failed = 0;    // rows marked "No" by this run
+    qint64 inDoubt = 0;   // rows this run marked "Dubte", or left in doubt
     // The run stopped by itself on a fault (the server out of reach, the
     // journal's disk, the source), with rows left unvisited.
     bool stoppedOnFault = false;
@@ -39,13 +42,18 @@ QString countsText(const RunCounts &counts);
 // "Enviament finalitzat" otherwise.
 QString endOfRunHeadline(const RunCounts &counts);
 // "Registres processats P de T: S enviats, F no enviats", each count with
-// its words in its number.
+// its words in its number, then ", D en dubte" when some are.
 QString endOfRunCounts(const RunCounts &counts);
 
 // A run stops by itself after this many messages in a row that failed
-// before the server accepted the sender: the server cannot be reached, and
-// every remaining row would fail the same way.
+// without a clear answer of the server: before it accepted the sender, or
+// with no coded refusal at all (no answer to the end of the message, a
+// protocol error, a flood, a closed connection; a 421 counts too). The
+// server cannot be reached, or cannot be trusted, and every remaining row
+// would fail the same way. A refusal with a code, once the sender was
+// accepted, ends the streak; so does a message sent.
 inline constexpr int maxUnreachedInARow = 5;
+bool countsTowardsStop(const SendOutcome &outcome);
 
 // What the send button does: validation, the attachment list, the test-send
 // question, then the test send or the definitive run, walking the recipient
@@ -69,14 +77,30 @@ public:
                 QObject *parent = nullptr);
     ~CampaignRun() override;
 
-    // cmbEnviar: a test send, a definitive run once the operator has
-    // confirmed its size, or nothing.
+    // What a definitive run starts from, decided before it: the attachment
+    // list, the campaign's journal read once (campaign_identity.h), and
+    // whether the rows it records in doubt are sent again.
+    struct Start {
+        QString attachments;
+        JournalReading journal;
+        bool resendInDoubt = false;
+    };
+
+    // cmbEnviar: the checks, then a test send, a definitive run once the
+    // operator has answered its questions and confirmed its size, or nothing.
     void pressSend();
-    // The two outcomes of the question, with the attachment list built for them.
+    // The test send, with the attachment list built for it.
     void testSend(const QString &attachments);
-    void run(const QString &attachments);
+    // The definitive run, asking nothing: every row the journal records as
+    // sent is skipped, and so is every row in doubt unless start says to
+    // send it again. The settings are taken once, here: an edit meanwhile
+    // changes nothing of the run.
+    void run(const Start &start);
     // The test send alone, after the same checks, without the question.
     void pressTestSend();
+    // The window's "Aturar" (and exit button): a run stops after the message
+    // in flight; a test send stops at once.
+    void requestStop();
     // The grid row whose cells the next test sends merge, as the run would
     // for that row; 0 sends the message as typed.
     void setTestSendRow(int row) { m_testSendRow = row; }
@@ -106,25 +130,26 @@ private:
     struct Group;
     struct RunState;
 
-    // Validation and the unencrypted password's question passed: the attachment list.
+    // The checks before sending and the unencrypted password's question
+    // passed: the attachment list.
     std::optional<QString> checkedAttachments();
+    bool placeholdersAccepted();
     void runConfirmed(const QString &attachments);
     bool projectSavedForRun();
-    QString confirmationQuestion() const;
+    std::optional<JournalReading> journalForRun();
     void replaceMailComponent();
     void beginSending();
     void endSending();
-    bool checkSourceMatchesGrid(const RecordSnapshot &records);
-    Group gatherGroup(RecordSnapshot &records, qint64 walked, long long groupSize);
-    SendOutcome sendGroup(RecordSnapshot &records, const Group &group, long long groupSize,
-                          const QString &attachments);
+    bool checkSourceMatchesGrid(const RecordSnapshot &records, const RunSettings &settings);
+    Group gatherGroup(RecordSnapshot &records, qint64 walked, const RunSettings &settings, const Start &start);
+    SendOutcome sendGroup(RecordSnapshot &records, const Group &group, const RunSettings &settings);
     void record(RunState &state, QList<RowOutcome> outcomes, qint64 rowsRead);
     void noteReachability(RunState &state, const SendOutcome &result);
     void showDurableMarks(RunState &state);
     void markRows(RunState &state, const QList<RowOutcome> &rows, qint64 rowsRead);
     void stopForJournal(RunState &state, const QString &failure);
     void showEndOfRun(const RunState &state);
-    void pauseBetweenSendings();
+    void pauseBetweenSendings(long long milliseconds);
 
     Campaign &m_campaign;
     InternetConnection &m_connection;
@@ -134,6 +159,7 @@ private:
     bool m_waitOver = false;
     RunState *m_runState = nullptr; // during a definitive run
     int m_testSendRow = 0;
+    bool m_testSending = false;
     QString m_testAddress;
 };
 

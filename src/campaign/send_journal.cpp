@@ -66,6 +66,13 @@ QString timeNow()
     return QString::fromLatin1(text);
 }
 
+// The row that names the campaign: no row, address or result, "campanya"
+// as the stage and the identifier as the reply.
+QStringList campaignFields(const QString &campaignId)
+{
+    return {QString(), QString(), QString(), QString::fromUtf8(journal_format::campaignStage), campaignId, QString()};
+}
+
 bool readAt(int descriptor, char *buffer, qsizetype size, off_t offset)
 {
     qsizetype done = 0;
@@ -90,12 +97,12 @@ SendJournal::~SendJournal()
 QString SendJournal::pathFor(const QString &projectPath)
 {
     static const QString suffix = QStringLiteral(".pcm");
-    const QString stem = projectPath.endsWith(suffix, Qt::CaseInsensitive) ? projectPath.chopped(suffix.size())
-                                                                           : projectPath;
+    const QString stem = projectPath.endsWith(suffix, Qt::CaseSensitive) ? projectPath.chopped(suffix.size())
+                                                                         : projectPath;
     return stem + QStringLiteral(".enviaments.csv");
 }
 
-std::optional<QString> SendJournal::open(const QString &path)
+std::optional<QString> SendJournal::open(const QString &path, const QString &campaignId)
 {
     close();
     m_path = path;
@@ -116,7 +123,8 @@ std::optional<QString> SendJournal::open(const QString &path)
 
     const QByteArray header = QByteArray(journal_format::header) + lineEnd;
     if (status.st_size == 0) {
-        if (const std::optional<QString> failed = writeAll(header))
+        const QByteArray first = campaignId.isEmpty() ? header : header + rowOf(timeNow(), campaignFields(campaignId));
+        if (const std::optional<QString> failed = writeAll(first))
             return failed;
         syncFolderOf(path);
         return makeDurable();
@@ -157,8 +165,9 @@ std::optional<QString> SendJournal::append(const QList<RowOutcome> &rows)
     const QString time = timeNow();
     QByteArray bytes;
     for (const RowOutcome &row : rows) {
-        bytes += rowOf(time, {QString::number(row.row), row.address,
-                              QLatin1String(row.sent ? journal_format::sentResult : journal_format::failedResult),
+        const char *result = row.sent ? journal_format::sentResult
+                                      : row.inDoubt ? journal_format::inDoubtResult : journal_format::failedResult;
+        bytes += rowOf(time, {QString::number(row.row), row.address, QLatin1String(result),
                               row.sent ? QString() : stageText(row.stage), row.reply, row.messageId});
     }
     return writeAll(bytes);
@@ -215,11 +224,20 @@ std::optional<QString> SendJournal::recordMarksCleared(const QString &path)
 {
     if (!QFileInfo::exists(path))
         return std::nullopt;
+    return appendRecord(path, {QString(), QString(), QString(), QString::fromUtf8(journal_format::marksClearedStage),
+                               QString(), QString()});
+}
+
+std::optional<QString> SendJournal::recordCampaign(const QString &path, const QString &campaignId)
+{
+    return appendRecord(path, campaignFields(campaignId));
+}
+
+std::optional<QString> SendJournal::appendRecord(const QString &path, const QStringList &fields)
+{
     SendJournal journal;
     if (std::optional<QString> failed = journal.open(path))
         return failed;
-    const QStringList fields = {QString(), QString(), QString(), QString::fromUtf8(journal_format::marksClearedStage),
-                                QString(), QString()};
     if (std::optional<QString> failed = journal.writeAll(rowOf(timeNow(), fields)))
         return failed;
     return journal.makeDurable();

@@ -1,5 +1,6 @@
 // Reading a send journal a row at a time: what it holds is only the set of
-// addresses sent since the last reset, however long the file.
+// addresses sent since the last reset, those in doubt, and the campaigns the
+// journal names, however long the file.
 #include "send_journal.h"
 #include "send_journal_rows.h"
 
@@ -7,6 +8,42 @@
 #include <QFileInfo>
 
 namespace tramelo {
+namespace {
+
+// A journal names one campaign; a few are kept to say that it names others.
+constexpr qsizetype maxCampaignsKept = 4;
+
+enum Column { Time, Row, Address, Result, Stage, Reply, MessageId };
+
+// What one row of the journal adds to the reading.
+void take(JournalReading &reading, const JournalFields &fields)
+{
+    const QByteArray &result = fields[Result];
+    const QByteArray &stage = fields[Stage];
+    if (result.isEmpty() && stage == journal_format::marksClearedStage) {
+        reading.sentAddresses.clear();
+        reading.inDoubt.clear();
+        return;
+    }
+    if (result.isEmpty() && stage == journal_format::campaignStage) {
+        const QString campaign = QString::fromUtf8(fields[Reply]);
+        if (!reading.campaigns.contains(campaign) && reading.campaigns.size() < maxCampaignsKept)
+            reading.campaigns << campaign;
+        return;
+    }
+    const QString key = addressKey(QString::fromUtf8(fields[Address]));
+    if (result == journal_format::sentResult) {
+        reading.sentAddresses.insert(key);
+        reading.inDoubt.remove(key);
+    } else if (result == journal_format::inDoubtResult) {
+        if (!reading.sentAddresses.contains(key))
+            reading.inDoubt.insert(key, QString::fromUtf8(stage + ": " + fields[Reply]));
+    } else if (result == journal_format::failedResult) {
+        reading.inDoubt.remove(key);
+    }
+}
+
+} // namespace
 
 QString addressKey(const QString &address)
 {
@@ -16,6 +53,7 @@ QString addressKey(const QString &address)
 JournalReading readJournal(const QString &path)
 {
     JournalReading reading;
+    reading.path = path;
     if (!QFileInfo::exists(path))
         return reading;
     QFile file(path);
@@ -57,14 +95,8 @@ JournalReading readJournal(const QString &path)
         }
         if (overlong)
             continue;
-        const auto fields = journalFieldsOf(row);
-        if (!fields)
-            continue;
-        const QByteArray &result = (*fields)[3];
-        if (result == journal_format::sentResult)
-            reading.sentAddresses.insert(addressKey(QString::fromUtf8((*fields)[2])));
-        else if (result.isEmpty() && (*fields)[4] == journal_format::marksClearedStage)
-            reading.sentAddresses.clear();
+        if (const auto fields = journalFieldsOf(row))
+            take(reading, *fields);
     }
     return reading;
 }

@@ -80,9 +80,19 @@ bool JournalRow::failed() const
     return result == QLatin1String(journal_format::failedResult);
 }
 
+bool JournalRow::inDoubt() const
+{
+    return result == QLatin1String(journal_format::inDoubtResult);
+}
+
 bool JournalRow::marksCleared() const
 {
     return result.isEmpty() && stage == QLatin1String(journal_format::marksClearedStage);
+}
+
+bool JournalRow::namesCampaign() const
+{
+    return result.isEmpty() && stage == QLatin1String(journal_format::campaignStage);
 }
 
 JournalTail::Reading JournalTail::readAppended()
@@ -159,6 +169,8 @@ QList<JournalRow> unsentRows(const QList<JournalRow> &rows)
             sent.insert(addressKey(row.address));
         } else if (row.failed()) {
             lastFailure.insert(addressKey(row.address), i);
+        } else if (row.inDoubt()) {
+            lastFailure.remove(addressKey(row.address));
         }
     }
     std::map<qsizetype, JournalRow> unsent;

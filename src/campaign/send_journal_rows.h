@@ -34,7 +34,7 @@ struct JournalRow {
     QString time;
     int row = 0; // 0 for the reset row
     QString address;
-    QString result; // "S", "N", or empty for the reset row
+    QString result; // "S", "N", "D", or empty for the reset and campaign rows
     QString stage;
     QString reply;
     QString messageId;
@@ -42,7 +42,10 @@ struct JournalRow {
 
     bool sent() const;
     bool failed() const;
+    bool inDoubt() const;
     bool marksCleared() const;
+    // The row that names the campaign the journal belongs to: no attempt.
+    bool namesCampaign() const;
 };
 
 // Reads a journal as it grows: each call returns the rows appended since
@@ -70,8 +73,8 @@ private:
 };
 
 // The recipients the journal does not record as sent since its last reset
-// row and whose last attempt failed: that attempt's row for each, in the
-// order of those attempts.
+// row and whose last attempt failed (not those in doubt, who may have the
+// message): that attempt's row for each, in the order of those attempts.
 QList<JournalRow> unsentRows(const QList<JournalRow> &rows);
 
 // A journal of those rows: its header, then each row as it was read.

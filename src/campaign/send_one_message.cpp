@@ -1,12 +1,10 @@
 #include "send_one_message.h"
 
-#include "campaign.h"
 #include "campaign_view.h"
 #include "clsEnviarCorreu.h"
-#include "connection_security.h"
 #include "internet_connection.h"
 #include "plain_text.h"
-#include "project_paths.h"
+#include "run_settings.h"
 
 #include <optional>
 
@@ -47,24 +45,21 @@ std::optional<QString> hostBeforePort(QStringView host)
     return host.toString();
 }
 
-void assignMessage(clsEnviarCorreu &mail, const Campaign &campaign, const SmtpEndpoint &server,
-                   const OutgoingMessage &message)
+void assignMessage(clsEnviarCorreu &mail, const RunSettings &settings, const OutgoingMessage &message)
 {
-    const CampaignSettings &settings = campaign.settings();
-    const bool login = settings.isChecked(Check::NeedsLogin);
     mail.setSMTPHostValidation(0);
     mail.setEmailAddressValidation(1);
     mail.setDelimiter(QStringLiteral(";"));
-    mail.setSMTPHost(server.host);
-    mail.setSMTPPort(server.port);
-    mail.setFrom(settings.text(Setting::SenderAddress));
-    mail.setFromDisplayName(settings.text(Setting::SenderName));
+    mail.setSMTPHost(settings.server.host);
+    mail.setSMTPPort(settings.server.port);
+    mail.setFrom(settings.senderAddress);
+    mail.setFromDisplayName(settings.senderName);
     mail.setRecipient(message.to);
     mail.setRecipientDisplayName(message.to);
     mail.setCcRecipient(QString());
     mail.setCcDisplayName(QString());
     mail.setBccRecipient(message.bcc);
-    mail.setReplyToAddress(settings.text(Setting::SenderAddress));
+    mail.setReplyToAddress(settings.senderAddress);
     mail.setSubject(message.subject);
     mail.setMessage(message.body);
     mail.setAttachment(message.attachments);
@@ -73,14 +68,13 @@ void assignMessage(clsEnviarCorreu &mail, const Campaign &campaign, const SmtpEn
     mail.setEncodeType(0);
     mail.setPriority(3);
     mail.setReceipt(false);
-    mail.setUseAuthentication(login);
+    mail.setUseAuthentication(settings.needsLogin);
     mail.setUsePopAuthentication(false);
-    mail.setUserName(login ? settings.text(Setting::LoginUser) : QString());
-    mail.setPassword(login ? settings.text(Setting::LoginPassword) : QString());
+    mail.setUserName(settings.loginUser);
+    mail.setPassword(settings.loginPassword);
     mail.setPOP3Host(QString());
-    mail.setSecurity(securityModeFor(settings.security(), server.port));
-    mail.setTrustedCertificatesFile(
-        resolvedCampaignPath(campaign, trimBlanks(settings.text(Setting::TrustedCertificatesFile))));
+    mail.setSecurity(settings.security);
+    mail.setTrustedCertificatesFile(settings.trustedCertificatesFile);
 }
 
 } // namespace
@@ -100,10 +94,10 @@ SmtpEndpoint splitSmtpServer(const QString &smtpServer)
     return {text, defaultSmtpPort};
 }
 
-SendOutcome SendOneMessage(Campaign &campaign, clsEnviarCorreu &poSendMail, InternetConnection &connection,
-                    const OutgoingMessage &message)
+SendOutcome SendOneMessage(CampaignView &view, const RunSettings &settings, clsEnviarCorreu &poSendMail,
+                           InternetConnection &connection, const OutgoingMessage &message)
 {
-    const SmtpEndpoint server = splitSmtpServer(campaign.settings().text(Setting::SmtpServer));
+    const SmtpEndpoint &server = settings.server;
 
     const ConnectedState before = connection.connectedState(server.host);
     const bool wasConnected = before.result != 0;
@@ -115,14 +109,14 @@ SendOutcome SendOneMessage(Campaign &campaign, clsEnviarCorreu &poSendMail, Inte
     const ConnectedState now = connection.connectedState(server.host);
     if (now.result != 1) {
         const QString offLine = QStringLiteral("No hi ha connexio a Internet");
-        campaign.view().showMessage(offLine, MessageIcon::Error);
+        view.showMessage(offLine, MessageIcon::Error);
         SendOutcome outcome;
         outcome.stage = SendStage::Connection;
         outcome.reply = offLine;
         return outcome;
     }
 
-    assignMessage(poSendMail, campaign, server, message);
+    assignMessage(poSendMail, settings, message);
     poSendMail.Send();
 
     if (!wasConnected && !(now.flags & connectedThroughLan))

@@ -6,8 +6,9 @@
 
 namespace tramelo {
 
-class Campaign;
+class CampaignView;
 class InternetConnection;
+struct RunSettings;
 class clsEnviarCorreu;
 
 // Where SmtpServer points: the setting may end with ":" and a port from 1 to
@@ -31,11 +32,11 @@ struct OutgoingMessage {
 
 // Sends one message of a test send or run through poSendMail: makes sure the
 // machine is on line (dialling when there is neither a connection nor a LAN),
-// hands the message and the live settings to the component, calls Send, and
+// hands the message and the run's settings to the component, calls Send, and
 // hangs up a line it dialled itself. Returns what the component's Send came
 // to; without a connection it says "No hi ha connexio a Internet", sends
 // nothing and returns a connection failure with that text.
-SendOutcome SendOneMessage(Campaign &campaign, clsEnviarCorreu &poSendMail, InternetConnection &connection,
-                    const OutgoingMessage &message);
+SendOutcome SendOneMessage(CampaignView &view, const RunSettings &settings, clsEnviarCorreu &poSendMail,
+                           InternetConnection &connection, const OutgoingMessage &message);
 
 } // namespace tramelo

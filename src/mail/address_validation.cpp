@@ -2,41 +2,128 @@
 
 #include "plain_text.h"
 
+#include <QHostAddress>
 #include <QList>
+
+#include <algorithm>
 
 namespace tramelo {
 namespace {
 
-constexpr char topLevelDomains[] =
-    "AC AD AE AERO AF AG AI AL AM AN AO AQ AR ARPA AS ASIA AT AU AW AX AZ BA BB BD BE BF BG BH BI "
-    "BIZ BJ BM BN BO BR BS BT BV BW BY BZ CA CAT CC CD CF CG CH CI CK CL CM CN CO COM COOP CR CU CV "
-    "CX CY CZ DE DJ DK DM DO DZ EC EDU EE EG EH ER ES ET EU FI FJ FK FM FO FR GA GB GD GE GF GG GH "
-    "GI GL GM GN GOV GP GQ GR GS GT GU GW GY HK HM HN HR HT HU ID IE IL IM IN INFO INT IO IQ IR IS "
-    "IT JE JM JO JOBS JP KE KG KH KI KM KN KP KR KW KY KZ LA LB LC LI LK LR LS LT LU LV LY MA MC MD "
-    "ME MF MG MH MIL MK ML MM MN MO MOBI MP MQ MR MS MT MU MUSEUM MV MW MX MY MZ NA NAME NC NE NET "
-    "NF NG NI NL NO NP NR NU NZ OM ORG PA PE PF PG PH PK PL PM PN PR PRO PS PT PW PY QA RE RO RS RU "
-    "RW SA SB SC SD SE SG SH SI SJ SK SL SM SN SO SR ST SU SV SY SZ TC TD TEL TF TG TH TJ TK TL TM "
-    "TN TO TP TR TRAVEL TT TV TW TZ UA UG UK UM US UY UZ VA VC VE VG VI VN VU WF WS XN YE YT YU ZA "
-    "ZM ZW";
+constexpr qsizetype maxLabelLength = 63;
 
-static_assert(sizeof(topLevelDomains) - 1 == 853, "the top-level-domain text has 853 characters");
-
-QString upperAscii(QStringView text)
+bool isLetter(QChar c)
 {
-    QString upper = text.toString();
-    for (QChar &c : upper) {
-        if (c >= u'a' && c <= u'z')
-            c = QChar(c.unicode() - u'a' + u'A');
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
+
+bool isDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
+
+bool isLabel(QStringView label)
+{
+    if (label.isEmpty() || label.size() > maxLabelLength || label.front() == u'-' || label.back() == u'-')
+        return false;
+    for (const QChar c : label) {
+        if (!isLetter(c) && !isDigit(c) && c != u'-')
+            return false;
     }
-    return upper;
+    return true;
+}
+
+bool isTopLevelLabel(QStringView label)
+{
+    if (label.startsWith(u"xn--", Qt::CaseInsensitive))
+        return label.size() > 4 && isLabel(label);
+    if (label.size() < 2 || label.size() > maxLabelLength)
+        return false;
+    for (const QChar c : label) {
+        if (!isLetter(c))
+            return false;
+    }
+    return true;
+}
+
+bool isDomainName(QStringView name)
+{
+    const QList<QStringView> labels = name.split(u'.');
+    if (labels.size() < 2 || !isTopLevelLabel(labels.last()))
+        return false;
+    for (const QStringView label : labels) {
+        if (!isLabel(label))
+            return false;
+    }
+    return true;
+}
+
+// RFC 5321's address literals: four decimal numbers of 0 to 255, or an IPv6
+// address after "IPv6:".
+bool isAddressLiteral(QStringView text)
+{
+    if (text.size() < 3 || text.front() != u'[' || text.back() != u']')
+        return false;
+    const QStringView inside = text.sliced(1, text.size() - 2);
+    if (inside.startsWith(u"IPv6:", Qt::CaseInsensitive)) {
+        const QStringView address = inside.sliced(5);
+        for (const QChar c : address) {
+            if (!isDigit(c) && !(c >= u'a' && c <= u'f') && !(c >= u'A' && c <= u'F') && c != u':' && c != u'.')
+                return false;
+        }
+        return QHostAddress(address.toString()).protocol() == QAbstractSocket::IPv6Protocol;
+    }
+    const QList<QStringView> parts = inside.split(u'.');
+    if (parts.size() != 4)
+        return false;
+    for (const QStringView part : parts) {
+        if (part.isEmpty() || part.size() > 3 || !std::all_of(part.begin(), part.end(), isDigit) || part.toInt() > 255)
+            return false;
+    }
+    return true;
+}
+
+bool isAtomCharacter(QChar c)
+{
+    return isLetter(c) || isDigit(c) || QStringView(u"!#$%&'*+-/=?^_`{|}~").contains(c);
+}
+
+bool isDotAtom(QStringView text)
+{
+    const QList<QStringView> atoms = text.split(u'.');
+    for (const QStringView atom : atoms) {
+        if (atom.isEmpty() || !std::all_of(atom.begin(), atom.end(), isAtomCharacter))
+            return false;
+    }
+    return true;
+}
+
+// Where the quoted string at the start of the text ends (after its closing
+// quote), or -1.
+qsizetype quotedStringEnd(QStringView text)
+{
+    if (!text.startsWith(u'"'))
+        return -1;
+    for (qsizetype i = 1; i < text.size(); ++i) {
+        if (text[i] == u'"')
+            return i > 1 ? i + 1 : -1;
+        if (text[i] == u'\\' && ++i == text.size())
+            return -1;
+    }
+    return -1;
+}
+
+bool isEnvelopeSafe(QStringView address)
+{
+    for (const QChar c : address) {
+        const char16_t code = c.unicode();
+        if (code < 32 || code >= 127 || code == u'<' || code == u'>' || code == u',' || code == u';')
+            return false;
+    }
+    return true;
 }
 
 } // namespace
-
-QLatin1String topLevelDomainText()
-{
-    return QLatin1String(topLevelDomains, qsizetype(sizeof(topLevelDomains) - 1));
-}
 
 bool isIPv4Literal(QStringView text)
 {
@@ -55,27 +142,25 @@ bool isIPv4Literal(QStringView text)
 
 bool isValidDomain(QStringView text)
 {
-    const QString name = upperAscii(trimBlanks(text));
-    if (isIPv4Literal(name))
-        return true;
-    const QList<QStringView> labels = QStringView(name).split(u'.');
-    // The list is searched as one text: an empty last label (a name ending
-    // in ".") is found at its first position and passes.
-    return labels.size() >= 2 && topLevelDomainText().contains(labels.last(), Qt::CaseSensitive);
+    const QString name = trimBlanks(text);
+    return isIPv4Literal(name) || isDomainName(name);
 }
 
 bool isValidEmailAddress(QStringView address)
 {
     const QString trimmed = trimBlanks(address);
-    for (QChar c : trimmed) {
-        const char16_t code = c.unicode();
-        if (code <= 32 || code >= 127 || code == u'<' || code == u'>' || code == u',' || code == u';' || code == u'"')
-            return false;
-    }
-    const QList<QStringView> parts = address.split(u'@');
-    if (parts.size() != 2)
+    const QStringView text(trimmed);
+    if (!isEnvelopeSafe(text))
         return false;
-    return isValidDomain(parts[1]);
+    const qsizetype quoted = quotedStringEnd(text);
+    const qsizetype at = quoted >= 0 ? quoted : text.indexOf(u'@');
+    if (at <= 0 || at >= text.size() || text[at] != u'@')
+        return false;
+    const QStringView local = text.first(at);
+    const QStringView domain = text.sliced(at + 1);
+    if (quoted < 0 && !isDotAtom(local))
+        return false;
+    return isDomainName(domain) || isAddressLiteral(domain);
 }
 
 } // namespace tramelo

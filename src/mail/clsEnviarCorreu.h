@@ -19,6 +19,7 @@
 #include <QSslError>
 #include <QTimer>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -29,6 +30,11 @@ namespace tramelo {
 
 class HostServices;
 
+// RFC 5321 (4.5.3.2.6): the reply to the final "." is awaited this long,
+// whatever MessageTimeout says. The server may be taking the message all
+// that time; giving up sooner makes a second copy on the next attempt.
+inline constexpr std::chrono::seconds finalReplyTimeout = std::chrono::minutes(10);
+
 // What the component needs of its surroundings, replaceable in tests.
 struct MailPlatform {
     std::shared_ptr<HostServices> hostServices; // name resolution and ICMP echo; system ones when null
@@ -36,6 +42,7 @@ struct MailPlatform {
     std::optional<int> timeZoneBiasMinutes;    // UTC minus local time; the C library's when empty
     std::function<QString()> messageIdPart;    // the part of a Message-ID before "@"; random when empty
     quint16 pop3Port = 110;
+    std::chrono::seconds finalReplyWait = finalReplyTimeout; // for the answer to the final "."
 };
 
 // The mail-sending component: holds one message, opens an SMTP session (after
@@ -144,6 +151,11 @@ public:
 
     // ---- methods ----------------------------------------------------------
     void Send();
+    // From an event handler while Send runs (an operator's stop): every wait
+    // of that Send ends at once, the session is closed and the Send ends
+    // with SendFailed(error_text::sendStopped + CR LF). Outside a Send it
+    // does nothing.
+    void AbortSend();
     bool Connect();
     void Disconnect();
     void Shutdown() {}
@@ -246,6 +258,7 @@ private:
     void CloseSession();
     bool WaitForReply(Flag flag, long seconds, bool reportTimeout);
     void ReportTimeout();
+    bool sendingStopped();
     void pumpEventsOnce();
     void pumpPlainSocketOnce();
     void waitForEvents();
@@ -280,6 +293,9 @@ private:
     bool sendData(const QString &text);
     bool sendData(const QByteArray &bytes);
     bool sendCommand(const QString &line);
+    bool writeCommand(const QString &line);
+    bool serverKeptQuiet();
+    void readWaitingInput();
     void flushOutgoing();
     qint64 queuedBytes() const;
 
@@ -296,6 +312,7 @@ private:
     void reportSocketError(const QString &text);
     bool readPendingReply();
     bool judgeFramedReplies();
+    bool takeUnaskedGoodbye();
 
     void judgeReply(const QByteArray &reply);
     void judgeSmtpReply(const QByteArray &reply);
@@ -303,6 +320,8 @@ private:
     void judgeStartTlsAnswer(const QByteArray &reply);
     void rejectReply(const QByteArray &reply);
     void dropOverlongReply(const QByteArray &received);
+    void failOutOfTurn();
+    bool quietFailure() const;
     void answerLoginPrompt(const QByteArray &reply);
     void stepPop3Dialogue();
 
@@ -323,7 +342,7 @@ private:
     void failForRefusedRecipients();
     void noteFailure(const QString &explanation);
     void noteEndWithoutEvent();
-    bool sendCommandAndWait(const QString &command, Flag flag);
+    bool sendCommandAndWait(const QString &command, Flag flag, long seconds);
     void failUnexpectedly();
     BodyChannel bodyChannel() const;
     bool sendHeaderBlock(bool multipart, bool related, const QString &toList, const QString &ccList,
@@ -413,6 +432,10 @@ private:
     QTimer m_wakeTimer;
     QByteArray m_outgoing; // written by the session, handed to the socket when it waits
     SessionFlags m_flags;
+    // Replies owed for the commands written (the greeting's for a new
+    // connection): only these are judged. Anything else the server says is
+    // out of turn, and fails the session when the next command is due.
+    int m_repliesAwaited = 0;
     Dialogue m_dialogue = Dialogue::Smtp;
     int m_pop3Step = 0;
     LoginMechanism m_loginMechanism = LoginMechanism::Login;
@@ -446,6 +469,12 @@ private:
     bool m_timeoutReported = false;
     QByteArray m_lastReply;       // the last reply judged
     QByteArray m_recipientRefusal; // the refusal of the RCPT TO awaited
+    std::optional<int> m_failureCode; // the code of the reply that failed the message
+    // The final "." is due or written, and its answer has not come.
+    bool m_finalReplyOwed = false;
+    bool m_sending = false;
+    bool m_stopRequested = false; // AbortSend during this Send
+    bool m_stopReported = false;
 };
 
 } // namespace tramelo

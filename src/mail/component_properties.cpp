@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <limits>
 #include <optional>
+#include <utility>
 
 namespace tramelo {
 namespace {
@@ -421,6 +422,19 @@ void clsEnviarCorreu::setUserName(const QString &value)
 
 void clsEnviarCorreu::ReportFailure()
 {
+    // A stopped Send has said why it ended: what its closing brings is not news.
+    if (m_stopReported) {
+        m_pendingErrors.clear();
+        m_flags.abort = true;
+        return;
+    }
+    if (std::exchange(m_finalReplyOwed, false)) {
+        // The whole message went: whatever kept its answer away, the server
+        // may have taken it, and a time-out or a close says no more than that.
+        m_outcome.inDoubt = true;
+        m_pendingErrors.remove(error_text::timeout);
+        AddError(error_text::noFinalReply);
+    }
     // The list is emptied before anything is raised, so that a failure
     // reported during the nested CloseSession (a reply to QUIT, a socket
     // error) reports only itself and never repeats these entries.

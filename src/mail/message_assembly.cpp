@@ -12,6 +12,7 @@
 #include <QScopedValueRollback>
 #include <QSslSocket>
 
+#include <algorithm>
 #include <utility>
 
 namespace tramelo {
@@ -42,16 +43,30 @@ QString messageIdDomain(const QString &from)
 void clsEnviarCorreu::Send()
 {
     const QScopedValueRollback operation(m_inOperation, true);
+    const QScopedValueRollback sending(m_sending, true);
     m_outcome = {};
     m_transactionRefused = false;
     m_failureNoted = false;
     m_timeoutReported = false;
+    m_failureCode.reset();
+    m_finalReplyOwed = false;
+    m_stopRequested = false;
+    m_stopReported = false;
     m_step = SendStage::Validation;
     transmit();
     if (!m_outcome.sent && !m_failureNoted)
         noteEndWithoutEvent();
     if (!m_outcome.sent)
         m_outcome.messageId.clear();
+    m_stopRequested = false;
+    m_stopReported = false;
+}
+
+void clsEnviarCorreu::AbortSend()
+{
+    // Seen by the wait in progress, which ends the Send.
+    if (m_sending)
+        m_stopRequested = true;
 }
 
 void clsEnviarCorreu::transmit()
@@ -98,7 +113,7 @@ void clsEnviarCorreu::transmit()
     // RFC 6152: 8-bit data is announced to a server that offered to take it.
     if (m_flags.eightBitMimeOffered && body.isEightBitUtf8())
         mailFrom += QStringLiteral(" BODY=8BITMIME");
-    if (!sendCommandAndWait(mailFrom, &SessionFlags::reply))
+    if (!sendCommandAndWait(mailFrom, &SessionFlags::reply, m_MessageTimeout))
         return;
     m_outcome.senderAccepted = true;
 
@@ -135,7 +150,8 @@ void clsEnviarCorreu::transmit()
 
     m_step = SendStage::Data;
     Q_EMIT Status(QStringLiteral("Sending Message..."));
-    if (!sendCommandAndWait(QStringLiteral("DATA"), &SessionFlags::dataReady))
+    // The data answers the "354": nothing else may have come with it.
+    if (!sendCommandAndWait(QStringLiteral("DATA"), &SessionFlags::dataReady, m_MessageTimeout) || !serverKeptQuiet())
         return;
     m_flags.reply = false;
     m_dataWriter.restart();
@@ -147,11 +163,14 @@ void clsEnviarCorreu::transmit()
         return;
     // The last moment the caller has before the server can take the message.
     Q_EMIT AboutToEndData();
-    if (!sendCommandAndWait(QStringLiteral("."), &SessionFlags::reply))
+    m_finalReplyOwed = true;
+    const long finalWait = std::max<long>(1, long(m_platform.finalReplyWait.count()));
+    if (!sendCommandAndWait(QStringLiteral("."), &SessionFlags::reply, finalWait))
         return;
 
     m_outcome.sent = true;
     m_outcome.reply = fromWindows1252(m_lastReply);
+    m_outcome.replyCode = server_reply::code(m_lastReply);
     Q_EMIT Progress(100);
     Q_EMIT Status(QStringLiteral("Transmission Complete..."));
     if (!keepSessionAfterMessage())
@@ -165,7 +184,8 @@ clsEnviarCorreu::RecipientAnswer clsEnviarCorreu::sendRecipient(const QString &a
 {
     m_recipientRefusal.clear();
     m_flags.awaitingRecipient = true;
-    const bool answered = sendCommandAndWait(QStringLiteral("RCPT TO: <") + address + u'>', &SessionFlags::reply);
+    const bool answered =
+        sendCommandAndWait(QStringLiteral("RCPT TO: <") + address + u'>', &SessionFlags::reply, m_MessageTimeout);
     m_flags.awaitingRecipient = false;
     if (!answered)
         return RecipientAnswer::Failed;
@@ -181,6 +201,7 @@ void clsEnviarCorreu::failForRefusedRecipients()
 {
     for (const RefusedRecipient &refused : std::as_const(m_outcome.refused))
         AddError(refused.reply);
+    m_failureCode = server_reply::code(toWindows1252(m_outcome.refused.last().reply));
     m_transactionRefused = true;
     ReportFailure();
 }
@@ -190,10 +211,12 @@ void clsEnviarCorreu::noteFailure(const QString &explanation)
     // The first failure of a Send is its outcome; one reported while the
     // session closes after it is not.
     const bool timedOut = std::exchange(m_timeoutReported, false);
+    const std::optional<int> code = std::exchange(m_failureCode, std::nullopt);
     if (std::exchange(m_failureNoted, true))
         return;
     m_outcome.stage = timedOut ? SendStage::Timeout : m_step;
     m_outcome.reply = explanation;
+    m_outcome.replyCode = code;
 }
 
 // A Send that ended without SendFailed: a login the server left unanswered,
@@ -213,15 +236,17 @@ void clsEnviarCorreu::noteEndWithoutEvent()
     }
 }
 
-bool clsEnviarCorreu::sendCommandAndWait(const QString &command, Flag flag)
+bool clsEnviarCorreu::sendCommandAndWait(const QString &command, Flag flag, long seconds)
 {
     m_flags.*flag = false;
-    if (!sendCommand(command)) {
-        failUnexpectedly();
+    // A server gone before the command is as one gone after it: the wait says so.
+    if (!sendCommand(command) && !m_flags.peerClosed) {
+        if (!m_flags.abort)
+            failUnexpectedly();
         return false;
     }
     m_flags.awaitingTransaction = true;
-    const bool answered = WaitForReply(flag, m_MessageTimeout, true);
+    const bool answered = WaitForReply(flag, seconds, true);
     m_flags.awaitingTransaction = false;
     return answered && !m_flags.abort;
 }
@@ -254,7 +279,8 @@ bool clsEnviarCorreu::sendHeaderBlock(bool multipart, bool related, const QStrin
 
     QStringList rows;
     rows << QStringLiteral("From: ") + fromValue;
-    rows << QStringLiteral("To: ") + toList;
+    // RFC 5322: a group with no members says the recipients are not shown.
+    rows << QStringLiteral("To: ") + (toList.isEmpty() ? QStringLiteral("undisclosed-recipients:;") : toList);
     if (!ccList.isEmpty())
         rows << QStringLiteral("Cc: ") + ccList;
     rows << QStringLiteral("Subject: ") + EncodeHeaderText(withoutLineBreaks(m_Subject), false);

@@ -48,6 +48,8 @@ bool clsEnviarCorreu::waitForSocketQueue(qint64 limit)
     if (queuedBytes() > limit)
         flushOutgoing();
     while (!m_flags.abort && queuedBytes() > limit) {
+        if (sendingStopped())
+            return false;
         if (std::exchange(m_flags.chunkSent, false)) {
             deadline.setRemainingTime(timeout);
         } else if (deadline.hasExpired()) {

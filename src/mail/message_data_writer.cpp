@@ -2,13 +2,25 @@
 
 namespace tramelo {
 
+bool MessageDataWriter::passesUnchanged(QByteArrayView piece) const
+{
+    return !(m_atLineStart && piece.front() == '.') && !piece.contains("\n.") && !piece.contains('\0');
+}
+
+QByteArray MessageDataWriter::toWire(const QByteArray &piece)
+{
+    if (piece.isEmpty() || !passesUnchanged(piece))
+        return toWire(QByteArrayView(piece));
+    m_atLineStart = piece.back() == '\n';
+    return piece;
+}
+
 QByteArray MessageDataWriter::toWire(QByteArrayView piece)
 {
     if (piece.isEmpty())
         return {};
     // Most pieces (every base64 one) need no change: copy them whole.
-    const bool unchanged = !(m_atLineStart && piece.front() == '.') && !piece.contains("\n.") && !piece.contains('\0');
-    if (unchanged) {
+    if (passesUnchanged(piece)) {
         m_atLineStart = piece.back() == '\n';
         return piece.toByteArray();
     }

@@ -17,8 +17,12 @@ public:
     void restart() { m_atLineStart = true; }
     // The piece as it goes on the wire.
     QByteArray toWire(QByteArrayView piece);
+    // The same, sharing the piece's bytes when it needs no change.
+    QByteArray toWire(const QByteArray &piece);
 
 private:
+    bool passesUnchanged(QByteArrayView piece) const;
+
     bool m_atLineStart = true;
 };
 

@@ -22,7 +22,8 @@ private:
     QStringList m_entries;
 };
 
-// The texts the component records for refused values and a closed socket.
+// The texts the component records for refused values, a closed socket and
+// the failures of a session.
 namespace error_text {
 inline const QString invalidBcc = QStringLiteral("Invalid Bcc: Recipient E-mail Address");
 inline const QString invalidCc = QStringLiteral("Invalid Cc: Recipient E-mail Address");
@@ -35,6 +36,10 @@ inline const QString missingAttachment = QStringLiteral("The file you tried to a
 inline const QString socketNotOpen = QStringLiteral("Socket not Open");
 inline const QString timeout = QStringLiteral("Timeout occurred: The SMTP Host did not respond to the request");
 inline const QString loginFailed = QStringLiteral("Host Login Failed!");
+inline const QString unexpectedReply = QStringLiteral("Unexpected reply from the SMTP Host: "); // + the bytes, on one line, at most 200 of them
+inline const QString noLoginInsideTls = QStringLiteral("The SMTP Host offers no login mechanism inside TLS");
+inline const QString noFinalReply = QStringLiteral("No reply to the end of the message: it may have been delivered");
+inline const QString sendStopped = QStringLiteral("Sending stopped");
 } // namespace error_text
 
 } // namespace tramelo

@@ -4,6 +4,7 @@
 // the command only sees the flag, the time-out or the abort.
 #include "clsEnviarCorreu.h"
 
+#include "plain_text.h"
 #include "server_reply.h"
 #include "windows1252.h"
 
@@ -16,11 +17,16 @@ QString credentialLine(const QByteArray &value)
     return QString::fromLatin1(value.toBase64());
 }
 
+bool isNegative(int code)
+{
+    return code >= 400 && code <= 599;
+}
+
 // A negative answer to one RCPT TO refuses that address only, one to MAIL
 // FROM, DATA or "." that message only; 421 closes the whole session.
 bool isTransactionRefusal(int code)
 {
-    return code >= 400 && code <= 599 && code != 421;
+    return isNegative(code) && code != 421;
 }
 
 } // namespace
@@ -59,6 +65,10 @@ void clsEnviarCorreu::judgeSmtpReply(const QByteArray &reply)
         rejectReply(reply);
         return;
     }
+    // A completion or a refusal answers the final "."; anything else leaves
+    // its answer owed.
+    if (*code == 220 || *code == 221 || *code == 250 || *code == 251 || isNegative(*code))
+        m_finalReplyOwed = false;
     switch (*code) {
     case 220:
     case 221:
@@ -146,6 +156,7 @@ void clsEnviarCorreu::judgeStartTlsAnswer(const QByteArray &reply)
 void clsEnviarCorreu::rejectReply(const QByteArray &reply)
 {
     m_lastReply = reply;
+    m_failureCode = server_reply::code(reply);
     AddError(fromWindows1252(reply));
     ReportFailure();
 }
@@ -176,10 +187,9 @@ void clsEnviarCorreu::answerLoginPrompt(const QByteArray &reply)
         sendCommand(credentialLine(toWindows1252(m_UserName)));
     else if (place == 2)
         sendCommand(credentialLine(toWindows1252(m_Password)));
-    else {
-        // An empty answer, then "*": the login is cancelled.
-        sendCommand(QString());
-        sendCommand(QStringLiteral("*"));
+    else if (sendCommand(QString())) {
+        // An empty answer, then "*": one answer, which cancels the login.
+        sendData(QStringLiteral("*") + crlf);
     }
 }
 

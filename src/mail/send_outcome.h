@@ -3,6 +3,8 @@
 #include <QList>
 #include <QString>
 
+#include <optional>
+
 namespace tramelo {
 
 // The step of Send where a message that was not sent stopped.
@@ -33,6 +35,11 @@ struct SendOutcome {
     // went to those, and it was sent.
     QList<RefusedRecipient> refused;
     QString messageId; // "<...@...>", when sent
+    // The code of the server's reply that decided the outcome, when a coded reply did.
+    std::optional<int> replyCode = std::nullopt;
+    // The whole message and its final "." were written and the server's answer
+    // never came (time-out, connection closed, protocol error): it may have been taken.
+    bool inDoubt = false;
 };
 
 } // namespace tramelo

@@ -6,6 +6,7 @@
 
 #include <QList>
 
+#include <algorithm>
 #include <utility>
 
 namespace tramelo {
@@ -96,12 +97,19 @@ std::optional<ReplyReader::Reply> ReplyReader::next()
         m_inputPos = end;
         if (lineEnd < 0)
             break;
-        if (isContinuationLine(QByteArrayView(m_reply).sliced(m_lineStart))) {
-            m_lineStart = m_reply.size();
-            continue;
+        if (!isContinuationLine(QByteArrayView(m_reply).sliced(m_lineStart))) {
+            m_lineStart = 0;
+            m_lines = 0;
+            return Reply{std::exchange(m_reply, {}), false};
         }
-        m_lineStart = 0;
-        return Reply{std::exchange(m_reply, {}), false};
+        m_lineStart = m_reply.size();
+        if (++m_lines == maxReplyLines) {
+            // A line more is due, and past the bound.
+            Reply cut{std::exchange(m_reply, {}), true};
+            clear();
+            m_cut = true;
+            return cut;
+        }
     }
     if (m_inputPos == m_input.size()) {
         m_input.clear();
@@ -117,12 +125,20 @@ QByteArray ReplyReader::takeUnfinished()
     return unfinished;
 }
 
+QByteArray ReplyReader::held(qsizetype most) const
+{
+    QByteArray front = m_reply.left(most);
+    front += QByteArrayView(m_input).sliced(m_inputPos).first(std::min(most - front.size(), m_input.size() - m_inputPos));
+    return front;
+}
+
 void ReplyReader::clear()
 {
     m_input.clear();
     m_inputPos = 0;
     m_reply.clear();
     m_lineStart = 0;
+    m_lines = 0;
     m_cut = false;
 }
 
@@ -177,6 +193,10 @@ Extensions extensions(QByteArrayView reply)
             offer.eightBitMime = true;
             continue;
         }
+        if (sameText(keyword, "PIPELINING") && mechanisms.isEmpty()) {
+            offer.pipelining = true;
+            continue;
+        }
         const bool parameterForm = keyword.size() >= 5 && sameText(keyword.first(5), "AUTH=");
         if (parameterForm && keyword.size() > 5)
             mechanisms.prepend(keyword.sliced(5));
@@ -200,6 +220,17 @@ QString loginPromptText(QByteArrayView reply)
     QString prompt = trimBlanks(fromWindows1252(line.sliced(qMin<qsizetype>(3, line.size()))));
     prompt.remove(crlf);
     return modCorreu::decodeBase64Text(prompt);
+}
+
+QString shownOnOneLine(QByteArrayView bytes)
+{
+    QByteArray line = bytes.first(std::min(bytes.size(), maxShownBytes)).toByteArray();
+    line.replace("\r\n", " ");
+    for (char &byte : line) {
+        if (uchar(byte) < 0x20 || byte == 0x7f)
+            byte = ' ';
+    }
+    return trimBlanks(fromWindows1252(line));
 }
 
 } // namespace server_reply

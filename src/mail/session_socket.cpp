@@ -101,6 +101,7 @@ void clsEnviarCorreu::socketConnect()
     m_outgoing.clear();
     m_flags.peerClosed = false;
     m_replies.clear();
+    m_repliesAwaited = 1; // the server speaks first
     m_certificateFailure.clear();
     // The POP3 login is never in TLS.
     m_plainTransport = m_dialogue == Dialogue::Pop3Login || m_Security == SecurityMode::None;
@@ -116,6 +117,7 @@ void clsEnviarCorreu::socketClose()
 {
     m_socketErrored = false;
     m_replies.clear();
+    m_repliesAwaited = 0;
     m_outgoing.clear();
     const QScopedValueRollback closing(m_closingSocket, true);
     if (m_plainTransport) {
@@ -172,10 +174,49 @@ qint64 clsEnviarCorreu::queuedBytes() const
 
 bool clsEnviarCorreu::sendCommand(const QString &line)
 {
+    return serverKeptQuiet() && writeCommand(line);
+}
+
+bool clsEnviarCorreu::writeCommand(const QString &line)
+{
     // Every command and answer of the dialogue leaves here. A line break
     // taken from a value (a sender, a user name) would end the command early
     // and make the rest a command of its own.
-    return sendData(withoutLineBreaks(line) + crlf);
+    if (!sendData(withoutLineBreaks(line) + crlf))
+        return false;
+    ++m_repliesAwaited;
+    return true;
+}
+
+bool clsEnviarCorreu::serverKeptQuiet()
+{
+    // A reply is only ever an answer to a command written before it arrived:
+    // what the server said unasked would pass for the answer to this one,
+    // and every later reply for the answer to the command before it.
+    readWaitingInput();
+    if (m_replies.heldBytes() > 0) {
+        failOutOfTurn();
+        return false;
+    }
+    return !m_flags.abort;
+}
+
+void clsEnviarCorreu::readWaitingInput()
+{
+    // Bytes that reached the socket since the last wait were said before the
+    // command too.
+    if (m_plainTransport) {
+        if (m_plain.state() == PlainSocket::State::Connected)
+            onPlainSocketActivity(m_plain.wait(std::chrono::milliseconds(0)));
+        return;
+    }
+    if (socketState() != socketConnected)
+        return;
+    // Inside TLS only the socket tells the server's words from its other
+    // records (a session ticket).
+    if (hasInputWaiting(int(m_socket->socketDescriptor())))
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    readPendingReply();
 }
 
 bool clsEnviarCorreu::WaitForReply(Flag flag, long seconds, bool reportTimeout)
@@ -185,6 +226,8 @@ bool clsEnviarCorreu::WaitForReply(Flag flag, long seconds, bool reportTimeout)
     // Elapsed time, not the time of day: a wait across midnight lasts its length.
     const QDeadlineTimer deadline{std::chrono::seconds(seconds)};
     for (;;) {
+        if (sendingStopped())
+            return false;
         if (m_flags.*flag)
             return true;
         if (deadline.hasExpired()) {
@@ -277,6 +320,28 @@ void clsEnviarCorreu::ReportTimeout()
     ReportFailure();
 }
 
+bool clsEnviarCorreu::sendingStopped()
+{
+    if (!m_stopRequested)
+        return false;
+    if (m_stopReported)
+        return true;
+    // At once: no QUIT, whose answer a silent server would not give.
+    socketClose();
+    // Stopped while the final "." was answered, the message may be taken.
+    const bool finalReplyOwed = std::exchange(m_finalReplyOwed, false);
+    // A message that has its outcome (sent, or failed) keeps it.
+    if (!m_failureNoted && !m_outcome.sent) {
+        m_outcome.inDoubt = finalReplyOwed;
+        m_pendingErrors.clear();
+        AddError(error_text::sendStopped);
+        ReportFailure();
+    }
+    m_stopReported = true;
+    m_flags.abort = true;
+    return true;
+}
+
 // ---- socket events ---------------------------------------------------------
 
 void clsEnviarCorreu::onSocketConnected()
@@ -319,13 +384,18 @@ void clsEnviarCorreu::onConnectionEnded(QByteArrayView lastBytes)
     if (m_closingSocket || idleKeptSession())
         return;
     // The peer closed. What it said last is judged now, even without a line
-    // end, and no wait goes on for more.
+    // end, and no wait goes on for more; unasked, it was said out of turn.
     m_flags.peerClosed = true;
     m_replies.append(lastBytes);
     judgeFramedReplies();
-    const QByteArray unfinished = m_replies.takeUnfinished();
-    if (!unfinished.isEmpty())
-        judgeReply(unfinished);
+    if (m_replies.heldBytes() == 0)
+        return;
+    if (m_repliesAwaited == 0) {
+        failOutOfTurn();
+        return;
+    }
+    --m_repliesAwaited;
+    judgeReply(m_replies.takeUnfinished());
 }
 
 void clsEnviarCorreu::onSocketReadyRead()
@@ -361,17 +431,43 @@ bool clsEnviarCorreu::judgeFramedReplies()
     // Judging a capability list by its first line would send the next
     // command while the list still arrives. Judging may wait and judge
     // further replies, or close the session and empty the reader: each
-    // reply is taken afresh.
+    // reply is taken afresh. Only the replies owed are judged; the rest
+    // waits for the next command to find it.
     bool judged = false;
-    while (const std::optional<ReplyReader::Reply> reply = m_replies.next()) {
+    while (m_repliesAwaited > 0) {
+        const std::optional<ReplyReader::Reply> reply = m_replies.next();
+        if (!reply)
+            break;
         judged = true;
+        --m_repliesAwaited;
         if (reply->tooLong) {
             dropOverlongReply(reply->text);
-            break;
+            return judged;
         }
         judgeReply(reply->text);
     }
+    if (m_repliesAwaited > 0 || m_replies.heldBytes() == 0 || idleKeptSession())
+        return judged;
+    if (takeUnaskedGoodbye())
+        return true;
+    // More than any reply could be, said unasked (a flood): no command
+    // needs to come first to know.
+    if (m_replies.heldBytes() > ReplyReader::maxReplyBytes)
+        failOutOfTurn();
     return judged;
+}
+
+bool clsEnviarCorreu::takeUnaskedGoodbye()
+{
+    // A server going away says so with a 421 when it must, asked or not
+    // (RFC 5321, 3.8): the message ends with its words at once.
+    ReplyReader ahead = m_replies;
+    const std::optional<ReplyReader::Reply> reply = ahead.next();
+    if (!reply || reply->tooLong || server_reply::code(reply->text) != 421)
+        return false;
+    m_replies = ahead;
+    judgeReply(reply->text);
+    return true;
 }
 
 void clsEnviarCorreu::dropOverlongReply(const QByteArray &received)
@@ -379,7 +475,29 @@ void clsEnviarCorreu::dropOverlongReply(const QByteArray &received)
     // Past the bound the server's replies can no longer be told apart, so
     // there is no answer to a QUIT to wait for: the connection is dropped.
     socketClose();
-    rejectReply(received);
+    m_lastReply = received;
+    AddError(fromWindows1252(received));
+    ReportFailure();
+}
+
+void clsEnviarCorreu::failOutOfTurn()
+{
+    // Nor can they after a reply out of turn.
+    const QByteArray said = m_replies.held(server_reply::maxShownBytes);
+    socketClose();
+    if (quietFailure()) {
+        m_flags.peerClosed = true;
+        return;
+    }
+    AddError(error_text::unexpectedReply + server_reply::shownOnOneLine(said));
+    ReportFailure();
+}
+
+bool clsEnviarCorreu::quietFailure() const
+{
+    // Between two messages of a kept session, and during the RSET that
+    // readies it, a failure only means that the message goes on a new session.
+    return idleKeptSession() || m_flags.awaitingReset;
 }
 
 void clsEnviarCorreu::onSocketError()
@@ -396,9 +514,7 @@ void clsEnviarCorreu::onSocketError()
 void clsEnviarCorreu::reportSocketError(const QString &text)
 {
     m_socketErrored = true;
-    // Quiet between two messages of a kept session, and during the RSET
-    // that readies it: the message then goes on a new session.
-    if (idleKeptSession() || m_flags.awaitingReset) {
+    if (quietFailure()) {
         m_flags.peerClosed = true;
         return;
     }

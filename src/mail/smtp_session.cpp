@@ -147,8 +147,18 @@ clsEnviarCorreu::AttemptsOutcome clsEnviarCorreu::connectionAttempts()
 
 bool clsEnviarCorreu::logIn()
 {
+    // Inside TLS the answer to EHLO has been read whole. A login the
+    // operator asked for is never dropped there for a message sent without.
+    if (m_Security != SecurityMode::None && !m_flags.loginOffered) {
+        m_step = SendStage::Login;
+        AddError(error_text::noLoginInsideTls);
+        ReportFailure();
+        return false;
+    }
     // A capability list may arrive in several pieces.
     if (!WaitForReply(&SessionFlags::loginOffered, 5, false)) {
+        if (m_flags.abort)
+            return false;
         Q_EMIT Status(QStringLiteral("Login Not Supported by Host, Continuing..."));
         return true;
     }
@@ -161,8 +171,8 @@ bool clsEnviarCorreu::logIn()
     // compare them exactly.
     const bool plain = m_flags.plainOffered && m_flags.encrypted;
     m_loginMechanism = plain ? LoginMechanism::Plain : LoginMechanism::Login;
-    sendCommand(plain ? QStringLiteral("AUTH PLAIN") : QStringLiteral("AUTH LOGIN"));
-    const bool accepted = WaitForReply(&SessionFlags::loginAccepted, 5, false);
+    const bool accepted = sendCommand(plain ? QStringLiteral("AUTH PLAIN") : QStringLiteral("AUTH LOGIN"))
+        && WaitForReply(&SessionFlags::loginAccepted, 5, false);
     m_flags.loginStarted = false;
     if (accepted) {
         Q_EMIT Status(QStringLiteral("Host Login OK!"));
@@ -179,7 +189,9 @@ void clsEnviarCorreu::CloseSession()
         Q_EMIT Status(QStringLiteral("Closing Connection..."));
     if (socketState() == socketConnected) {
         m_flags.reply = false;
-        sendCommand(QStringLiteral("QUIT"));
+        // Whatever the server said before is taken for its answer: the
+        // session ends either way.
+        writeCommand(QStringLiteral("QUIT"));
         WaitForReply(&SessionFlags::reply, 2, false);
     }
     socketClose();

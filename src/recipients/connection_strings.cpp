@@ -16,20 +16,19 @@ QString expandHome(const QString &path)
     return path;
 }
 
-// SQLite opens a "file:" name as a URI, where "%", "?" and "#" have a meaning
-// of their own.
-QString sqliteUriPath(const QString &path)
+bool isPasswordKey(const QString &key)
 {
-    QString escaped = path;
-    escaped.replace(u'%', QLatin1String("%25")).replace(u'?', QLatin1String("%3f")).replace(u'#', QLatin1String("%23"));
-    return escaped;
+    return key.compare(QLatin1String("PWD"), Qt::CaseInsensitive) == 0
+        || key.compare(QLatin1String("PASSWORD"), Qt::CaseInsensitive) == 0;
 }
 
-bool startsWithSqliteHeader(const QString &path)
+QString withoutBraces(QString value)
 {
-    static const QByteArray header("SQLite format 3\0", 16);
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) && file.read(header.size()) == header;
+    if (value.startsWith(u'{'))
+        value.remove(0, 1);
+    if (value.endsWith(u'}'))
+        value.chop(1);
+    return value;
 }
 
 } // namespace
@@ -58,37 +57,67 @@ TableDelimiters defaultDelimitersFor(const QString &databaseBoxText, ServerKind 
     return {QStringLiteral("["), QStringLiteral("]")};
 }
 
-QString odbcConnectStringFor(const QString &connectionString)
+std::optional<QString> jetFileOf(const QString &connectionString)
 {
     if (!connectionString.startsWith(jetPrefix, Qt::CaseInsensitive))
-        return connectionString;
-    // Neither driver accepts a quoted value, so a path holding ";" cannot be
-    // named; it fails to open like any other wrong path.
-    const QString path = expandHome(connectionString.mid(jetPrefix.size()));
-    // A recipient file is only ever read: SQLite itself refuses any write,
-    // and a file that has gone is not created anew. Left to itself the
-    // driver copies a whole result set into its own memory before the first
-    // row, and does so inside any transaction even with its step reading on;
-    // a file that cannot be written has nothing for a transaction to undo.
-    if (startsWithSqliteHeader(path))
-        return readOnlySqliteConnectString(QStringLiteral("file:") + sqliteUriPath(path));
-    return QStringLiteral("DRIVER={MDBTools};DBQ=") + path;
-}
-
-QString readOnlySqliteConnectString(const QString &uri)
-{
-    return QStringLiteral("DRIVER={SQLite3};Database=") + uri + (uri.contains(u'?') ? u'&' : u'?')
-        + QStringLiteral("mode=ro;NoCreat=1;StepAPI=1;NoTXN=1");
+        return std::nullopt;
+    return expandHome(connectionString.mid(jetPrefix.size()));
 }
 
 std::optional<QString> csvFileOf(const QString &connectionString)
 {
-    if (!connectionString.startsWith(jetPrefix, Qt::CaseInsensitive))
-        return std::nullopt;
-    const QString path = expandHome(connectionString.mid(jetPrefix.size()));
-    if (!path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive) && !path.endsWith(QLatin1String(".txt"), Qt::CaseInsensitive))
+    const std::optional<QString> path = jetFileOf(connectionString);
+    if (!path || !(path->endsWith(QLatin1String(".csv"), Qt::CaseInsensitive)
+                   || path->endsWith(QLatin1String(".txt"), Qt::CaseInsensitive)))
         return std::nullopt;
     return path;
+}
+
+bool startsWithSqliteHeader(const QString &path)
+{
+    static const QByteArray header("SQLite format 3\0", 16);
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.read(header.size()) == header;
+}
+
+QList<ConnectAttribute> connectAttributes(const QString &connectString, Braces braces)
+{
+    QList<ConnectAttribute> attributes;
+    const qsizetype n = connectString.size();
+    qsizetype start = 0;
+    while (start < n) {
+        const qsizetype equals = connectString.indexOf(u'=', start);
+        qsizetype end = connectString.indexOf(u';', start);
+        if (equals < 0 || (end >= 0 && end < equals)) {
+            // A word without a value: nothing to read.
+            start = end < 0 ? n : end + 1;
+            continue;
+        }
+        const QString key = connectString.mid(start, equals - start).trimmed();
+        QString value;
+        if (braces == Braces::Kept && equals + 1 < n && connectString[equals + 1] == u'{') {
+            const qsizetype close = connectString.indexOf(u'}', equals + 2);
+            const qsizetype valueEnd = close < 0 ? n : close;
+            value = connectString.mid(equals + 2, valueEnd - equals - 2);
+            end = connectString.indexOf(u';', valueEnd);
+        } else {
+            value = connectString.mid(equals + 1, (end < 0 ? n : end) - equals - 1);
+            if (braces == Braces::Ignored)
+                value = withoutBraces(value);
+        }
+        attributes.append({key, value});
+        start = end < 0 ? n : end + 1;
+    }
+    return attributes;
+}
+
+QString withoutPasswords(QString text, const QString &connectString)
+{
+    for (const ConnectAttribute &attribute : connectAttributes(connectString, Braces::Kept)) {
+        if (isPasswordKey(attribute.key) && !attribute.value.isEmpty())
+            text.replace(attribute.value, QStringLiteral("****"));
+    }
+    return text;
 }
 
 bool isListedTable(const QString &tableType, const QString &tableName)

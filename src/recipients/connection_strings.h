@@ -2,6 +2,7 @@
 
 #include "server_kind.h"
 
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -30,21 +31,33 @@ struct TableDelimiters {
 // text names MySQL, "[" and "]" otherwise.
 TableDelimiters defaultDelimitersFor(const QString &databaseBoxText, ServerKind server = ServerKind::Other);
 
-// The ODBC connect string that opens a connection string: a Jet string
-// ("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=PATH", "~/" standing for
-// the home folder) names the MDBTools driver, or the SQLite3 driver with the
-// file opened read-only when it starts with the SQLite header; any other
-// text is already one.
-QString odbcConnectStringFor(const QString &connectionString);
-
-// The SQLite3 driver's connect string for the database SQLite opens by a
-// "file:" URI (its query, if any, included), opened read-only as above.
-QString readOnlySqliteConnectString(const QString &uri);
+// The file a Jet string ("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=PATH")
+// names, "~/" standing for the home folder; nothing for any other text.
+std::optional<QString> jetFileOf(const QString &connectionString);
 
 // The CSV file a connection string names: a Jet string whose path ends in
-// ".csv" or ".txt" (in any letter case), "~/" standing for the home folder.
-// Nothing for any other text.
+// ".csv" or ".txt" (in any letter case). Nothing for any other text.
 std::optional<QString> csvFileOf(const QString &connectionString);
+
+// Whether the file starts with the SQLite header.
+bool startsWithSqliteHeader(const QString &path);
+
+// One "KEY=value" attribute of an ODBC connect string.
+struct ConnectAttribute {
+    QString key;
+    QString value;
+};
+// The attributes of a connect string, in order, separated by ";", keys
+// without their surrounding blanks. With braces, a value in braces is taken
+// whole, ";" included, as the driver manager reads it; without them, every
+// ";" ends an attribute: a check of the attributes reads a string both ways.
+enum class Braces { Kept, Ignored };
+QList<ConnectAttribute> connectAttributes(const QString &connectString, Braces braces);
+
+// The text with the passwords of the connect string (its PWD= and
+// PASSWORD= values) masked wherever they occur: a driver's message may
+// quote the string it was given.
+QString withoutPasswords(QString text, const QString &connectString);
 
 // Whether a row of the catalog's table listing is offered in the table list:
 // type exactly "TABLE", "VIEW" or "PASS-THROUGH", and not Access's

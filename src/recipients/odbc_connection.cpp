@@ -58,6 +58,8 @@ bool Connection::open(const QString &connectString, Access access, QString &erro
     // a read-only connection also commits nothing.
     if (access == Access::ReadOnly)
         SQLSetConnectAttr(m_connection.get(), SQL_ATTR_ACCESS_MODE, reinterpret_cast<SQLPOINTER>(SQL_MODE_READ_ONLY), 0);
+    SQLSetConnectAttr(m_connection.get(), SQL_ATTR_LOGIN_TIMEOUT,
+                      reinterpret_cast<SQLPOINTER>(SQLULEN(m_queryTimeLimit.count())), 0);
 
     QByteArray in = toDriverText(connectString);
     // Room for what drivers add while completing the string, within the
@@ -109,12 +111,23 @@ QString Connection::currentCatalog() const
 // writing, and a rollback does not undo everything (a sequence that moved,
 // a table without transactions): the server itself is told. This runs while
 // each statement still commits, so that the setting outlives the rollbacks
-// that follow; a server that refuses it is not used.
+// that follow; a server that refuses it is not used. The query time limit
+// goes the same way where the driver does not pass it on.
 bool Connection::holdServerToReading(QString &error)
 {
-    const QString statement = readOnlySessionStatement(serverKindNamed(m_dbmsName));
-    if (statement.isEmpty())
-        return true;
+    const QString readOnly = readOnlySessionStatement(serverKindNamed(m_dbmsName));
+    if (!readOnly.isEmpty() && !runOnServer(readOnly, error))
+        return false;
+    // A server too old to know the setting is still used, without it.
+    const QString timeLimit = sessionTimeLimitStatement(m_dbmsName, m_queryTimeLimit);
+    QString refused;
+    if (!timeLimit.isEmpty())
+        runOnServer(timeLimit, refused);
+    return true;
+}
+
+bool Connection::runOnServer(const QString &statement, QString &error)
+{
     const Handle handle = Handle::allocate(SQL_HANDLE_STMT, m_connection.get());
     QByteArray text = toDriverText(statement);
     if (handle && SQL_SUCCEEDED(SQLExecDirect(handle.get(), reinterpret_cast<SQLCHAR *>(text.data()), SQL_NTS)))

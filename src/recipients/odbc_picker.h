@@ -36,7 +36,9 @@ std::optional<QList<OdbcListEntry>> odbcDrivers(QString &error);
 
 // Connects with the picker's connect string as the driver manager's prompt
 // would, and gives the connect string the driver completed ("ODBC;" first);
-// nothing and the driver's own text when the source cannot be reached.
+// a string of the SQLite3 driver, which is read without it, comes back as
+// it is. Nothing and the driver's own text when the source cannot be
+// reached, or the reason when the string is refused (see databaseRouteOf).
 std::optional<QString> completeOdbcConnectString(const QString &pickerConnectString, QString &error);
 
 } // namespace tramelo

@@ -1,5 +1,6 @@
 #include "odbc_picker.h"
 
+#include "database_route.h"
 #include "odbc_connection.h"
 
 #include <array>
@@ -62,6 +63,13 @@ std::optional<QString> completeOdbcConnectString(const QString &pickerConnectStr
     const QString connectString = pickerConnectString.startsWith(odbcConnectPrefix, Qt::CaseInsensitive)
         ? pickerConnectString.mid(odbcConnectPrefix.size())
         : pickerConnectString;
+    // A string the recipient connection would refuse, or read without its
+    // driver (SQLite3's), is not given to the driver either.
+    const std::optional<DatabaseRoute> route = databaseRouteOf(connectString, error);
+    if (!route)
+        return std::nullopt;
+    if (route->engine != DatabaseRoute::Engine::Odbc)
+        return odbcConnectPrefix + connectString;
     odbc::Connection connection;
     if (!connection.open(connectString, odbc::Connection::Access::ReadWrite, error))
         return std::nullopt;

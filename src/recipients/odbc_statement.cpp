@@ -6,18 +6,6 @@ namespace tramelo::odbc {
 
 namespace {
 
-Handle allocateStatement(const Connection &connection, QString &error)
-{
-    if (!connection.isOpen()) {
-        error = QStringLiteral("La connexió amb la base de dades no està oberta");
-        return {};
-    }
-    Handle statement = Handle::allocate(SQL_HANDLE_STMT, connection.get());
-    if (!statement)
-        error = QStringLiteral("El gestor de controladors ODBC no ha pogut preparar la consulta");
-    return statement;
-}
-
 int resultColumnCount(const Handle &statement)
 {
     SQLSMALLINT count = 0;
@@ -26,42 +14,98 @@ int resultColumnCount(const Handle &statement)
     return count;
 }
 
+constexpr std::chrono::seconds serverClockTolerance{1};
+
 // Characters read per SQLGetData call; longer values take several calls.
 constexpr qsizetype readChunk = 1024;
 
 } // namespace
 
-Statement::Statement(Handle statement)
+Statement::Statement(Handle statement, std::chrono::seconds timeLimit)
     : m_statement(std::move(statement))
-    , m_columnCount(resultColumnCount(m_statement))
+    , m_timeLimit(timeLimit)
+    , m_cancellation([handle = m_statement.get()] { SQLCancel(handle); })
 {
+    // Drivers that know it end the query on the server when the time is
+    // up; MariaDB's does not, and its session is given a limit of its own
+    // (see Connection).
+    SQLSetStmtAttr(m_statement.get(), SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(timeLimit.count())), 0);
 }
 
-std::optional<Statement> Statement::execute(const Connection &connection, const QString &sql, QString &error)
+std::unique_ptr<Statement> Statement::start(const Connection &connection, QString &error)
 {
-    Handle statement = allocateStatement(connection, error);
+    if (!connection.isOpen()) {
+        error = QStringLiteral("La connexió amb la base de dades no està oberta");
+        return nullptr;
+    }
+    Handle statement = Handle::allocate(SQL_HANDLE_STMT, connection.get());
+    if (!statement) {
+        error = QStringLiteral("El gestor de controladors ODBC no ha pogut preparar la consulta");
+        return nullptr;
+    }
+    return std::unique_ptr<Statement>(new Statement(std::move(statement), connection.queryTimeLimit()));
+}
+
+template<typename DriverCall>
+SQLRETURN Statement::waitFor(QueryCancellation::Call::Kind kind, DriverCall call)
+{
+    const QueryCancellation::Call inProgress(m_cancellation, kind);
+    if (inProgress.refused())
+        return SQL_ERROR;
+    const auto started = std::chrono::steady_clock::now();
+    const SQLRETURN rc = call();
+    // Each driver says a time-out in words of its own: a call that failed
+    // once the limit was reached was ended by it. The server keeps time on
+    // its own clock, and MariaDB's ends a query some milliseconds early.
+    m_timedOut = !SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA
+        && std::chrono::steady_clock::now() - started + serverClockTolerance >= m_timeLimit;
+    return rc;
+}
+
+std::unique_ptr<Statement> Statement::execute(const Connection &connection, const QString &sql, QString &error)
+{
+    std::unique_ptr<Statement> statement = start(connection, error);
     if (!statement)
-        return std::nullopt;
+        return nullptr;
     QByteArray text = toDriverText(sql);
-    const SQLRETURN rc = SQLExecDirect(statement.get(), reinterpret_cast<SQLCHAR *>(text.data()), SQL_NTS);
-    // SQL_NO_DATA: a statement that yields no result set at all.
-    if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) {
-        error = orUndescribedError(statement.diagnostics());
-        return std::nullopt;
+    const SQLRETURN rc = statement->waitFor(QueryCancellation::Call::Kind::Start, [&] {
+        return SQLExecDirect(statement->m_statement.get(), reinterpret_cast<SQLCHAR *>(text.data()), SQL_NTS);
+    });
+    // SQL_NO_DATA: a statement that yields no result set at all. A query
+    // cancelled by a stop may still return its rows (a server's SLEEP() ends
+    // early, and well): they are not the query's.
+    if ((!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) || statement->m_cancellation.cancelled()) {
+        error = statement->errorText();
+        return nullptr;
     }
-    return Statement(std::move(statement));
+    statement->m_columnCount = resultColumnCount(statement->m_statement);
+    return statement;
 }
 
-std::optional<Statement> Statement::tables(const Connection &connection, QString &error)
+std::unique_ptr<Statement> Statement::tables(const Connection &connection, QString &error)
 {
-    Handle statement = allocateStatement(connection, error);
+    std::unique_ptr<Statement> statement = start(connection, error);
     if (!statement)
-        return std::nullopt;
-    if (!SQL_SUCCEEDED(SQLTables(statement.get(), nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0))) {
-        error = orUndescribedError(statement.diagnostics());
-        return std::nullopt;
+        return nullptr;
+    const SQLRETURN rc = statement->waitFor(QueryCancellation::Call::Kind::Start, [&] {
+        return SQLTables(statement->m_statement.get(), nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0);
+    });
+    if (!SQL_SUCCEEDED(rc) || statement->m_cancellation.cancelled()) {
+        error = statement->errorText();
+        return nullptr;
     }
-    return Statement(std::move(statement));
+    statement->m_columnCount = resultColumnCount(statement->m_statement);
+    return statement;
+}
+
+QString Statement::errorText() const
+{
+    if (m_cancellation.cancelled())
+        return queryStoppedMessage();
+    const QString diagnostics = orUndescribedError(m_statement.diagnostics());
+    if (m_timedOut)
+        return queryTimedOutMessage(m_timeLimit) + QStringLiteral(". Resposta del controlador:\n") + diagnostics;
+    return diagnostics;
 }
 
 std::optional<QStringList> Statement::columnNames(QString &error) const
@@ -95,7 +139,10 @@ std::optional<QStringList> Statement::columnNames(QString &error) const
 
 Statement::Fetch Statement::fetch()
 {
-    const SQLRETURN rc = SQLFetch(m_statement.get());
+    const SQLRETURN rc =
+        waitFor(QueryCancellation::Call::Kind::Continue, [this] { return SQLFetch(m_statement.get()); });
+    if (m_cancellation.cancelled())
+        return Fetch::Failed;
     if (rc == SQL_NO_DATA)
         return Fetch::End;
     return SQL_SUCCEEDED(rc) ? Fetch::Row : Fetch::Failed;

@@ -2,46 +2,48 @@
 
 #include "odbc_connection.h"
 #include "odbc_handle.h"
+#include "query_control.h"
+#include "query_rows.h"
 
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
+#include <memory>
 #include <optional>
 
 namespace tramelo::odbc {
 
-// One value of the current row. The text keeps its buffer between reads, so
-// reading a whole result set allocates almost nothing.
-struct TextValue {
-    QString text;
-    bool isNull = false;
-};
-
-// A forward-only, read-only result set on an open connection.
-class Statement
+// A forward-only, read-only result set on an open connection. Every call
+// that waits for the server is bounded by the connection's query time limit
+// and cancelled by a stop of the recipient queries.
+class Statement final : public QueryRows
 {
 public:
-    // Runs an SQL text; nothing and the driver's own text on failure.
-    static std::optional<Statement> execute(const Connection &connection, const QString &sql, QString &error);
+    // Runs an SQL text; nothing and the reason on failure.
+    static std::unique_ptr<Statement> execute(const Connection &connection, const QString &sql, QString &error);
     // The catalog's list of every table, view and the like (SQLTables).
-    static std::optional<Statement> tables(const Connection &connection, QString &error);
+    static std::unique_ptr<Statement> tables(const Connection &connection, QString &error);
 
-    int columnCount() const { return m_columnCount; }
-    std::optional<QStringList> columnNames(QString &error) const;
-
-    enum class Fetch { Row, End, Failed };
-    Fetch fetch();
-
-    // The value of a column (from 0) of the current row, as the driver
-    // converts it to text. False on failure; errorText() then says why.
-    bool read(int column, TextValue &value);
-
-    QString errorText() const { return orUndescribedError(m_statement.diagnostics()); }
+    int columnCount() const override { return m_columnCount; }
+    std::optional<QStringList> columnNames(QString &error) const override;
+    Fetch fetch() override;
+    // As the driver converts the value to text.
+    bool read(int column, TextValue &value) override;
+    QString errorText() const override;
 
 private:
-    explicit Statement(Handle statement);
+    Statement(Handle statement, std::chrono::seconds timeLimit);
+    static std::unique_ptr<Statement> start(const Connection &connection, QString &error);
+    // One call that waits for the server, timed; SQL_ERROR without a call
+    // when a stop refused it.
+    template<typename DriverCall>
+    SQLRETURN waitFor(QueryCancellation::Call::Kind kind, DriverCall call);
 
     Handle m_statement;
+    std::chrono::seconds m_timeLimit;
+    QueryCancellation m_cancellation;
+    bool m_timedOut = false;
     int m_columnCount = 0;
 };
 

@@ -2,34 +2,60 @@
 
 #include "connection_strings.h"
 #include "csv_database.h"
-#include "odbc_statement.h"
+#include "database_route.h"
+#include "odbc_database.h"
+#include "query_rows.h"
 #include "single_query.h"
+#include "sqlite_access_rules.h"
+#include "sqlite_database.h"
 
 #include <new>
 
 namespace tramelo {
 
-struct RecipientConnection::Handles {
-    // Declared before the connection, so that the copy outlives it.
+struct RecipientConnectionState {
+    std::chrono::seconds queryTimeLimit;
+    // Declared before the database, so that the copy outlives it.
     std::unique_ptr<CsvDatabase> csv;
-    odbc::Connection connection;
+    std::unique_ptr<RecipientDatabase> database;
+    int readers = 0; // open ReadTransactions
 };
 
 namespace {
 
-// Declared before a statement, so that it ends once the statement is freed:
-// whatever the statement did is undone, and no read lock outlives it.
+const QString notOpenMessage = QStringLiteral("La connexió amb la base de dades no està oberta");
+
+// Declared before a query's rows, so that it ends once they are freed: the
+// queries within it see one state of the database, whatever they did is
+// undone, and no read lock outlives the last of them.
 class ReadTransaction
 {
 public:
-    explicit ReadTransaction(odbc::Connection &connection) : m_connection(connection) {}
-    ~ReadTransaction() { m_connection.rollback(); }
+    explicit ReadTransaction(RecipientConnectionState &state) : m_state(state)
+    {
+        if (m_state.database && m_state.readers++ == 0)
+            m_state.database->beginReading();
+    }
+    ~ReadTransaction()
+    {
+        if (m_state.database && --m_state.readers == 0)
+            m_state.database->endReading();
+    }
     ReadTransaction(const ReadTransaction &) = delete;
     ReadTransaction &operator=(const ReadTransaction &) = delete;
 
 private:
-    odbc::Connection &m_connection;
+    RecipientConnectionState &m_state;
 };
+
+std::unique_ptr<QueryRows> execute(RecipientConnectionState &state, const QString &query, QString &error)
+{
+    if (!state.database) {
+        error = notOpenMessage;
+        return nullptr;
+    }
+    return state.database->execute(query, error);
+}
 
 // The rows of one query fetched as a streamed snapshot asks for them, after
 // a first pass that counts them; both passes and the reading that follows
@@ -37,37 +63,37 @@ private:
 class StatementRowReader : public RecordSnapshot::RowReader
 {
 public:
-    explicit StatementRowReader(odbc::Connection &connection) : m_connection(connection), m_transaction(connection) {}
+    explicit StatementRowReader(RecipientConnectionState &state) : m_state(state), m_transaction(state) {}
 
     // The row count, or nothing and why not.
     std::optional<qint64> open(const QString &query, QString &error)
     {
         std::optional<qint64> count = countRows(query, error);
         if (count)
-            m_statement = odbc::Statement::execute(m_connection, query, error);
-        if (!m_statement)
+            m_rows = execute(m_state, query, error);
+        if (!m_rows)
             return std::nullopt;
         return count;
     }
 
-    std::optional<QStringList> fieldNames(QString &error) const { return m_statement->columnNames(error); }
+    std::optional<QStringList> fieldNames(QString &error) const { return m_rows->columnNames(error); }
 
     bool readRow(std::vector<RecordSnapshot::Value> &values, QString &error) override
     {
-        switch (m_statement->fetch()) {
-        case odbc::Statement::Fetch::End:
+        switch (m_rows->fetch()) {
+        case QueryRows::Fetch::End:
             error = QStringLiteral("L'origen de dades ha donat menys registres dels que havia comptat");
             return false;
-        case odbc::Statement::Fetch::Failed:
-            error = m_statement->errorText();
+        case QueryRows::Fetch::Failed:
+            error = m_rows->errorText();
             return false;
-        case odbc::Statement::Fetch::Row:
+        case QueryRows::Fetch::Row:
             break;
         }
-        values.resize(std::size_t(m_statement->columnCount()));
-        for (int field = 0; field < m_statement->columnCount(); ++field) {
-            if (!m_statement->read(field, m_value)) {
-                error = m_statement->errorText();
+        values.resize(std::size_t(m_rows->columnCount()));
+        for (int field = 0; field < m_rows->columnCount(); ++field) {
+            if (!m_rows->read(field, m_value)) {
+                error = m_rows->errorText();
                 return false;
             }
             // A copy of the text alone, not of the read buffer around it.
@@ -80,107 +106,93 @@ public:
 private:
     std::optional<qint64> countRows(const QString &query, QString &error)
     {
-        std::optional<odbc::Statement> statement = odbc::Statement::execute(m_connection, query, error);
-        if (!statement)
+        const std::unique_ptr<QueryRows> rows = execute(m_state, query, error);
+        if (!rows)
             return std::nullopt;
-        for (qint64 rows = 0;; ++rows) {
-            switch (statement->fetch()) {
-            case odbc::Statement::Fetch::End:
-                return rows;
-            case odbc::Statement::Fetch::Failed:
-                error = statement->errorText();
+        for (qint64 count = 0;; ++count) {
+            switch (rows->fetch()) {
+            case QueryRows::Fetch::End:
+                return count;
+            case QueryRows::Fetch::Failed:
+                error = rows->errorText();
                 return std::nullopt;
-            case odbc::Statement::Fetch::Row:
+            case QueryRows::Fetch::Row:
                 break;
             }
         }
     }
 
-    odbc::Connection &m_connection;
-    // Declared before the statement, so that it ends once the statement is freed.
+    RecipientConnectionState &m_state;
+    // Declared before the rows, so that it ends once they are freed.
     ReadTransaction m_transaction;
-    std::optional<odbc::Statement> m_statement;
-    odbc::TextValue m_value;
+    std::unique_ptr<QueryRows> m_rows;
+    TextValue m_value;
 };
+
+std::unique_ptr<RecipientDatabase> openDatabase(const DatabaseRoute &route, RecipientConnectionState &state,
+                                                QString &error)
+{
+    switch (route.engine) {
+    case DatabaseRoute::Engine::Csv:
+        // A CSV file is read through the SQLite copy made of it, so that
+        // its statements are real SQL.
+        state.csv = CsvDatabase::load(route.target, error);
+        return state.csv ? SqliteDatabase::open(state.csv->uri(), state.queryTimeLimit, error) : nullptr;
+    case DatabaseRoute::Engine::Sqlite:
+        return SqliteDatabase::open(route.target, state.queryTimeLimit, error);
+    case DatabaseRoute::Engine::Odbc:
+        break;
+    }
+    std::unique_ptr<RecipientDatabase> database = OdbcDatabase::open(route.target, state.queryTimeLimit, error);
+    // A driver may quote the string it was given.
+    if (!database)
+        error = withoutPasswords(error, route.target);
+    return database;
+}
 
 } // namespace
 
-RecipientConnection::RecipientConnection()
-    : m_handles(std::make_unique<Handles>())
+RecipientConnection::RecipientConnection(std::chrono::seconds queryTimeLimit)
+    : m_state(std::make_unique<RecipientConnectionState>())
 {
+    m_state->queryTimeLimit = queryTimeLimit;
 }
 
 RecipientConnection::~RecipientConnection() = default;
 
 bool RecipientConnection::open(const QString &connectionString, QString &error)
 {
-    // A CSV file is read through the SQLite copy made of it, so that its
-    // statements are real SQL.
-    std::unique_ptr<CsvDatabase> csv;
-    QString odbcString = odbcConnectStringFor(connectionString);
-    if (const std::optional<QString> csvFile = csvFileOf(connectionString)) {
-        csv = CsvDatabase::load(*csvFile, error);
-        if (!csv)
-            return false;
-        odbcString = readOnlySqliteConnectString(csv->uri());
-    }
-    // The campaign only reads its recipients.
-    const bool opened = m_handles->connection.open(odbcString, odbc::Connection::Access::ReadOnly, error);
-    m_handles->csv = std::move(csv);
-    return opened;
+    m_state->database.reset();
+    m_state->csv.reset();
+    const std::optional<DatabaseRoute> route = databaseRouteOf(connectionString, error);
+    if (route)
+        m_state->database = openDatabase(*route, *m_state, error);
+    return isOpen();
 }
 
 bool RecipientConnection::isOpen() const
 {
-    return m_handles->connection.isOpen();
+    return m_state->database != nullptr;
 }
 
 ServerKind RecipientConnection::serverKind() const
 {
-    return serverKindNamed(m_handles->connection.dbmsName());
+    return isOpen() ? m_state->database->serverKind() : ServerKind::Other;
+}
+
+QString RecipientConnection::fileWritingPrivilege() const
+{
+    return isOpen() ? m_state->database->fileWritingPrivilege() : QString();
 }
 
 std::optional<QStringList> RecipientConnection::tableNames(QString &error) const
 {
-    // Columns of the SQLTables listing, counted from 0.
-    constexpr int catalogColumn = 0;
-    constexpr int schemaColumn = 1;
-    constexpr int tableNameColumn = 2;
-    constexpr int tableTypeColumn = 3;
-
-    const ReadTransaction transaction(m_handles->connection);
-    std::optional<odbc::Statement> listing = odbc::Statement::tables(m_handles->connection, error);
-    if (!listing)
+    if (!isOpen()) {
+        error = notOpenMessage;
         return std::nullopt;
-    const ServerKind kind = serverKind();
-    // Asked of MySQL's drivers only, the one kind whose listing needs it.
-    const QString connectionCatalog = kind == ServerKind::MySql ? m_handles->connection.currentCatalog() : QString();
-    QStringList names;
-    odbc::TextValue catalog;
-    odbc::TextValue schema;
-    odbc::TextValue name;
-    odbc::TextValue type;
-    for (;;) {
-        switch (listing->fetch()) {
-        case odbc::Statement::Fetch::End:
-            return names;
-        case odbc::Statement::Fetch::Failed:
-            error = listing->errorText();
-            return std::nullopt;
-        case odbc::Statement::Fetch::Row:
-            break;
-        }
-        // Columns are read in their order, as some drivers require.
-        if (!listing->read(catalogColumn, catalog) || !listing->read(schemaColumn, schema)
-            || !listing->read(tableNameColumn, name) || !listing->read(tableTypeColumn, type)) {
-            error = listing->errorText();
-            return std::nullopt;
-        }
-        // A copy of the text alone, not of the read buffer around it.
-        if (isListedTable(type.text, name.text)
-            && !isLeftOutOfTableList(kind, catalog.text, schema.text, connectionCatalog))
-            names.append(QStringView(name.text).toString());
     }
+    const ReadTransaction transaction(*m_state);
+    return m_state->database->tableNames(error);
 }
 
 std::unique_ptr<RecordSnapshot> RecipientConnection::openSnapshot(const QString &sql, QString &error) const
@@ -190,30 +202,30 @@ std::unique_ptr<RecordSnapshot> RecipientConnection::openSnapshot(const QString 
         error = notASingleQueryMessage;
         return nullptr;
     }
-    const ReadTransaction transaction(m_handles->connection);
-    std::optional<odbc::Statement> statement = odbc::Statement::execute(m_handles->connection, *query, error);
-    if (!statement)
+    const ReadTransaction transaction(*m_state);
+    const std::unique_ptr<QueryRows> rows = execute(*m_state, *query, error);
+    if (!rows)
         return nullptr;
-    std::optional<QStringList> names = statement->columnNames(error);
+    std::optional<QStringList> names = rows->columnNames(error);
     if (!names)
         return nullptr;
 
     try {
         auto table = std::make_shared<RecordTable>(*names);
-        odbc::TextValue value;
+        TextValue value;
         for (;;) {
-            switch (statement->fetch()) {
-            case odbc::Statement::Fetch::End:
+            switch (rows->fetch()) {
+            case QueryRows::Fetch::End:
                 return std::make_unique<RecordSnapshot>(std::move(table));
-            case odbc::Statement::Fetch::Failed:
-                error = statement->errorText();
+            case QueryRows::Fetch::Failed:
+                error = rows->errorText();
                 return nullptr;
-            case odbc::Statement::Fetch::Row:
+            case QueryRows::Fetch::Row:
                 break;
             }
             for (int field = 0; field < table->fieldCount(); ++field) {
-                if (!statement->read(field, value)) {
-                    error = statement->errorText();
+                if (!rows->read(field, value)) {
+                    error = rows->errorText();
                     return nullptr;
                 }
                 if (value.isNull)
@@ -235,7 +247,7 @@ std::unique_ptr<RecordSnapshot> RecipientConnection::openStreamedSnapshot(const 
         error = notASingleQueryMessage;
         return nullptr;
     }
-    auto reader = std::make_unique<StatementRowReader>(m_handles->connection);
+    auto reader = std::make_unique<StatementRowReader>(*m_state);
     const std::optional<qint64> count = reader->open(*query, error);
     if (!count)
         return nullptr;
@@ -252,11 +264,21 @@ std::optional<QStringList> RecipientConnection::fieldNames(const QString &sql, Q
         error = notASingleQueryMessage;
         return std::nullopt;
     }
-    const ReadTransaction transaction(m_handles->connection);
-    std::optional<odbc::Statement> statement = odbc::Statement::execute(m_handles->connection, *query, error);
-    if (!statement)
+    const ReadTransaction transaction(*m_state);
+    const std::unique_ptr<QueryRows> rows = execute(*m_state, *query, error);
+    if (!rows)
         return std::nullopt;
-    return statement->columnNames(error);
+    return rows->columnNames(error);
+}
+
+bool isOwnStatementRefusal(const QString &error)
+{
+    static const QString ownBeginnings[] = {notASingleQueryMessage, refusedStatementBeginning, endedQueryBeginning};
+    for (const QString &beginning : ownBeginnings) {
+        if (error.startsWith(beginning))
+            return true;
+    }
+    return false;
 }
 
 } // namespace tramelo

@@ -107,7 +107,7 @@ QVariant RecipientGrid::data(const QModelIndex &index, int role) const
     const int row = index.row() + 1;
     if (role == Qt::DisplayRole)
         return cellText(row, index.column());
-    if (role == Qt::ToolTipRole && index.column() == 0 && markText(row) == QLatin1String("No"))
+    if (role == Qt::ToolTipRole && index.column() == 0 && (showsFailed(row) || showsInDoubt(row)))
         return failureReason(row);
     if (role == Qt::ToolTipRole && index.column() == replyColumn())
         return cellText(row, index.column());

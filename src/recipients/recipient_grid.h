@@ -62,9 +62,11 @@ public:
     // One character per entry ("S", "N" or " "), entry r - 1 for grid row r.
     QByteArray sentMarks() const { return m_sentMarks; }
     QString markText(int row) const;
-    // Whether the mark cell shows "Si" (sent) or "No" (failed).
+    // Whether the mark cell shows "Si" (sent), "No" (failed) or "Dubte" (in
+    // doubt: the message went, the server's answer to its end never came).
     bool showsSent(int row) const;
     bool showsFailed(int row) const;
+    bool showsInDoubt(int row) const;
     // How many mark cells show "Si" and "No".
     struct MarkCounts {
         qint64 sent = 0;
@@ -74,23 +76,32 @@ public:
     // Whether any row is marked, in its cell or in the sent-mark list.
     bool hasMarks() const;
     void clearMarkCell(int row);
-    // The reply goes to the last column; the reason of a failure, to the
-    // mark's tool tip.
+    // The reply goes to the last column; the reason of a failure, or of the
+    // doubt, to the mark's tool tip. A row in doubt has the entry "N" in the
+    // sent-mark list: it was not known to be sent.
     void markSent(int row, const QString &reply = {});
     void markFailed(int row, const QString &reason = {}, const QString &reply = {});
+    void markInDoubt(int row, const QString &reason = {}, const QString &reply = {});
     QString failureReason(int row) const;
     int replyColumn() const { return m_records ? gridColumnCount() - 1 : -1; }
     void toggleMark(int row, int column);
     void clearAllMarks();
-    // Cells from a list read from a project file (exactly R entries).
+    // Cells from a list read from a project file (exactly R entries); a row
+    // shown "Dubte" stays so unless its entry is "S".
     void restoreMarks(const QByteArray &marks);
-    // Every row whose address wasSent() marked "Si"/"S" as well; returns
-    // how many rows it matched. The addresses are the grid's own cells, or
-    // the named field of the records, read from their start in step with
-    // the rows, for a grid that keeps no cells.
-    qint64 restoreSentRows(const std::function<bool(const QString &address)> &wasSent);
-    qint64 restoreSentRows(RecordSnapshot &records, const QString &addressField,
-                           const std::function<bool(const QString &address)> &wasSent);
+    // What the send journal says of a row's address: it was sent ("Si"), it
+    // is in doubt ("Dubte", with why: unless the row shows "Si"), or nothing.
+    // Every row is marked by its address, wherever it is now: the grid's own
+    // cells, or the named field of the records, read from their start in
+    // step with the rows, for a grid that keeps no cells.
+    struct JournalMark {
+        enum class Kind { None, Sent, InDoubt };
+        Kind kind = Kind::None;
+        QString reason;
+    };
+    using JournalLookup = std::function<JournalMark(int row, const QString &address)>;
+    void restoreJournalMarks(const JournalLookup &lookup);
+    void restoreJournalMarks(RecordSnapshot &records, const QString &addressField, const JournalLookup &lookup);
 
     // ---- QAbstractTableModel ----------------------------------------------
     int rowCount(const QModelIndex &parent = {}) const override;
@@ -102,7 +113,7 @@ private:
     bool isDataRow(int row) const { return row >= 1 && row <= dataRowCount(); }
     void setMark(int row, char entry, const QString &reason, const QString &reply);
     void setMarkCell(int row, char entry);
-    void showRestoredSent(int row);
+    void showJournalMark(int row, const JournalMark &mark);
     void announceMarkColumn();
 
     QStringList m_headers;

@@ -10,6 +10,9 @@ namespace {
 
 const QString sentText = QStringLiteral("Si");
 const QString failedText = QStringLiteral("No");
+const QString inDoubtText = QStringLiteral("Dubte");
+// The mark cell of a row in doubt; its entry in the sent-mark list is 'N'.
+constexpr char inDoubtCell = 'D';
 
 // A mark cell shows what its entry says: "S" sent, "N" failed, else nothing.
 char shownEntry(char entry)
@@ -28,6 +31,8 @@ QString RecipientGrid::markText(int row) const
         return sentText;
     case 'N':
         return failedText;
+    case inDoubtCell:
+        return inDoubtText;
     default:
         return {};
     }
@@ -43,6 +48,11 @@ bool RecipientGrid::showsFailed(int row) const
     return isDataRow(row) && m_markCells.at(row - 1) == 'N';
 }
 
+bool RecipientGrid::showsInDoubt(int row) const
+{
+    return isDataRow(row) && m_markCells.at(row - 1) == inDoubtCell;
+}
+
 RecipientGrid::MarkCounts RecipientGrid::markCounts() const
 {
     return {m_markCells.count('S'), m_markCells.count('N')};
@@ -50,7 +60,7 @@ RecipientGrid::MarkCounts RecipientGrid::markCounts() const
 
 bool RecipientGrid::hasMarks() const
 {
-    const auto marked = [](char entry) { return entry == 'S' || entry == 'N'; };
+    const auto marked = [](char entry) { return entry == 'S' || entry == 'N' || entry == inDoubtCell; };
     return std::any_of(m_markCells.cbegin(), m_markCells.cend(), marked)
         || std::any_of(m_sentMarks.cbegin(), m_sentMarks.cend(), marked);
 }
@@ -70,6 +80,11 @@ void RecipientGrid::markFailed(int row, const QString &reason, const QString &re
     setMark(row, 'N', reason, reply);
 }
 
+void RecipientGrid::markInDoubt(int row, const QString &reason, const QString &reply)
+{
+    setMark(row, inDoubtCell, reason, reply);
+}
+
 QString RecipientGrid::failureReason(int row) const
 {
     return m_notes.value(row).reason;
@@ -79,7 +94,7 @@ void RecipientGrid::setMark(int row, char entry, const QString &reason, const QS
 {
     if (!isDataRow(row))
         return;
-    m_sentMarks[row - 1] = entry;
+    m_sentMarks[row - 1] = entry == inDoubtCell ? 'N' : entry;
     // Reasons and replies are for a grid that shows them.
     if (!keepsCells() || (reason.isEmpty() && reply.isEmpty()))
         m_notes.remove(row);
@@ -126,42 +141,49 @@ void RecipientGrid::restoreMarks(const QByteArray &marks)
     // Exactly one entry per data row, whatever the caller passed, so that
     // every later mark has its entry.
     m_sentMarks = marks.leftJustified(dataRowCount(), ' ', true);
-    for (int row = 1; row <= dataRowCount(); ++row)
-        m_markCells[row - 1] = shownEntry(m_sentMarks.at(row - 1));
-    announceMarkColumn();
-}
-
-qint64 RecipientGrid::restoreSentRows(const std::function<bool(const QString &address)> &wasSent)
-{
-    qint64 matched = 0;
     for (int row = 1; row <= dataRowCount(); ++row) {
-        if (!wasSent(cellText(row, 1)))
-            continue;
-        showRestoredSent(row);
-        ++matched;
+        // A row the journal showed in doubt stays so, unless it was sent.
+        char &cell = m_markCells[row - 1];
+        const char entry = shownEntry(m_sentMarks.at(row - 1));
+        if (cell != inDoubtCell || entry == 'S')
+            cell = entry;
     }
     announceMarkColumn();
-    return matched;
 }
 
-qint64 RecipientGrid::restoreSentRows(RecordSnapshot &records, const QString &addressField,
-                                      const std::function<bool(const QString &address)> &wasSent)
+void RecipientGrid::restoreJournalMarks(const JournalLookup &lookup)
 {
-    qint64 matched = 0;
-    for (int row = 1; row <= dataRowCount() && !records.atEnd(); ++row, records.moveNext()) {
-        if (!wasSent(records.value(addressField).value_or(QString())))
-            continue;
-        showRestoredSent(row);
-        ++matched;
-    }
+    for (int row = 1; row <= dataRowCount(); ++row)
+        showJournalMark(row, lookup(row, cellText(row, 1)));
     announceMarkColumn();
-    return matched;
 }
 
-void RecipientGrid::showRestoredSent(int row)
+void RecipientGrid::restoreJournalMarks(RecordSnapshot &records, const QString &addressField, const JournalLookup &lookup)
 {
-    m_markCells[row - 1] = 'S';
-    m_sentMarks[row - 1] = 'S';
+    for (int row = 1; row <= dataRowCount() && !records.atEnd(); ++row, records.moveNext())
+        showJournalMark(row, lookup(row, records.value(addressField).value_or(QString())));
+    announceMarkColumn();
+}
+
+void RecipientGrid::showJournalMark(int row, const JournalMark &mark)
+{
+    switch (mark.kind) {
+    case JournalMark::Kind::None:
+        return;
+    case JournalMark::Kind::Sent:
+        m_markCells[row - 1] = 'S';
+        m_sentMarks[row - 1] = 'S';
+        return;
+    case JournalMark::Kind::InDoubt:
+        // A row the grid shows sent stays sent.
+        if (m_markCells.at(row - 1) == 'S')
+            return;
+        m_markCells[row - 1] = inDoubtCell;
+        m_sentMarks[row - 1] = 'N';
+        if (keepsCells())
+            m_notes.insert(row, {mark.reason, m_notes.value(row).reply});
+        return;
+    }
 }
 
 void RecipientGrid::announceMarkColumn()

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+
+#include <chrono>
 
 namespace tramelo {
 
@@ -23,5 +26,17 @@ bool isLeftOutOfTableList(ServerKind kind, const QString &catalog, const QString
 // The statement that makes every later transaction of the session
 // read-only on the server itself, or empty where none is known.
 QString readOnlySessionStatement(ServerKind kind);
+
+// The statement that ends every later query of the session on the server
+// once it has run for the limit, for the servers whose ODBC drivers do not
+// pass the statement's time-out on (MariaDB, MySQL), told by the name the
+// driver gives its database system; empty for the others.
+QString sessionTimeLimitStatement(const QString &dbmsName, std::chrono::seconds limit);
+
+// The query that tells what lets the connected account write files on the
+// server (each row: a privilege's name, or an empty text), and that
+// privilege as found in its rows; empty where nothing is known.
+QString fileWritingPrivilegeQuery(ServerKind kind);
+QString fileWritingPrivilegeIn(ServerKind kind, const QStringList &rows);
 
 } // namespace tramelo

@@ -12,12 +12,14 @@ struct Dialect {
     bool backslashEscapes;   // 'it\'s' is one string
     bool hashComments;       // "#" starts a comment
     bool dashCommentNeedsBlank; // "--1" is minus minus one
+    bool executableComments; // "/*!...*/" and MariaDB's "/*M!...*/" are run
 };
-constexpr Dialect standardSql{false, false, false};
-constexpr Dialect mySql{true, true, true};
+constexpr Dialect standardSql{false, false, false, false};
+constexpr Dialect mySql{true, true, true, true};
 
 struct Token {
-    enum Kind { Word, Semicolon, Other } kind;
+    // Executable: a comment the server runs, which may hold anything.
+    enum Kind { Word, Semicolon, Executable, Other } kind;
     qsizetype start;
     qsizetype end;
 };
@@ -64,6 +66,9 @@ QList<Token> tokensOf(const QString &sql, const Dialect &dialect)
             i = lineEnd < 0 ? n : lineEnd + 1;
         } else if (c == u'/' && next == u'*') {
             const qsizetype commentEnd = sql.indexOf(QLatin1String("*/"), i + 2);
+            const QStringView opening = QStringView(sql).sliced(i + 2).left(2);
+            if (dialect.executableComments && (opening.startsWith(u'!') || opening == QLatin1String("M!")))
+                tokens.append({Token::Executable, i, commentEnd < 0 ? n : commentEnd + 2});
             i = commentEnd < 0 ? n : commentEnd + 2;
         } else if (c == u'\'' || c == u'"' || c == u'`' || c == u'[') {
             const QChar close = c == u'[' ? QChar(u']') : c;
@@ -101,6 +106,8 @@ std::optional<QList<Token>> queryTokens(const QString &sql, const Dialect &diale
         - tokens.cbegin();
     if (semicolon + 1 < tokens.size())
         return std::nullopt; // something follows the statement
+    if (std::any_of(tokens.cbegin(), tokens.cend(), [](const Token &t) { return t.kind == Token::Executable; }))
+        return std::nullopt; // a statement the server would run hidden in a comment
     tokens.resize(semicolon);
     if (tokens.isEmpty() || !(isWord(sql, tokens.first(), QLatin1StringView("SELECT"))
                               || isWord(sql, tokens.first(), QLatin1StringView("WITH"))))

@@ -15,8 +15,10 @@ inline const QString notASingleQueryMessage = QStringLiteral(
 // without its final ";", which some drivers refuse: the text the driver is
 // given. Nothing for anything else: a statement that writes (also a SELECT
 // ... INTO, or a WITH holding an INSERT, UPDATE, DELETE or MERGE), text
-// after a ";", or no statement at all. Quotes and comments are read both as
-// standard SQL and as MySQL reads them, and the text must pass either way.
+// after a ";", MySQL's and MariaDB's executable comments ("/*!...*/",
+// "/*M!...*/", which the server runs as part of the statement), or no
+// statement at all. Quotes and comments are read both as standard SQL and
+// as MySQL reads them, and the text must pass either way.
 std::optional<QString> singleQueryOf(const QString &sql);
 
 } // namespace tramelo

@@ -180,7 +180,7 @@ void frmMain::onExit()
 void frmMain::onStop()
 {
     if (m_campaign.isRunning())
-        m_campaign.setStopRequested(true);
+        m_run.requestStop();
 }
 
 void frmMain::onChooseFile(int n)

@@ -91,6 +91,8 @@ QString SendJournalModel::resultText(const JournalRow &row)
         return QStringLiteral("Enviat");
     if (row.failed())
         return QStringLiteral("No enviat");
+    if (row.inDoubt())
+        return QStringLiteral("En dubte");
     return row.result;
 }
 
@@ -152,7 +154,8 @@ void JournalFilter::setSearch(const QString &text)
 bool JournalFilter::filterAcceptsRow(int sourceRow, const QModelIndex &) const
 {
     const JournalRow &row = static_cast<const SendJournalModel *>(sourceModel())->rows().at(sourceRow);
-    if ((m_results == Results::Sent && !row.sent()) || (m_results == Results::NotSent && !row.failed()))
+    if (row.namesCampaign() || (m_results == Results::Sent && !row.sent())
+        || (m_results == Results::NotSent && !row.failed()) || (m_results == Results::InDoubt && !row.inDoubt()))
         return false;
     if (m_search.isEmpty())
         return true;
@@ -172,7 +175,8 @@ JournalWindow::JournalWindow(Campaign &campaign, CampaignRun &run, WindowDialogs
 {
     setWindowTitle(QStringLiteral("Registre d'enviaments"));
     comboResultat = new QComboBox;
-    comboResultat->addItems({QStringLiteral("Tots"), QStringLiteral("Enviats"), QStringLiteral("No enviats")});
+    comboResultat->addItems(
+        {QStringLiteral("Tots"), QStringLiteral("Enviats"), QStringLiteral("No enviats"), QStringLiteral("En dubte")});
     txtCerca = new QLineEdit;
     txtCerca->setClearButtonEnabled(true);
     txtCerca->setPlaceholderText(QStringLiteral("una adreça, una etapa, una resposta…"));
@@ -286,10 +290,12 @@ void JournalWindow::showState()
     const QList<JournalRow> &rows = m_model.rows();
     const qint64 sent = std::count_if(rows.begin(), rows.end(), [](const JournalRow &row) { return row.sent(); });
     const qint64 failed = std::count_if(rows.begin(), rows.end(), [](const JournalRow &row) { return row.failed(); });
-    lblEstat->setText(QStringLiteral("%1: %2 (%3, %4).")
-                          .arg(path, countedText(sent + failed, QStringLiteral("intent"), QStringLiteral("intents")),
+    const qint64 inDoubt = std::count_if(rows.begin(), rows.end(), [](const JournalRow &row) { return row.inDoubt(); });
+    const QString doubt = inDoubt == 0 ? QString() : QStringLiteral(", %1 en dubte").arg(inDoubt);
+    lblEstat->setText(QStringLiteral("%1: %2 (%3, %4%5).")
+                          .arg(path, countedText(sent + failed + inDoubt, QStringLiteral("intent"), QStringLiteral("intents")),
                                countedText(sent, QStringLiteral("enviat"), QStringLiteral("enviats")),
-                               countedText(failed, QStringLiteral("no enviat"), QStringLiteral("no enviats"))));
+                               countedText(failed, QStringLiteral("no enviat"), QStringLiteral("no enviats")), doubt));
 }
 
 void JournalWindow::saveUnsent()

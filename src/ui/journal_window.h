@@ -44,7 +44,7 @@ public:
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
-    // The result as the operator reads it: "Enviat", "No enviat".
+    // The result as the operator reads it: "Enviat", "No enviat", "En dubte".
     static QString resultText(const JournalRow &row);
     static QString cellText(const JournalRow &row, int column);
 
@@ -55,12 +55,13 @@ private:
     QString m_reason;
 };
 
-// The rows of one result, and those with a text in any column.
+// The rows of one result, and those with a text in any column; never the
+// row that names the campaign, which is no attempt.
 class JournalFilter : public QSortFilterProxyModel
 {
     Q_OBJECT
 public:
-    enum class Results { All, Sent, NotSent };
+    enum class Results { All, Sent, NotSent, InDoubt };
     void setResults(Results results);
     void setSearch(const QString &text);
 

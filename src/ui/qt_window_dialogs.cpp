@@ -26,6 +26,8 @@ QMessageBox::Icon boxIcon(MessageIcon icon)
         return QMessageBox::NoIcon;
     case MessageIcon::Information:
         return QMessageBox::Information;
+    case MessageIcon::Warning:
+        return QMessageBox::Warning;
     case MessageIcon::Error:
     case MessageIcon::Critical:
         return QMessageBox::Critical;

@@ -5,10 +5,13 @@
 #include "failing_server_script.h"
 #include "gtest_qt_printers.h"
 #include "plain_text.h"
+#include "pre_run_checks.h"
+#include "project_extension.h"
 #include "project_file.h"
 #include "project_record.h"
 #include "scripted_server.h"
 #include "send_journal.h"
+#include "smtp_script.h"
 #include "sent_message.h"
 #include "test_certificates.h"
 #include "windows1252.h"
@@ -17,6 +20,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLibrary>
 #include <QProcess>
 
 #include <csignal>
@@ -126,16 +130,21 @@ QStringList savedMarks(const QString &project)
     return marks;
 }
 
-// Rewrites the project with a row count and sent marks of the test's choosing.
+// Rewrites the project with a row count and sent marks of the test's
+// choosing, its extension block (the campaign's identifier) kept unless the
+// marks are cut short, which loses what followed them.
 void storeMarks(const QString &project, qint32 rowCount, const QByteArray &marks)
 {
     QFile file(project);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    ProjectRecord record = readProjectRecord(file.readAll()).record;
+    const QByteArray old = file.readAll();
     file.close();
+    ProjectRecord record = readProjectRecord(old).record;
+    const QByteArray extension = marks.size() < rowCount ? QByteArray() : old.right(projectExtensionLength(old));
     record.recipientRowCount = rowCount;
     const std::optional<QByteArray> bytes = writeProject(record, marks);
-    ASSERT_TRUE(bytes && file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(*bytes) == bytes->size());
+    ASSERT_TRUE(bytes && file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(file.write(*bytes + extension), bytes->size() + extension.size());
 }
 
 int extraDeliveries(const QMap<QString, int> &seen)
@@ -154,6 +163,7 @@ TEST(TrameloRun, SendsASavedCampaignAndKeepsItsMarks)
     AiosmtpdServer server;
     ASSERT_TRUE(server.start()) << server.errorText();
     QList<Recipient> rows = numberedRecipients(5);
+    rows[1].nom = QStringLiteral("<<<Correu>>>"); // merged as written, never merged again
     rows[3].correu = QStringLiteral("no-es-una-adreca");
     const QString project = saveCampaign(f, server.port(), rows);
 
@@ -165,6 +175,7 @@ TEST(TrameloRun, SendsASavedCampaignAndKeepsItsMarks)
     ASSERT_EQ(messages.size(), 4);
     EXPECT_EQ(messages[0].rcptTos, QStringList{QStringLiteral("persona1@example.com")});
     EXPECT_TRUE(messages[0].data.contains("Subject: Hola Persona 1"));
+    EXPECT_TRUE(messages[1].data.contains("Subject: Hola <<<Correu>>>\r\n"));
     EXPECT_TRUE(messages[4 - 1].data.contains("Bon dia Persona 5, de Ciutat 5"));
     EXPECT_TRUE(result.out.contains(QLatin1String("Enviament finalitzat"))) << result.out;
     EXPECT_TRUE(result.out.contains(QLatin1String("4 enviats, 1 no enviat"))) << result.out;
@@ -321,7 +332,7 @@ TEST(TrameloRun, SavesTheProjectEveryFewHundredGroupsAndResumesFromTheJournalAlo
     EXPECT_GE(projectSentMarks(), 509 - 499);
 
     // Marks lost from the project: the journal says who was sent to.
-    storeMarks(project, qint32(rows.size()), {});
+    storeMarks(project, qint32(rows.size()), QByteArray(rows.size(), ' '));
     const RunResult result = runToEnd({project});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     const QMap<QString, int> seen = deliveries(server);
@@ -544,16 +555,18 @@ TEST(TrameloRun, ARelativeProjectPathKeepsItsMarksWhereverTheBodyLives)
     EXPECT_FALSE(QFileInfo::exists(f.folder.filePath(QStringLiteral("cos/campanya.pcm"))));
 
     // Started again, it finds every row sent.
-    EXPECT_EQ(runToEnd({QStringLiteral("campanya.pcm")}, inProjectFolder).exitCode, 0);
+    const RunResult again = runToEnd({QStringLiteral("campanya.pcm")}, inProjectFolder);
+    EXPECT_EQ(again.exitCode, 2);
+    EXPECT_TRUE(again.err.contains(QStringLiteral("No hi ha cap destinatari per enviar"))) << again.err;
     EXPECT_EQ(server.messageCount(), 3);
 }
 
-// Stopped in a pause, the run saves its project at once; a project it can no
-// longer save (its folder made read-only meanwhile) is no success.
+// Stopped in a pause by Ctrl-C or SIGTERM, the run saves its project at once
+// (when it still can) and says it was stopped before the end.
 TEST(TrameloRun, CtrlCEndsThePauseAtOnceWithTheProjectSaved)
 {
-    for (const bool folderWritable : {true, false}) {
-        SCOPED_TRACE(folderWritable ? "writable folder" : "folder made read-only");
+    for (const auto &[stop, folderWritable] : {std::pair{SIGINT, true}, std::pair{SIGTERM, false}}) {
+        SCOPED_TRACE(folderWritable ? "Ctrl-C, writable folder" : "SIGTERM, folder made read-only");
         CampaignRunFixture f;
         AiosmtpdServer server;
         ASSERT_TRUE(server.start()) << server.errorText();
@@ -569,13 +582,13 @@ TEST(TrameloRun, CtrlCEndsThePauseAtOnceWithTheProjectSaved)
         }
         QElapsedTimer sinceStop;
         sinceStop.start();
-        ::kill(pid_t(runner.processId()), SIGINT);
+        ::kill(pid_t(runner.processId()), stop);
         const bool finished = runner.waitForFinished(20000);
         QFile::setPermissions(f.folder.path(), writable);
         ASSERT_TRUE(finished);
         EXPECT_LT(sinceStop.elapsed(), 5000) << "the stop waited for the end of the pause";
         EXPECT_EQ(runner.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(runner.exitCode(), folderWritable ? 0 : 1);
+        EXPECT_EQ(runner.exitCode(), 3); // stopped before the end
         const QString out = QString::fromLocal8Bit(runner.readAllStandardOutput());
         EXPECT_TRUE(out.contains(QLatin1String("Enviament aturat"))) << out;
 
@@ -804,8 +817,8 @@ TEST(TrameloRun, ATestSendToAServerItCannotTrustSaysWhyAndSendsNoLogin)
 
     const RunResult result = runToEnd({QStringLiteral("--test"), project});
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_TRUE(result.err.contains(QLatin1String("Error en l'enviament:\nThe certificate of the SMTP Host 127.0.0.1 is not "
-                                                  "trusted: it was issued by an unknown or untrusted authority.")))
+    EXPECT_TRUE(result.err.contains(QStringLiteral("Error en l'enviament:\nEl certificat del servidor SMTP 127.0.0.1 no és de "
+                                                   "confiança: l'ha emès una autoritat desconeguda o que no és de confiança.")))
         << result.err;
     EXPECT_FALSE(server.commands().join(u' ').contains(QLatin1String("AUTH"))) << server.commands().join(u'|');
     EXPECT_EQ(server.messageCount(), 0);
@@ -878,4 +891,344 @@ TEST(TrameloRun, SendsFromACsvFileInEitherCommonForm)
         EXPECT_TRUE(file.open(QIODevice::ReadOnly) && file.readAll() == csv(rows));
         EXPECT_TRUE(QDir(runnerTemporaryFolder.path()).isEmpty());
     }
+}
+
+namespace {
+
+// A campaign that nobody has saved yet, as a new one in the window, saved as path.
+QString saveAsNew(CampaignRunFixture &f, const QString &path)
+{
+    f.campaign.setCampaignId({});
+    f.campaign.setProjectPath({});
+    EXPECT_TRUE(SaveProject(f.campaign, path));
+    return path;
+}
+
+// The project and the journal as a version before identifiers left them:
+// neither names the campaign, and the journal knew only the first two rows.
+QString makeLegacy(CampaignRunFixture &f, const QString &project)
+{
+    QFile file(project);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = writeProject(readProjectRecord(file.readAll()).record, "   ").value();
+    file.close();
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size());
+    writeJournal(f.journalPath, {{"S", QStringLiteral("persona1@example.com")}, {"S", QStringLiteral("persona2@example.com")}});
+    return project;
+}
+
+} // namespace
+
+// A journal only spares its own campaign's recipients: a new campaign saved
+// over an old one's name, or beside a journal copied from another, sends
+// nothing and says why; names that differ in case are two campaigns; a
+// project and journal from before identifiers resume as one, and get one.
+TEST(TrameloRunJournal, AJournalSparesOnlyTheRecipientsOfItsOwnCampaign)
+{
+    struct Case {
+        const char *name;
+        // After a first campaign was saved as campanya.pcm and sent: the project to run.
+        std::function<QString(CampaignRunFixture &, const QString &)> then;
+        int exitCode;
+        int messagesAfter; // at the server, the first campaign's 3 included
+        QStringList said;  // %1 the journal, %2 the project
+    };
+    const QStringList foreign = {QStringLiteral("el registre d'enviaments %1 és d'una altra campanya ("),
+                                 QStringLiteral("i el projecte %2 és la campanya ")};
+    const Case cases[] = {
+        {"a new campaign saved over an old name", [](CampaignRunFixture &f, const QString &old) { return saveAsNew(f, old); },
+         2, 3, foreign},
+        {"a journal copied from another campaign",
+         [](CampaignRunFixture &f, const QString &) {
+             const QString copy = saveAsNew(f, f.folder.filePath(QStringLiteral("copia.pcm")));
+             EXPECT_TRUE(QFile::copy(f.journalPath, SendJournal::pathFor(copy)));
+             return copy;
+         },
+         2, 3, foreign},
+        {"gener.pcm beside gener.PCM",
+         [](CampaignRunFixture &f, const QString &old) {
+             EXPECT_TRUE(QFile::rename(old, f.folder.filePath(QStringLiteral("gener.pcm")))
+                         && QFile::rename(f.journalPath, f.folder.filePath(QStringLiteral("gener.enviaments.csv"))));
+             return saveAsNew(f, f.folder.filePath(QStringLiteral("gener.PCM")));
+         },
+         0, 6, {QStringLiteral("Registre d'enviaments: %1\n")}},
+        {"a project and journal from before identifiers", [](CampaignRunFixture &f, const QString &old) { return makeLegacy(f, old); },
+         0, 4, {}},
+        {"the same pair saved by the window first",
+         [](CampaignRunFixture &f, const QString &old) {
+             FakeCampaignView view;
+             Campaign window(view);
+             EXPECT_TRUE(LoadProject(window, makeLegacy(f, old)) && SaveProject(window, old));
+             return old;
+         },
+         0, 4, {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        CampaignRunFixture f;
+        AiosmtpdServer server;
+        ASSERT_TRUE(server.start()) << server.errorText();
+        const QString old = saveCampaign(f, server.port(), numberedRecipients(3));
+        ASSERT_EQ(runToEnd({old}).exitCode, 0);
+
+        const QString project = c.then(f, old);
+        const RunResult result = runToEnd({project});
+
+        EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
+        EXPECT_EQ(server.messageCount(), c.messagesAfter);
+        const QString journal = SendJournal::pathFor(project);
+        for (QString said : c.said)
+            EXPECT_TRUE((result.out + result.err).contains(said.replace(QLatin1String("%1"), journal).replace(QLatin1String("%2"), project)))
+                << said << result.err;
+        // What ran now names the campaign of its project.
+        FakeCampaignView view;
+        Campaign campaign(view);
+        ASSERT_TRUE(LoadProject(campaign, project));
+        EXPECT_EQ(readJournal(journal).campaigns == QStringList{campaign.campaignId()}, c.exitCode == 0);
+    }
+}
+
+// Each check before any message goes, with its message: refused with exit 2
+// and nothing sent, or said and sent when told to go on.
+TEST(TrameloRunJournal, ChecksBeforeSendingSayWhatIsWrong)
+{
+    const auto set = [](Setting setting, const char *text) {
+        return [=](CampaignRunFixture &f) { f.campaign.settings().setText(setting, QString::fromUtf8(text)); };
+    };
+    struct Case {
+        std::function<void(CampaignRunFixture &)> change;
+        QByteArray security; // in the saved project
+        QStringList options;
+        int exitCode;
+        QString said; // %1: the project's folder
+        int messages;
+    };
+    const QString unknownWord = QStringLiteral("demana una seguretat de la connexió que aquest programa no coneix, \"%1\"");
+    const QString lacking = QStringLiteral("<<<Cognoms>>>");
+    QList<Case> cases = {
+        {set(Setting::SenderAddress, "remitent@"), {}, {}, 2, QStringLiteral("L'adreça de correu del remitent no és vàlida: remitent@"), 0},
+        {[](CampaignRunFixture &f) {
+             f.campaign.settings().setBodyKind(BodyKind::File);
+             f.campaign.settings().setText(Setting::BodySource, writeFile(f.folder, QStringLiteral("cos.htm"), "<img src='falta.png'>"));
+             RefreshBodyPreview(f.campaign);
+         },
+         {}, {}, 2, QStringLiteral("El cos del missatge mostra una imatge que no existeix: %1/falta.png"), 0},
+        {set(Setting::MessageSubject, "Hola <<<Cognoms>>>"), {}, {}, 2, unknownPlaceholdersRefusal({lacking}), 0},
+        {set(Setting::MessageSubject, "Hola <<<Cognoms>>>"), {}, {QStringLiteral("--accepta-camps-desconeguts")}, 0,
+         unknownPlaceholdersWarning({lacking}), 3},
+        {[](CampaignRunFixture &f) { f.setGroups(2); }, {}, {}, 0,
+         unmergedPlaceholdersWarning({QStringLiteral("<<<Nom>>>"), QStringLiteral("<<<Ciutat>>>")}), 2},
+        {[](CampaignRunFixture &f) { f.setGroups(101); }, {}, {}, 2, QStringLiteral("El número d'adreces per grup ha de ser entre 1 i 100"), 0},
+    };
+    for (const QByteArray word : {"STARTTLS", "SSL/TLS", "Cap", "starttls "})
+        cases.append({[](CampaignRunFixture &) {}, word, {}, 2, unknownWord.arg(QLatin1String(word)), 0});
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.said.toStdString());
+        CampaignRunFixture f;
+        AiosmtpdServer server;
+        ASSERT_TRUE(server.start()) << server.errorText();
+        ASSERT_TRUE(f.createRecipients(numberedRecipients(3)));
+        f.prepare(server.port());
+        c.change(f);
+        ASSERT_TRUE(SaveProject(f.campaign, f.projectPath));
+        if (!c.security.isEmpty()) {
+            // A block at the end is the one read; the one before it is passed over.
+            QFile file(f.projectPath);
+            ASSERT_TRUE(file.open(QIODevice::Append));
+            file.write(*writeProjectExtension({{"campanya", f.campaign.campaignId().toUtf8()}, {"seguretat", c.security}}));
+        }
+
+        const RunResult result = runToEnd(c.options + QStringList{f.projectPath});
+
+        EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
+        EXPECT_TRUE(result.err.contains(QString(c.said).replace(QLatin1String("%1"), f.folder.path()))) << result.err;
+        if (c.exitCode == 0) {
+            ASSERT_TRUE(server.waitForMessages(c.messages, 10s));
+        }
+        EXPECT_EQ(server.messageCount(), c.messages);
+    }
+}
+
+// A server that takes the whole message and closes without a word: the row
+// is "en dubte"; the next run names it and does not send it again, unless
+// told to.
+TEST(TrameloRunJournal, AMessageWhoseEndIsNeverAnsweredIsNotSentAgainUnlessAsked)
+{
+    CampaignRunFixture f;
+    const auto message = [](int n, const QString &end) {
+        return script::greeting() + script::helo(QStringLiteral("example.org"))
+            + script::envelope(QStringLiteral("remitent@example.org"), {QStringLiteral("persona%1@example.com").arg(n)}) + end;
+    };
+    ScriptedSmtpServer server;
+    server.addScript(message(1, QStringLiteral("C: DATA\nS: 354 Endavant\nD:\nX:\nA:\n")) + message(2, script::data() + script::quit())
+                     + QStringLiteral("A:\n") + message(1, script::data() + script::quit()));
+    ASSERT_TRUE(server.listen());
+    const QString project = saveCampaign(f, server.port(), numberedRecipients(2));
+
+    const RunResult first = runToEnd({project});
+    EXPECT_EQ(first.exitCode, 1) << first.err;
+    EXPECT_TRUE(first.out.contains(QLatin1String("1 enviat, 0 no enviats, 1 en dubte"))) << first.out;
+    EXPECT_EQ(journalRows(f.journalPath).first().section(u',', 0, 2), QStringLiteral("1,persona1@example.com,D"));
+    const RunResult again = runToEnd({project});
+    EXPECT_EQ(again.exitCode, 2);
+    EXPECT_TRUE(again.out.contains(QLatin1String("En dubte: fila 1, persona1@example.com, "))) << again.out;
+    EXPECT_TRUE(again.err.contains(QLatin1String("No hi ha cap destinatari per enviar"))) << again.err;
+    EXPECT_EQ(savedMarks(project), (QStringList{QStringLiteral("Dubte"), QStringLiteral("Si")}));
+    EXPECT_EQ(runToEnd({QStringLiteral("--reenvia-en-dubte"), project}).exitCode, 0);
+
+    EXPECT_TRUE(server.waitForFinished(5s)) << server.verify();
+    EXPECT_EQ(server.capturedData().size(), 3);
+}
+
+// ---- Projects that would run code, write on a server or hang the run ----
+
+namespace {
+
+// The fixture's campaign saved to read its rows with a statement of the
+// test's own, which the runner meets as it loads the project.
+QString saveWithStatement(CampaignRunFixture &f, quint16 smtpPort, const QString &statement)
+{
+    f.prepare(smtpPort);
+    f.campaign.settings().setSourceKind(SourceKind::Sql);
+    f.campaign.settings().setText(Setting::SqlStatement, statement);
+    EXPECT_TRUE(SaveProject(f.campaign, f.projectPath));
+    return f.projectPath;
+}
+
+QByteArray bytesOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+// load_extension() in the statement of an SQLite file or a CSV file: the
+// run does not start, the library is never loaded, nothing changes.
+TEST(TrameloRunDatabaseSafety, AStatementThatWouldLoadCodeIsRefused)
+{
+    const QString library = QStringLiteral(TRAMELO_CODE_MARKER_LIBRARY);
+    {
+        // The library does leave its mark when it is loaded.
+        QTemporaryDir folder;
+        ASSERT_TRUE(qputenv("TRAMELO_CODE_MARKER", QFile::encodeName(folder.filePath(QStringLiteral("control")))));
+        QLibrary loaded(library);
+        ASSERT_TRUE(loaded.load() && QFileInfo::exists(folder.filePath(QStringLiteral("control"))));
+    }
+    for (const bool csv : {false, true}) {
+        SCOPED_TRACE(csv ? "CSV file" : "SQLite file");
+        CampaignRunFixture f;
+        AiosmtpdServer server;
+        ASSERT_TRUE(server.start()) << server.errorText();
+        const QString marker = f.folder.filePath(QStringLiteral("codi-executat"));
+        ASSERT_TRUE(qputenv("TRAMELO_CODE_MARKER", QFile::encodeName(marker))); // the runner inherits it
+        if (csv)
+            f.databaseSource = f.databasePath = writeFile(f.folder, QStringLiteral("Destinataris.csv"),
+                                                          "Nom,Ciutat,Correu\r\nAnna,Vic,anna@example.com\r\n");
+        else
+            ASSERT_TRUE(f.createRecipients(numberedRecipients(3)));
+        const QByteArray before = bytesOf(f.databasePath);
+        const QString project = saveWithStatement(
+            f, server.port(), QStringLiteral("SELECT Nom, Correu, load_extension('%1') FROM Destinataris").arg(library));
+
+        const RunResult result = runToEnd({project});
+        EXPECT_EQ(result.exitCode, 2);
+        EXPECT_TRUE(result.err.contains(QStringLiteral("La instrucció SQL fa servir una funció no permesa: load_extension")))
+            << result.err;
+        EXPECT_FALSE(QFileInfo::exists(marker)) << "the library ran";
+        EXPECT_EQ(bytesOf(f.databasePath), before);
+        EXPECT_EQ(server.messageCount(), 0);
+        EXPECT_FALSE(QFileInfo::exists(f.journalPath));
+    }
+}
+
+// On PostgreSQL and MariaDB: SIGTERM while the project's statement sleeps
+// on the server ends the query there at once and sends nothing; MariaDB
+// never gets an executable comment, which would write a file; an account
+// that may write files on the server is named in a warning and the run goes
+// on, a read-only one is not; a wrong password is refused with the driver's
+// reason, without the password.
+TEST(TrameloRunDatabaseSafety, ServersAreNeitherWrittenNorLeftRunning)
+{
+    PostgresServer postgres;
+    MariaDbServer mariaDb;
+    const std::pair<DatabaseServer *, QChar> servers[] = {{&postgres, u'"'}, {&mariaDb, u'`'}};
+    QStringList missing;
+    for (const auto &[server, quote] : servers) {
+        SCOPED_TRACE(server->name().toStdString());
+        if (!server->missingPackage().isEmpty()) {
+            missing << server->missingPackage();
+            continue;
+        }
+        ASSERT_TRUE(server->start()) << server->errorText();
+        AiosmtpdServer smtp;
+        ASSERT_TRUE(smtp.start()) << smtp.errorText();
+        const QString database = QStringLiteral("campanya");
+        QString output;
+        ASSERT_TRUE(server->createDatabase(database, recipientTable(numberedRecipients(2), quote), output)) << output;
+        ASSERT_TRUE(server->createReadOnlyAccount(database, output)) << output;
+        const bool isMariaDb = quote == u'`';
+
+        const QString sleep = isMariaDb ? QStringLiteral("SELECT SLEEP(600)") : QStringLiteral("SELECT pg_sleep(600)");
+        CampaignRunFixture sleeping;
+        sleeping.databaseSource = server->connectString(database);
+        QProcess runner;
+        startRunner(runner, {saveWithStatement(sleeping, smtp.port(), sleep)});
+        ASSERT_TRUE(waitUntil([&] { return server->sessionsRunning(sleep) == QLatin1String("1\n"); }, 20s));
+        ::kill(pid_t(runner.processId()), SIGTERM);
+        ASSERT_TRUE(runner.waitForFinished(10000));
+        EXPECT_EQ(runner.exitCode(), 2);
+        const QString err = QString::fromLocal8Bit(runner.readAllStandardError());
+        EXPECT_TRUE(err.contains(QStringLiteral("La consulta a la base de dades s'ha aturat perquè s'ha demanat aturar el programa")))
+            << err;
+        EXPECT_EQ(server->sessionsRunning(sleep), QStringLiteral("0\n"));
+
+        if (isMariaDb) {
+            CampaignRunFixture f;
+            f.databaseSource = server->connectString(database);
+            const QString attack = QStringLiteral("SELECT Nom, Correu /*!50000 INTO OUTFILE '%1' */ FROM Destinataris");
+            // Given to the server itself, the statement does write the file.
+            const QString control = f.folder.filePath(QStringLiteral("control.txt"));
+            ASSERT_TRUE(server->runSql(database, {attack.arg(control)}, output)) << output;
+            ASSERT_TRUE(QFileInfo::exists(control));
+            const QString written = f.folder.filePath(QStringLiteral("sortida.txt"));
+            const RunResult result = runToEnd({saveWithStatement(f, smtp.port(), attack.arg(written))});
+            EXPECT_EQ(result.exitCode, 2);
+            EXPECT_TRUE(result.err.contains(QStringLiteral("Només es pot fer servir una consulta SELECT"))) << result.err;
+            EXPECT_FALSE(QFileInfo::exists(written));
+        }
+        EXPECT_EQ(smtp.messageCount(), 0);
+
+        struct Account {
+            QString connectString;
+            int exitCode;
+            bool warned;
+            QString told; // a pattern
+        };
+        const QString warning = QStringLiteral("Avís: el compte amb què es connecta a la base de dades té el privilegi ");
+        const Account accounts[] = {
+            {server->connectString(database), 0, true,
+             QRegularExpression::escape(warning + (isMariaDb ? QStringLiteral("FILE") : QStringLiteral("SUPERUSER")))},
+            {server->readOnlyConnectString(database), 0, false, QString()},
+            // The driver's reason follows on the next line.
+            {server->connectString(database, server->user(), QStringLiteral("clau-equivocada")), 2, false,
+             QStringLiteral("Arxiu de base de dades incorrecte\n[^\n]*password")},
+        };
+        for (const Account &account : accounts) {
+            CampaignRunFixture f;
+            f.databaseSource = server->connectString(database);
+            f.prepare(smtp.port());
+            f.campaign.settings().setText(Setting::DatabaseSource, account.connectString);
+            ASSERT_TRUE(SaveProject(f.campaign, f.projectPath));
+            const RunResult result = runToEnd({f.projectPath});
+            EXPECT_EQ(result.exitCode, account.exitCode) << result.err;
+            EXPECT_EQ(result.err.contains(warning), account.warned) << result.err;
+            EXPECT_TRUE(result.err.contains(QRegularExpression(account.told))) << result.err;
+            EXPECT_FALSE(result.err.contains(QLatin1String("clau-equivocada"))) << result.err;
+            EXPECT_EQ(readJournal(f.journalPath).sentAddresses.size(), account.exitCode == 0 ? 2 : 0);
+        }
+        EXPECT_EQ(smtp.messageCount(), 4);
+    }
+    if (missing.size() == qsizetype(std::size(servers)))
+        GTEST_SKIP() << "not installed: " << missing.join(QStringLiteral(", "));
 }

@@ -7,6 +7,7 @@
 #include "fake_campaign_view.h"
 #include "fake_internet_connection.h"
 #include "journal_rows.h"
+#include "pre_run_checks.h"
 #include "recipient_grid.h"
 #include "recipient_source.h"
 #include "run_driver.h"
@@ -155,10 +156,12 @@ public:
     }
 
     // Presses the send button and answers the test-send question; a
-    // definitive run is then confirmed.
+    // definitive run is then confirmed, its grouped placeholders accepted.
     void pressSend(bool testSend)
     {
         view.answers = testSend ? std::deque<Answer>{Answer::Yes} : std::deque<Answer>{Answer::No, Answer::Yes};
+        if (!testSend && !unmergedPlaceholders(campaign).isEmpty())
+            view.answers.push_back(Answer::Yes);
         run->pressSend();
     }
 

@@ -74,13 +74,13 @@ TEST(CampaignValidation, EachRuleReportsItsOwnMessage)
              s.setCheckValue(Check::GroupSendings, 1);
              s.setText(Setting::GroupSize, QStringLiteral("0"));
          },
-         QStringLiteral("El número d'adreces per grup ha de ser entre 1 i 32767")},
-        {"group size too large",
+         QStringLiteral("El número d'adreces per grup ha de ser entre 1 i 100")},
+        {"group size above what one message may carry",
          [](CampaignSettings &s) {
              s.setCheckValue(Check::GroupSendings, 1);
-             s.setText(Setting::GroupSize, QStringLiteral("32768"));
+             s.setText(Setting::GroupSize, QStringLiteral("101"));
          },
-         QStringLiteral("El número d'adreces per grup ha de ser entre 1 i 32767")},
+         QStringLiteral("El número d'adreces per grup ha de ser entre 1 i 100")},
         {"address field", [](CampaignSettings &s) { s.setText(Setting::AddressField, QStringLiteral("   ")); },
          QStringLiteral("Cal definir correctament el camp a utilitzar per l'adreça")},
         {"subject", [](CampaignSettings &s) { s.setText(Setting::MessageSubject, {}); },
@@ -127,7 +127,7 @@ TEST(CampaignValidation, ValidCampaignAndBoundaryValuesPass)
     EXPECT_EQ(failure(s), QStringLiteral("<valid>"));
 
     s.setCheckValue(Check::GroupSendings, 1);
-    for (const char *size : {"1", "32767", "0.5x" /* rounds to 0 */}) {
+    for (const char *size : {"1", "100", "0.5x" /* rounds to 0 */}) {
         s.setText(Setting::GroupSize, QString::fromLatin1(size));
         const bool expectValid = QByteArray(size) != "0.5x";
         EXPECT_EQ(validateCampaign(s).has_value(), !expectValid) << size;

@@ -34,7 +34,7 @@ inline QStringList failingServerJournal(const QStringList &to)
     const QString refused = QStringLiteral("N,destinatari,550 5.1.1 <%1>: Recipient address rejected");
     return {QStringLiteral("1,%1,S,,250 2.0.0 Ok: queued").arg(to[0]),
             QStringLiteral("2,%1,").arg(to[1]) + refused.arg(to[1]),
-            QStringLiteral("3,%1,N,temps esgotat,Timeout occurred: The SMTP Host did not respond to the request").arg(to[2]),
+            QStringLiteral("3,%1,N,temps esgotat,Temps esgotat: el servidor SMTP no ha respost").arg(to[2]),
             QStringLiteral("4,%1,N,dades,554 5.7.1 Transaction failed").arg(to[3]),
             QStringLiteral("5,%1,").arg(to[4]) + refused.arg(to[4]),
             QStringLiteral("6,%1,S,,250 2.0.0 Ok: queued").arg(to[5])};

@@ -14,6 +14,8 @@ inline QString iconName(MessageIcon icon)
         return QStringLiteral("none");
     case MessageIcon::Information:
         return QStringLiteral("information");
+    case MessageIcon::Warning:
+        return QStringLiteral("warning");
     case MessageIcon::Error:
         return QStringLiteral("error");
     case MessageIcon::Critical:

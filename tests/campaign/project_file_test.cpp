@@ -2,6 +2,7 @@
 #include "campaign.h"
 #include "fake_campaign_view.h"
 #include "gtest_qt_printers.h"
+#include "project_extension.h"
 #include "project_file.h"
 #include "project_record.h"
 #include "recipient_grid.h"
@@ -124,7 +125,10 @@ TEST_F(ProjectFile, SavesAndReloadsATableCampaignWithItsMarks)
     EXPECT_EQ(stored.record.waitSeconds, 2); // 1.5 and 2.5: halves to the even neighbour
     EXPECT_EQ(stored.record.groupSize, 2);
     EXPECT_EQ(stored.record.tableOrStatement, QStringLiteral("Socis"));
-    EXPECT_EQ(bytes.mid(stored.length), QByteArray("SN  ")); // every entry, the unused last one too
+    EXPECT_EQ(bytes.mid(stored.length, 4), QByteArray("SN  ")); // every entry, the unused last one too
+    // The campaign got its identifier, after the marks.
+    const QByteArray id = readProjectExtension(bytes.mid(stored.length + 4)).value("campanya");
+    EXPECT_EQ(id.size(), 36) << id.constData();
 
     Window w;
     ASSERT_TRUE(LoadProject(w.campaign, project));
@@ -142,6 +146,7 @@ TEST_F(ProjectFile, SavesAndReloadsATableCampaignWithItsMarks)
     EXPECT_EQ(w.campaign.grid().sentMarks(), QByteArray("SN "));
     EXPECT_TRUE(w.view.clearMarksEnabled);
     EXPECT_EQ(w.campaign.projectPath(), project);
+    EXPECT_EQ(w.campaign.campaignId().toLatin1(), id);
     EXPECT_FALSE(w.campaign.isDirty());
     EXPECT_TRUE(w.view.messages.empty()) << w.view.messageTexts().join(u'\n');
 }
@@ -259,8 +264,7 @@ TEST_F(ProjectFile, LoadsWhatAnyFileHoldsAndNothingMore)
 
 TEST_F(ProjectFile, KeepsTheSecurityBeyondTheRecordWhereOlderReadersDoNotLook)
 {
-    // A file of the record's form (R marks after a load) loads and saves
-    // as it was.
+    // A file of R marks after a load loads and saves as it was.
     saveTableCampaign();
     const QString resaved = folder.filePath(QStringLiteral("resaved.pcm"));
     const auto loadAndSave = [&](const QString &from, Window &w) {
@@ -270,7 +274,8 @@ TEST_F(ProjectFile, KeepsTheSecurityBeyondTheRecordWhereOlderReadersDoNotLook)
     Window first;
     loadAndSave(project, first);
     const QByteArray seedForm = readAll(resaved);
-    EXPECT_EQ(seedForm, readAll(project).chopped(1)); // the grid fill's unused last entry
+    const qsizetype marksEnd = readProjectRecord(seedForm).length + 3;
+    EXPECT_EQ(seedForm, readAll(project).remove(marksEnd, 1)); // the grid fill's unused last entry
     Window second;
     loadAndSave(resaved, second);
     EXPECT_EQ(readAll(resaved), seedForm);
@@ -282,7 +287,7 @@ TEST_F(ProjectFile, KeepsTheSecurityBeyondTheRecordWhereOlderReadersDoNotLook)
     EXPECT_TRUE(second.campaign.isDirty());
     ASSERT_TRUE(SaveProject(second.campaign, project));
     const QByteArray extended = readAll(project);
-    ASSERT_TRUE(extended.startsWith(seedForm));
+    ASSERT_TRUE(extended.startsWith(seedForm.first(marksEnd)));
     EXPECT_GT(extended.size(), seedForm.size());
     EXPECT_EQ(readProjectRecord(extended).record, readProjectRecord(seedForm).record);
     Window third;
@@ -294,7 +299,7 @@ TEST_F(ProjectFile, KeepsTheSecurityBeyondTheRecordWhereOlderReadersDoNotLook)
     // Cut anywhere in the extension, or changed, the file loads its record
     // and marks, and the defaults for the rest.
     QList<QByteArray> damaged;
-    for (qsizetype cut = seedForm.size(); cut < extended.size(); ++cut)
+    for (qsizetype cut = marksEnd; cut < extended.size(); ++cut)
         damaged << extended.first(cut);
     damaged << QByteArray(extended).replace("starttls", "starttlz");
     for (const QByteArray &bytes : std::as_const(damaged)) {
@@ -443,7 +448,9 @@ TEST_F(ProjectFile, AFailedSaveLeavesThePreviousFileAsItWas)
 
     // Then the shorter campaign replaces the old file whole, private again.
     ASSERT_TRUE(SaveProject(w.campaign, project));
-    EXPECT_EQ(readAll(project).size(), 52);
+    const QByteArray saved = readAll(project);
+    EXPECT_EQ(readProjectRecord(saved).length, 52);
+    EXPECT_EQ(readProjectExtension(saved.mid(52)).keys(), QList<QByteArray>{"campanya"});
     EXPECT_EQ(modeOf(project), 0600u);
 }
 

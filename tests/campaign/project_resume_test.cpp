@@ -35,7 +35,7 @@ TEST(ProjectResume, StoppedCampaignResumesWithoutSendingTwice)
     FakeInternetConnection lan;
     lan.answerAlways({1, connectedThroughLan});
     CampaignRun run(resumed, lan);
-    view.answers = {Answer::No, Answer::Yes};
+    view.answers = {Answer::No, Answer::Yes, Answer::Yes}; // no test send, the unmerged placeholders, the size
     run.pressSend();
 
     ASSERT_TRUE(server.waitForMessages(4, 10s));

@@ -162,7 +162,10 @@ TEST_F(RecipientSource, AFailedOpenEmptiesTheDatabaseBoxSoThatLeavingItAgainDoes
     campaign.setDirty(false);
     openDatabase(folder.filePath(QStringLiteral("cap.mdb")));
 
-    EXPECT_EQ(view.calls, QStringList({"busy on", "message[critical] Arxiu de base de dades incorrecte: " + folder.filePath("cap.mdb"), "busy off"}));
+    EXPECT_EQ(view.calls, QStringList({"busy on",
+                                       "message[critical] Arxiu de base de dades incorrecte: " + folder.filePath("cap.mdb")
+                                           + "\nL'arxiu no existeix",
+                                       "busy off"}));
     EXPECT_EQ(text(Setting::DatabaseSource), "");
     EXPECT_TRUE(campaign.tableList().isEmpty());
     EXPECT_TRUE(campaign.isDirty());

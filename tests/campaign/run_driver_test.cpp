@@ -1,14 +1,18 @@
 // Whole campaigns run headless against aiosmtpd on loopback, with recipients
 // in SQLite files made by the tests; every message is checked on arrival.
+#include "campaign_identity.h"
 #include "campaign_run_fixture.h"
 #include "gtest_qt_printers.h"
 #include "clsEnviarCorreu.h"
 #include "connection_security.h"
 #include "merge_fields.h"
 #include "record_snapshot.h"
+#include "scripted_server.h"
 #include "send_journal.h"
+#include "smtp_script.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -34,7 +38,7 @@ TEST(CampaignRun, OneMergedMessagePerRecipient)
 {
     CampaignRunFixture f;
     QList<Recipient> rows = numberedRecipients(4);
-    rows[2].nom = QStringLiteral("<<<Ciutat>>>"); // a value holding a later field's placeholder
+    rows[2].nom = QStringLiteral("<<<Ciutat>>>"); // a value holding a later field's placeholder, merged as written
     ASSERT_TRUE(f.createRecipients(rows));
     AiosmtpdServer server;
     ASSERT_TRUE(server.start()) << server.errorText();
@@ -50,7 +54,7 @@ TEST(CampaignRun, OneMergedMessagePerRecipient)
         const QString address = *rows[i].correu;
         EXPECT_EQ(messages[i].rcptTos, QStringList{address});
         EXPECT_EQ(header(messages[i], QStringLiteral("To")), QStringLiteral("\"%1\" <%1>").arg(address));
-        const QString nom = i == 2 ? rows[i].ciutat : rows[i].nom;
+        const QString &nom = rows[i].nom;
         EXPECT_EQ(header(messages[i], QStringLiteral("Subject")), QStringLiteral("Hola ") + nom);
         EXPECT_TRUE(messages[i].data.contains(QStringLiteral("<p>Bon dia %1, de %2</p>").arg(nom, rows[i].ciutat).toLatin1()));
     }
@@ -85,7 +89,7 @@ TEST(CampaignRun, GroupsGoInBlindCopyUnmerged)
         for (int k = 0; k < sizes[i]; ++k)
             expected << QStringLiteral("persona%1@example.com").arg(next++);
         EXPECT_EQ(messages[i].rcptTos, expected);
-        EXPECT_EQ(header(messages[i], QStringLiteral("To")), QString());
+        EXPECT_EQ(header(messages[i], QStringLiteral("To")), QStringLiteral("undisclosed-recipients:;"));
         EXPECT_EQ(header(messages[i], QStringLiteral("Subject")), QStringLiteral("Hola <<<Nom>>>"));
         EXPECT_FALSE(messages[i].data.contains("Bcc"));
     }
@@ -283,16 +287,18 @@ TEST(CampaignRun, SourceProblemsSendNothing)
     }
 }
 
-TEST(CampaignRun, EmptySourceEndsAtOnce)
+TEST(CampaignRun, EmptySourceStartsNothing)
 {
     CampaignRunFixture f;
     ASSERT_TRUE(f.createRecipients({}));
     AiosmtpdServer server;
     ASSERT_TRUE(server.start()) << server.errorText();
     f.prepare(server.port());
-    f.pressSend(false);
-    EXPECT_EQ(f.view.messageTexts(), QStringList{endOfRun(0, 0, 0, 0)});
-    EXPECT_EQ(f.view.counts, QStringLiteral("0/0"));
+    f.view.answers = {Answer::No};
+    f.run->pressSend();
+    EXPECT_EQ(f.view.messageTexts(), QStringList{QStringLiteral("No hi ha cap destinatari per enviar")});
+    EXPECT_EQ(f.view.questions.size(), 1);
+    EXPECT_FALSE(f.view.runProgressShown);
     EXPECT_EQ(server.messageCount(), 0);
 }
 
@@ -374,7 +380,7 @@ TEST(CampaignRun, AnEmptyPlaceholderIsNeverReplaced)
     settings.setText(Setting::FieldDelimiterLeft, QStringLiteral("  "));
     settings.setText(Setting::FieldDelimiterRight, QString());
     const RecordSnapshot record({QString(), QStringLiteral("Nom")}, {{QStringLiteral("-"), QStringLiteral("Anna")}});
-    EXPECT_EQ(MergeFields(QStringLiteral("Hola Nom"), record, settings), QStringLiteral("Hola Anna"));
+    EXPECT_EQ(MergeFields(QStringLiteral("Hola Nom"), record, mergeDelimitersOf(settings)), QStringLiteral("Hola Anna"));
 }
 
 TEST(CampaignRun, MarksExactlyTheRowsItSentWhateverTheGridShowsMeanwhile)
@@ -485,9 +491,119 @@ TEST(CampaignRun, ADeadPortStopsTheRunAfterFiveMessages)
 
     EXPECT_EQ(f.marks(), QStringList(maxUnreachedInARow, QStringLiteral("No")) + QStringList(20 - maxUnreachedInARow, QString()));
     QStringList lines = endOfRun(5, 20, 0, 5, {QStringLiteral("connexió: 5")}).split(u'\n');
-    lines.insert(1, QStringLiteral("L'enviament s'ha aturat: 5 missatges seguits no han arribat al servidor. "
-                                   "Darrer motiu: connexió: Connection refused"));
+    lines.insert(1, QStringLiteral("L'enviament s'ha aturat: 5 missatges seguits han fallat sense una resposta clara "
+                                   "del servidor. Darrer motiu: connexió: Connexió rebutjada"));
     EXPECT_EQ(f.view.messageTexts(), QStringList{lines.join(u'\n')});
     EXPECT_EQ(f.view.messages[0].icon, MessageIcon::Error);
     EXPECT_EQ(journalRows(f.journalPath).size(), 5);
+}
+
+// Before a run the window reads the campaign's journal once: whoever it
+// records as sent is spared, whatever the grid shows, and the window asks
+// about the rows in doubt and about a journal of another campaign.
+TEST(CampaignRunJournal, TheJournalDecidesAndTheWindowAsksAboutTheRest)
+{
+    const auto person = [](int n) { return QStringLiteral("persona%1@example.com").arg(n); };
+    const QString other = QStringLiteral("00000000-0000-0000-0000-000000000001");
+    const QString inDoubt = QStringLiteral("Un destinatari és en dubte: el servidor no va confirmar que hagués rebut el "
+                                           "missatge, que potser li va arribar: persona1@example.com. Vols tornar-li a enviar?");
+    const QString size = QStringLiteral("S'enviaran %1 missatges a %1 destinataris. Vols continuar?");
+    const QString foreign = QStringLiteral("(another campaign's)");
+    struct Case {
+        QList<std::pair<QString, QString>> journal;
+        std::deque<Answer> answers; // after No to the test send
+        QStringList questions;      // after the test send's
+        QList<int> delivered;
+        const char *firstMark; // persona1's, after
+    };
+    const Case cases[] = {
+        {{{"S", QStringLiteral(" PERSONA1@example.com")}, {"S", person(2)}}, {Answer::Yes},
+         {QStringLiteral("S'enviaran 2 missatges a 2 destinataris (2 ja enviats segons el registre). Vols continuar?")},
+         {3, 4}, "Si"},
+        {{{"D", person(1)}}, {Answer::Yes, Answer::Yes}, {inDoubt, size.arg(4)}, {1, 2, 3, 4}, "Si"},
+        {{{"D", person(1)}}, {Answer::No, Answer::Yes}, {inDoubt, size.arg(3)}, {2, 3, 4}, "Dubte"},
+        {{{"campanya", other}, {"S", person(1)}}, {Answer::Yes, Answer::Yes}, {foreign, size.arg(4)}, {1, 2, 3, 4}, "Si"},
+        {{{"campanya", other}, {"S", person(1)}}, {Answer::No}, {foreign}, {}, ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.questions.join(u'|').toStdString());
+        CampaignRunFixture f;
+        ASSERT_TRUE(f.createRecipients(numberedRecipients(4)));
+        AiosmtpdServer server;
+        ASSERT_TRUE(server.start()) << server.errorText();
+        f.prepare(server.port());
+        writeJournal(f.journalPath, c.journal);
+        const QString aside = setAsideNameFor(f.journalPath);
+        const JournalReading asWritten = readJournal(f.journalPath);
+        f.view.answers = c.answers;
+        f.view.answers.push_front(Answer::No);
+
+        f.run->pressSend();
+
+        EXPECT_EQ(f.view.questions.mid(1),
+                  QStringList(c.questions).replaceInStrings(foreign, foreignJournalQuestion(asWritten, aside)));
+        QStringList expected;
+        for (const int row : c.delivered)
+            expected << person(row);
+        EXPECT_EQ(deliveries(server).keys(), expected);
+        EXPECT_EQ(f.marks().first(), QString::fromUtf8(c.firstMark));
+        if (c.questions.contains(foreign) && !c.delivered.isEmpty()) {
+            EXPECT_TRUE(QFileInfo::exists(aside));
+            EXPECT_EQ(readJournal(f.journalPath).campaigns, QStringList{f.campaign.campaignId()});
+        }
+    }
+}
+
+// An edit in the window during a run changes nothing of it: the settings
+// were taken when it started.
+TEST(CampaignRunJournal, ARunSendsWhatWasConfirmedWhateverIsEditedMeanwhile)
+{
+    CampaignRunFixture f;
+    ASSERT_TRUE(f.createRecipients(numberedRecipients(3)));
+    AiosmtpdServer server;
+    ASSERT_TRUE(server.start()) << server.errorText();
+    f.prepare(server.port());
+    QObject::connect(f.run.get(), &CampaignRun::groupMarked, f.run.get(), [&f] {
+        for (const Setting setting : {Setting::SenderAddress, Setting::SmtpServer, Setting::MessageSubject, Setting::BodyText})
+            f.campaign.settings().setText(setting, QStringLiteral("x@127.0.0.1:1"));
+        f.setGroups(2);
+    });
+
+    f.pressSend(false);
+
+    ASSERT_TRUE(server.waitForMessages(3, 10s));
+    for (const AiosmtpdServer::Message &message : server.messages()) {
+        EXPECT_EQ(message.mailFrom, QStringLiteral("remitent@example.org"));
+        EXPECT_TRUE(header(message, QStringLiteral("Subject")).startsWith(QLatin1String("Hola Persona")));
+    }
+    EXPECT_EQ(f.marks(), QStringList(3, QStringLiteral("Si")));
+}
+
+// A server that takes every message and closes before answering its end:
+// five of them in a row stop the run, as a server out of reach does.
+TEST(CampaignRunJournal, MessagesThatNeverGetTheirAnswerStopTheRunAfterFive)
+{
+    CampaignRunFixture f;
+    const QList<Recipient> rows = numberedRecipients(7);
+    ASSERT_TRUE(f.createRecipients(rows));
+    ScriptedSmtpServer server;
+    QString script;
+    for (int i = 0; i < maxUnreachedInARow; ++i) {
+        script += (i > 0 ? QStringLiteral("A:\n") : QString()) + script::greeting() + script::helo(QStringLiteral("example.org"))
+            + script::envelope(QStringLiteral("remitent@example.org"), {*rows[i].correu})
+            + QStringLiteral("C: DATA\nS: 354 Endavant\nD:\nX:\n");
+    }
+    server.addScript(script);
+    ASSERT_TRUE(server.listen());
+    f.prepare(server.port());
+
+    f.pressSend(false);
+
+    EXPECT_TRUE(server.waitForFinished(5s)) << server.verify();
+    EXPECT_EQ(server.capturedData().size(), maxUnreachedInARow);
+    EXPECT_EQ(f.view.counts, QStringLiteral("5/0/7"));
+    EXPECT_TRUE(f.view.messageTexts().last().contains(QLatin1String("5 missatges seguits han fallat sense una resposta "
+                                                                    "clara del servidor")))
+        << f.view.messageTexts().last();
+    EXPECT_EQ(journalRows(f.journalPath).size(), maxUnreachedInARow);
 }

@@ -13,7 +13,8 @@ using namespace tramelo;
 
 TEST(SendJournal, RowsAreCsvAndSentMeansAnSRowAfterTheLastReset)
 {
-    EXPECT_EQ(SendJournal::pathFor(QStringLiteral("/c/a.PCM")), QStringLiteral("/c/a.enviaments.csv"));
+    EXPECT_EQ(SendJournal::pathFor(QStringLiteral("/c/a.pcm")), QStringLiteral("/c/a.enviaments.csv"));
+    EXPECT_EQ(SendJournal::pathFor(QStringLiteral("/c/a.PCM")), QStringLiteral("/c/a.PCM.enviaments.csv"));
     EXPECT_EQ(SendJournal::pathFor(QStringLiteral("/c/a.pcm.bak")), QStringLiteral("/c/a.pcm.bak.enviaments.csv"));
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("a.enviaments.csv"));

@@ -1,5 +1,6 @@
 #include "aiosmtpd_server.h"
 #include "campaign.h"
+#include "run_settings.h"
 #include "clsEnviarCorreu.h"
 #include "fake_campaign_view.h"
 #include "fake_internet_connection.h"
@@ -88,6 +89,12 @@ protected:
         s.setText(Setting::SmtpServer, QStringLiteral("127.0.0.1:%1").arg(server->port()));
     }
 
+    // The message sent with the campaign's settings as they are now.
+    SendOutcome send(const OutgoingMessage &message)
+    {
+        return SendOneMessage(view, takeRunSettings(campaign, QString()), poSendMail, connection, message);
+    }
+
     OutgoingMessage messageTo(const QString &to)
     {
         return {to, QString(), QStringLiteral("Prova"), QStringLiteral("<p>Hola</p>"), QString()};
@@ -143,7 +150,7 @@ TEST_F(SendOneMessageTest, ChecksTheConnectionBeforeEveryMessage)
         view.messages.clear();
         const int before = server->messageCount();
 
-        EXPECT_EQ(SendOneMessage(campaign, poSendMail, connection, messageTo(c.to)).sent, c.outcome == Sent);
+        EXPECT_EQ(send(messageTo(c.to)).sent, c.outcome == Sent);
         EXPECT_EQ(connection.calls, c.calls);
         EXPECT_EQ(newMessages(before, c.outcome == Sent).size(), c.outcome == Sent ? 1 : 0);
         const QStringList expectedMessages = c.outcome == NoConnection ? QStringList{noConnection} : QStringList();
@@ -168,14 +175,14 @@ TEST_F(SendOneMessageTest, HandsTheMessageToTheComponent)
     connection.answers = {{1, connectedThroughLan}, {1, connectedThroughLan}};
     const OutgoingMessage message{QStringLiteral("soci1@exemple.cat"), QString(), QStringLiteral("Hola Maria"),
                                   QStringLiteral("<p>Benvolguda Maria</p>"), attachment};
-    ASSERT_TRUE(SendOneMessage(campaign, poSendMail, connection, message).sent) << failures.join(u'|');
+    ASSERT_TRUE(send(message).sent) << failures.join(u'|');
     EXPECT_EQ(poSendMail.SMTPHost(), QStringLiteral("127.0.0.1"));
     EXPECT_EQ(poSendMail.SMTPPort(), server->port());
 
     connection.answers = {{1, connectedThroughLan}, {1, connectedThroughLan}};
     const OutgoingMessage group{QString(), QStringLiteral("a@exemple.cat;b@exemple.cat"), QStringLiteral("Avís"),
                                 QStringLiteral("<p>Avís</p>"), QString()};
-    ASSERT_TRUE(SendOneMessage(campaign, poSendMail, connection, group).sent) << failures.join(u'|');
+    ASSERT_TRUE(send(group).sent) << failures.join(u'|');
 
     const QList<AiosmtpdServer::Message> arrived = newMessages(before, 2);
     ASSERT_EQ(arrived.size(), 2);
@@ -215,11 +222,11 @@ TEST_F(SendOneMessageTest, LogsInOnlyWhileTheCampaignAsksForIt)
     s.setText(Setting::LoginUser, QStringLiteral("jo"));
     s.setText(Setting::LoginPassword, QStringLiteral("secret"));
     connection.answers = {{1, connectedThroughLan}, {1, connectedThroughLan}};
-    EXPECT_TRUE(SendOneMessage(campaign, poSendMail, connection, messageTo(to[0])).sent) << failures.join(u'|');
+    EXPECT_TRUE(send(messageTo(to[0])).sent) << failures.join(u'|');
 
     s.setCheckValue(Check::NeedsLogin, 0);
     connection.answers = {{1, connectedThroughLan}, {1, connectedThroughLan}};
-    EXPECT_TRUE(SendOneMessage(campaign, poSendMail, connection, messageTo(to[0])).sent) << failures.join(u'|');
+    EXPECT_TRUE(send(messageTo(to[0])).sent) << failures.join(u'|');
     EXPECT_TRUE(poSendMail.UserName().isEmpty());
     EXPECT_TRUE(poSendMail.Password().isEmpty());
     EXPECT_TRUE(scripted.waitForFinished(5s)) << scripted.verify();

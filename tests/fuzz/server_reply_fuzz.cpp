@@ -1,8 +1,10 @@
 // Any bytes as what a server says, cut into pieces of any length and, when
 // asked, repeated like a server that never stops: the replies must come out
 // the same however the bytes were cut, framed at their line ends and within
-// the bound, the reader must hold no more than the bound once it has given
-// out what it can, and reading a reply must stay inside it.
+// the bounds of bytes and lines, the reader must hold no more than the bound
+// once it has given out what it can, and reading a reply must stay inside
+// it. Taken one reply at a time, as the session takes the one it is owed,
+// the rest stays held as it came, and shows on one line within its bound.
 #include "server_reply.h"
 
 #include <QList>
@@ -83,11 +85,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     for (qsizetype i = 0; i < replies.size(); ++i) {
         const QByteArray &text = replies[i].text;
         const bool last = i + 1 == replies.size();
-        require(text.size() <= ReplyReader::maxReplyBytes);
-        // Cut at the bound, it is the last thing read; complete, its lines
+        require(text.size() <= ReplyReader::maxReplyBytes && text.count('\n') <= ReplyReader::maxReplyLines);
+        // Cut at a bound, it is the last thing read; complete, its lines
         // are continuation lines all but the last.
         if (replies[i].tooLong)
-            require(text.size() == ReplyReader::maxReplyBytes && cut && i + 2 == replies.size());
+            require((text.size() == ReplyReader::maxReplyBytes || text.count('\n') == ReplyReader::maxReplyLines) && cut
+                    && i + 2 == replies.size());
         for (qsizetype start = 0; !last && !replies[i].tooLong && start < text.size();) {
             const qsizetype end = text.indexOf('\n', start) + 1;
             require(end > 0);
@@ -98,5 +101,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         joined += text;
     }
     require(cut ? sent.startsWith(joined) : joined == sent);
+
+    ReplyReader reader;
+    reader.append(sent);
+    const std::optional<ReplyReader::Reply> owed = reader.next();
+    const QByteArray rest = owed && owed->tooLong ? QByteArray() : sent.sliced(owed ? owed->text.size() : 0);
+    const QByteArray held = reader.held(server_reply::maxShownBytes);
+    require(reader.heldBytes() == rest.size() && held == rest.left(server_reply::maxShownBytes));
+    const QString shown = server_reply::shownOnOneLine(held);
+    require(shown.size() <= server_reply::maxShownBytes);
+    for (const QChar c : shown)
+        require(c >= u' ' && c != u'\x7f');
     return 0;
 }

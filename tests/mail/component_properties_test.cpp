@@ -289,7 +289,7 @@ TEST_F(Component, IsValidEmailAddress)
 {
     const auto mail = make();
     EXPECT_TRUE(mail->IsValidEmailAddress(QStringLiteral("anna@example.com")));
-    EXPECT_TRUE(mail->IsValidEmailAddress(QStringLiteral("@example.com")));
+    EXPECT_FALSE(mail->IsValidEmailAddress(QStringLiteral("@example.com")));
     EXPECT_FALSE(mail->IsValidEmailAddress(QStringLiteral("anna@bob@example.com")));
     EXPECT_FALSE(mail->IsValidEmailAddress(QStringLiteral("anna\n@example.com")));
     EXPECT_FALSE(mail->IsValidEmailAddress(QStringLiteral("anna>@example.com")));

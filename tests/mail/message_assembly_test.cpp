@@ -152,7 +152,7 @@ TEST(MessageAssembly, HeaderLinesForRecipientsAndNames)
         {"bcc only",
          [](clsEnviarCorreu &m) { m.setBccRecipient(QStringLiteral("a@exemple.cat;b@exemple.cat")); },
          {QStringLiteral("a@exemple.cat"), QStringLiteral("b@exemple.cat")},
-         {QStringLiteral("To: ")},
+         {QStringLiteral("To: undisclosed-recipients:;")},
          {QStringLiteral("Cc:"), QStringLiteral("Bcc:")}},
         {"display names",
          [](clsEnviarCorreu &m) {

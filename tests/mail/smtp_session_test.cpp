@@ -3,6 +3,7 @@
 #include "clsEnviarCorreu.h"
 #include "gtest_qt_printers.h"
 #include "mail_event_log.h"
+#include "plain_text.h"
 #include "scripted_server.h"
 #include "server_reply.h"
 #include "smtp_script.h"
@@ -34,7 +35,8 @@ struct Dialogue {
     clsEnviarCorreu mail;
     MailEventLog events{mail};
 
-    explicit Dialogue(const QString &script)
+    explicit Dialogue(const QString &script, MailPlatform platform = {})
+        : mail(std::move(platform))
     {
         server.addScript(script);
         EXPECT_TRUE(server.listen()) << server.failure().toStdString();
@@ -570,11 +572,11 @@ TEST(SmtpSession, FaultyOrClosingServerEndsTheMessageAtOnceWithItsOwnText)
     const QString greeted =
         script::greeting() + script::helo(domain) + QStringLiteral("C: MAIL FROM: <%1>\n").arg(sender);
     const QString timeout = QStringLiteral("Timeout occurred: The SMTP Host did not respond to the request\r\n");
-    const QString crlf = QStringLiteral("\r\n");
     QString continuation;
     for (int i = 0; i < 1000; ++i)
         continuation += QStringLiteral("250-%1 ").arg(i, 4, 10, QLatin1Char('0')) + QString(60, u'c') + crlf;
     const qsizetype bound = ReplyReader::maxReplyBytes;
+    const auto flood = [](const char *line) { return QString(QLatin1String(line) + QLatin1String("\\r\\n")).repeated(20000); };
     struct Case {
         const char *name;
         QString script;
@@ -608,6 +610,12 @@ TEST(SmtpSession, FaultyOrClosingServerEndsTheMessageAtOnceWithItsOwnText)
          QStringLiteral("334 UGFzc3dvcmQ6\r\n\r\n")},
         {"a POP3 answer to MAIL FROM", greeted + QStringLiteral("S: +OK\n") + script::quit(),
          QStringLiteral("+OK\r\n\r\n")},
+        // Floods, each line complete, or each a continuation: said unasked, the
+        // first bytes are shown; past the bound of lines, the reply so far.
+        {"a flood of complete lines", script::greeting() + QStringLiteral("C: HELO %1\nW: %2\n").arg(domain, flood("250 ok")),
+         error_text::unexpectedReply + QStringList(25, QStringLiteral("250 ok")).join(u' ') + crlf},
+        {"a flood of continuation lines", greeted + QStringLiteral("W: ") + flood("250-ok") + u'\n',
+         QString(QStringLiteral("250-ok\r\n")).repeated(ReplyReader::maxReplyLines) + crlf},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -619,7 +627,7 @@ TEST(SmtpSession, FaultyOrClosingServerEndsTheMessageAtOnceWithItsOwnText)
         d.expectScriptPlayed();
         EXPECT_EQ(d.events.failures(), QStringList{c.failure}) << d.events.text().toStdString();
         EXPECT_FALSE(d.events.succeeded());
-        EXPECT_LT(clock.elapsed(), 1500) << "waited for a server that had spoken or gone";
+        EXPECT_LT(clock.elapsed(), 1000) << "waited for a server that had spoken or gone";
         EXPECT_EQ(d.mail.socketState(), 0);
     }
 }
@@ -636,6 +644,8 @@ TEST(SmtpSession, HugeMessageTimeoutIsClampedRatherThanOverflowing)
 
 // After Send, where it stopped and why; each RCPT TO is answered on its own,
 // and a message fails at its recipients only when the server refused them all.
+// A reply only ever answers a command written before it arrived; a message
+// whose final "." went unanswered may have been taken.
 TEST(SmtpSession, SendOutcomeSaysWhereItStoppedAndWhy)
 {
     const QString a = QStringLiteral("a@exemple.cat");
@@ -645,6 +655,7 @@ TEST(SmtpSession, SendOutcomeSaysWhereItStoppedAndWhy)
         return QStringLiteral("C: %1%2>\nS: %3\n").arg(QLatin1String(command), argument, QLatin1String(answer));
     };
     const QString mailFrom = reply("MAIL FROM: <", sender, "250 Ok");
+    const QString dataSent = greeted + mailFrom + reply("RCPT TO: <", a, "250 Ok") + QStringLiteral("C: DATA\nS: 354 go\n");
     struct Case {
         const char *name;
         QString recipients;
@@ -653,27 +664,58 @@ TEST(SmtpSession, SendOutcomeSaysWhereItStoppedAndWhy)
         QString reply;
         bool senderAccepted;
         QStringList refused; // address, then reply
+        std::optional<int> code = std::nullopt;
+        bool inDoubt = false;
+        bool bcc = false;
+        bool stop = false; // AbortSend after 300 ms
     };
     const Case cases[] = {
         {"one of two refused", a + u';' + b,
          greeted + mailFrom + reply("RCPT TO: <", a, "550 5.1.1 No such user") + reply("RCPT TO: <", b, "250 Ok")
              + script::data() + script::quit(),
-         SendStage::Validation, QStringLiteral("250 2.0.0 Ok: queued\r\n"), true, {a, QStringLiteral("550 5.1.1 No such user\r\n")}},
+         SendStage::Validation, QStringLiteral("250 2.0.0 Ok: queued\r\n"), true, {a, QStringLiteral("550 5.1.1 No such user\r\n")}, 250},
         {"login refused", a,
          script::greeting() + script::ehlo(domain, {QStringLiteral("AUTH LOGIN")})
              + QStringLiteral("C: AUTH LOGIN\nS: 535 5.7.8 No\n") + script::quit(),
-         SendStage::Login, QStringLiteral("535 5.7.8 No\r\n\r\n"), false, {}},
+         SendStage::Login, QStringLiteral("535 5.7.8 No\r\n\r\n"), false, {}, 535},
         {"sender refused", a, greeted + reply("MAIL FROM: <", sender, "553 5.7.1 No") + script::quit(), SendStage::Sender,
-         QStringLiteral("553 5.7.1 No\r\n\r\n"), false, {}},
+         QStringLiteral("553 5.7.1 No\r\n\r\n"), false, {}, 553},
         {"no answer to DATA", a, greeted + mailFrom + reply("RCPT TO: <", a, "250 Ok") + QStringLiteral("C: DATA\nX:\n"),
          SendStage::Timeout, QStringLiteral("Timeout occurred: The SMTP Host did not respond to the request\r\n"), true, {}},
+        {"the final dot refused", a, dataSent + QStringLiteral("D:\nS: 554 5.7.1 Spam\n") + script::quit(), SendStage::Data,
+         QStringLiteral("554 5.7.1 Spam\r\n\r\n"), true, {}, 554},
+        {"the final dot unanswered", a, dataSent + QStringLiteral("D:\n") + script::quit(), SendStage::Timeout,
+         error_text::noFinalReply + crlf, true, {}, std::nullopt, true},
+        // Taken for answers, the early "250" would accept the message and
+        // the "554" meant for it refuse the next message's MAIL FROM.
+        {"a 250 right after 354", a, dataSent + QStringLiteral("S: 250 2.0.0 Ok\n"), SendStage::Data,
+         error_text::unexpectedReply + QStringLiteral("250 2.0.0 Ok\r\n"), true, {}},
+        // Taken for answers, the stray "250" would accept a, the "550" for a
+        // refuse b, and b's "250" accept c.
+        {"an extra 250 after MAIL FROM in a Bcc group", a + u';' + b + QStringLiteral(";c@exemple.cat"),
+         greeted + mailFrom + QStringLiteral("S: 250 Ok\n"), SendStage::Recipient,
+         error_text::unexpectedReply + QStringLiteral("250 Ok\r\n"), true, {}, std::nullopt, false, true},
+        // A stop ends the wait in progress, and the session, at once.
+        {"stopped while the server is silent", a, QStringLiteral("P: 1500\n"), SendStage::Connection,
+         error_text::sendStopped + crlf, false, {}, std::nullopt, false, false, true},
+        {"stopped while the final dot is answered", a, dataSent + QStringLiteral("D:\nP: 1500\n"), SendStage::Data,
+         error_text::sendStopped + crlf, true, {}, std::nullopt, true, false, true},
     };
+    MailPlatform platform;
+    platform.finalReplyWait = 1s;
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        Dialogue d(c.script);
-        d.mail.setRecipient(c.recipients);
+        Dialogue d(c.script, platform);
+        d.mail.setRecipient(c.bcc ? QString() : c.recipients);
+        d.mail.setBccRecipient(c.bcc ? c.recipients : QString());
         d.mail.setUseAuthentication(c.stage == SendStage::Login);
+        d.mail.AbortSend(); // outside a Send: nothing
+        if (c.stop)
+            QTimer::singleShot(300ms, &d.mail, [&] { d.mail.AbortSend(); });
+        QElapsedTimer clock;
+        clock.start();
         d.mail.Send();
+        EXPECT_LT(clock.elapsed(), c.stop ? 1000 : 2000) << "waited past what was due";
         d.expectScriptPlayed();
         const SendOutcome &outcome = d.mail.sendOutcome();
         const bool sent = c.stage == SendStage::Validation;
@@ -687,9 +729,21 @@ TEST(SmtpSession, SendOutcomeSaysWhereItStoppedAndWhy)
         for (const RefusedRecipient &r : outcome.refused)
             refused << r.address << r.reply;
         EXPECT_EQ(refused, c.refused);
+        EXPECT_EQ(outcome.replyCode, c.code);
+        EXPECT_EQ(outcome.inDoubt, c.inDoubt);
         EXPECT_EQ(!outcome.messageId.isEmpty(), sent);
-        EXPECT_EQ(d.server.capturedData().value(0).contains("Message-ID: " + outcome.messageId.toLatin1()), sent);
+        EXPECT_EQ(d.server.capturedData().value(0).contains("Message-ID: " + outcome.messageId.toLatin1() + "\r\n"), sent);
     }
+}
+
+// RFC 5321 gives the final "." 10 minutes, whatever the other commands get.
+TEST(SmtpSession, FinalDotIsAnsweredAfterTheMessageTimeout)
+{
+    Dialogue d(script::greeting() + script::helo(domain) + script::envelope(sender, {recipient})
+               + QStringLiteral("C: DATA\nS: 354 go\nD:\nP: 65000\nS: 250 2.0.0 Ok: queued\n") + script::quit());
+    d.mail.Send();
+    d.expectScriptPlayed();
+    EXPECT_EQ(d.mail.sendOutcome().replyCode, 250) << d.events.text().toStdString();
 }
 
 TEST(SmtpSession, StartTlsThatIsNotGrantedEndsTheSessionBeforeTheLogin)

@@ -137,6 +137,7 @@ TEST(SmtpTls, RefusesWhatItCannotTrustBeforeTheLogin)
         QString trusted;
         QStringList reasons; // each must be in the failure
         QString subject;     // of the certificate shown, if one is
+        QStringList excludedMechanisms = {};
     };
     const QString missingFile = made.authorityFile() + QStringLiteral(".missing");
     const Case cases[] = {
@@ -153,10 +154,17 @@ TEST(SmtpTls, RefusesWhatItCannotTrustBeforeTheLogin)
          {}},
         {"a missing trusted certificates file", Tls::StartTls, SecurityMode::StartTls, made.good(), missingFile,
          {"Cannot use the trusted certificates file " + missingFile + ": it does not exist or is not a file"}, {}},
+        // A login asked for is never skipped inside TLS.
+        {"no login mechanism after STARTTLS", Tls::StartTls, SecurityMode::StartTls, made.good(), made.authorityFile(),
+         {error_text::noLoginInsideTls}, {}, {"LOGIN", "PLAIN"}},
+        {"no login mechanism on SSL/TLS", Tls::Implicit, SecurityMode::ImplicitTls, made.good(), made.authorityFile(),
+         {error_text::noLoginInsideTls}, {}, {"LOGIN", "PLAIN"}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        AiosmtpdServer server(tlsServer(c.tls, c.certificate));
+        AiosmtpdServer::Options options = tlsServer(c.tls, c.certificate);
+        options.excludedMechanisms = c.excludedMechanisms;
+        AiosmtpdServer server(options);
         ASSERT_TRUE(server.start()) << server.errorText().toStdString();
         clsEnviarCorreu mail;
         MailEventLog events(mail);
@@ -166,6 +174,8 @@ TEST(SmtpTls, RefusesWhatItCannotTrustBeforeTheLogin)
         EXPECT_FALSE(events.succeeded());
         const QStringList failures = events.failures();
         ASSERT_EQ(failures.size(), 1) << events.text().toStdString();
+        // Refused before the login, or at it.
+        EXPECT_EQ(int(mail.sendOutcome().stage), int(c.excludedMechanisms.isEmpty() ? SendStage::Connection : SendStage::Login));
         for (const QString &reason : c.reasons)
             EXPECT_TRUE(failures.first().contains(reason)) << failures.first().toStdString();
         if (!c.subject.isEmpty()) {

@@ -1,4 +1,6 @@
 #include "connection_strings.h"
+#include "database_route.h"
+#include "gtest_qt_printers.h"
 #include "single_query.h"
 
 #include <QDir>
@@ -91,36 +93,74 @@ INSTANTIATE_TEST_SUITE_P(Cases, TableListFilter, testing::Values(
     TableCase{"TABLE", "MSysModules2", false},
     TableCase{"TABLE", "msysmodules", true}));
 
-TEST(OdbcConnectString, LeavesConnectStringsAsTheyAre)
-{
-    const QString text = QStringLiteral("DSN=Clients;UID=anna;PWD=secret");
-    EXPECT_EQ(odbcConnectStringFor(text), text);
-}
-
-TEST(OdbcConnectString, OpensAccessFilesWithMdbToolsAndSqliteFilesWithSqlite3)
+// Where each connection string is read, and which ones never reach the
+// driver manager. %1 stands for a folder of the test's own.
+TEST(DatabaseRoute, ReadsSqliteItselfAndRefusesWhatWouldLoadCodeOrRunStatements)
 {
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
-    const QString sqlitePath = folder.filePath(QStringLiteral("clients 50% #1?.db"));
-    QFile sqliteFile(sqlitePath);
-    ASSERT_TRUE(sqliteFile.open(QIODevice::WriteOnly));
-    sqliteFile.write(QByteArray("SQLite format 3\0rest of the page", 32));
-    sqliteFile.close();
-    const QString otherPath = folder.filePath(QStringLiteral("clients.mdb"));
-    QFile otherFile(otherPath);
-    ASSERT_TRUE(otherFile.open(QIODevice::WriteOnly));
-    otherFile.write(QByteArray("SQLite format 2\0", 16));
-    otherFile.close();
+    const auto file = [&folder](const char *name, QByteArray bytes) {
+        QFile out(folder.filePath(QString::fromUtf8(name)));
+        EXPECT_TRUE(out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size());
+    };
+    file("clients.db", QByteArray("SQLite format 3\0rest of the page", 32));
+    file("clients.mdb", QByteArray("SQLite format 2\0", 16));
+    file("socis.CSV", "Nom\n");
+    file("odbc.ini", "[Fitxer]\nDriver=SQLite3\nDatabase=/srv/socis.db\nLoadExt=/tmp/logo.so\n");
+    // Read by the driver manager at its first use in this process.
+    ASSERT_TRUE(qputenv("ODBCINI", QFile::encodeName(folder.filePath(QStringLiteral("odbc.ini")))));
 
-    const QString jet = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=");
-    EXPECT_EQ(odbcConnectStringFor(jet + sqlitePath), QStringLiteral("DRIVER={SQLite3};Database=file:") + folder.path()
-                                                      + QStringLiteral("/clients 50%25 %231%3f.db?mode=ro;NoCreat=1;StepAPI=1;NoTXN=1"));
-    EXPECT_EQ(odbcConnectStringFor(jet + otherPath), QStringLiteral("DRIVER={MDBTools};DBQ=") + otherPath);
-    // A missing file goes to the Access driver, which then refuses it.
-    EXPECT_EQ(odbcConnectStringFor(jet + folder.filePath(QStringLiteral("cap.mdb"))),
-              QStringLiteral("DRIVER={MDBTools};DBQ=") + folder.filePath(QStringLiteral("cap.mdb")));
-    EXPECT_EQ(odbcConnectStringFor(jet + QStringLiteral("~/clients.mdb")),
-              QStringLiteral("DRIVER={MDBTools};DBQ=") + QDir::homePath() + QStringLiteral("/clients.mdb"));
+    using Engine = DatabaseRoute::Engine;
+    struct Case {
+        const char *text;
+        std::optional<Engine> engine; // none: refused
+        const char *targetOrReason;
+    };
+    const Case cases[] = {
+        {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1/clients.db", Engine::Sqlite, "%1/clients.db"},
+        {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1/clients.mdb", Engine::Odbc, "DRIVER={MDBTools};DBQ=%1/clients.mdb"},
+        {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1/cap.mdb", std::nullopt, "L'arxiu no existeix"},
+        {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1/socis.CSV", Engine::Csv, "%1/socis.CSV"},
+        {"DSN=Clients;UID=anna;PWD=secret", Engine::Odbc, "DSN=Clients;UID=anna;PWD=secret"},
+        {"DRIVER={SQLite3};Database=/srv/socis.db;LoadExt=/tmp/logo.so", Engine::Sqlite, "/srv/socis.db"},
+        {"driver=sqlite3; database=file:/srv/socis.db?mode=ro", Engine::Sqlite, "file:/srv/socis.db?mode=ro"},
+        {"DSN=Fitxer", Engine::Sqlite, "/srv/socis.db"},
+        {"DRIVER={SQLite3}", std::nullopt, "no diu quina base de dades cal obrir"},
+        {"DRIVER=/tmp/logo.so", std::nullopt, "el controlador ODBC «/tmp/logo.so» no està registrat"},
+        {"DRIVER={Cap Controlador};SERVER=x", std::nullopt, "el controlador ODBC «Cap Controlador» no està registrat"},
+        {"FILEDSN=%1/x.dsn", std::nullopt, "(FILEDSN)"},
+        {"DSN=Clients;SAVEFILE=%1/x.dsn", std::nullopt, "SAVEFILE"},
+        {"DRIVER={PostgreSQL Unicode};A6=DELETE FROM t", std::nullopt, "l'atribut A6 executaria instruccions"},
+        {"DRIVER={PostgreSQL Unicode};ConnSettings={SET x=1}", std::nullopt, "ConnSettings"},
+        {"DRIVER={MariaDB Unicode};INITSTMT=DELETE FROM t", std::nullopt, "INITSTMT"},
+        {"DRIVER={MariaDB Unicode};PLUGIN_DIR=%1", std::nullopt, "PLUGIN_DIR"},
+        {"DRIVER={PostgreSQL Unicode};UID={a;a6=DELETE FROM t}", std::nullopt, "a6"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.text);
+        QString error;
+        const auto inFolder = [&folder](const char *text) { return QString::fromUtf8(text).replace(QStringLiteral("%1"), folder.path()); };
+        const std::optional<DatabaseRoute> route = databaseRouteOf(inFolder(c.text), error);
+        const QString expected = inFolder(c.targetOrReason);
+        ASSERT_EQ(route.has_value(), c.engine.has_value()) << error.toStdString();
+        if (route) {
+            EXPECT_EQ(route->engine, *c.engine);
+            EXPECT_EQ(route->target, expected);
+        } else {
+            EXPECT_TRUE(error.contains(expected)) << error.toStdString();
+        }
+    }
+}
+
+TEST(ConnectString, PasswordsNeverShowInADriversMessage)
+{
+    const char *cases[][3] = {
+        {"DSN=Socis;UID=anna;PWD=s3cret", "login failed for anna with s3cret (PWD=s3cret)", "login failed for anna with **** (PWD=****)"},
+        {"DSN=Socis;Password={a;b}", "bad password a;b", "bad password ****"},
+        {"DSN=Socis;UID=anna", "no password", "no password"},
+    };
+    for (const auto &[connectString, message, shown] : cases)
+        EXPECT_EQ(withoutPasswords(QString::fromUtf8(message), QString::fromUtf8(connectString)), QString::fromUtf8(shown));
 }
 
 TEST(SingleQuery, OnlyOneQueryThatReadsReachesTheDriver)
@@ -141,6 +181,11 @@ TEST(SingleQuery, OnlyOneQueryThatReadsReachesTheDriver)
         {"SELECT 1 --1; DELETE FROM t", std::nullopt},      // to MySQL "--1" is no comment
         {"SELECT 'a\\'; DELETE FROM t; -- '", std::nullopt}, // the ";" ends the statement in standard SQL
         {"  /* nothing */ ", std::nullopt},
+        // MySQL and MariaDB run what an executable comment holds.
+        {"SELECT Nom, Correu /*!50000 INTO OUTFILE '/tmp/x' */ FROM t", std::nullopt},
+        {"SELECT Nom /*M!100000 , LOAD_FILE('/etc/passwd') */ FROM t", std::nullopt},
+        {"SELECT Nom /*!*/ FROM t", std::nullopt},
+        {"SELECT Nom /* ! a plain comment */ FROM t", QStringLiteral("SELECT Nom /* ! a plain comment */ FROM t")},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.sql);

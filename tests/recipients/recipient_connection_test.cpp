@@ -2,11 +2,14 @@
 #include "connection_strings.h"
 #include "csv_database.h"
 #include "odbc_picker.h"
-#include "odbc_statement.h"
+#include "query_control.h"
+#include "sqlite_database.h"
 #include "test_databases.h"
 #include "gtest_qt_printers.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -336,44 +339,75 @@ TEST(OdbcPicker, KnowsTheRegisteredDriversAndCompletesAReachableSource)
 
 } // namespace
 
-TEST(RecipientDatabaseAccess, TheDriverRefusesWritesOrUndoesThem)
+// What a statement may do on an SQLite file and on a CSV file's copy, asked
+// of the database itself (a statement that is no single query never gets
+// this far): reading and SQLite's own functions, nothing that loads code,
+// reaches files or writes; and no statement runs past the time limit.
+TEST(SqliteAccess, AStatementMayOnlyReadAndCallSqlitesOwnFunctions)
 {
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("clients.sqlite"));
+    const QString marker = folder.filePath(QStringLiteral("codi-executat"));
+    const QString library = QStringLiteral(TRAMELO_CODE_MARKER_LIBRARY);
+    ASSERT_TRUE(qputenv("TRAMELO_CODE_MARKER", QFile::encodeName(marker)));
     QString error;
-    ASSERT_TRUE(createSqliteDatabase(path, {"CREATE TABLE Clients (Nom TEXT)", "INSERT INTO Clients VALUES ('Anna')"}, error))
+    ASSERT_TRUE(createSqliteDatabase(path, {"CREATE TABLE Clients (Nom TEXT)", "INSERT INTO Clients VALUES ('Anna')",
+                                            "CREATE VIEW Parany AS SELECT Nom, load_extension('" + library + "') FROM Clients"},
+                                     error))
         << error.toStdString();
-    const auto bytes = [&path] {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    };
-    const QByteArray before = bytes();
     const QString csvPath = folder.filePath(QStringLiteral("Clients.csv"));
     QFile csvFile(csvPath);
     ASSERT_TRUE(csvFile.open(QIODevice::WriteOnly) && csvFile.write("Nom\nAnna\n") == 9);
     csvFile.close();
+    const auto bytes = [](const QString &file) {
+        QFile in(file);
+        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+    };
+    const QByteArray before = bytes(path);
     const std::unique_ptr<CsvDatabase> csvCopy = CsvDatabase::load(csvPath, error);
     ASSERT_TRUE(csvCopy) << error.toStdString();
 
+    const QString refusedFunction = QStringLiteral("La instrucció SQL fa servir una funció no permesa: ");
+    const QString refusedOperation = QStringLiteral("La instrucció SQL fa una operació no permesa: ");
     struct Case {
-        const char *name;
-        QString connectString;
-        bool refused;
+        QString sql;
+        QString error; // empty when the statement runs
+        bool fileOnly = false;
     };
     const Case cases[] = {
-        {"a file opens read-only", odbcConnectStringFor(jet(path)), true},
-        {"a CSV file's copy in memory opens read-only", readOnlySqliteConnectString(csvCopy->uri()), true},
-        {"a data source undoes what it did", QStringLiteral("DRIVER={SQLite3};Database=") + path, false},
+        {"SELECT upper(Nom) || '@example.com', count(*) OVER (), date('2024-01-31', '+1 day'), json_extract('[7]', '$[0]') FROM Clients", {}},
+        {"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3) SELECT group_concat(i) FROM n", {}},
+        {"SELECT Nom, load_extension('" + library + "') FROM Clients", refusedFunction + "load_extension"},
+        {"SELECT * FROM Parany", refusedFunction + "load_extension", true},
+        {"SELECT fts3_tokenizer('simple')", refusedFunction + "fts3_tokenizer"},
+        {"SELECT sqlite_compileoption_get(0)", refusedFunction + "sqlite_compileoption_get"},
+        {"SELECT writefile('x', Nom) FROM Clients", "no such function: writefile"},
+        {"SELECT * FROM pragma_table_info('Clients')", refusedOperation + "fer servir una taula virtual"},
+        {"PRAGMA journal_mode = WAL", refusedOperation + "PRAGMA journal_mode"},
+        {"ATTACH '" + folder.filePath("nova.db") + "' AS nova", refusedOperation + "ATTACH"},
+        {"DELETE FROM Clients", refusedOperation + "escriure a la taula Clients"},
+        {"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) SELECT count(*) FROM n",
+         queryTimedOutMessage(std::chrono::seconds(1))},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        {
-            odbc::Connection connection;
-            ASSERT_TRUE(connection.open(c.connectString, odbc::Connection::Access::ReadOnly, error)) << error.toStdString();
+    for (const QString &source : {path, csvCopy->uri()}) {
+        SCOPED_TRACE(source.toStdString());
+        const std::unique_ptr<SqliteDatabase> database = SqliteDatabase::open(source, std::chrono::seconds(1), error);
+        ASSERT_TRUE(database) << error.toStdString();
+        for (const Case &c : cases) {
+            if (c.fileOnly && source != path)
+                continue;
+            SCOPED_TRACE(c.sql.toStdString());
             error.clear();
-            const bool done = odbc::Statement::execute(connection, QStringLiteral("DELETE FROM Clients"), error).has_value();
-            EXPECT_EQ(done, !c.refused) << error.toStdString();
+            QElapsedTimer clock;
+            clock.start();
+            const std::unique_ptr<QueryRows> rows = database->execute(c.sql, error);
+            EXPECT_EQ(error, c.error);
+            EXPECT_EQ(rows != nullptr, c.error.isEmpty());
+            EXPECT_LT(clock.elapsed(), 3000);
         }
-        EXPECT_TRUE(bytes() == before) << "the file changed";
     }
+    EXPECT_FALSE(QFileInfo::exists(marker)) << "the library was loaded";
+    EXPECT_TRUE(bytes(path) == before) << "the file changed";
+    EXPECT_FALSE(QFileInfo::exists(folder.filePath(QStringLiteral("nova.db"))));
+    EXPECT_EQ(bytes(csvPath), QByteArray("Nom\nAnna\n"));
 }

@@ -4,8 +4,10 @@
 #include "database_servers.h"
 #include "gtest_qt_printers.h"
 #include "recipient_connection.h"
+#include "query_control.h"
 #include "single_query.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -45,6 +47,7 @@ bool writeDataSources(const std::vector<std::unique_ptr<DatabaseServer>> &server
 }
 
 const QString listedDatabase = QStringLiteral("llista");
+
 
 // Both servers, started once for every test here.
 struct Servers {
@@ -169,6 +172,28 @@ TEST(ServerDatabase, AWriteThroughTheConnectionNeverLands)
                                    output))
             << output;
         EXPECT_EQ(output, QStringLiteral("1\n2\n"));
+    }
+}
+
+// A query that outlasts the time limit ends, on the server too, and says
+// so; the connection goes on reading.
+TEST(ServerDatabase, AQueryThatOutlastsTheTimeLimitEndsOnTheServer)
+{
+    FOR_EACH_SERVER(server)
+    {
+        SCOPED_TRACE(server->name().toStdString());
+        const QString sleep = isPostgres(*server) ? QStringLiteral("SELECT pg_sleep(600)") : QStringLiteral("SELECT SLEEP(600)");
+        QString error;
+        ASSERT_TRUE(server->createDatabase(QStringLiteral("espera"), {QStringLiteral("CREATE TABLE t (a TEXT)")}, error)) << error;
+        RecipientConnection connection(std::chrono::seconds(2));
+        ASSERT_TRUE(connection.open(server->connectString(QStringLiteral("espera")), error)) << error;
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_FALSE(connection.openSnapshot(sleep, error));
+        EXPECT_TRUE(error.startsWith(queryTimedOutMessage(std::chrono::seconds(2)))) << error;
+        EXPECT_LT(clock.elapsed(), 10000);
+        EXPECT_TRUE(connection.fieldNames(QStringLiteral("SELECT a FROM t"), error)) << error;
+        EXPECT_EQ(server->sessionsRunning(sleep), QStringLiteral("0\n"));
     }
 }
 

@@ -94,6 +94,23 @@ bool DatabaseServer::createDatabase(const QString &database, const QStringList &
         && runSql(database, statements, error);
 }
 
+QString DatabaseServer::sessionsRunning(const QString &query)
+{
+    const QString count = name() == QLatin1String("PostgreSQL")
+        ? QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE state = 'active' AND strpos(query, '%1') > 0"
+                         " AND pid <> pg_backend_pid()")
+        : QStringLiteral("SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE INSTR(INFO, '%1') > 0"
+                         " AND ID <> CONNECTION_ID()");
+    QString output;
+    runSql(QString(), {count.arg(QString(query).replace(u'\'', QLatin1String("''")))}, output);
+    return output;
+}
+
+bool DatabaseServer::createReadOnlyAccount(const QString &database, QString &error)
+{
+    return runSql(database, readOnlyAccountStatements(database), error);
+}
+
 bool DatabaseServer::runSql(const QString &database, const QStringList &statements, QString &output)
 {
     QProcess client;
@@ -118,11 +135,17 @@ QString PostgresServer::missingPackage() const
                          QStringLiteral("postgresql"));
 }
 
-QString PostgresServer::connectString(const QString &database) const
+QString PostgresServer::connectString(const QString &database, const QString &account, const QString &password) const
 {
     return QStringLiteral("DRIVER={PostgreSQL Unicode};SERVER=127.0.0.1;PORT=%1;DATABASE=%2;UID=%3;PWD=%4")
         .arg(port())
-        .arg(database, user(), password());
+        .arg(database, account, password);
+}
+
+QStringList PostgresServer::readOnlyAccountStatements(const QString &database) const
+{
+    return {QStringLiteral("CREATE ROLE %1 LOGIN PASSWORD '%2'").arg(readerName(database), password()),
+            QStringLiteral("GRANT SELECT ON ALL TABLES IN SCHEMA public TO %1").arg(readerName(database))};
 }
 
 QString PostgresServer::quoted(const QString &identifier) const
@@ -187,11 +210,17 @@ QString MariaDbServer::missingPackage() const
                          QStringLiteral("mariadb-server"));
 }
 
-QString MariaDbServer::connectString(const QString &database) const
+QString MariaDbServer::connectString(const QString &database, const QString &account, const QString &password) const
 {
     return QStringLiteral("DRIVER={MariaDB Unicode};SERVER=127.0.0.1;PORT=%1;DATABASE=%2;UID=%3;PWD=%4")
         .arg(port())
-        .arg(database, user(), password());
+        .arg(database, account, password);
+}
+
+QStringList MariaDbServer::readOnlyAccountStatements(const QString &database) const
+{
+    return {QStringLiteral("CREATE USER '%1'@'127.0.0.1' IDENTIFIED BY '%2'").arg(readerName(database), password()),
+            QStringLiteral("GRANT SELECT ON %1.* TO '%2'@'127.0.0.1'").arg(quoted(database), readerName(database))};
 }
 
 QString MariaDbServer::quoted(const QString &identifier) const
@@ -201,10 +230,11 @@ QString MariaDbServer::quoted(const QString &identifier) const
 
 bool MariaDbServer::makeDataFolder(QString &error)
 {
-    // The user is made at every start; the system tables come without a
-    // look-up of the machine's name (--cross-bootstrap).
+    // The user is made at every start, and may make read-only accounts;
+    // the system tables come without a look-up of the machine's name
+    // (--cross-bootstrap).
     const QByteArray makeUser = QStringLiteral("CREATE USER IF NOT EXISTS '%1'@'127.0.0.1' IDENTIFIED BY '%2';\n"
-                                               "GRANT ALL ON *.* TO '%1'@'127.0.0.1';\n")
+                                               "GRANT ALL ON *.* TO '%1'@'127.0.0.1' WITH GRANT OPTION;\n")
                                     .arg(user(), password())
                                     .toUtf8();
     if (!writeFile(path(QStringLiteral("user.sql")), makeUser)) {

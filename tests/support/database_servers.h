@@ -43,9 +43,25 @@ public:
     // printed of their results (values separated by tabs, one row a line).
     bool runSql(const QString &database, const QStringList &statements, QString &output);
 
+    // How many other sessions run a query holding this text now, as the server's client
+    // prints the count ("0\n"); the client's complaint when it fails.
+    QString sessionsRunning(const QString &query);
+
+    // An account that may only read the tables of one database, made as
+    // the README tells an operator to make one; the server's own user is
+    // the superuser (PostgreSQL) or has every privilege (MariaDB).
+    bool createReadOnlyAccount(const QString &database, QString &error);
+    QString readerName(const QString &database) const { return QStringLiteral("lector_") + database; }
+
     // The ODBC connect string of one database, through the driver Debian
-    // registers for the server ({PostgreSQL Unicode}, {MariaDB Unicode}).
-    virtual QString connectString(const QString &database) const = 0;
+    // registers for the server ({PostgreSQL Unicode}, {MariaDB Unicode}),
+    // as the server's user or as the database's read-only account.
+    QString connectString(const QString &database) const { return connectString(database, user(), password()); }
+    QString readOnlyConnectString(const QString &database) const
+    {
+        return connectString(database, readerName(database), password());
+    }
+    virtual QString connectString(const QString &database, const QString &account, const QString &password) const = 0;
     // A name quoted as the server reads it.
     virtual QString quoted(const QString &identifier) const = 0;
 
@@ -54,6 +70,7 @@ protected:
     virtual bool startOnPort(TestProcess &process, quint16 port) = 0;
     virtual QString readyMarker() const = 0;
     virtual int stopSignal() const { return SIGTERM; }
+    virtual QStringList readOnlyAccountStatements(const QString &database) const = 0;
     virtual QString clientProgram() const = 0;
     virtual QStringList clientArguments(const QString &database) const = 0;
     virtual QProcessEnvironment clientEnvironment() const { return QProcessEnvironment::systemEnvironment(); }
@@ -77,12 +94,14 @@ class PostgresServer : public DatabaseServer
 public:
     QString name() const override { return QStringLiteral("PostgreSQL"); }
     QString missingPackage() const override;
-    QString connectString(const QString &database) const override;
+    using DatabaseServer::connectString;
+    QString connectString(const QString &database, const QString &account, const QString &password) const override;
     QString quoted(const QString &identifier) const override;
 
 protected:
     bool makeDataFolder(QString &error) override;
     bool startOnPort(TestProcess &process, quint16 port) override;
+    QStringList readOnlyAccountStatements(const QString &database) const override;
     QString readyMarker() const override { return QStringLiteral("database system is ready to accept connections"); }
     // A fast shutdown: sessions still open do not hold it up.
     int stopSignal() const override { return SIGINT; }
@@ -96,12 +115,14 @@ class MariaDbServer : public DatabaseServer
 public:
     QString name() const override { return QStringLiteral("MariaDB"); }
     QString missingPackage() const override;
-    QString connectString(const QString &database) const override;
+    using DatabaseServer::connectString;
+    QString connectString(const QString &database, const QString &account, const QString &password) const override;
     QString quoted(const QString &identifier) const override;
 
 protected:
     bool makeDataFolder(QString &error) override;
     bool startOnPort(TestProcess &process, quint16 port) override;
+    QStringList readOnlyAccountStatements(const QString &database) const override;
     QString readyMarker() const override { return QStringLiteral("ready for connections"); }
     QString clientProgram() const override { return QStringLiteral("/usr/bin/mariadb"); }
     QStringList clientArguments(const QString &database) const override;

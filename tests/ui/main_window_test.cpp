@@ -412,7 +412,8 @@ TEST_F(MainWindow, ADatabaseThatDoesNotOpenEmptiesTheBoxOnce)
     ASSERT_TRUE(focusOn(window().txtFields[5]));
     QTest::keyClicks(window().txtFields[5], QStringLiteral("/no/existeix.mdb"));
     ASSERT_TRUE(focusOn(window().txtFields[0]));
-    EXPECT_EQ(dialogs().messages, QStringList{QStringLiteral("[critical] Arxiu de base de dades incorrecte: /no/existeix.mdb")});
+    EXPECT_EQ(dialogs().messages,
+              QStringList{QStringLiteral("[critical] Arxiu de base de dades incorrecte: /no/existeix.mdb\nL'arxiu no existeix")});
     EXPECT_EQ(textBoxText(window().txtFields[5]), QString());
     ASSERT_TRUE(focusOn(window().txtFields[5]));
     ASSERT_TRUE(focusOn(window().txtFields[0]));

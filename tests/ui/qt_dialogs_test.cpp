@@ -125,6 +125,7 @@ TEST(QtDialogs, MessagesAreTitledTrameloWithTheirIconAndOneButton)
     const std::unique_ptr<WindowDialogs> dialogs = makeQtWindowDialogs();
     const std::pair<MessageIcon, QMessageBox::Icon> icons[] = {
         {MessageIcon::Information, QMessageBox::Information},
+        {MessageIcon::Warning, QMessageBox::Warning},
         {MessageIcon::Error, QMessageBox::Critical},
         {MessageIcon::Critical, QMessageBox::Critical},
         {MessageIcon::None, QMessageBox::NoIcon},

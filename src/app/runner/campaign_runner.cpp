@@ -2,12 +2,13 @@
 
 #include "body_preparation.h"
 #include "campaign.h"
-#include "campaign_validation.h"
+#include "campaign_identity.h"
 #include "connection_security.h"
 #include "internet_connection.h"
+#include "journal_marks.h"
+#include "pre_run_checks.h"
 #include "project_file.h"
 #include "project_lock.h"
-#include "project_paths.h"
 #include "run_driver.h"
 #include "send_journal.h"
 #include "stop_signals.h"
@@ -48,10 +49,46 @@ void reportCouldNotStart(TerminalView &view, const QString &reason)
     view.showMessage(reason, MessageIcon::Error);
 }
 
+// The journal as the run goes by it, read once when it starts, with the rows
+// it records in doubt named; nothing when the run cannot start, after a
+// message.
+std::optional<CampaignRun::Start> startFromJournal(Campaign &campaign, const RunnerOptions &options,
+                                                  const QString &attachments, TerminalView &view)
+{
+    if (const std::optional<QString> failure = giveCampaignIdentity(campaign)) {
+        reportCouldNotStart(view, *failure);
+        return std::nullopt;
+    }
+    CampaignRun::Start start{attachments, readCampaignJournal(campaign), options.resendInDoubt};
+    if (const std::optional<QString> refusal = journalRefusal(start.journal, campaign)) {
+        reportCouldNotStart(view, *refusal);
+        return std::nullopt;
+    }
+    const JournalMarks marks = markRowsFromJournal(campaign, start.journal);
+    if (marks.failed)
+        return std::nullopt;
+    for (const InDoubtRow &row : marks.inDoubt)
+        view.showMessage(QStringLiteral("En dubte: fila %1, %2, %3").arg(row.row).arg(row.address, row.reason),
+                         MessageIcon::Information);
+    if (!marks.inDoubt.isEmpty()) {
+        view.showMessage(options.resendInDoubt
+                             ? QStringLiteral("Es torna a enviar el missatge als destinataris en dubte.")
+                             : QStringLiteral("No es torna a enviar el missatge als destinataris en dubte: el servidor "
+                                              "potser ja el va rebre. Per enviar-l'hi, feu servir --reenvia-en-dubte."),
+                         MessageIcon::Information);
+    }
+    if (rowsToSend(campaign.grid(), options.resendInDoubt) == 0) {
+        reportCouldNotStart(view, nothingToSendMessage);
+        return std::nullopt;
+    }
+    return start;
+}
+
 } // namespace
 
-RunnerOutcome runSavedCampaign(const QString &projectArgument, bool testSend, TerminalView &view)
+RunnerOutcome runSavedCampaign(const QString &projectArgument, const RunnerOptions &options, TerminalView &view)
 {
+    const bool testSend = options.testSend;
     const QFileInfo project(projectArgument);
     if (!project.isFile() || !project.isReadable()) {
         reportCouldNotStart(view, QStringLiteral("No es pot llegir l'arxiu de projecte: ") + projectArgument);
@@ -60,6 +97,9 @@ RunnerOutcome runSavedCampaign(const QString &projectArgument, bool testSend, Te
     // Every save goes to the file named at the start, whatever folder is
     // current by then.
     const QString projectPath = project.absoluteFilePath();
+
+    // From the start: a stop while the project loads ends a long query.
+    StopSignals stopSignals;
 
     // Taken before the marks are read, so that they are the last ones saved.
     ProjectLock lock;
@@ -82,6 +122,10 @@ RunnerOutcome runSavedCampaign(const QString &projectArgument, bool testSend, Te
         reportCouldNotStart(view, QStringLiteral("No es pot començar l'enviament. ") + journalNotReadMessage(*marks));
         return RunnerOutcome::CouldNotStart;
     }
+    if (!testSend && marks->journal == MarksRestoration::Journal::Foreign) {
+        reportCouldNotStart(view, journalRefusal(readCampaignJournal(campaign), campaign).value_or(QString()));
+        return RunnerOutcome::CouldNotStart;
+    }
     if (!testSend && marks->outcome == MarksRestoration::Outcome::NotRestorable) {
         if (marks->journal == MarksRestoration::Journal::Absent) {
             reportCouldNotStart(view, QStringLiteral("No es pot començar l'enviament. ") + marksNotRestoredMessage(*marks));
@@ -92,13 +136,23 @@ RunnerOutcome runSavedCampaign(const QString &projectArgument, bool testSend, Te
     }
     if (!testSend && marks->journal == MarksRestoration::Journal::Read)
         view.showMessage(journalRowsMessage(*marks), MessageIcon::Information);
-    if (const std::optional<QString> failure = validateCampaign(campaign.settings(), projectFolderOf(campaign))) {
-        reportCouldNotStart(view, *failure);
+    if (const std::optional<QString> refusal = refusalBeforeSending(campaign)) {
+        reportCouldNotStart(view, *refusal);
         return RunnerOutcome::CouldNotStart;
     }
-    // Nobody is there to answer the window's question: said, not asked.
+    // Nobody is there to answer the window's questions: said, or decided
+    // by the command line.
     if (passwordTravelsUnencrypted(campaign.settings()))
         view.showWarning(QStringLiteral("Avís: la contrasenya viatjarà sense xifrar fins al servidor SMTP."));
+    if (const QStringList unknown = unknownPlaceholders(campaign); !testSend && !unknown.isEmpty()) {
+        if (!options.acceptUnknownFields) {
+            reportCouldNotStart(view, unknownPlaceholdersRefusal(unknown));
+            return RunnerOutcome::CouldNotStart;
+        }
+        view.showWarning(unknownPlaceholdersWarning(unknown));
+    }
+    if (const QStringList unmerged = unmergedPlaceholders(campaign); !testSend && !unmerged.isEmpty())
+        view.showWarning(unmergedPlaceholdersWarning(unmerged));
     // A project that cannot keep its marks would find out only after the
     // first group had gone out.
     if (!testSend && !ProveProjectCanBeSaved(campaign, projectPath))
@@ -106,7 +160,6 @@ RunnerOutcome runSavedCampaign(const QString &projectArgument, bool testSend, Te
 
     SystemInternetConnection connection;
     CampaignRun run(campaign, connection);
-    StopSignals stopSignals;
     QObject::connect(&stopSignals, &StopSignals::stopRequested, &campaign, [&] {
         view.showMessage(QStringLiteral("Aturant l'enviament després del grup actual..."), MessageIcon::Information);
         campaign.setStopRequested(true);
@@ -144,14 +197,19 @@ RunnerOutcome runSavedCampaign(const QString &projectArgument, bool testSend, Te
         finished = counts;
     });
 
-    run.run(attachments);
+    const std::optional<CampaignRun::Start> start = startFromJournal(campaign, options, attachments, view);
+    if (!start)
+        return RunnerOutcome::CouldNotStart;
+    run.run(*start);
     if (!finished)
         return RunnerOutcome::CouldNotStart;
     if (!saveFailed && !SaveProject(campaign, projectPath))
         saveFailed = true;
     view.showMessage(QStringLiteral("Registre d'enviaments: ") + SendJournal::pathFor(projectPath),
                      MessageIcon::Information);
-    if (saveFailed || finished->failed > 0 || finished->stoppedOnFault)
+    if (finished->stoppedOnFault || finished->stoppedOnRequest)
+        return RunnerOutcome::Stopped;
+    if (saveFailed || finished->failed > 0 || finished->inDoubt > 0)
         return RunnerOutcome::SomeNotSent;
     return RunnerOutcome::AllSent;
 }

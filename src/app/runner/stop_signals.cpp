@@ -1,5 +1,8 @@
 #include "stop_signals.h"
 
+#include "query_control.h"
+
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
@@ -8,6 +11,8 @@ namespace tramelo {
 namespace {
 
 int signalPipe[2] = {-1, -1};
+// Written by the object that goes, to end its waiting thread.
+constexpr char endOfWaiting = 0;
 
 void onStopSignal(int number)
 {
@@ -22,10 +27,10 @@ void onStopSignal(int number)
 StopSignals::StopSignals(QObject *parent)
     : QObject(parent)
 {
-    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+    // The handler never blocks on a full pipe; the waiting thread does block.
+    if (::pipe2(signalPipe, O_CLOEXEC) != 0 || ::fcntl(signalPipe[1], F_SETFL, O_NONBLOCK) != 0)
         return;
-    m_notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &StopSignals::onSignalPipe);
+    m_waiter = std::thread([this] { waitForSignals(); });
     std::signal(SIGINT, onStopSignal);
     std::signal(SIGTERM, onStopSignal);
 }
@@ -34,14 +39,24 @@ StopSignals::~StopSignals()
 {
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
+    if (!m_waiter.joinable())
+        return;
+    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &endOfWaiting, 1);
+    m_waiter.join();
 }
 
-void StopSignals::onSignalPipe()
+void StopSignals::waitForSignals()
 {
-    char byte = 0;
-    while (::read(signalPipe[0], &byte, 1) == 1) {
+    for (;;) {
+        char byte = endOfWaiting;
+        const ssize_t read = ::read(signalPipe[0], &byte, 1);
+        if (read < 0 && errno == EINTR)
+            continue;
+        if (read != 1 || byte == endOfWaiting)
+            return;
+        stopRecipientQueries();
+        QMetaObject::invokeMethod(this, &StopSignals::stopRequested, Qt::QueuedConnection);
     }
-    Q_EMIT stopRequested();
 }
 
 } // namespace tramelo

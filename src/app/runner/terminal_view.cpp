@@ -29,9 +29,10 @@ TerminalView::TerminalView(bool interactive)
 void TerminalView::showMessage(const QString &text, MessageIcon icon)
 {
     clearBar();
+    // A warning goes with the errors, but the run goes on.
     const bool error = icon == MessageIcon::Error || icon == MessageIcon::Critical;
     m_errorCount += error ? 1 : 0;
-    writeLine(error ? stderr : stdout, text);
+    writeLine(error || icon == MessageIcon::Warning ? stderr : stdout, text);
 }
 
 void TerminalView::showWarning(const QString &text)
