@@ -16,18 +16,6 @@
 #include <algorithm>
 
 namespace tramelo {
-namespace {
-
-// A button that is the action: it shows the action's icon or words, and
-// follows its tool tip and enabled state.
-void share(QToolButton *button, QAction *action)
-{
-    const QSize iconSize = button->iconSize();
-    button->setDefaultAction(action);
-    button->setIconSize(iconSize);
-}
-
-} // namespace
 
 void frmMain::setToolTipWithShortcut(QAction &action, const QString &toolTip)
 {
@@ -47,7 +35,7 @@ void frmMain::buildActions()
     };
     actObre = command(QStringLiteral("&Obre…"), QStringLiteral("Llegir la configuració"), QKeySequence::Open);
     actDesa = command(QStringLiteral("&Desa"), QStringLiteral("Gravar la configuració"), QKeySequence::Save);
-    actDesaComA = command(QStringLiteral("Desa &com a…"), QStringLiteral("Gravar la configuració en un altre arxiu"),
+    actDesaComA = command(QStringLiteral("Desa &com a…"), QStringLiteral("Desar la configuració en un altre fitxer"),
                           QKeySequence::SaveAs);
     actSurt = command(QStringLiteral("&Surt"), QStringLiteral("Sortir del programa"), QKeySequence::Quit);
     actEnviaProva = command(QStringLiteral("Envia una &prova"), QStringLiteral("Enviar només el missatge de prova"));
@@ -68,13 +56,13 @@ void frmMain::buildActions()
     actGuia = command(QStringLiteral("&Guia d'ús"), QStringLiteral("La primera campanya, pas a pas"),
                       QKeySequence::HelpContents);
     actQuantA = command(QStringLiteral("&Quant a Tramelo"), QStringLiteral("Sobre Tramelo"));
-    share(cmbLlegir, actObre);
-    share(cmbGravar, actDesa);
-    share(cmbEnviar, actEnvia);
-    share(cmbDesmarcar, actEsborraMarques);
-    share(cmbSortir, actSurt);
-    share(cmbAturar, actAtura);
-    share(cmbRegistre, actRegistre);
+    // Each button is its action: its icon or words, its tool tip, its enabled state.
+    const std::pair<QToolButton *, QAction *> buttons[] = {
+        {cmbLlegir, actObre},     {cmbGravar, actDesa},  {cmbEnviar, actEnvia},        {cmbDesmarcar, actEsborraMarques},
+        {cmbSortir, actSurt},     {cmbAturar, actAtura}, {cmbRegistre, actRegistre},
+    };
+    for (const auto &[button, action] : buttons)
+        button->setDefaultAction(action);
     for (QAction *action : {actObre, actDesa, actDesaComA, actEnviaProva, actEnvia})
         connect(action, &QAction::triggered, this, &frmMain::runLeavingRules, Qt::DirectConnection);
     connect(actObre, &QAction::triggered, this, &frmMain::onLoadProject);

@@ -26,7 +26,7 @@ namespace {
 // Another program (tramelo-run) may be appending to the journal.
 constexpr int pollMilliseconds = 1000;
 
-const QString csvFilter = QStringLiteral("Arxius CSV (*.csv);;Tots els arxius (*)");
+const QString csvFilter = QStringLiteral("Fitxers CSV (*.csv);;Tots els fitxers (*)");
 
 QLabel *buddyLabel(const QString &text, QWidget *buddy)
 {
@@ -202,7 +202,7 @@ JournalWindow::JournalWindow(Campaign &campaign, CampaignRun &run, WindowDialogs
     lblEstat->setWordWrap(true);
     lblEstat->setTextFormat(Qt::PlainText);
     cmbDesaNoEnviats = new QPushButton(QStringLiteral("&Desa els no enviats com a CSV…"));
-    cmbDesaNoEnviats->setToolTip(QStringLiteral("Un arxiu amb l'últim intent de cada destinatari que encara no ha rebut "
+    cmbDesaNoEnviats->setToolTip(QStringLiteral("Un fitxer amb l'últim intent de cada destinatari que encara no ha rebut "
                                                 "el missatge, que Tramelo pot obrir com a base de dades"));
     auto *buttons = new QDialogButtonBox;
     buttons->addButton(cmbDesaNoEnviats, QDialogButtonBox::ActionRole);
@@ -274,7 +274,7 @@ void JournalWindow::showState()
     const bool read = m_model.status() == JournalTail::Status::Read;
     cmbDesaNoEnviats->setEnabled(read && !m_model.rows().isEmpty());
     if (path.isEmpty()) {
-        lblEstat->setText(QStringLiteral("Aquesta campanya encara no s'ha gravat: el registre d'enviaments es desa al "
+        lblEstat->setText(QStringLiteral("Aquesta campanya encara no s'ha desat: el registre d'enviaments es desa al "
                                          "costat del projecte."));
         return;
     }
@@ -302,7 +302,7 @@ void JournalWindow::saveUnsent()
 {
     const QList<JournalRow> unsent = unsentRows(m_model.rows());
     if (unsent.isEmpty()) {
-        m_dialogs.showMessage(this, QStringLiteral("Segons el registre, tots els destinataris han rebut el missatge."),
+        m_dialogs.showMessage(this, QStringLiteral("Al registre no hi ha cap destinatari que hagi quedat sense enviar."),
                               MessageIcon::Information);
         return;
     }

@@ -534,7 +534,7 @@ TEST_F(ExampleCampaignInTheWindow, TheJournalWindowFollowsARunAndSavesTheRecipie
     const QString unsent = folder.filePath(QStringLiteral("no-enviats.csv"));
     opened.dialogs->filesToSave.push_back(unsent);
     journal.cmbDesaNoEnviats->click();
-    EXPECT_EQ(opened.dialogs->log.last(), QStringLiteral("save %1 | Arxius CSV (*.csv);;Tots els arxius (*)")
+    EXPECT_EQ(opened.dialogs->log.last(), QStringLiteral("save %1 | Fitxers CSV (*.csv);;Tots els fitxers (*)")
                                               .arg(folder.filePath(QStringLiteral("exemple.no-enviats.csv"))));
     EXPECT_EQ(journalRows(unsent), failingServerJournal(exampleAddresses).mid(1, 4));
     EXPECT_EQ(QFile::permissions(unsent) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
