@@ -1,5 +1,6 @@
 #include "run_driver.h"
 
+#include "address_validation.h"
 #include "body_preparation.h"
 #include "campaign.h"
 #include "campaign_identity.h"
@@ -7,6 +8,7 @@
 #include "campaign_view.h"
 #include "clsEnviarCorreu.h"
 #include "connection_security.h"
+#include "counted_text.h"
 #include "journal_marks.h"
 #include "mail_texts.h"
 #include "plain_text.h"
@@ -117,14 +119,14 @@ QString confirmationQuestion(qint64 rows, long long groupSize, qint64 sparedByJo
 {
     const qint64 size = std::max(1LL, groupSize);
     const qint64 messages = (rows + size - 1) / size;
+    const QString sending = QStringLiteral("%1 %2 a %3")
+                                .arg(messages == 1 ? QStringLiteral("S'enviarà") : QStringLiteral("S'enviaran"),
+                                     countedText(messages, QStringLiteral("missatge"), QStringLiteral("missatges")),
+                                     countedText(rows, QStringLiteral("destinatari"), QStringLiteral("destinataris")));
     if (sparedByJournal == 0)
-        return QStringLiteral("S'enviaran %1 missatges a %2 destinataris. Vols continuar?").arg(messages).arg(rows);
-    const QString spared = sparedByJournal == 1 ? QStringLiteral("1 ja enviat segons el registre")
-                                                : QStringLiteral("%1 ja enviats segons el registre").arg(sparedByJournal);
-    return QStringLiteral("S'enviaran %1 missatges a %2 destinataris (%3). Vols continuar?")
-        .arg(messages)
-        .arg(rows)
-        .arg(spared);
+        return sending + QStringLiteral(". Vols continuar?");
+    return QStringLiteral("%1 (%2 segons el registre). Vols continuar?")
+        .arg(sending, countedText(sparedByJournal, QStringLiteral("ja enviat"), QStringLiteral("ja enviats")));
 }
 
 } // namespace
@@ -149,11 +151,11 @@ QString endOfRunHeadline(const RunCounts &counts)
 
 QString endOfRunCounts(const RunCounts &counts)
 {
-    const QString text = QStringLiteral("Registres processats %1 de %2: %3 enviats, %4 no enviats")
+    const QString text = QStringLiteral("Registres processats %1 de %2: %3, %4")
                              .arg(counts.processed)
                              .arg(counts.total)
-                             .arg(counts.sent)
-                             .arg(counts.failed);
+                             .arg(countedText(counts.sent, QStringLiteral("enviat"), QStringLiteral("enviats")),
+                                  countedText(counts.failed, QStringLiteral("no enviat"), QStringLiteral("no enviats")));
     return counts.inDoubt == 0 ? text : text + QStringLiteral(", %1 en dubte").arg(counts.inDoubt);
 }
 
@@ -198,26 +200,39 @@ CampaignRun::~CampaignRun() = default;
 
 void CampaignRun::pressSend()
 {
-    CampaignView &view = m_campaign.view();
-    if (const std::optional<QString> refusal = refusalBeforeSending(m_campaign)) {
-        view.showMessage(*refusal, MessageIcon::Error);
+    const std::optional<QString> attachments = checkedAttachments();
+    if (!attachments)
         return;
-    }
-    // Once for the test send or the run that follows, before either.
-    if (passwordTravelsUnencrypted(m_campaign.settings()) && !view.askYesNo(unencryptedPasswordQuestion, false))
-        return;
-    const QString attachments = BuildAttachmentList(m_campaign);
-    switch (view.askYesNoCancel(QStringLiteral("Vols fer un enviament de prova abans de fer el definitiu?"))) {
+    switch (m_campaign.view().askYesNoCancel(QStringLiteral("Vols fer un enviament de prova abans de fer el definitiu?"))) {
     case Answer::Yes:
-        testSend(attachments);
+        testSend(*attachments);
         break;
     case Answer::No:
         if (placeholdersAccepted())
-            runConfirmed(attachments);
+            runConfirmed(*attachments);
         break;
     case Answer::Cancel:
         break;
     }
+}
+
+void CampaignRun::pressTestSend()
+{
+    if (const std::optional<QString> attachments = checkedAttachments())
+        testSend(*attachments);
+}
+
+std::optional<QString> CampaignRun::checkedAttachments()
+{
+    CampaignView &view = m_campaign.view();
+    if (const std::optional<QString> refusal = refusalBeforeSending(m_campaign)) {
+        view.showMessage(*refusal, MessageIcon::Error);
+        return std::nullopt;
+    }
+    // Once for the test send or the run that follows, before either.
+    if (passwordTravelsUnencrypted(m_campaign.settings()) && !view.askYesNo(unencryptedPasswordQuestion, false))
+        return std::nullopt;
+    return BuildAttachmentList(m_campaign);
 }
 
 void CampaignRun::requestStop()
@@ -360,11 +375,18 @@ void CampaignRun::endSending()
 
 void CampaignRun::testSend(const QString &attachments)
 {
+    const QString testAddress = trimBlanks(m_testAddress);
+    if (!testAddress.isEmpty() && !isValidEmailAddress(testAddress)) {
+        m_campaign.view().showMessage(QStringLiteral("L'adreça per a la prova no és vàlida: ") + testAddress,
+                                      MessageIcon::Error);
+        return;
+    }
     const RunSettings settings = takeRunSettings(m_campaign, attachments);
     beginSending();
     replaceMailComponent();
-    OutgoingMessage message{settings.senderAddress, QString(), settings.subject, settings.body, attachments};
-    // Always to the sender: only what a recipient would read comes from the row.
+    OutgoingMessage message{testAddress.isEmpty() ? settings.senderAddress : testAddress, QString(), settings.subject,
+                            settings.body, attachments};
+    // Always to one address: only what a recipient would read comes from the row.
     if (const std::optional<OutgoingMessage> rowMessage = messageForRow(m_campaign, m_testSendRow, attachments)) {
         message.subject = rowMessage->subject;
         message.body = rowMessage->body;

@@ -41,8 +41,8 @@ QString countsText(const RunCounts &counts);
 // How a run ended: "Enviament aturat" when it was asked to stop,
 // "Enviament finalitzat" otherwise.
 QString endOfRunHeadline(const RunCounts &counts);
-// "Registres processats P de T: S enviats, F no enviats", then ", D en
-// dubte" when some are.
+// "Registres processats P de T: S enviats, F no enviats", each count with
+// its words in its number, then ", D en dubte" when some are.
 QString endOfRunCounts(const RunCounts &counts);
 
 // A run stops by itself after this many messages in a row that failed
@@ -96,12 +96,16 @@ public:
     // send it again. The settings are taken once, here: an edit meanwhile
     // changes nothing of the run.
     void run(const Start &start);
+    // The test send alone, after the same checks, without the question.
+    void pressTestSend();
     // The window's "Aturar" (and exit button): a run stops after the message
     // in flight; a test send stops at once.
     void requestStop();
     // The grid row whose cells the next test sends merge, as the run would
     // for that row; 0 sends the message as typed.
     void setTestSendRow(int row) { m_testSendRow = row; }
+    // Where the next test sends go: an address, or blank for the sender's.
+    void setTestAddress(const QString &address) { m_testAddress = address; }
 
     clsEnviarCorreu *poSendMail() const { return m_poSendMail.get(); }
 
@@ -126,6 +130,9 @@ private:
     struct Group;
     struct RunState;
 
+    // The checks before sending and the unencrypted password's question
+    // passed: the attachment list.
+    std::optional<QString> checkedAttachments();
     bool placeholdersAccepted();
     void runConfirmed(const QString &attachments);
     bool projectSavedForRun();
@@ -153,6 +160,7 @@ private:
     RunState *m_runState = nullptr; // during a definitive run
     int m_testSendRow = 0;
     bool m_testSending = false;
+    QString m_testAddress;
 };
 
 } // namespace tramelo

@@ -2,24 +2,21 @@
 // addresses sent since the last reset, those in doubt, and the campaigns the
 // journal names, however long the file.
 #include "send_journal.h"
+#include "send_journal_rows.h"
 
 #include <QFile>
 #include <QFileInfo>
 
-#include <array>
-
 namespace tramelo {
 namespace {
 
-// Far longer than any row the program writes; a longer line is no row.
-constexpr qint64 maxRowBytes = 64 * 1024;
 // A journal names one campaign; a few are kept to say that it names others.
 constexpr qsizetype maxCampaignsKept = 4;
 
 enum Column { Time, Row, Address, Result, Stage, Reply, MessageId };
 
 // What one row of the journal adds to the reading.
-void take(JournalReading &reading, const std::array<QByteArray, journal_format::columnCount> &fields)
+void take(JournalReading &reading, const JournalFields &fields)
 {
     const QByteArray &result = fields[Result];
     const QByteArray &stage = fields[Stage];
@@ -46,58 +43,6 @@ void take(JournalReading &reading, const std::array<QByteArray, journal_format::
     }
 }
 
-// The fields of one row without its line end (RFC 4180, no line breaks
-// inside fields); nothing when it is not a row of the journal's shape.
-std::optional<std::array<QByteArray, journal_format::columnCount>> fieldsOf(QByteArrayView line)
-{
-    std::array<QByteArray, journal_format::columnCount> fields;
-    int index = 0;
-    qsizetype at = 0;
-    for (;;) {
-        if (index == journal_format::columnCount)
-            return std::nullopt;
-        QByteArray &field = fields[std::size_t(index)];
-        if (at < line.size() && line[at] == '"') {
-            ++at;
-            for (;;) {
-                if (at >= line.size())
-                    return std::nullopt; // a quote never closed: a row cut short
-                if (line[at] == '"') {
-                    if (at + 1 < line.size() && line[at + 1] == '"') {
-                        field += '"';
-                        at += 2;
-                        continue;
-                    }
-                    ++at;
-                    break;
-                }
-                field += line[at++];
-            }
-        } else {
-            const qsizetype comma = line.indexOf(',', at);
-            const qsizetype end = comma < 0 ? line.size() : comma;
-            field = line.sliced(at, end - at).toByteArray();
-            at = end;
-        }
-        ++index;
-        if (at == line.size())
-            break;
-        if (line[at] != ',')
-            return std::nullopt;
-        ++at;
-    }
-    if (index != journal_format::columnCount)
-        return std::nullopt;
-    return fields;
-}
-
-QByteArrayView withoutLineEnd(QByteArrayView line)
-{
-    while (!line.isEmpty() && (line.back() == '\n' || line.back() == '\r'))
-        line.chop(1);
-    return line;
-}
-
 } // namespace
 
 QString addressKey(const QString &address)
@@ -120,11 +65,11 @@ JournalReading readJournal(const QString &path)
     reading.status = JournalReading::Status::Read;
     const auto notAJournal = [&reading] {
         reading.status = JournalReading::Status::Unreadable;
-        reading.reason = QStringLiteral("la primera línia no és la capçalera d'un registre d'enviaments");
+        reading.reason = QString::fromUtf16(notAJournalReason);
         return reading;
     };
     bool first = true;
-    QByteArray buffer(maxRowBytes + 1, Qt::Uninitialized);
+    QByteArray buffer(maxJournalRowBytes + 1, Qt::Uninitialized);
     const auto readLine = [&file, &buffer] {
         const qint64 length = file.readLine(buffer.data(), buffer.size());
         return QByteArrayView(buffer.constData(), qMax<qint64>(length, 0));
@@ -150,7 +95,7 @@ JournalReading readJournal(const QString &path)
         }
         if (overlong)
             continue;
-        if (const auto fields = fieldsOf(row))
+        if (const auto fields = journalFieldsOf(row))
             take(reading, *fields);
     }
     return reading;

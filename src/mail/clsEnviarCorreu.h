@@ -305,6 +305,8 @@ private:
     void onSocketReadyRead();
     void onSocketError();
     void onSocketBytesWritten(qint64 bytes);
+    void reportProgress();
+    void showDataLeaving();
     void onPlainSocketActivity(const PlainSocket::Activity &activity);
     void onConnectionEnded(QByteArrayView lastBytes);
     void reportSocketError(const QString &text);

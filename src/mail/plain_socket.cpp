@@ -10,7 +10,9 @@
 #include <net/if.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <linux/sockios.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -249,6 +251,14 @@ bool hasInputWaiting(int descriptor)
 {
     pollfd waiting{descriptor, POLLIN, 0};
     return ::poll(&waiting, 1, 0) != 0;
+}
+
+qint64 unacknowledgedBytes(int descriptor)
+{
+    int queued = 0;
+    if (descriptor < 0 || ::ioctl(descriptor, SIOCOUTQ, &queued) != 0)
+        return 0;
+    return std::max(queued, 0);
 }
 
 bool PlainSocket::hasUnreadInput() const

@@ -17,6 +17,10 @@ namespace tramelo {
 // found with one poll that does not wait.
 bool hasInputWaiting(int descriptor);
 
+// Bytes written to a TCP connection that its peer has not acknowledged yet
+// (still in the kernel's send queue); 0 when the descriptor cannot say.
+qint64 unacknowledgedBytes(int descriptor);
+
 // A TCP connection in the clear on the system's own sockets, driven by its
 // owner's waits: no socket notifiers and no pass of the event loop per reply.
 // Writes go straight to the kernel; what it cannot take yet waits in a queue

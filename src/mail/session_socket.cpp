@@ -263,6 +263,15 @@ void clsEnviarCorreu::pumpEventsOnce()
         return;
     flushOutgoing();
     waitForEvents();
+    showDataLeaving();
+}
+
+void clsEnviarCorreu::showDataLeaving()
+{
+    // A message's data leaves while the session waits, with no event of
+    // its own: each pass of a wait looks how far it has gone.
+    if (m_step == SendStage::Data && transportConnected())
+        reportProgress();
 }
 
 void clsEnviarCorreu::pumpPlainSocketOnce()
@@ -292,6 +301,7 @@ void clsEnviarCorreu::pumpPlainSocketOnce()
         m_eventsProcessed.start();
         QCoreApplication::processEvents(QEventLoop::AllEvents);
     }
+    showDataLeaving();
 }
 
 void clsEnviarCorreu::waitForEvents()
@@ -516,9 +526,19 @@ void clsEnviarCorreu::onSocketBytesWritten(qint64 bytes)
 {
     m_bytesSent += bytes;
     m_flags.chunkSent = true;
+    reportProgress();
+}
+
+void clsEnviarCorreu::reportProgress()
+{
+    // The kernel takes a message of a few megabytes into its buffers at once:
+    // counted there, it would show as sent before its first byte had left.
+    // What the server has acknowledged has left.
+    const qintptr descriptor = m_plainTransport ? m_plain.descriptor() : m_socket->socketDescriptor();
+    const qint64 left = std::max<qint64>(0, m_bytesSent - unacknowledgedBytes(int(descriptor)));
     int percentage = 0;
     if (m_sizeEstimate >= 1) {
-        const float share = static_cast<float>(double(m_bytesSent) / double(m_sizeEstimate));
+        const float share = static_cast<float>(double(left) / double(m_sizeEstimate));
         const float scaled = share * 100.0f;
         percentage = scaled >= 100.0f ? 100 : int(std::nearbyint(scaled));
     }

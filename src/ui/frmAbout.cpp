@@ -3,17 +3,18 @@
 #include "icons.h"
 
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QScreen>
-#include <QToolButton>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace tramelo {
 
 frmAbout::frmAbout(QWidget &mainWindow, QWidget *parent)
-    : QWidget(parent)
+    : QDialog(parent)
     , lblVersio(new QLabel(QStringLiteral("Tramelo Versió " TRAMELO_VERSION)))
-    , cmbSortir(new QToolButton)
+    , cmbSortir(new QPushButton)
     , m_mainWindow(mainWindow)
 {
     registerUiResources();
@@ -28,7 +29,8 @@ frmAbout::frmAbout(QWidget &mainWindow, QWidget *parent)
     cmbSortir->setIconSize(QSize(32, 32));
     cmbSortir->setFixedSize(41, 41);
     cmbSortir->setToolTip(QStringLiteral("Tancar aquesta pantalla i entrar en el programa"));
-    connect(cmbSortir, &QToolButton::clicked, this, &frmAbout::enterProgram);
+    cmbSortir->setDefault(true);
+    connect(cmbSortir, &QPushButton::clicked, this, &frmAbout::enterProgram);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 16, 16, 12);
@@ -43,10 +45,20 @@ frmAbout::frmAbout(QWidget &mainWindow, QWidget *parent)
     }
 }
 
+// Escape closes the box the way its button does; closing it from the title
+// bar at start still leaves the program without a window, which ends it.
+void frmAbout::keyPressEvent(QKeyEvent *event)
+{
+    if (event->matches(QKeySequence::Cancel))
+        enterProgram();
+    else
+        QDialog::keyPressEvent(event);
+}
+
 void frmAbout::enterProgram()
 {
     m_mainWindow.show();
-    close();
+    accept();
 }
 
 } // namespace tramelo

@@ -1,22 +1,26 @@
 #pragma once
 
-#include <QWidget>
+#include <QDialog>
 
 class QLabel;
-class QToolButton;
+class QPushButton;
 
 namespace tramelo {
 
 // "Sobre Tramelo", the box the program starts with: a picture, the version,
-// and the one button that opens the main window and closes the box.
-class frmAbout : public QWidget
+// and the one button that opens the main window and closes the box. The
+// button is the default, and Escape does what it does.
+class frmAbout : public QDialog
 {
     Q_OBJECT
 public:
     explicit frmAbout(QWidget &mainWindow, QWidget *parent = nullptr);
 
     QLabel *lblVersio = nullptr;
-    QToolButton *cmbSortir = nullptr;
+    QPushButton *cmbSortir = nullptr;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void enterProgram();

@@ -7,6 +7,7 @@
 #include "recipient_grid.h"
 #include "window_dialogs.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -14,6 +15,8 @@
 #include <QFocusEvent>
 #include <QFrame>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -38,6 +41,8 @@ frmMain::frmMain(std::unique_ptr<WindowDialogs> dialogs, QWidget *parent)
     setWindowTitle(QStringLiteral("Enviar Tramelo"));
     setWindowIcon(QIcon(QStringLiteral(":/tramelo/tramelo.png")));
     buildControls();
+    buildActions();
+    buildMenus();
     bindControls();
     connectEvents();
     connectHomeEvents();
@@ -75,6 +80,7 @@ void frmMain::Form_Load()
     m_campaign.setDirty(false);
     m_campaign.setRunning(false);
     setClearMarksEnabled(false);
+    showLoginState();
 }
 
 bool frmMain::Form_QueryUnload()
@@ -154,11 +160,10 @@ void frmMain::waitForEvents()
 // stops it rather than closing, as its tool tip then says.
 void frmMain::setRunButtonsEnabled(bool enabled)
 {
-    cmbLlegir->setEnabled(enabled);
-    cmbGravar->setEnabled(enabled);
-    cmbEnviar->setEnabled(enabled);
-    cmbAturar->setEnabled(!enabled);
-    cmbSortir->setToolTip(enabled ? QStringLiteral("Sortir del programa") : QStringLiteral("Aturar l'enviament"));
+    for (QAction *action : {actObre, actDesa, actDesaComA, actEnvia, actEnviaProva, m_recentProjects->menuAction()})
+        action->setEnabled(enabled);
+    actAtura->setEnabled(!enabled);
+    setToolTipWithShortcut(*actSurt, enabled ? QStringLiteral("Sortir del programa") : QStringLiteral("Aturar l'enviament"));
     setSendingControlsEnabled(enabled);
 }
 
@@ -166,23 +171,32 @@ void frmMain::setSendingControlsEnabled(bool enabled)
 {
     const std::initializer_list<QWidget *> controls = {
         txtFields[0],  txtFields[1],  txtFields[2],  comboSeguretat, txtFields[17], cmbCercar[3],
-        chkFields[0],  txtFields[3],  txtFields[4],  txtFields[12],  txtFields[7],  optFields[2],
-        optFields[3],  txtFields[6],  cmbCercar[0],  txtFields[13],  cmbCercar[2],  chkFields[1],
-        txtFields[11], txtFields[9],  txtFields[10], txtFields[15],  txtFields[16],
+        chkFields[0],  txtFields[12], txtFields[7],  optFields[2],   optFields[3],  txtFields[6],
+        cmbCercar[0],  txtFields[13], cmbCercar[2],  chkFields[1],   txtFields[11], txtFields[9],
+        txtFields[10], txtFields[15], txtFields[16], txtAdrecaProva,
     };
     for (QWidget *control : controls)
         control->setEnabled(enabled);
+    showLoginState();
+}
+
+void frmMain::showLoginState()
+{
+    const bool login = chkFields[0]->isEnabled() && chkFields[0]->isChecked();
+    for (QWidget *control : {txtFields[3], txtFields[4], static_cast<QWidget *>(m_loginLabels[0]),
+                             static_cast<QWidget *>(m_loginLabels[1])})
+        control->setEnabled(login);
 }
 
 void frmMain::setClearMarksEnabled(bool enabled)
 {
-    cmbDesmarcar->setEnabled(enabled && m_recipientControlsEnabled);
+    actEsborraMarques->setEnabled(enabled && m_recipientControlsEnabled);
 }
 
 void frmMain::showClearMarksState()
 {
     // Off during a run, without a look at every row as each is marked.
-    cmbDesmarcar->setEnabled(m_recipientControlsEnabled && m_campaign.grid().hasMarks());
+    actEsborraMarques->setEnabled(m_recipientControlsEnabled && m_campaign.grid().hasMarks());
 }
 
 void frmMain::setRecipientControlsEnabled(bool enabled)

@@ -12,13 +12,16 @@
 #include <array>
 #include <memory>
 
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QFrame;
 class QGroupBox;
 class QLabel;
 class QLayout;
+class QLineEdit;
 class QMenu;
+class QMenuBar;
 class QModelIndex;
 class QProgressBar;
 class QPushButton;
@@ -30,12 +33,16 @@ class QToolButton;
 
 namespace tramelo {
 
+class JournalWindow;
 class RecipientPreview;
+class StatusLine;
+class UserGuide;
+class frmAbout;
 
-// The main window, "Enviar Tramelo": the campaign's settings on the
-// "Definició" tab, the body as a page and as text, the recipient grid with
-// the run's progress, and the five buttons below. It is a view over the
-// Campaign it owns and hands every operator action to the campaign's
+// The main window, "Enviar Tramelo": its menus, the campaign's settings on
+// the "Definició" tab, the body as a page and as text, the recipient grid
+// with the run's progress, and the five buttons below. It is a view over
+// the Campaign it owns and hands every operator action to the campaign's
 // operations.
 class frmMain : public QWidget, public CampaignView
 {
@@ -67,9 +74,24 @@ public:
     void showBodyPage(const QString &path) override;
 
     // ---- the controls, under the names the whole program knows them by ----
+    // Each command is one action, shared by its menu entry, its shortcut and
+    // its button: one handler, one enabled state.
+    QMenuBar *barraMenus = nullptr;
+    QAction *actObre = nullptr;      // cmbLlegir
+    QAction *actDesa = nullptr;      // cmbGravar: to the project's file when it has one
+    QAction *actDesaComA = nullptr;  // always asks where
+    QAction *actSurt = nullptr;      // cmbSortir
+    QAction *actEnviaProva = nullptr;
+    QAction *actEnvia = nullptr;     // cmbEnviar
+    QAction *actAtura = nullptr;     // cmbAturar
+    QAction *actEsborraMarques = nullptr; // cmbDesmarcar
+    QAction *actRegistre = nullptr;  // cmbRegistre
+    QAction *actGuia = nullptr;
+    QAction *actQuantA = nullptr;
+
     QTabWidget *sstabGeneral = nullptr;
-    // QLineEdit, except the multi-line QPlainTextEdit boxes 6, 8, 13 and 14;
-    // 17 is the trusted certificates file.
+    // QLineEdit, except the multi-line QPlainTextEdit boxes 6, 8, 13 and 14
+    // and the seconds' spin box 12; 17 is the trusted certificates file.
     std::array<QWidget *, 18> txtFields{};
     std::array<QCheckBox *, 2> chkFields{};
     std::array<QRadioButton *, 4> optFields{};
@@ -98,9 +120,15 @@ public:
     // test send takes that row's values.
     QToolButton *cmbVistaPrevia = nullptr;
     QCheckBox *chkProvaDestinatari = nullptr;
+    // Where test sends go; blank, the sender's address. Kept for the operator.
+    QLineEdit *txtAdrecaProva = nullptr;
+    QToolButton *cmbRegistre = nullptr;
     RecipientPreview *vistaPrevia = nullptr;
+    JournalWindow *registre = nullptr;
+    UserGuide *guia = nullptr;
+    frmAbout *quantA = nullptr;
     // The status line beside the buttons: the run as it goes and how it ended.
-    QLabel *lblEstat = nullptr;
+    StatusLine *lblEstat = nullptr;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -117,6 +145,22 @@ private:
     QWidget *buildSendingTab();
     QLayout *buildButtonRow();
     void bindControls();
+    // Usuari and Contrasenya only while the login is asked for.
+    void showLoginState();
+
+    // ---- menus and shortcuts (frmMain_menus.cpp) ---------------------------
+    void buildActions();
+    void buildMenus();
+    // The words of a button, then its shortcut when it has one: "Gravar la
+    // configuració (Ctrl+S)".
+    static void setToolTipWithShortcut(QAction &action, const QString &toolTip);
+    // A command from the keyboard leaves the box being typed in as a click
+    // on a button would: its leaving rules run first.
+    void runLeavingRules();
+    void onTestSend();
+    void showJournal();
+    void showGuide();
+    void showAbout();
 
     // ---- start and end (frmMain.cpp) ---------------------------------------
     void Form_Load();
@@ -125,7 +169,12 @@ private:
     // ---- operator actions (frmMain_events.cpp) -----------------------------
     void connectEvents();
     void onLoadProject();
-    void onSaveProject();
+    // "Desa": to the project's file, or where the operator chooses when it
+    // has none; "Desa com a": always where the operator chooses.
+    bool saveProject();
+    bool chooseAndSaveProject();
+    // A single line naming an existing file (a relative one in the project's folder).
+    bool namesAFile(const QString &text) const;
     void onSend();
     void onClearMarks();
     void onExit();
@@ -152,6 +201,8 @@ private:
     void onSelectedRowChanged();
     void previewRecipient(int row);
     int testSendRow() const;
+    // What the next test send takes from the window.
+    void prepareTestSend();
 
     // ---- at home on the desktop (frmMain_home.cpp) -------------------------
     // The size at which every tab shows whole, within the screen.
@@ -182,6 +233,8 @@ private:
     bool m_closeWhenRunEnds = false;
     // Off while a run walks the rows, and cmbDesmarcar with them.
     bool m_recipientControlsEnabled = true;
+    // "Usuari:" and "Contrasenya:".
+    std::array<QLabel *, 2> m_loginLabels{};
 };
 
 } // namespace tramelo

@@ -1,9 +1,11 @@
 #include "frmMain.h"
 
+#include "campaign_numbers.h"
 #include "connection_security.h"
-#include "icons.h"
 #include "recipient_grid.h"
+#include "seconds_box.h"
 #include "setting_bindings.h"
+#include "status_line.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -83,9 +85,36 @@ protected:
 // does not push the others out of sight.
 constexpr int maxFittedColumnWidth = 320;
 
-QLabel *label(const QString &text)
+// The form keeps together on a wide screen: its boxes grow to this and no further.
+constexpr int maxFormWidth = 900;
+
+// A label whose mnemonic, when it has one, takes the operator to its control.
+QLabel *label(const QString &text, QWidget *buddy = nullptr)
 {
-    return new QLabel(text);
+    auto *shown = new QLabel(text);
+    shown->setBuddy(buddy);
+    return shown;
+}
+
+// A pair of options on one row. Reached through its label's mnemonic, the
+// focus goes to the option chosen, without choosing the other; the arrow
+// keys then move between them.
+QWidget *optionRow(QRadioButton *first, QRadioButton *second)
+{
+    auto *options = new QWidget;
+    auto *layout = new QHBoxLayout(options);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(first);
+    layout->addWidget(second);
+    layout->addStretch();
+    options->setFocusProxy(first);
+    for (QRadioButton *option : {first, second}) {
+        QObject::connect(option, &QRadioButton::toggled, options, [options, option](bool checked) {
+            if (checked)
+                options->setFocusProxy(option);
+        });
+    }
+    return options;
 }
 
 // A multi-line box the height of the given number of lines; Tab moves on.
@@ -131,11 +160,10 @@ QGridLayout *frameGrid(QGroupBox *frame)
 // second pair in columns 2 and 3; a control alone spans columns 1 to 3.
 constexpr int wholeRow = 3;
 
-QToolButton *iconButton(const QString &iconName, const QString &toolTip, int sizeInTwips)
+// Its icon and tool tip are those of the action it is given.
+QToolButton *iconButton(int sizeInTwips)
 {
     auto *button = new QToolButton;
-    button->setIcon(themedIcon(iconName));
-    button->setToolTip(toolTip);
     const int side = sizeInTwips / twipsPerPixel;
     button->setFixedSize(side, side);
     button->setIconSize(QSize(side - 9, side - 9));
@@ -149,8 +177,9 @@ QToolButton *iconButton(const QString &iconName, const QString &toolTip, int siz
 
 void frmMain::buildControls()
 {
-    for (int n : {0, 1, 2, 3, 4, 5, 7, 9, 10, 11, 12, 15, 16, 17})
+    for (int n : {0, 1, 2, 3, 4, 5, 7, 9, 10, 11, 15, 16, 17})
         txtFields[n] = new QLineEdit;
+    txtFields[12] = new SecondsBox(double(maxWaitMilliseconds) / 1000);
     txtFields[6] = linesBox(2);
     txtFields[13] = linesBox(2);
     txtFields[14] = linesBox(2);
@@ -172,7 +201,7 @@ void frmMain::buildControls()
         quote->setAlignment(Qt::AlignCenter);
         quote->setFixedWidth(quote->fontMetrics().horizontalAdvance(QLatin1Char('W')) + 14);
     }
-    for (int n : {9, 10, 11, 12})
+    for (int n : {9, 10, 11})
         txtFields[n]->setFixedWidth(txtFields[n]->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 5 + 16);
 
     for (QCheckBox *&box : chkFields)
@@ -196,8 +225,8 @@ void frmMain::buildControls()
     for (QPushButton *&chooser : cmbCercar)
         chooser = chooserButton(QStringLiteral("..."));
     cmbODBC = chooserButton(QStringLiteral("ODBC"));
-    Label1 = label(QStringLiteral("Cos:"));
-    Label9 = label(QStringLiteral("Taula a fer servir:"));
+    Label1 = label(QStringLiteral("Cos:"), txtFields[6]);
+    Label9 = label(QStringLiteral("Taula a fer servir:"), comboFields[0]);
 
     sstabGeneral = new QTabWidget;
     sstabGeneral->addTab(buildDefinitionTab(), QStringLiteral("Definició"));
@@ -217,6 +246,7 @@ void frmMain::buildControls()
 QWidget *frmMain::buildDefinitionTab()
 {
     auto *frames = new QWidget;
+    frames->setMaximumWidth(maxFormWidth);
     auto *layout = new QVBoxLayout(frames);
     layout->setContentsMargins(2, 0, 2, 0);
     layout->setSpacing(0);
@@ -224,37 +254,49 @@ QWidget *frmMain::buildDefinitionTab()
     layout->addWidget(buildRecipientFrame());
     layout->addWidget(buildMessageFrame());
     layout->addStretch();
+    // Centred in a window wider than the form.
+    auto *page = new QWidget;
+    auto *centred = new QHBoxLayout(page);
+    centred->setContentsMargins(0, 0, 0, 0);
+    centred->addWidget(frames, 0, Qt::AlignHCenter);
     // A window made smaller than its design scrolls rather than crushing the rows.
     auto *scroll = new WholeContentsScrollArea;
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
-    scroll->setWidget(frames);
+    scroll->setWidget(page);
     return scroll;
 }
 
+// Every label says its mnemonic letter, unique on its tab with the menus'
+// and the button row's. The Definició tab has more labels than letters: the
+// table delimiters, the right field delimiter and the certificates file are
+// reached with Tab from the box before them, the choosers with Tab from
+// their box.
 QGroupBox *frmMain::buildSenderFrame()
 {
     auto *frame = new QGroupBox(QStringLiteral("Remitent"));
     QGridLayout *grid = frameGrid(frame);
-    grid->addWidget(label(QStringLiteral("Adreça de correu:")), 0, 0);
+    grid->addWidget(label(QStringLiteral("A&dreça de correu:"), txtFields[0]), 0, 0);
     grid->addWidget(txtFields[0], 0, 1, 1, wholeRow);
-    grid->addWidget(label(QStringLiteral("Nom per mostrar:")), 1, 0);
+    grid->addWidget(label(QStringLiteral("&Nom per mostrar:"), txtFields[1]), 1, 0);
     grid->addWidget(txtFields[1], 1, 1, 1, wholeRow);
-    grid->addWidget(label(QStringLiteral("Servidor SMTP:")), 2, 0);
+    grid->addWidget(label(QStringLiteral("&Servidor SMTP:"), txtFields[2]), 2, 0);
     grid->addWidget(txtFields[2], 2, 1, 1, wholeRow);
     // On a row of their own, under the server they protect: beside it the
     // server's box would be left too narrow for a name and a port.
-    grid->addWidget(label(QStringLiteral("Seguretat de la connexió:")), 3, 0);
+    grid->addWidget(label(QStringLiteral("Se&guretat de la connexió:"), comboSeguretat), 3, 0);
     grid->addLayout(row({comboSeguretat}, true), 3, 1, 1, wholeRow);
-    grid->addWidget(label(QStringLiteral("Certificats de confiança addicionals:")), 4, 0);
+    grid->addWidget(label(QStringLiteral("Certificats de confiança addicionals:"), txtFields[17]), 4, 0);
     grid->addLayout(row({txtFields[17], cmbCercar[3]}), 4, 1, 1, wholeRow);
-    grid->addWidget(label(QStringLiteral("Cal autentificar-se en el servidor?")), 5, 0);
-    grid->addWidget(chkFields[0], 5, 1);
-    grid->addWidget(label(QStringLiteral("Temps a esperar entre enviaments:")), 5, 2);
+    grid->addWidget(label(QStringLiteral("Cal autentificar-se en el ser&vidor?"), chkFields[0]), 5, 0);
+    // Room after the check box for how the login is made.
+    grid->addLayout(row({chkFields[0]}, true), 5, 1);
+    grid->addWidget(label(QStringLiteral("&Temps a esperar entre enviaments:"), txtFields[12]), 5, 2);
     grid->addWidget(txtFields[12], 5, 3);
     // The login pair shares a row, which leaves the tab less to scroll.
-    grid->addWidget(label(QStringLiteral("Usuari:")), 6, 0);
-    grid->addLayout(row({txtFields[3], label(QStringLiteral("Contrasenya:")), txtFields[4]}), 6, 1, 1, wholeRow);
+    m_loginLabels = {label(QStringLiteral("&Usuari:"), txtFields[3]), label(QStringLiteral("Contrasen&ya:"), txtFields[4])};
+    grid->addWidget(m_loginLabels[0], 6, 0);
+    grid->addLayout(row({txtFields[3], m_loginLabels[1], txtFields[4]}), 6, 1, 1, wholeRow);
     return frame;
 }
 
@@ -262,11 +304,12 @@ QGroupBox *frmMain::buildRecipientFrame()
 {
     auto *frame = new QGroupBox(QStringLiteral("Destinatari"));
     QGridLayout *grid = frameGrid(frame);
-    grid->addWidget(label(QStringLiteral("Base de dades:")), 0, 0);
+    grid->addWidget(label(QStringLiteral("&Base de dades:"), txtFields[5]), 0, 0);
     grid->addLayout(row({txtFields[5], cmbCercar[1], cmbODBC}), 0, 1, 1, wholeRow);
-    grid->addWidget(label(QStringLiteral("Tipus d'origen:")), 1, 0);
-    grid->addLayout(row({optFields[0], optFields[1]}, true), 1, 1);
-    grid->addWidget(label(QStringLiteral("Delimitadors de nom de taula:")), 1, 2);
+    QWidget *sourceKinds = optionRow(optFields[0], optFields[1]);
+    grid->addWidget(label(QStringLiteral("T&ipus d'origen:"), sourceKinds), 1, 0);
+    grid->addWidget(sourceKinds, 1, 1);
+    grid->addWidget(label(QStringLiteral("Delimitadors de nom de taula:"), txtFields[15]), 1, 2);
     grid->addLayout(row({txtFields[15], txtFields[16]}, true), 1, 3);
     // The table list and the statement box share one place; one is hidden.
     grid->addWidget(Label9, 2, 0, Qt::AlignTop);
@@ -278,11 +321,11 @@ QGroupBox *frmMain::buildRecipientFrame()
     // The row keeps the statement box's height in both kinds, so that the
     // tab does not grow when "Instrucció SQL" is chosen.
     grid->setRowMinimumHeight(2, txtFields[14]->minimumHeight());
-    grid->addWidget(label(QStringLiteral("Camp adreça correu:")), 3, 0);
+    grid->addWidget(label(QStringLiteral("Camp adre&ça correu:"), comboFields[1]), 3, 0);
     grid->addWidget(comboFields[1], 3, 1);
-    grid->addWidget(label(QStringLiteral("Agrupar enviaments?")), 4, 0);
+    grid->addWidget(label(QStringLiteral("Ag&rupar enviaments?"), chkFields[1]), 4, 0);
     grid->addWidget(chkFields[1], 4, 1);
-    grid->addWidget(label(QStringLiteral("Número d'adreces per grup:")), 4, 2);
+    grid->addWidget(label(QStringLiteral("Nú&mero d'adreces per grup:"), txtFields[11]), 4, 2);
     grid->addWidget(txtFields[11], 4, 3);
     return frame;
 }
@@ -291,17 +334,18 @@ QGroupBox *frmMain::buildMessageFrame()
 {
     auto *frame = new QGroupBox(QStringLiteral("Missatge"));
     QGridLayout *grid = frameGrid(frame);
-    grid->addWidget(label(QStringLiteral("Assumpte:")), 0, 0);
+    grid->addWidget(label(QStringLiteral("Assum&pte:"), txtFields[7]), 0, 0);
     grid->addWidget(txtFields[7], 0, 1, 1, wholeRow);
-    grid->addWidget(label(QStringLiteral("Tipus de cos:")), 1, 0);
-    grid->addLayout(row({optFields[2], optFields[3]}, true), 1, 1);
+    QWidget *bodyKinds = optionRow(optFields[2], optFields[3]);
+    grid->addWidget(label(QStringLiteral("Tipus de &cos:"), bodyKinds), 1, 0);
+    grid->addWidget(bodyKinds, 1, 1);
     grid->addWidget(Label1, 2, 0, Qt::AlignTop);
     grid->addLayout(row({txtFields[6], cmbCercar[0]}), 2, 1, 1, wholeRow);
-    grid->addWidget(label(QStringLiteral("Annexos:")), 3, 0, Qt::AlignTop);
+    grid->addWidget(label(QStringLiteral("Annex&os:"), txtFields[13]), 3, 0, Qt::AlignTop);
     grid->addLayout(row({txtFields[13], cmbCercar[2]}), 3, 1, 1, wholeRow);
-    grid->addWidget(label(QStringLiteral("Delimitador esq. de camps:")), 4, 0);
+    grid->addWidget(label(QStringLiteral("Delimitador es&q. de camps:"), txtFields[9]), 4, 0);
     grid->addWidget(txtFields[9], 4, 1);
-    grid->addWidget(label(QStringLiteral("Delimitador dret de camps:")), 4, 2);
+    grid->addWidget(label(QStringLiteral("Delimitador dret de camps:"), txtFields[10]), 4, 2);
     grid->addWidget(txtFields[10], 4, 3);
     return frame;
 }
@@ -356,19 +400,15 @@ QWidget *frmMain::buildSendingTab()
 
 QLayout *frmMain::buildButtonRow()
 {
-    cmbLlegir = iconButton(QStringLiteral("document-open"), QStringLiteral("Llegir la configuració"), 615);
-    cmbGravar = iconButton(QStringLiteral("document-save"), QStringLiteral("Gravar la configuració"), 615);
-    cmbEnviar = iconButton(QStringLiteral("mail-send"), QStringLiteral("Realitzar l'enviament"), 615);
-    cmbDesmarcar = iconButton(QStringLiteral("edit-clear"), QStringLiteral("Esborrar les marques d'enviat"), 615);
-    cmbSortir = iconButton(QStringLiteral("application-exit"), QStringLiteral("Sortir del programa"), 600);
+    cmbLlegir = iconButton(615);
+    cmbGravar = iconButton(615);
+    cmbEnviar = iconButton(615);
+    cmbDesmarcar = iconButton(615);
+    cmbSortir = iconButton(600);
     cmbAturar = new QToolButton;
-    cmbAturar->setText(QStringLiteral("&Aturar"));
-    cmbAturar->setToolTip(QStringLiteral("Aturar l'enviament en curs"));
+    cmbAturar->setToolButtonStyle(Qt::ToolButtonTextOnly);
     cmbAturar->setFixedHeight(cmbSortir->height());
-    cmbAturar->setEnabled(false);
-    lblEstat = new QLabel;
-    // A long address must not widen the window.
-    lblEstat->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    lblEstat = new StatusLine;
     QHBoxLayout *buttons = row({cmbLlegir, cmbGravar, cmbEnviar, cmbDesmarcar, cmbSortir, cmbAturar});
     buttons->addSpacing(8);
     buttons->addWidget(lblEstat, 1);
@@ -382,7 +422,7 @@ void frmMain::bindControls()
         {3, Setting::LoginUser},          {4, Setting::LoginPassword},   {5, Setting::DatabaseSource},
         {6, Setting::BodySource},         {7, Setting::MessageSubject},  {8, Setting::BodyText},
         {9, Setting::FieldDelimiterLeft}, {10, Setting::FieldDelimiterRight}, {11, Setting::GroupSize},
-        {12, Setting::WaitSeconds},       {13, Setting::AttachmentList}, {14, Setting::SqlStatement},
+        {13, Setting::AttachmentList},    {14, Setting::SqlStatement},
         {15, Setting::TableQuoteLeft},    {16, Setting::TableQuoteRight}, {17, Setting::TrustedCertificatesFile},
     };
     CampaignSettings &settings = m_campaign.settings();
@@ -392,6 +432,7 @@ void frmMain::bindControls()
         else
             bindTextBox(static_cast<QPlainTextEdit *>(txtFields[n]), settings, setting);
     }
+    bindSecondsBox(static_cast<SecondsBox *>(txtFields[12]), settings, Setting::WaitSeconds);
     bindCheckBox(chkFields[0], settings, Check::NeedsLogin);
     bindCheckBox(chkFields[1], settings, Check::GroupSendings);
     bindList(comboFields[0], m_campaign, Setting::TableName);

@@ -5,12 +5,15 @@
 #include "odbc_picker.h"
 #include "plain_text.h"
 #include "project_file.h"
+#include "project_paths.h"
 #include "recipient_grid.h"
 #include "recipient_source.h"
 #include "text_boxes.h"
 #include "window_dialogs.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -23,9 +26,10 @@ namespace {
 
 const QString projectFilter = QStringLiteral("Arxius de projecte (*.pcm);;Tots els arxius (*)");
 const QString bodyFilter = QStringLiteral("Arxius HTML (*.htm*);;Arxius de texte (*.txt);;Tots els arxius (*)");
-// The SQLite and CSV files this system also opens are offered beside Access files.
+// Every kind of file this system opens, then each kind alone.
 const QString databaseFilter = QStringLiteral(
-    "Arxius Access (*.mdb);;Arxius SQLite (*.sqlite *.sqlite3 *.db);;Arxius CSV (*.csv *.txt);;Tots els arxius (*)");
+    "Bases de dades (*.mdb *.accdb *.sqlite *.sqlite3 *.db *.csv *.txt);;Arxius Access (*.mdb *.accdb);;"
+    "Arxius SQLite (*.sqlite *.sqlite3 *.db);;Arxius CSV (*.csv *.txt);;Tots els arxius (*)");
 const QString anyFileFilter = QStringLiteral("Tots els arxius (*)");
 const QString certificatesFilter = QStringLiteral("Certificats PEM (*.pem *.crt);;Tots els arxius (*)");
 
@@ -46,12 +50,7 @@ constexpr int sqlStatementBox = 14;
 
 void frmMain::connectEvents()
 {
-    connect(cmbLlegir, &QToolButton::clicked, this, &frmMain::onLoadProject);
-    connect(cmbGravar, &QToolButton::clicked, this, &frmMain::onSaveProject);
-    connect(cmbEnviar, &QToolButton::clicked, this, &frmMain::onSend);
-    connect(cmbDesmarcar, &QToolButton::clicked, this, &frmMain::onClearMarks);
-    connect(cmbSortir, &QToolButton::clicked, this, &frmMain::onExit);
-    connect(cmbAturar, &QToolButton::clicked, this, &frmMain::onStop);
+    // The buttons below the tabs trigger their actions (frmMain_menus.cpp).
     for (int n = 0; n < int(cmbCercar.size()); ++n)
         connect(cmbCercar[n], &QPushButton::clicked, this, [this, n] { onChooseFile(n); });
     connect(cmbODBC, &QPushButton::clicked, this, &frmMain::onChooseOdbcSource);
@@ -61,6 +60,7 @@ void frmMain::connectEvents()
     // program put into the list.
     for (int n = 0; n < int(comboFields.size()); ++n)
         connect(comboFields[n], &QComboBox::activated, this, [this, n](int index) { onListEntryChosen(n, index); });
+    connect(chkFields[0], &QCheckBox::toggled, this, &frmMain::showLoginState);
     connect(grdEnviament, &QTableView::doubleClicked, this, &frmMain::onGridDoubleClicked);
     connect(&m_campaign.grid(), &QAbstractItemModel::modelReset, this, &frmMain::fitGridColumns);
     connect(&m_campaign.grid(), &QAbstractItemModel::modelReset, this, &frmMain::showClearMarksState);
@@ -109,10 +109,8 @@ bool frmMain::changesSavedOrDiscarded()
     if (!m_campaign.isDirty())
         return true;
     switch (askYesNoCancel(QStringLiteral("Vols desar els canvis?"))) {
-    case Answer::Yes: {
-        const QString path = chooseProjectFileToSave();
-        return !path.isEmpty() && SaveProject(m_campaign, path);
-    }
+    case Answer::Yes:
+        return saveProject();
     case Answer::No:
         return true;
     case Answer::Cancel:
@@ -121,11 +119,21 @@ bool frmMain::changesSavedOrDiscarded()
     return false;
 }
 
-void frmMain::onSaveProject()
+bool frmMain::saveProject()
+{
+    const QString path = m_campaign.projectPath();
+    if (path.isEmpty())
+        return chooseAndSaveProject();
+    if (!SaveProject(m_campaign, path))
+        return false;
+    m_preferences.addRecentProject(path);
+    return true;
+}
+
+bool frmMain::chooseAndSaveProject()
 {
     const QString path = chooseProjectFileToSave();
-    if (!path.isEmpty())
-        SaveProject(m_campaign, path);
+    return !path.isEmpty() && SaveProject(m_campaign, path);
 }
 
 QString frmMain::chooseProjectFileToSave()
@@ -141,7 +149,7 @@ QString frmMain::chooseProjectFileToSave()
 
 void frmMain::onSend()
 {
-    m_run.setTestSendRow(testSendRow());
+    prepareTestSend();
     m_run.pressSend();
     if (m_closeWhenRunEnds) {
         m_closeWhenRunEnds = false;
@@ -209,9 +217,12 @@ void frmMain::onChooseFile(int n)
 
 void frmMain::onChooseOdbcSource()
 {
+    // The operator who closes the picker knows it: no message says so.
     const std::optional<OdbcSourceChoice> choice = m_dialogs->chooseOdbcSource(this);
+    if (!choice)
+        return;
     std::optional<QString> connectString;
-    if (choice) {
+    {
         BusyPointer busy(*this);
         QString error;
         connectString = completeOdbcConnectString(odbcPickerConnectString(*choice), error);
@@ -231,6 +242,9 @@ void frmMain::onOptionClicked(int n)
         break;
     case 2:
     case 3:
+        // A file's name is no text to send.
+        if (n == 3 && settings.bodyKind() == BodyKind::File && namesAFile(settings.text(Setting::BodySource)))
+            settings.setText(Setting::BodySource, QString());
         settings.setBodyKind(n == 2 ? BodyKind::File : BodyKind::Text);
         RefreshBodyPreview(m_campaign);
         break;
@@ -241,7 +255,8 @@ void frmMain::showSourceKind(SourceKind kind)
 {
     const bool table = kind == SourceKind::Table;
     optFields[table ? 0 : 1]->setChecked(true);
-    Label9->setText(table ? QStringLiteral("Taula:") : QStringLiteral("Instrucció SQL:"));
+    Label9->setText(table ? QStringLiteral("Tau&la:") : QStringLiteral("Instrucció SQ&L:"));
+    Label9->setBuddy(table ? static_cast<QWidget *>(comboFields[0]) : txtFields[sqlStatementBox]);
     comboFields[0]->setVisible(table);
     txtFields[sqlStatementBox]->setVisible(!table);
 }
@@ -250,8 +265,14 @@ void frmMain::showBodyKind(BodyKind kind)
 {
     const bool file = kind == BodyKind::File;
     optFields[file ? 2 : 3]->setChecked(true);
-    Label1->setText(file ? QStringLiteral("Nom de l'arxiu de cos:") : QStringLiteral("Texte del cos:"));
+    Label1->setText(file ? QStringLiteral("Nom de l'ar&xiu de cos:") : QStringLiteral("Te&xte del cos:"));
     cmbCercar[0]->setVisible(file);
+}
+
+bool frmMain::namesAFile(const QString &text) const
+{
+    const QString name = trimBlanks(text);
+    return !name.isEmpty() && !name.contains(u'\n') && QFileInfo(resolvedCampaignPath(m_campaign, name)).isFile();
 }
 
 void frmMain::onListEntryChosen(int n, int index)

@@ -29,7 +29,6 @@ void frmMain::connectHomeEvents()
 {
     // The load button's arrow offers the projects last used; the button itself
     // still opens the dialog.
-    m_recentProjects = new QMenu(this);
     cmbLlegir->setMenu(m_recentProjects);
     cmbLlegir->setPopupMode(QToolButton::MenuButtonPopup);
     cmbLlegir->setFixedWidth(cmbLlegir->width() + 14);

@@ -5,6 +5,7 @@
 static void initialiseUiResources()
 {
     Q_INIT_RESOURCE(tramelo_ui);
+    Q_INIT_RESOURCE(guia);
 }
 
 namespace tramelo {

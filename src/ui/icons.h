@@ -5,8 +5,9 @@
 
 namespace tramelo {
 
-// The pictures built into the library (icons, the About box picture) can be
-// found from here on; a static library does not register them by itself.
+// What is built into the library (icons, the About box picture, the user
+// guide with its pictures) can be found from here on; a static library does
+// not register it by itself.
 void registerUiResources();
 
 // The desktop theme's icon of that freedesktop name, or the program's own

@@ -29,6 +29,7 @@ QString folderKey(FileKind kind)
 }
 
 const QString recentKey = QStringLiteral("projectes-recents");
+const QString testAddressKey = QStringLiteral("adreca-prova");
 
 } // namespace
 
@@ -61,6 +62,16 @@ void OperatorPreferences::forgetRecentProject(const QString &path)
     QStringList projects = recentProjects();
     projects.removeAll(path);
     saveRecentProjects(projects);
+}
+
+QString OperatorPreferences::testAddress() const
+{
+    return store().value(testAddressKey).toString();
+}
+
+void OperatorPreferences::setTestAddress(const QString &address)
+{
+    store().setValue(testAddressKey, address);
 }
 
 void OperatorPreferences::saveRecentProjects(const QStringList &projects)

@@ -10,8 +10,8 @@ enum class FileKind { Project, Database, Body, Attachment, Certificates };
 
 // What the window keeps for its operator from one session to the next, in
 // the per-user settings (Tramelo/Tramelo.ini in the user's configuration
-// folder): the folder last used for each kind of file, and the projects
-// last loaded or saved.
+// folder): the folder last used for each kind of file, the projects last
+// loaded or saved, and the address the operator's test sends go to.
 class OperatorPreferences
 {
 public:
@@ -25,6 +25,10 @@ public:
     QStringList recentProjects() const;
     void addRecentProject(const QString &path);
     void forgetRecentProject(const QString &path);
+
+    // Where the operator's test sends go (blank: the sender's address).
+    QString testAddress() const;
+    void setTestAddress(const QString &address);
 
 private:
     void saveRecentProjects(const QStringList &projects);

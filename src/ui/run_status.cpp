@@ -4,13 +4,13 @@
 #include "campaign_view.h"
 #include "recipient_grid.h"
 #include "run_driver.h"
+#include "status_line.h"
 
-#include <QLabel>
 #include <QTableView>
 
 namespace tramelo {
 
-RunStatus::RunStatus(QLabel &line, QTableView &grid, CampaignView &view, Campaign &campaign, CampaignRun &run,
+RunStatus::RunStatus(StatusLine &line, QTableView &grid, CampaignView &view, Campaign &campaign, CampaignRun &run,
                      QObject *parent)
     : QObject(parent)
     , m_line(line)
@@ -34,7 +34,7 @@ void RunStatus::showSending(int firstRow, const QStringList &addresses)
 {
     stopCountdown();
     const QString others = addresses.size() > 1 ? QStringLiteral(" i %1 més").arg(addresses.size() - 1) : QString();
-    m_line.setText(QStringLiteral("Enviant a %1%2").arg(addresses.value(0), others));
+    m_line.showText(QStringLiteral("Enviant a %1%2").arg(addresses.value(0), others));
     // The view's row 0 is the grid's first data row.
     m_grid.scrollTo(m_grid.model()->index(firstRow - 1, 1));
 }
@@ -53,26 +53,26 @@ void RunStatus::showCountdown()
         return;
     }
     const qint64 seconds = (left + 999) / 1000;
-    m_line.setText(QStringLiteral("Esperant %1 s").arg(seconds));
+    m_line.showText(QStringLiteral("Esperant %1 s").arg(seconds));
     m_countdown.start(int(left - (seconds - 1) * 1000));
 }
 
 void RunStatus::stopCountdown()
 {
     m_countdown.stop();
-    m_line.clear();
+    m_line.showText(QString());
 }
 
 void RunStatus::showEnd(const RunCounts &counts)
 {
     m_countdown.stop();
-    m_line.setText(endOfRunHeadline(counts) + QStringLiteral(". ") + endOfRunCounts(counts));
+    m_line.showText(endOfRunHeadline(counts) + QStringLiteral(". ") + endOfRunCounts(counts));
 }
 
 void RunStatus::clearCounts()
 {
     m_countdown.stop();
-    m_line.clear();
+    m_line.showText(QString());
     m_view.setCounts(QString());
     m_view.setTotalProgress(0, 0);
     m_view.setMessageProgress(0);

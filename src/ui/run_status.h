@@ -5,12 +5,12 @@
 #include <QStringList>
 #include <QTimer>
 
-class QLabel;
 class QTableView;
 
 namespace tramelo {
 
 class Campaign;
+class StatusLine;
 class CampaignRun;
 class CampaignView;
 struct RunCounts;
@@ -25,7 +25,7 @@ class RunStatus : public QObject
 {
     Q_OBJECT
 public:
-    RunStatus(QLabel &line, QTableView &grid, CampaignView &view, Campaign &campaign, CampaignRun &run,
+    RunStatus(StatusLine &line, QTableView &grid, CampaignView &view, Campaign &campaign, CampaignRun &run,
               QObject *parent = nullptr);
 
 private:
@@ -36,7 +36,7 @@ private:
     void showEnd(const RunCounts &counts);
     void clearCounts();
 
-    QLabel &m_line;
+    StatusLine &m_line;
     QTableView &m_grid;
     CampaignView &m_view;
     QTimer m_countdown;

@@ -1,6 +1,8 @@
 #include "setting_bindings.h"
 
 #include "campaign.h"
+#include "campaign_numbers.h"
+#include "seconds_box.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -79,6 +81,25 @@ void bindCheckBox(QCheckBox *box, CampaignSettings &settings, Check check)
     QObject::connect(&settings, &CampaignSettings::checkChanged, box, [box, &settings, check](Check changed) {
         if (changed == check)
             box->setChecked(settings.checkValue(check) == 1);
+    });
+}
+
+void bindSecondsBox(SecondsBox *box, CampaignSettings &settings, Setting setting)
+{
+    const Updating updating = std::make_shared<bool>(false);
+    const auto show = [box, &settings, setting, updating] {
+        const QString text = settings.text(setting);
+        if (SecondsBox::settingText(box->value()) != text)
+            whileShowing(updating, [&] { box->setValue(readNumber(text)); });
+    };
+    show();
+    QObject::connect(box, &QDoubleSpinBox::valueChanged, &settings, [&settings, setting, updating](double value) {
+        if (!*updating)
+            settings.setText(setting, SecondsBox::settingText(value));
+    });
+    QObject::connect(&settings, &CampaignSettings::textChanged, box, [show, setting](Setting changed) {
+        if (changed == setting)
+            show();
     });
 }
 

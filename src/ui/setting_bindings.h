@@ -10,6 +10,7 @@ class QPlainTextEdit;
 namespace tramelo {
 
 class Campaign;
+class SecondsBox;
 
 // Each binding keeps one control and one campaign setting equal both ways:
 // what the operator types is written to the setting, and every change of
@@ -19,6 +20,9 @@ class Campaign;
 void bindTextBox(QLineEdit *box, CampaignSettings &settings, Setting setting);
 void bindTextBox(QPlainTextEdit *box, CampaignSettings &settings, Setting setting);
 void bindCheckBox(QCheckBox *box, CampaignSettings &settings, Check check);
+// A number of seconds: the box shows the setting read as a number, within
+// its range, and writes what the operator sets as "2.5" or "15".
+void bindSecondsBox(SecondsBox *box, CampaignSettings &settings, Setting setting);
 
 // The connection's security: the list's entries in the order of
 // ConnectionSecurity.

@@ -1,5 +1,6 @@
 #include "text_boxes.h"
 
+#include <QAbstractSpinBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
@@ -11,6 +12,8 @@ QString textBoxText(const QWidget *box)
         return line->text();
     if (const auto *lines = qobject_cast<const QPlainTextEdit *>(box))
         return lines->toPlainText();
+    if (const auto *spin = qobject_cast<const QAbstractSpinBox *>(box))
+        return spin->text();
     return {};
 }
 
@@ -20,6 +23,8 @@ void selectWholeText(QWidget *box)
         line->selectAll();
     else if (auto *lines = qobject_cast<QPlainTextEdit *>(box))
         lines->selectAll();
+    else if (auto *spin = qobject_cast<QAbstractSpinBox *>(box))
+        spin->selectAll();
 }
 
 } // namespace tramelo

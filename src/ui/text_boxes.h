@@ -6,8 +6,8 @@ class QWidget;
 
 namespace tramelo {
 
-// The window's text boxes are QLineEdit, or QPlainTextEdit for the
-// multi-line ones; these read and select either kind.
+// The window's text boxes are QLineEdit, QPlainTextEdit for the multi-line
+// ones, or a spin box for a number; these read and select any kind.
 QString textBoxText(const QWidget *box);
 void selectWholeText(QWidget *box);
 

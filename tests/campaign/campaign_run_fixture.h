@@ -72,9 +72,15 @@ inline QMap<QString, int> deliveries(const AiosmtpdServer &server)
 // then the rows not sent by stage ("destinatari: 2").
 inline QString endOfRun(int processed, int total, int sent, int failed, const QStringList &byStage = {})
 {
-    const QString counts = QStringLiteral("Registres processats %1 de %2: %3 enviats, %4 no enviats");
-    return (QStringList{QStringLiteral("Enviament finalitzat"), counts.arg(processed).arg(total).arg(sent).arg(failed)}
-            + byStage)
+    const auto enviats = [](int count) { return count == 1 ? QStringLiteral("enviat") : QStringLiteral("enviats"); };
+    const QString counts = QStringLiteral("Registres processats %1 de %2: %3 %4, %5 no %6")
+                               .arg(processed)
+                               .arg(total)
+                               .arg(sent)
+                               .arg(enviats(sent))
+                               .arg(failed)
+                               .arg(enviats(failed));
+    return (QStringList{QStringLiteral("Enviament finalitzat"), counts} + byStage)
         .join(u'\n');
 }
 

@@ -1,22 +1,27 @@
 // Draws the main window with the example campaign loaded and its address
 // field chosen, for the README: main-window.png (the "Definició" tab),
 // main-window-html.png and main-window-grid.png in the folder given; then
-// recipient-preview.png, what the third row will receive, and run-pause.png,
-// a run against a local aiosmtpd waiting between two sendings.
+// recipient-preview.png, what the third row will receive, run-pause.png, a
+// run against a local aiosmtpd waiting between two sendings, and
+// send-journal-window.png, the journal once the rest has been sent.
 //   xvfb-run -a -s "-screen 0 1280x800x24" build/tests/ui/main_window_screenshot docs
 
 #include "aiosmtpd_server.h"
 #include "example_campaign.h"
+#include "journal_window.h"
 #include "program_start.h"
 #include "recipient_preview.h"
 #include "scripted_dialogs.h"
+#include "status_line.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -70,9 +75,32 @@ bool saveRunInPause(frmMain &window, test::ScriptedDialogs &script, const QStrin
     watcher.start(100);
     script.answers = {Answer::No, Answer::Yes};
     window.cmbEnviar->click();
-    script.messages.removeAll(QStringLiteral("[information] Enviament aturat\nRegistres processats 1 de 6: 1 enviats, "
+    script.messages.removeAll(QStringLiteral("[information] Enviament aturat\nRegistres processats 1 de 6: 1 enviat, "
                                              "0 no enviats"));
     return saved;
+}
+
+// The rest of the rows sent to a server that refuses one of them, then the
+// journal of both runs.
+bool saveJournal(frmMain &window, test::ScriptedDialogs &script, const QString &path)
+{
+    test::AiosmtpdServer::Options refusing;
+    refusing.rejectRecipientsContaining = {QStringLiteral("jordi")};
+    test::AiosmtpdServer server(refusing);
+    if (!server.start()) {
+        std::fprintf(stderr, "aiosmtpd: %s\n", qUtf8Printable(server.errorText()));
+        return false;
+    }
+    CampaignSettings &settings = window.campaign().settings();
+    settings.setText(Setting::SmtpServer, QStringLiteral("127.0.0.1:%1").arg(server.port()));
+    settings.setText(Setting::WaitSeconds, QStringLiteral("0"));
+    script.answers = {Answer::No, Answer::Yes};
+    window.cmbEnviar->click();
+    script.messages.removeAll(QStringLiteral("[information] Enviament finalitzat\nRegistres processats 6 de 6: 4 enviats, "
+                                             "1 no enviat\ndestinatari: 1"));
+    window.actRegistre->trigger();
+    QTest::qWait(300);
+    return window.registre->grab().save(path);
 }
 
 } // namespace
@@ -129,7 +157,8 @@ int main(int argc, char *argv[])
     QTest::qWait(200);
     saved = saved && window.vistaPrevia->grab().save(output + QStringLiteral("/recipient-preview.png"));
     window.vistaPrevia->close();
-    saved = saved && saveRunInPause(window, script, output + QStringLiteral("/run-pause.png"));
+    saved = saved && saveRunInPause(window, script, output + QStringLiteral("/run-pause.png"))
+        && saveJournal(window, script, output + QStringLiteral("/send-journal-window.png"));
     if (!saved || !script.messages.isEmpty() || !script.unexpected.isEmpty()) {
         std::fprintf(stderr, "screenshots not saved: %s\n", qUtf8Printable((script.messages + script.unexpected).join(u'\n')));
         return 1;

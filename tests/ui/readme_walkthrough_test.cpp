@@ -93,7 +93,7 @@ TEST(ReadmeWalkthrough, FirstCampaignWithTheExample)
     // The definitive run, with a pause: the status line follows it and the
     // grid, a few rows high, keeps the row being sent in view.
     window.chkProvaDestinatari->setChecked(false);
-    retypeInto(window.txtFields[12], QStringLiteral("1.5"));
+    retypeInto(window.txtFields[12], QStringLiteral("1") + QLocale().decimalPoint() + QStringLiteral("5"));
     grid->setFixedHeight(grid->horizontalHeader()->height() + 3 * grid->rowHeight(0));
     // As each row is marked: the status line, and whether the row is in view.
     QStringList atEachMark;

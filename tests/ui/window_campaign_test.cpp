@@ -3,7 +3,9 @@
 #include "failing_server_script.h"
 #include "gtest_qt_printers.h"
 #include "journal_rows.h"
+#include "journal_window.h"
 #include "scripted_server.h"
+#include "smtp_script.h"
 #include "recipient_grid.h"
 #include "recipient_preview.h"
 #include "message_page.h"
@@ -12,6 +14,7 @@
 #include "window_test_support.h"
 
 #include <QAbstractItemView>
+#include <QAction>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -22,6 +25,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
@@ -46,19 +51,23 @@ const QStringList exampleAddresses = {
     QStringLiteral("nuria.ferrer@example.org"), QStringLiteral("joan.marti@example.net"),
 };
 const QString testSendQuestion = QStringLiteral("[yes, cancel] Vols fer un enviament de prova abans de fer el definitiu?");
-// The box that ends a run of the six example rows with nothing refused.
+// The counts of a run over the six example rows with nothing refused.
+QString countsAfter(int processed, int sent)
+{
+    return QStringLiteral("Registres processats %1 de 6: %2 %3, 0 no enviats")
+        .arg(processed)
+        .arg(sent)
+        .arg(sent == 1 ? QStringLiteral("enviat") : QStringLiteral("enviats"));
+}
+// The box that ends such a run.
 QString finishedAfter(int processed, int sent)
 {
-    return QStringLiteral("[information] Enviament finalitzat\nRegistres processats %1 de 6: %2 enviats, 0 no enviats")
-        .arg(processed)
-        .arg(sent);
+    return QStringLiteral("[information] Enviament finalitzat\n") + countsAfter(processed, sent);
 }
 // The box that ends a run the operator stopped.
 QString stoppedAfter(int processed, int sent)
 {
-    return QStringLiteral("[information] Enviament aturat\nRegistres processats %1 de 6: %2 enviats, 0 no enviats")
-        .arg(processed)
-        .arg(sent);
+    return QStringLiteral("[information] Enviament aturat\n") + countsAfter(processed, sent);
 }
 const QString leaveQuestion = QStringLiteral("[no] Vols sortir sense guardar els canvis?");
 
@@ -164,7 +173,7 @@ TEST_F(ExampleCampaignInTheWindow, ExitButtonDuringARunEndsThePauseAtOnce)
     EXPECT_TRUE(buttonsWereDisabled);
     EXPECT_TRUE(window().isVisible());
     EXPECT_EQ(opened.dialogs->messages, QStringList{stoppedAfter(1, 1)});
-    EXPECT_EQ(window().lblEstat->text(), QStringLiteral("Enviament aturat. Registres processats 1 de 6: 1 enviats, 0 no enviats"));
+    EXPECT_EQ(window().lblEstat->text(), QStringLiteral("Enviament aturat. ") + countsAfter(1, 1));
     EXPECT_EQ(markColumn().first(), QStringLiteral("Si"));
     EXPECT_EQ(markColumn().mid(1), QStringList(exampleAddresses.size() - 1, QString()));
     // The run has ended, so nothing more is on its way.
@@ -303,7 +312,7 @@ TEST_F(ExampleCampaignInTheWindow, MarksThatCannotBePutBackAreReportedAtLoad)
     grid().markSent(1);
     const QString project = folder.filePath(QStringLiteral("campanya.pcm"));
     opened.dialogs->filesToSave.push_back(project);
-    window().cmbGravar->click();
+    window().actDesaComA->trigger();
     QString error;
     ASSERT_TRUE(createSqliteDatabase(folder.filePath(QStringLiteral("destinataris.sqlite")),
                                      {QStringLiteral("DELETE FROM Destinataris WHERE Id = 6")}, error))
@@ -428,7 +437,7 @@ TEST_F(ExampleCampaignInTheWindow, NothingDoneBetweenRunsSendsAnyoneASecondCopy)
         {"saved into another folder and loaded from there", {}, [&] {
              opened.settings().setText(Setting::AttachmentList, QStringLiteral("logo.png"));
              opened.dialogs->filesToSave.push_back(copy);
-             window().cmbGravar->click();
+             window().actDesaComA->trigger();
              EXPECT_EQ(opened.settings().text(Setting::AttachmentList), QDir(elsewhere.path()).relativeFilePath(folder.filePath("logo.png")));
              load(copy);
          }},
@@ -468,4 +477,103 @@ TEST_F(ExampleCampaignInTheWindow, NothingDoneBetweenRunsSendsAnyoneASecondCopy)
         "^\\[critical\\] Arxiu de base de dades incorrecte: " + QRegularExpression::escape(folder.filePath("destinataris.sqlite")) + "\n.+")).isEmpty())
         << opened.dialogs->messages.join(u'|');
     EXPECT_EQ(grid().dataRowCount(), 0);
+}
+
+// The test goes to the test address alone; blank, to the sender's, as it
+// always did; an address that is none sends nothing.
+TEST_F(ExampleCampaignInTheWindow, TheTestSendGoesToTheTestAddressOnly)
+{
+    const QString finished = QStringLiteral("[information] Enviament finalitzat");
+    // The test address; who receives the test (nobody: empty); the box that ends it.
+    const std::tuple<const char *, QStringList, QString> cases[] = {
+        {"prova@example.org", {QStringLiteral("prova@example.org")}, finished},
+        {"  ", {QStringLiteral("remitent@example.com")}, finished},
+        {"no és una adreça", {}, QStringLiteral("[error] L'adreça per a la prova no és vàlida: no és una adreça")},
+    };
+    for (const auto &[testAddress, reached, message] : cases) {
+        SCOPED_TRACE(testAddress);
+        const int expected = server.messageCount() + int(!reached.isEmpty());
+        opened.dialogs->messages.clear();
+        window().txtAdrecaProva->setText(QString::fromUtf8(testAddress));
+        window().actEnviaProva->trigger();
+        EXPECT_EQ(opened.dialogs->messages, QStringList{message});
+        ASSERT_TRUE(server.waitForMessages(expected, 20s));
+        EXPECT_EQ(server.messageCount(), expected);
+        EXPECT_EQ(reached.isEmpty() ? QStringList() : server.messages().last().rcptTos, reached);
+    }
+}
+
+TEST_F(ExampleCampaignInTheWindow, TheJournalWindowFollowsARunAndSavesTheRecipientsNotSent)
+{
+    ScriptedSmtpServer failing;
+    failing.addScript(failingServerScript(QStringLiteral("remitent@example.com"), exampleAddresses));
+    ASSERT_TRUE(failing.listen());
+    opened.settings().setText(Setting::SmtpServer, QStringLiteral("127.0.0.1:%1").arg(failing.port()));
+    window().actRegistre->trigger();
+    JournalWindow &journal = *window().registre;
+    ASSERT_TRUE(journal.isVisible());
+    EXPECT_TRUE(journal.lblEstat->text().startsWith(QStringLiteral("Encara no s'ha registrat cap enviament")));
+    int rowsWhenTheFirstWasSent = 0;
+    whenTheFirstRowIsSent([&] { rowsWhenTheFirstWasSent = journal.grdRegistre->model()->rowCount(); });
+    opened.dialogs->answers = {Answer::No, Answer::Yes};
+    window().cmbEnviar->click();
+
+    EXPECT_TRUE(actionDone);
+    EXPECT_GE(rowsWhenTheFirstWasSent, 1);
+    EXPECT_LT(rowsWhenTheFirstWasSent, 6);
+    QAbstractItemModel *shown = journal.grdRegistre->model();
+    EXPECT_EQ(shown->rowCount(), 6);
+    EXPECT_EQ(journal.lblEstat->text().section(u':', -1), QStringLiteral(" 6 intents (2 enviats, 4 no enviats)."));
+    // By result, then by a text in any column.
+    journal.comboResultat->setCurrentIndex(2);
+    EXPECT_EQ(shown->rowCount(), 4);
+    QTest::keyClicks(journal.txtCerca, QStringLiteral("DESTINATARI"));
+    EXPECT_EQ(shown->rowCount(), 2);
+    EXPECT_EQ(shown->data(shown->index(1, 2)).toString(), exampleAddresses[4]);
+
+    const QString unsent = folder.filePath(QStringLiteral("no-enviats.csv"));
+    opened.dialogs->filesToSave.push_back(unsent);
+    journal.cmbDesaNoEnviats->click();
+    EXPECT_EQ(opened.dialogs->log.last(), QStringLiteral("save %1 | Fitxers CSV (*.csv);;Tots els fitxers (*)")
+                                              .arg(folder.filePath(QStringLiteral("exemple.no-enviats.csv"))));
+    EXPECT_EQ(journalRows(unsent), failingServerJournal(exampleAddresses).mid(1, 4));
+    EXPECT_EQ(QFile::permissions(unsent) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+
+    // A journal saved back by a spreadsheet is no journal: the window says so.
+    QFile journalFile(folder.filePath(QStringLiteral("exemple.enviaments.csv")));
+    ASSERT_TRUE(journalFile.open(QIODevice::WriteOnly | QIODevice::Truncate) && journalFile.write("Data;Fila\r\n") > 0);
+    journalFile.close();
+    journal.hide();
+    journal.show();
+    EXPECT_TRUE(journal.lblEstat->text().endsWith(QStringLiteral(": la primera línia no és la capçalera d'un registre d'enviaments")));
+    EXPECT_EQ(shown->rowCount(), 0);
+}
+
+// The bar of the message being sent counts what has left: here the server
+// reads nothing for a while, and the message waits on this machine.
+TEST_F(ExampleCampaignInTheWindow, TheCurrentMessagesBarShowsWhatTheServerHasReceived)
+{
+    QFile attachment(folder.filePath(QStringLiteral("gran.bin")));
+    ASSERT_TRUE(attachment.open(QIODevice::WriteOnly) && attachment.write(QByteArray(1024 * 1024, 'x')) > 0);
+    attachment.close();
+    opened.settings().setText(Setting::AttachmentList, attachment.fileName());
+    ScriptedSmtpServer holding;
+    const QString sender = QStringLiteral("remitent@example.com");
+    holding.addScript(script::greeting() + script::helo(QStringLiteral("example.com")) + script::envelope(sender, {sender})
+                      + QStringLiteral("C: DATA\nS: 354 go on\nH: 1500\nD:\nS: 250 2.0.0 Ok: queued\n") + script::quit());
+    ASSERT_TRUE(holding.listen());
+    opened.settings().setText(Setting::SmtpServer, QStringLiteral("127.0.0.1:%1").arg(holding.port()));
+    QElapsedTimer clock;
+    int mostInTheFirstSecond = 0;
+    QObject::connect(window().pbProgres, &QProgressBar::valueChanged, &window(), [&](int value) {
+        if (clock.elapsed() < 1000)
+            mostInTheFirstSecond = std::max(mostInTheFirstSecond, value);
+    });
+    clock.start();
+    window().actEnviaProva->trigger();
+
+    EXPECT_TRUE(holding.waitForFinished(5s)) << holding.verify().toStdString();
+    EXPECT_EQ(opened.dialogs->messages, QStringList{QStringLiteral("[information] Enviament finalitzat")});
+    EXPECT_LT(mostInTheFirstSecond, 10);
+    EXPECT_EQ(window().pbProgres->value(), 100);
 }

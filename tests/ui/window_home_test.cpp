@@ -4,6 +4,7 @@
 #include "recipient_grid.h"
 #include "window_test_support.h"
 
+#include <QAction>
 #include <QDir>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -75,7 +76,7 @@ TEST_F(WindowAtHome, TheLastEightProjectsAreOfferedAndAMissingOneIsDropped)
     for (int n = 1; n <= 8; ++n) {
         saved.prepend(folder.filePath(QStringLiteral("campanya%1.pcm").arg(n)));
         dialogs().filesToSave.push_back(saved.first());
-        window().cmbGravar->click();
+        window().actDesaComA->trigger();
     }
     QStringList offered;
     for (QAction *entry : recentMenu())

@@ -2,12 +2,15 @@
 
 #include "program_start.h"
 #include "scripted_dialogs.h"
+#include "status_line.h"
 #include "test_support.h"
 #include "text_boxes.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
+#include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -45,6 +48,12 @@ public:
     ScriptedDialogs *dialogs = nullptr;
     std::unique_ptr<TrameloProgram> program;
 };
+
+// A label's text as it is shown, its mnemonic's mark left out.
+inline QString shownText(const QLabel *label)
+{
+    return QString(label->text()).remove(u'&');
+}
 
 // Moves the keyboard focus as the operator's Tab key does; false when the
 // box did not take it.
