@@ -12,6 +12,8 @@ The output object:
                   address headers of the first occurrence
   date            the Date header as ISO 8601, or null when it does not parse
   content_type, boundary, is_multipart, preamble, defects
+  structure       the tree of content types: "multipart/mixed(text/plain,image/png)"
+  header_defects  {lower-case name: [defect, ...]} for the headers the parser faulted
   parts           every leaf part in order: path ("1", "2.1", ...; "" for a
                   message that is not multipart, the only part), content_type, charset,
                   transfer_encoding, filename, content_id, disposition, sha256
@@ -74,6 +76,12 @@ def leaves(part, path):
     return found
 
 
+def structure(part):
+    if not part.is_multipart():
+        return part.get_content_type()
+    return part.get_content_type() + "(" + ",".join(structure(child) for child in part.iter_parts()) + ")"
+
+
 def uu_line_without_pad_marks(line):
     # Some encoders end a short last group with "=" or "==" in place of the
     # characters that carry no data, which a2b_uu takes for data.
@@ -132,6 +140,8 @@ def inspect(raw):
         "is_multipart": message.is_multipart(),
         "preamble": message.preamble,
         "defects": defect_names(message),
+        "structure": structure(message),
+        "header_defects": {name.lower(): defect_names(value) for name, value in message.items() if value.defects},
         "parts": leaves(message, ""),
         "uuencoded": uuencoded_blocks(message),
     }
