@@ -16,7 +16,7 @@ QByteArray blanksReduced(QByteArrayView text)
     for (const char c : text) {
         if (!isBlank(c))
             reduced += c;
-        else if (!reduced.isEmpty() && reduced.back() != ' ')
+        else if (reduced.isEmpty() || reduced.back() != ' ')
             reduced += ' ';
     }
     if (reduced.endsWith(' '))
