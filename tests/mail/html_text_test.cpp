@@ -17,10 +17,7 @@ TEST(TextOfHtml, StructureBecomesText)
     const QString words = u"paraula "_s.repeated(30);
     const auto line = [](int words) { return u"paraula "_s.repeated(words).trimmed(); };
     const QString url = QStringLiteral("https://exemple.cat/") + QString(90, u'x');
-    const struct {
-        QString html;
-        QString text;
-    } cases[] = {
+    const std::pair<QString, QString> cases[] = {
         {u"<p>Un</p>\n<p>Dos</p>"_s, u"Un\n\nDos"_s},
         {u"a<br>b<BR/>c<br><br>d"_s, u"a\nb\nc\n\nd"_s},
         {u"  a \n\t b  <div>c</div>d"_s, u"a b\nc\nd"_s},
@@ -46,19 +43,16 @@ TEST(TextOfHtml, StructureBecomesText)
         {u"<ul><li>"_s + words + u"</li></ul>"_s, u"- "_s + (line(9) + u"\n  "_s).repeated(3) + line(3)},
         {u"<p>Vegeu <a href=\""_s + url + u"\">aquesta p\u00e0gina</a> ara</p>"_s, u"Vegeu aquesta p\u00e0gina\n("_s + url + u")\nara"_s},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.html.toStdString());
-        EXPECT_EQ(textOfHtml(c.html), c.text);
-    }
+    for (const auto &[html, text] : cases)
+        EXPECT_EQ(textOfHtml(html), text) << html.toStdString();
 }
 
 TEST(TextOfHtml, TheExampleBodyIsReadable)
 {
     QFile file(test::sourceDir() + QStringLiteral("/examples/cos.htm"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    QString html = QString::fromLatin1(file.readAll());
-    html.replace(u"<<<Nom>>>"_s, u"Marta"_s).replace(u"<<<Cognoms>>>"_s, u"Soler Pons"_s);
-    html.replace(u"<<<Ciutat>>>"_s, u"Tarragona"_s).replace(u"<<<Correu>>>"_s, u"marta.soler@example.net"_s);
+    const QString html = QString::fromLatin1(file.readAll()).replace(u"<<<Nom>>>"_s, u"Marta"_s).replace(u"<<<Cognoms>>>"_s, u"Soler Pons"_s)
+                             .replace(u"<<<Ciutat>>>"_s, u"Tarragona"_s).replace(u"<<<Correu>>>"_s, u"marta.soler@example.net"_s);
     EXPECT_EQ(textOfHtml(html), u"Associaci\u00f3 Exemple\n\nBenvolgut/da Marta Soler Pons,\n\n"
                                 u"Aquest \u00e9s el missatge d'exemple de Tramelo. Cada destinatari en rep un de\n"
                                 u"propi, amb les seves dades posades al lloc de cada camp: vost\u00e8 consta a la\n"

@@ -15,37 +15,11 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct Example {
-    QString html;
-    QStringList files;
-    MessageSettings settings;
-    MessageParts parts;
-};
-
-std::shared_ptr<const ComposedMessage> composed(Example example)
+std::shared_ptr<const ComposedMessage> composed(const MessageSettings &settings, MessageParts parts, const QStringList &files)
 {
-    const EncodedFiles files = encodeFiles(example.files, FileEncoding::Base64);
-    EXPECT_EQ(files.failure, QString());
-    const MessageComposer composer(example.settings, files.files);
-    example.parts.body = example.html;
-    const BodyLinks links = composer.linkEmbeddedFiles(example.parts.body);
-    return composer.compose(example.parts, links);
-}
-
-// The example campaign's message to its third recipient.
-Example campaignExample()
-{
-    QFile body(sourceDir() + u"/examples/cos.htm"_s);
-    EXPECT_TRUE(body.open(QIODevice::ReadOnly));
-    Example example{QString::fromLatin1(body.readAll()), {sourceDir() + u"/examples/logo.png"_s}, {}, {}};
-    for (const auto &[field, value] : {std::pair{u"Nom"_s, u"Marta"_s}, {u"Cognoms"_s, u"Soler Pons"_s},
-                                       {u"Ciutat"_s, u"Tarragona"_s}, {u"Correu"_s, u"marta.soler@example.net"_s}})
-        example.html.replace(u"<<<"_s + field + u">>>"_s, value);
-    example.settings.sender = u"remitent@example.com"_s;
-    example.settings.senderName = u"Associaci\u00f3 Exemple"_s;
-    example.settings.html = true;
-    example.parts = {{u"marta.soler@example.net"_s}, {}, {}, {}, u"Not\u00edcies per a Marta de Tarragona"_s, {}};
-    return example;
+    const MessageComposer composer(settings, encodeFiles(files, FileEncoding::Base64).files);
+    const BodyLinks links = composer.linkEmbeddedFiles(parts.body);
+    return composer.compose(parts, links);
 }
 
 struct SpamReport {
@@ -59,18 +33,15 @@ SpamReport spamAssassin(const QByteArray &message)
 {
     QTemporaryDir home;
     QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(u"HOME"_s, home.path());
-    process.setProcessEnvironment(environment);
+    process.setEnvironment(QProcess::systemEnvironment() << u"HOME="_s + home.path());
     process.start(u"spamassassin"_s, {u"-L"_s, u"-x"_s, u"-p"_s, writeFile(home, u"user_prefs"_s, {}), u"--cf=use_bayes 0"_s});
     process.write(message);
     process.closeWriteChannel();
     EXPECT_TRUE(process.waitForFinished(120000)) << "spamassassin (Debian package spamassassin) did not finish";
     const QString output = QString::fromLatin1(process.readAllStandardOutput()).replace(QRegularExpression(u"\r?\n\t"_s), u" "_s);
-    const QRegularExpressionMatch status =
-        QRegularExpression(u"^X-Spam-Status: \\w+, score=(-?[\\d.]+) required=\\S+ tests=([A-Z0-9_, ]*)"_s, QRegularExpression::MultilineOption)
-            .match(output);
-    EXPECT_TRUE(status.hasMatch()) << output.left(3000).toStdString() << process.readAllStandardError().toStdString();
+    const QRegularExpressionMatch status = QRegularExpression(u"^X-Spam-Status: \\w+, score=(-?[\\d.]+) required=\\S+ tests=([A-Z0-9_, ]*)"_s,
+                                                              QRegularExpression::MultilineOption).match(output);
+    EXPECT_TRUE(status.hasMatch()) << output.left(3000).toStdString();
     return {status.captured(1).toDouble(), status.captured(2).remove(u' ').split(u',', Qt::SkipEmptyParts)};
 }
 
@@ -90,31 +61,32 @@ TEST(MessageStructure, AsPythonReadsItAfterAServer)
         QString structure;
         QString toName = {};
         ListUnsubscribe unsubscribe = {};
-        QString unsubscribeHeader = {};
+        QString listHeaders = u"||"_s; // List-Id, List-Unsubscribe and List-Unsubscribe-Post
     } rows[] = {
-        {"HTML alone, as always", true, false, {logo, pdf}, u"multipart/related(text/html,image/png,application/pdf)"_s},
+        {"HTML alone, as always", true, false, {logo, pdf},
+         u"multipart/related(text/html,image/png;attachment;<logo.png>,application/pdf;attachment)"_s},
         {"a text alternative", true, true, {}, u"multipart/alternative(text/plain,text/html)"_s, u"N\u00faria Puig, \"la Gran\""_s},
-        {"the image the HTML shows", true, true, {logo}, u"multipart/alternative(text/plain,multipart/related(text/html,image/png))"_s,
-         {}, {u"https://exemple.cat/baixa?u=1"_s, u"baixes@exemple.cat"_s}, u"<https://exemple.cat/baixa?u=1>, <mailto:baixes@exemple.cat>"_s},
-        {"an attachment", true, true, {pdf}, u"multipart/mixed(multipart/alternative(text/plain,text/html),application/pdf)"_s,
-         {}, {{}, u"baixes@exemple.cat"_s}, u"<mailto:baixes@exemple.cat>"_s},
+        {"the image the HTML shows", true, true, {logo}, u"multipart/alternative(text/plain,multipart/related(text/html,image/png;inline;<logo.png>))"_s,
+         {}, {u"https://exemple.cat/baixa?u=1"_s, u"baixes@exemple.cat"_s},
+         u"<jo.exemple.cat>|<https://exemple.cat/baixa?u=1>, <mailto:baixes@exemple.cat>|List-Unsubscribe=One-Click"_s},
+        {"an attachment", true, true, {pdf}, u"multipart/mixed(multipart/alternative(text/plain,text/html),application/pdf;attachment)"_s,
+         {}, {{}, u"baixes@exemple.cat"_s}, u"<jo.exemple.cat>|<mailto:baixes@exemple.cat>|"_s},
         {"both", true, true, {logo, pdf},
-         u"multipart/mixed(multipart/alternative(text/plain,multipart/related(text/html,image/png)),application/pdf)"_s,
-         u"\u0141ucja Nowak-Wi\u015bniewska del Camp de Tarragona i de les Terres de l'Ebre"_s, {url, {}}, u"<"_s + url + u">"_s},
-        {"a text body has no alternative", false, true, {pdf}, u"multipart/mixed(text/plain,application/pdf)"_s},
+         u"multipart/mixed(multipart/alternative(text/plain,multipart/related(text/html,image/png;inline;<logo.png>)),application/pdf;attachment)"_s,
+         u"\u0141ucja Nowak-Wi\u015bniewska del Camp de Tarragona i de les Terres de l'Ebre"_s, {url, {}},
+         u"<jo.exemple.cat>|<"_s + url + u">|List-Unsubscribe=One-Click"_s},
+        {"a text body has no alternative", false, true, {pdf}, u"multipart/mixed(text/plain,application/pdf;attachment)"_s},
     };
+    MessageSettings settings;
+    settings.sender = u"jo@exemple.cat"_s;
+    settings.senderName = u"Associaci\u00f3 Exemple"_s;
+    settings.replyTo = settings.sender;
     AiosmtpdServer server;
     ASSERT_TRUE(server.start()) << server.errorText();
     for (const Row &row : rows) {
-        MessageSettings settings;
-        settings.sender = u"jo@exemple.cat"_s;
-        settings.senderName = u"Associaci\u00f3 Exemple"_s;
-        settings.replyTo = settings.sender;
         settings.html = row.html;
         settings.textAlternative = row.alternative;
-        MessageParts parts{{u"tu@exemple.cat"_s}, {row.toName}, {}, {}, u"Av\u00eds"_s, {}};
-        parts.unsubscribe = row.unsubscribe;
-        const auto message = composed({html, row.files, settings, parts});
+        const auto message = composed(settings, {{u"tu@exemple.cat"_s}, {row.toName}, {}, {}, u"Av\u00eds"_s, html, row.unsubscribe}, row.files);
         for (const GreetingPolicy greeting : {GreetingPolicy::Extended, GreetingPolicy::AsNeeded}) {
             SCOPED_TRACE(std::string(row.name) + (greeting == GreetingPolicy::AsNeeded ? ", 7-bit" : ", 8-bit"));
             const QByteArray saved = deliveredBy(server, {message}, greeting).value(0);
@@ -122,30 +94,20 @@ TEST(MessageStructure, AsPythonReadsItAfterAServer)
             EXPECT_EQ(m[u"structure"_s].toString(), row.structure);
             EXPECT_EQ(m[u"defects"_s].toArray().size() + m[u"header_defects"_s].toObject().size(), 0) << saved.left(3000).toStdString();
             for (const QJsonValue part : m[u"parts"_s].toArray()) {
-                const QString type = part[u"content_type"_s].toString();
-                EXPECT_TRUE(part[u"defects"_s].toArray().isEmpty()) << type.toStdString();
-                const QString shown = part[u"disposition"_s].toString() + part[u"content_id"_s].toString();
-                if (type == u"image/png") {
-                    EXPECT_EQ(shown, (row.alternative ? u"inline"_s : u"attachment"_s) + u"<logo.png>"_s);
-                } else if (type == u"application/pdf") {
-                    EXPECT_EQ(shown, u"attachment"_s);
-                } else if (type == u"text/plain" && row.html) {
+                EXPECT_TRUE(part[u"defects"_s].toArray().isEmpty()) << part[u"content_type"_s].toString().toStdString();
+                if (part[u"content_type"_s] == u"text/plain"_s && row.html) {
                     EXPECT_EQ(part[u"text"_s].toString(), u"Logo\r\n\r\nHola, \u0141ucja: el web (https://exemple.cat)\r\n"_s);
                 }
             }
-            const QStringList order = m[u"header_order"_s].toVariant().toStringList().join(u'|').toLower().split(u'|');
-            for (const QString &single : {u"from"_s, u"to"_s, u"subject"_s, u"date"_s, u"message-id"_s, u"reply-to"_s,
-                                          u"mime-version"_s, u"content-type"_s, u"list-id"_s, u"list-unsubscribe"_s, u"list-unsubscribe-post"_s})
-                EXPECT_LE(order.count(single), 1) << single.toStdString();
+            EXPECT_TRUE(m[u"repeated_headers"_s].toArray().isEmpty());
             EXPECT_EQ(m[u"addresses"_s][u"from"_s].toArray().size(), 1);
             // Python keeps the folding between two encoded words of a name as a
             // blank, where RFC 2047 drops it: blanks are compared collapsed.
             EXPECT_EQ(m[u"addresses"_s][u"to"_s][0][u"display_name"_s].toString().simplified(),
                       row.toName.isEmpty() ? u"tu@exemple.cat"_s : row.toName);
-            EXPECT_EQ(m[u"headers"_s][u"list-unsubscribe"_s][0].toString(), row.unsubscribeHeader);
-            EXPECT_EQ(m[u"headers"_s][u"list-id"_s][0].toString(), row.unsubscribe.isEmpty() ? QString() : u"<jo.exemple.cat>"_s);
-            EXPECT_EQ(m[u"headers"_s][u"list-unsubscribe-post"_s][0].toString(),
-                      row.unsubscribe.url.isEmpty() ? QString() : u"List-Unsubscribe=One-Click"_s);
+            const QJsonValue headers = m[u"headers"_s];
+            EXPECT_EQ(headers[u"list-id"_s][0].toString() + u'|' + headers[u"list-unsubscribe"_s][0].toString() + u'|'
+                          + headers[u"list-unsubscribe-post"_s][0].toString(), row.listHeaders);
         }
     }
 }
@@ -155,14 +117,23 @@ TEST(MessageStructure, AsPythonReadsItAfterAServer)
 // structure or headers may remain; the scores are printed for the record.
 TEST(MessageStructure, SpamAssassinFindsNoStructureOrHeaderRule)
 {
-    const Example before = campaignExample();
-    Example after = campaignExample();
-    after.settings.textAlternative = true;
-    after.parts.toNames = {u"Marta Soler Pons"_s};
-    after.parts.unsubscribe = {u"https://example.com/baixa?e=marta.soler%40example.net"_s, u"baixes@example.com"_s};
+    QFile file(sourceDir() + u"/examples/cos.htm"_s);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString body = QString::fromLatin1(file.readAll()).replace(u"<<<Nom>>>"_s, u"Marta"_s).replace(u"<<<Cognoms>>>"_s, u"Soler Pons"_s)
+                             .replace(u"<<<Ciutat>>>"_s, u"Tarragona"_s).replace(u"<<<Correu>>>"_s, u"marta.soler@example.net"_s);
+    MessageSettings settings;
+    settings.sender = u"remitent@example.com"_s;
+    settings.senderName = u"Associaci\u00f3 Exemple"_s;
+    settings.html = true;
+    MessageParts parts{{u"marta.soler@example.net"_s}, {}, {}, {}, u"Not\u00edcies per a Marta de Tarragona"_s, body};
+    const QStringList logo = {sourceDir() + u"/examples/logo.png"_s};
+    const auto before = composed(settings, parts, logo);
+    settings.textAlternative = true;
+    parts.toNames = {u"Marta Soler Pons"_s};
+    parts.unsubscribe = {u"https://example.com/baixa?e=marta.soler%40example.net"_s, u"baixes@example.com"_s};
     AiosmtpdServer server;
     ASSERT_TRUE(server.start()) << server.errorText();
-    const QList<QByteArray> saved = deliveredBy(server, {composed(before), composed(after)});
+    const QList<QByteArray> saved = deliveredBy(server, {before, composed(settings, parts, logo)});
     ASSERT_EQ(saved.size(), 2);
     const SpamReport scores[] = {spamAssassin(saved[0]), spamAssassin(saved[1])};
     std::cout << "SpamAssassin, HTML alone: " << scores[0].score << " (" << scores[0].rules.join(u' ').toStdString()
