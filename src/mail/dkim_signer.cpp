@@ -15,6 +15,7 @@
 #include <openssl/x509.h>
 
 #include <algorithm>
+#include <cstring>
 
 namespace tramelo {
 namespace {
@@ -62,9 +63,10 @@ void unstuff(QByteArrayView bytes, bool &lineStart, const Take &take)
     if (bytes.isEmpty())
         return;
     qsizetype done = lineStart && bytes.front() == '.' ? 1 : 0;
-    for (qsizetype at = bytes.indexOf("\n.", done); at >= 0; at = bytes.indexOf("\n.", done)) {
-        take(bytes.sliced(done, at + 1 - done));
-        done = at + 2;
+    // memmem: Qt's search for two bytes is many times slower.
+    while (const auto *at = static_cast<const char *>(memmem(bytes.data() + done, size_t(bytes.size() - done), "\n.", 2))) {
+        take(bytes.sliced(done, at + 1 - (bytes.data() + done)));
+        done = at + 2 - bytes.data();
     }
     take(bytes.sliced(done));
     lineStart = bytes.back() == '\n';

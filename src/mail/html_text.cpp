@@ -13,6 +13,8 @@
 namespace tramelo {
 namespace {
 
+using namespace Qt::StringLiterals;
+
 // However deep the lists and quotations, a line keeps room for some words.
 constexpr qsizetype narrowestWidth = 30;
 
@@ -75,11 +77,11 @@ bool isSameAddress(QString text, QString target)
 }
 
 // Fills lines of at most width characters with the line's words.
-QStringList filled(const QString &line, qsizetype width)
+QStringList filled(QStringView line, qsizetype width)
 {
     QStringList lines;
     QString current;
-    for (const QString &word : line.split(u' ', Qt::SkipEmptyParts)) {
+    for (const QStringView word : line.tokenize(u' ', Qt::SkipEmptyParts)) {
         if (!current.isEmpty() && current.size() + 1 + word.size() > width) {
             lines << current;
             current.clear();
@@ -334,7 +336,7 @@ Break breakOf(const QString &element)
 // Elements whose content is no text of the page.
 bool isHidden(const QString &element)
 {
-    return element == u"script" || element == u"style" || element == u"title" || element == u"template";
+    return element == "script"_L1 || element == "style"_L1 || element == "title"_L1 || element == "template"_L1;
 }
 
 struct Tag {
@@ -348,23 +350,23 @@ struct Tag {
 void apply(const Tag &tag, TextLayout &layout)
 {
     const QString &name = tag.name;
-    if (name == u"br") {
+    if (name == "br"_L1) {
         layout.lineBreak();
-    } else if (name == u"img") {
+    } else if (name == "img"_L1) {
         layout.text(tag.alt);
-    } else if (name == u"a") {
+    } else if (name == "a"_L1) {
         tag.closing ? layout.endLink() : layout.beginLink(tag.href);
     } else if (name.size() == 2 && name[0] == u'h' && name[1] >= u'1' && name[1] <= u'6') {
         tag.closing ? layout.endHeading() : layout.beginHeading(name[1].digitValue());
-    } else if (name == u"ul" || name == u"ol") {
+    } else if (name == "ul"_L1 || name == "ol"_L1) {
         bool numeric = false;
         const int start = tag.start.trimmed().toInt(&numeric);
-        tag.closing ? layout.endList() : layout.beginList(name == u"ol", numeric ? start : 1);
-    } else if (name == u"li") {
+        tag.closing ? layout.endList() : layout.beginList(name == "ol"_L1, numeric ? start : 1);
+    } else if (name == "li"_L1) {
         tag.closing ? layout.block(Break::Line) : layout.item();
-    } else if (name == u"blockquote") {
+    } else if (name == "blockquote"_L1) {
         tag.closing ? layout.endQuote() : layout.beginQuote();
-    } else if (name == u"pre") {
+    } else if (name == "pre"_L1) {
         tag.closing ? layout.endPreformatted() : layout.beginPreformatted();
     } else if (const Break separation = breakOf(name); separation != Break::None) {
         layout.block(separation);
@@ -457,8 +459,11 @@ QString textOfHtml(QStringView html)
     for (qsizetype at = 0; at < html.size();) {
         const qsizetype markup = html.indexOf(u'<', at);
         const qsizetype textEnd = markup < 0 ? html.size() : markup;
-        if (textEnd > at)
-            layout.text(decodeCharacterReferences(html.sliced(at, textEnd - at)));
+        const QStringView text = html.sliced(at, textEnd - at);
+        if (text.contains(u'&'))
+            layout.text(decodeCharacterReferences(text));
+        else
+            layout.text(text);
         at = markup < 0 ? html.size() : readMarkup(html, markup, layout);
     }
     return layout.result();

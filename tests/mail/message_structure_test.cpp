@@ -73,8 +73,8 @@ TEST(MessageStructure, AsPythonReadsItAfterAServer)
          {}, {{}, u"baixes@exemple.cat"_s}, u"<jo.exemple.cat>|<mailto:baixes@exemple.cat>|"_s},
         {"both", true, true, {logo, pdf},
          u"multipart/mixed(multipart/alternative(text/plain,multipart/related(text/html,image/png;inline;<logo.png>)),application/pdf;attachment)"_s,
-         u"\u0141ucja Nowak-Wi\u015bniewska del Camp de Tarragona i de les Terres de l'Ebre"_s, {url, {}},
-         u"<jo.exemple.cat>|<"_s + url + u">|List-Unsubscribe=One-Click"_s},
+         u"\u0141ucja Nowak-Wi\u015bniewska del Camp de Tarragona i de les Terres de l'Ebre"_s, {url, u"baixes@exemple.cat"_s},
+         u"<jo.exemple.cat>|<"_s + url + u">, <mailto:baixes@exemple.cat>|List-Unsubscribe=One-Click"_s},
         {"a text body has no alternative", false, true, {pdf}, u"multipart/mixed(text/plain,application/pdf;attachment)"_s},
     };
     MessageSettings settings;
