@@ -127,6 +127,41 @@ QByteArray nameOf(const QByteArray &field)
     return field.left(field.indexOf(':')).trimmed().toLower();
 }
 
+// The key of a PEM file, if it can sign: RSA of 2048 bits or more, or
+// Ed25519; nothing, with the reason, otherwise.
+EVP_PKEY *readPrivateKey(const QString &path, QString &problem)
+{
+    QFile file(path);
+    if (!QFileInfo(path).isFile()) {
+        problem = QStringLiteral("it does not exist or is not a file");
+        return nullptr;
+    }
+    if (file.size() > largestKeyFile) {
+        problem = QStringLiteral("it is larger than 64 KiB");
+        return nullptr;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        problem = file.errorString();
+        return nullptr;
+    }
+    const QByteArray pem = file.read(largestKeyFile);
+    BIO *input = BIO_new_mem_buf(pem.constData(), int(pem.size()));
+    EVP_PKEY *key = input ? PEM_read_bio_PrivateKey(input, nullptr, noPassphrase, nullptr) : nullptr;
+    BIO_free(input);
+    ERR_clear_error();
+    const int type = key ? EVP_PKEY_get_base_id(key) : EVP_PKEY_NONE;
+    if (!key)
+        problem = QStringLiteral("it holds no private key in PEM form readable without a pass phrase");
+    else if (type == EVP_PKEY_RSA && EVP_PKEY_get_bits(key) < smallestRsaBits)
+        problem = QStringLiteral("its RSA key has %1 bits, and DKIM needs 2048 at least").arg(EVP_PKEY_get_bits(key));
+    else if (type != EVP_PKEY_RSA && type != EVP_PKEY_ED25519)
+        problem = QStringLiteral("its key is neither RSA nor Ed25519");
+    else
+        return key;
+    EVP_PKEY_free(key);
+    return nullptr;
+}
+
 // A header field folded where its tokens allow, lines of at most 78.
 struct FoldedField {
     QByteArray text;
@@ -155,36 +190,14 @@ std::shared_ptr<const DkimSigner> DkimSigner::make(const QString &domain, const 
         failure = QStringLiteral("The DKIM selector is not a DNS name: %1").arg(selector);
         return nullptr;
     }
-    failure = QStringLiteral("Cannot use the DKIM private key file %1: ").arg(privateKeyFile);
-    QFile file(privateKeyFile);
-    if (!QFileInfo(privateKeyFile).isFile()) {
-        failure += QStringLiteral("it does not exist or is not a file");
+    QString problem;
+    EVP_PKEY *key = readPrivateKey(privateKeyFile, problem);
+    if (!key) {
+        failure = QStringLiteral("Cannot use the DKIM private key file %1: %2").arg(privateKeyFile, problem);
         return nullptr;
     }
-    if (file.size() > largestKeyFile) {
-        failure += QStringLiteral("it is larger than 64 KiB");
-        return nullptr;
-    }
-    if (!file.open(QIODevice::ReadOnly)) {
-        failure += file.errorString();
-        return nullptr;
-    }
-    const QByteArray pem = file.read(largestKeyFile);
-    BIO *input = BIO_new_mem_buf(pem.constData(), int(pem.size()));
-    EVP_PKEY *key = input ? PEM_read_bio_PrivateKey(input, nullptr, noPassphrase, nullptr) : nullptr;
-    BIO_free(input);
-    ERR_clear_error();
-    const int type = key ? EVP_PKEY_get_base_id(key) : EVP_PKEY_NONE;
-    if (!key)
-        failure += QStringLiteral("it holds no private key in PEM form readable without a pass phrase");
-    else if (type == EVP_PKEY_RSA && EVP_PKEY_get_bits(key) < smallestRsaBits)
-        failure += QStringLiteral("its RSA key has %1 bits, and DKIM needs 2048 at least").arg(EVP_PKEY_get_bits(key));
-    else if (type != EVP_PKEY_RSA && type != EVP_PKEY_ED25519)
-        failure += QStringLiteral("its key is neither RSA nor Ed25519");
-    else
-        return std::shared_ptr<const DkimSigner>(new DkimSigner(domain.trimmed(), selector.trimmed(), key));
-    EVP_PKEY_free(key);
-    return nullptr;
+    failure.clear();
+    return std::shared_ptr<const DkimSigner>(new DkimSigner(domain.trimmed(), selector.trimmed(), key));
 }
 
 DkimSigner::DkimSigner(QString domain, QString selector, EVP_PKEY *key)
