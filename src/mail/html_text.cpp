@@ -17,6 +17,7 @@ using namespace Qt::StringLiterals;
 
 // However deep the lists and quotations, a line keeps room for some words.
 constexpr qsizetype narrowestWidth = 30;
+constexpr int deepestLevels = 10;
 
 enum class Break { None, Line, Paragraph };
 
@@ -287,20 +288,24 @@ void TextLayout::flush()
     if (lines.isEmpty())
         return;
 
-    const QString quote = QStringLiteral("> ").repeated(m_quotes);
+    // However deep the nesting, the innermost levels alone are indented, and
+    // within a bound: the text keeps its width and its size.
+    const QString quote = QStringLiteral("> ").repeated(std::min(m_quotes, deepestLevels));
     QString first = quote;
     QString rest = quote;
-    for (List &list : m_lists) {
-        if (!list.marker.isEmpty()) {
-            first += list.marker;
-            list.indent = list.marker.size();
-            list.marker.clear();
+    for (auto list = m_lists.end() - std::min<qsizetype>(qsizetype(m_lists.size()), deepestLevels); list != m_lists.end(); ++list) {
+        if (!list->marker.isEmpty()) {
+            first += list->marker;
+            list->indent = list->marker.size();
+            list->marker.clear();
         } else {
-            first += QString(list.indent, u' ');
+            first += QString(list->indent, u' ');
         }
-        rest += QString(list.indent, u' ');
+        rest += QString(list->indent, u' ');
     }
-    const qsizetype width = std::max(textAlternativeLineLength - rest.size(), narrowestWidth);
+    first = first.right(textAlternativeLineLength - narrowestWidth);
+    rest = rest.right(textAlternativeLineLength - narrowestWidth);
+    const qsizetype width = textAlternativeLineLength - rest.size();
     QStringList text;
     for (const QString &line : lines)
         text += m_preformatted ? QStringList{line} : filled(line, width);

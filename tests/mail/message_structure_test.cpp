@@ -33,7 +33,9 @@ SpamReport spamAssassin(const QByteArray &message)
 {
     QTemporaryDir home;
     QProcess process;
-    process.setEnvironment(QProcess::systemEnvironment() << u"HOME="_s + home.path());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"HOME"_s, home.path());
+    process.setProcessEnvironment(environment);
     process.start(u"spamassassin"_s, {u"-L"_s, u"-x"_s, u"-p"_s, writeFile(home, u"user_prefs"_s, {}), u"--cf=use_bayes 0"_s});
     process.write(message);
     process.closeWriteChannel();
