@@ -22,7 +22,7 @@ namespace {
 
 constexpr qint64 largestKeyFile = 64 * 1024;
 constexpr int smallestRsaBits = 2048;
-// A spilled file of the message is read this much at a time.
+// A file of the message is read this much at a time.
 constexpr qint64 readPiece = 64 * 1024;
 constexpr qsizetype foldedLineLength = 78;
 constexpr qsizetype txtStringLength = 255;
