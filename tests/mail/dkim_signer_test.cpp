@@ -122,11 +122,7 @@ TEST(DkimSigner, SignedMessagesVerifyAfterAServer)
             settings.html = row.html;
             settings.textAlternative = row.alternative;
             // Files past 4000 bytes wait in temporary files.
-            const EncodedFiles files = encodeFiles(row.files, row.mime ? FileEncoding::Base64 : FileEncoding::Uuencode, 4000);
-            const MessageComposer composer(settings, files.files);
-            MessageParts parts{{u"tu@exemple.cat"_s}, {row.toName}, {}, {}, u"Av\u00eds"_s, html, row.unsubscribe};
-            const BodyLinks links = composer.linkEmbeddedFiles(parts.body);
-            const auto message = composer.compose(parts, links);
+            const auto message = composed(settings, {{u"tu@exemple.cat"_s}, {row.toName}, {}, {}, u"Av\u00eds"_s, html, row.unsubscribe}, row.files, 4000);
             ASSERT_EQ(message->failure(), QString());
             for (const GreetingPolicy greeting : {GreetingPolicy::Extended, GreetingPolicy::AsNeeded}) {
                 SCOPED_TRACE(key.section(u'/', -1).toStdString() + ", " + row.name + (greeting == GreetingPolicy::AsNeeded ? ", 7-bit" : ""));

@@ -84,6 +84,16 @@ inline void runBesideEventLoop(const std::function<void()> &work, std::chrono::m
     worker.join();
 }
 
+// A message of these parts (its body linked to the files it shows) and the
+// files at these paths, encoded as its format wants them.
+inline std::shared_ptr<const ComposedMessage> composed(const MessageSettings &settings, MessageParts parts, const QStringList &files,
+                                                       qint64 memoryBound = encodedFilesMemoryBound)
+{
+    const MessageComposer composer(settings, encodeFiles(files, settings.mime ? FileEncoding::Base64 : FileEncoding::Uuencode, memoryBound).files);
+    const BodyLinks links = composer.linkEmbeddedFiles(parts.body);
+    return composer.compose(parts, links);
+}
+
 // Sends the messages to aiosmtpd, one each to tu@exemple.cat, and returns
 // the data it saved of each. With HELO the server offers no 8BITMIME, and
 // each message goes in its 7-bit form.

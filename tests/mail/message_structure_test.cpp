@@ -15,13 +15,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-std::shared_ptr<const ComposedMessage> composed(const MessageSettings &settings, MessageParts parts, const QStringList &files)
-{
-    const MessageComposer composer(settings, encodeFiles(files, FileEncoding::Base64).files);
-    const BodyLinks links = composer.linkEmbeddedFiles(parts.body);
-    return composer.compose(parts, links);
-}
-
 struct SpamReport {
     double score = 0;
     QStringList rules;
