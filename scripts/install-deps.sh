@@ -23,6 +23,8 @@ packages=(
   adwaita-icon-theme fonts-dejavu-core
   # test peers and tools
   python3 python3-aiosmtpd postfix dovecot-pop3d dnsmasq-base openssl
+  # DKIM signatures checked by python3-dkim, messages scored by a local SpamAssassin
+  python3-dkim spamassassin
   # a private D-Bus session with a Secret Service for the keyring tests
   dbus-daemon gnome-keyring
   # database servers the tests start on loopback (never their system services)

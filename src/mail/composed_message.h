@@ -45,11 +45,12 @@ class ComposedMessage
 {
 public:
     ComposedMessage(QString messageId, MessageData eightBitMime, std::optional<MessageData> sevenBit,
-                    QList<AttachedPart> parts)
+                    QList<AttachedPart> parts, QString failure = {})
         : m_messageId(std::move(messageId))
         , m_eightBitMime(std::move(eightBitMime))
         , m_sevenBit(std::move(sevenBit))
         , m_parts(std::move(parts))
+        , m_failure(std::move(failure))
     {
     }
 
@@ -59,12 +60,16 @@ public:
         return serverTakesEightBit || !m_sevenBit ? m_eightBitMime : *m_sevenBit;
     }
     const QList<AttachedPart> &parts() const { return m_parts; }
+    // Why the message must not be sent (it could not be signed, or a header
+    // line would be too long); empty when it may.
+    QString failure() const { return m_failure; }
 
 private:
     QString m_messageId;
     MessageData m_eightBitMime;
     std::optional<MessageData> m_sevenBit; // none when it is the same
     QList<AttachedPart> m_parts;
+    QString m_failure;
 };
 
 } // namespace tramelo

@@ -1,9 +1,11 @@
 #include "message_composer.h"
 
 #include "component_support.h"
+#include "dkim_signer.h"
 #include "header_encoding.h"
+#include "html_text.h"
 #include "message_body.h"
-#include "message_data_writer.h"
+#include "mime_structure.h"
 #include "plain_text.h"
 #include "windows1252.h"
 
@@ -36,21 +38,6 @@ QString messageIdDomain(const QString &from)
     return from.contains(u'@') && dotAtom.match(domain).hasMatch() ? domain : QStringLiteral("localhost");
 }
 
-// Header lines, each folded and ended by CR LF.
-QByteArray headerLines(const QStringList &rows)
-{
-    QString text;
-    for (const QString &row : rows)
-        text += foldHeaderField(row) + crlf;
-    return toWindows1252(text);
-}
-
-// Bytes of this message as they go on the wire; each piece starts a line.
-DataPiece wirePiece(const QByteArray &bytes, int part = -1)
-{
-    return {MessageDataWriter().toWire(bytes), nullptr, part};
-}
-
 // "a" <a>, "b" <b>: every address with its name (or itself) folded one a line.
 QString addressList(const QStringList &addresses, const QStringList &names)
 {
@@ -64,6 +51,30 @@ QString addressList(const QStringList &addresses, const QStringList &names)
             list += QStringLiteral(", \r\n\t");
     }
     return list;
+}
+
+// RFC 2919: the list the sender's messages make, named after the sender's
+// address ("<remitent.example.com>"), so that filters can tell it and the
+// unsubscribe headers do not look like a list's partial ones.
+QString listIdRow(const QString &sender)
+{
+    static const QRegularExpression outsideLabel(QStringLiteral("[^A-Za-z0-9_-]+"));
+    QString label = sender.section(u'@', 0, -2).replace(outsideLabel, QStringLiteral("-"));
+    if (label.isEmpty())
+        label = QStringLiteral("list");
+    return QStringLiteral("List-Id: <") + label + u'.' + messageIdDomain(sender) + u'>';
+}
+
+// A header line may hold at most 998 characters, and a URL is not folded.
+bool fitsHeaderLines(const QStringList &rows)
+{
+    for (const QString &row : rows) {
+        for (const QString &line : foldHeaderField(row).split(crlf)) {
+            if (line.size() > maxBodyLineLength)
+                return false;
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -96,37 +107,50 @@ std::shared_ptr<const ComposedMessage> MessageComposer::compose(const MessagePar
     const QString boundary = mimeBoundaryAt(now);
     const QString messageId = newMessageId();
     const bool related = links.related && m_settings.mime && !m_files.empty();
-    const std::vector<DataPiece> files = fileParts(boundary, links);
+    const bool withAlternative = m_settings.textAlternative && m_settings.html && m_settings.mime;
+    const std::vector<DataPiece> files = withAlternative ? std::vector<DataPiece>() : fileParts(boundary, links);
     // The empty first line of the body and the line ends after it go in the
     // body's own form too.
     const QString text = crlf + body + crlf + crlf + crlf;
+    const QString alternativeText = withAlternative ? prepareBody(textOfHtml(parts.body)) + crlf : QString();
+    QString failure;
+    if (!fitsHeaderLines(listUnsubscribeRows(parts.unsubscribe)))
+        failure = QStringLiteral("The unsubscribe link is too long for a header line");
 
-    const auto variant = [&](const EncodedBody &encoded) {
-        MessageData data = bodyStructure(
-            headerBlock(parts, now, boundary, related, encoded.charset, encoded.transferEncoding, messageId),
-            encoded.bytes, files);
-        data.eightBitMime = encoded.isEightBitUtf8();
+    const auto variant = [&](BodyChannel channel) {
+        const EncodedBody html = encodeBody(text, eightBit, channel);
+        MessageData data;
+        if (withAlternative) {
+            const EncodedBody plain = encodeBody(alternativeText, hasEightBitCharacters(alternativeText), channel);
+            data = alternativeStructure(messageHeaderRows(parts, now, messageId), plain, html, links, boundary);
+            data.eightBitMime = html.isEightBitUtf8() || plain.isEightBitUtf8();
+        } else {
+            data = bodyStructure(
+                headerBlock(parts, now, boundary, related, html.charset, html.transferEncoding, messageId), html.bytes,
+                files);
+            data.eightBitMime = html.isEightBitUtf8();
+        }
+        if (m_settings.dkim && failure.isEmpty())
+            m_settings.dkim->sign(data, now.toSecsSinceEpoch(), failure);
         return data;
     };
-    const EncodedBody eight = encodeBody(text, eightBit, m_settings.mime ? BodyChannel::EightBitMime : BodyChannel::Unlabelled);
-    MessageData eightBitMime = variant(eight);
+    MessageData eightBitMime = variant(m_settings.mime ? BodyChannel::EightBitMime : BodyChannel::Unlabelled);
     // Only a body that goes as 8-bit UTF-8 goes otherwise to a server that
     // takes no 8-bit data.
     std::optional<MessageData> sevenBit;
-    if (eight.isEightBitUtf8() && m_settings.mime)
-        sevenBit = variant(encodeBody(text, eightBit, BodyChannel::SevenBit));
+    if (eightBitMime.eightBitMime && m_settings.mime)
+        sevenBit = variant(BodyChannel::SevenBit);
     QList<AttachedPart> attached;
     for (std::size_t i = 0; i < m_files.size(); ++i)
         attached.append({withoutLineBreaks(m_files[i]->name()), links.embedded.value(qsizetype(i))});
     return std::make_shared<const ComposedMessage>(messageId, std::move(eightBitMime), std::move(sevenBit),
-                                                   std::move(attached));
+                                                   std::move(attached), failure);
 }
 
-QString MessageComposer::headerBlock(const MessageParts &parts, const QDateTime &now, const QString &boundary,
-                                     bool related, const QString &charset, const QString &transferEncoding, const QString &messageId) const
+QStringList MessageComposer::messageHeaderRows(const MessageParts &parts, const QDateTime &now,
+                                               const QString &messageId) const
 {
     const MessageSettings &s = m_settings;
-    const bool multipart = s.mime && !m_files.empty();
     const QString displayName = withoutLineBreaks(s.senderName);
     const QString sender = withoutLineBreaks(s.sender);
     const QString fromValue = EncodeHeaderText(displayName.trimmed().isEmpty() ? sender : displayName, true)
@@ -143,6 +167,8 @@ QString MessageComposer::headerBlock(const MessageParts &parts, const QDateTime 
         rows << QStringLiteral("Reply-to: <") + withoutLineBreaks(s.replyTo) + u'>';
     rows << dateLine(now);
     rows << QStringLiteral("Message-ID: ") + messageId;
+    if (!parts.unsubscribe.isEmpty())
+        rows << listIdRow(withoutLineBreaks(s.sender)) << listUnsubscribeRows(parts.unsubscribe);
     if (s.mime) {
         rows << QStringLiteral("MIME-Version: 1.0");
         if (s.priority != 3) {
@@ -152,6 +178,15 @@ QString MessageComposer::headerBlock(const MessageParts &parts, const QDateTime 
         if (s.receipt)
             rows << QStringLiteral("Disposition-Notification-To: ") + fromValue;
     }
+    return rows;
+}
+
+QString MessageComposer::headerBlock(const MessageParts &parts, const QDateTime &now, const QString &boundary,
+                                     bool related, const QString &charset, const QString &transferEncoding, const QString &messageId) const
+{
+    const MessageSettings &s = m_settings;
+    const bool multipart = s.mime && !m_files.empty();
+    QStringList rows = messageHeaderRows(parts, now, messageId);
     if (multipart) {
         rows << (related ? QStringLiteral("Content-Type: multipart/related;")
                          : QStringLiteral("Content-Type: multipart/mixed;"));
@@ -186,6 +221,20 @@ MessageData MessageComposer::bodyStructure(const QString &headers, const QByteAr
     return data;
 }
 
+MessageData MessageComposer::alternativeStructure(const QStringList &headerRows, const EncodedBody &text,
+                                                 const EncodedBody &html, const BodyLinks &links,
+                                                 const QString &boundary) const
+{
+    const QString contentBase = m_settings.contentBase.isEmpty() ? QString() : withoutLineBreaks(m_settings.contentBase);
+    AlternativeBody body = alternativeBody({text, html, contentBase, m_files, links}, boundary);
+    MessageData data;
+    data.pieces.push_back(wirePiece(headerLines(headerRows + body.headerRows) + "\r\n"));
+    data.pieces.insert(data.pieces.end(), body.pieces.begin(), body.pieces.end());
+    for (const DataPiece &piece : data.pieces)
+        data.size += piece.size();
+    return data;
+}
+
 std::vector<DataPiece> MessageComposer::fileParts(const QString &boundary, const BodyLinks &links) const
 {
     std::vector<DataPiece> pieces;
@@ -195,20 +244,8 @@ std::vector<DataPiece> MessageComposer::fileParts(const QString &boundary, const
         const QString name = withoutLineBreaks(file.name());
         const int part = int(i);
         if (m_settings.mime) {
-            QStringList headers = {
-                QStringLiteral("--") + boundary,
-                QStringLiteral("Content-Type: ") + contentTypeOf(name, QStringLiteral("application/octet-stream")) + u';',
-                u'\t' + nameParameter(name),
-                QStringLiteral("Content-Transfer-Encoding: base64"),
-                QStringLiteral("Content-Disposition: attachment;"),
-                u'\t' + filenameParameter(name),
-            };
-            if (links.embedded.value(part) && related)
-                headers << QStringLiteral("Content-ID: <") + contentId(name) + u'>';
-            headers << QString();
-            pieces.push_back(wirePiece(headerLines(headers), part));
-            pieces.push_back({{}, m_files[i], -1});
-            pieces.push_back(wirePiece("\r\n"));
+            appendFilePart(pieces, m_files[i], part, boundary, FileDisposition::Attachment,
+                           links.embedded.value(part) && related);
         } else {
             pieces.push_back(wirePiece(toWindows1252(QStringLiteral("begin 600 ") + name + crlf), part));
             pieces.push_back({{}, m_files[i], -1});

@@ -3,6 +3,8 @@
 #include "composed_message.h"
 #include "embedded_files.h"
 #include "encoded_files.h"
+#include "list_unsubscribe.h"
+#include "message_body.h"
 
 #include <QDateTime>
 #include <QString>
@@ -13,6 +15,8 @@
 #include <vector>
 
 namespace tramelo {
+
+class DkimSigner;
 
 // What every message of a run shares.
 struct MessageSettings {
@@ -27,6 +31,11 @@ struct MessageSettings {
     long priority = 3;   // 3 sends no priority headers
     QString priorityWord;
     bool receipt = false;
+    // An HTML body (MIME only) goes with its text alternative (textOfHtml),
+    // the two in multipart/alternative; off, as HTML alone.
+    bool textAlternative = false;
+    // Made once for the run; none: messages go unsigned.
+    std::shared_ptr<const DkimSigner> dkim = nullptr;
 };
 
 // The time a message is dated and its Message-ID.
@@ -42,7 +51,7 @@ struct ComposerClock {
 
 // Each message's own parts. The header lists carry every address given
 // (Bcc addresses go only in the envelope); a name missing or empty shows
-// the address instead.
+// the address instead, and a name is encoded as the sender's is.
 struct MessageParts {
     QStringList to;
     QStringList toNames;
@@ -50,6 +59,9 @@ struct MessageParts {
     QStringList ccNames;
     QString subject;
     QString body;
+    // Empty: no list headers. Otherwise List-Id (after the sender's address),
+    // List-Unsubscribe and, for an https URL, List-Unsubscribe-Post.
+    ListUnsubscribe unsubscribe = {};
 };
 
 // Composes finished messages: the header block in its fixed order, the body
@@ -58,11 +70,11 @@ struct MessageParts {
 // some of them) or uuencoded blocks. The files are those of the run, read
 // and encoded once and shared by every message.
 //
-// Where later needs go: a text/plain alternative beside the HTML body goes
-// in bodyStructure; a message's own files come beside the run's in
-// compose(); a DKIM signature is computed over the finished header block
-// and body in compose(), before they become wire bytes; List-Unsubscribe
-// headers and a recipient's display name come with the message's parts.
+// With a text alternative the structure is alternativeBody's
+// (mime_structure.h) and files the HTML shows go inline; without one,
+// every message keeps the structure and bytes it always had. A message's
+// own files would come beside the run's in compose(). The DKIM signature is
+// made last, over the finished message data.
 class MessageComposer
 {
 public:
@@ -76,10 +88,13 @@ public:
     std::shared_ptr<const ComposedMessage> compose(const MessageParts &parts, const BodyLinks &links) const;
 
 private:
+    QStringList messageHeaderRows(const MessageParts &parts, const QDateTime &now, const QString &messageId) const;
     QString headerBlock(const MessageParts &parts, const QDateTime &now, const QString &boundary, bool related,
                         const QString &charset, const QString &transferEncoding, const QString &messageId) const;
     MessageData bodyStructure(const QString &headers, const QByteArray &body,
                               const std::vector<DataPiece> &fileParts) const;
+    MessageData alternativeStructure(const QStringList &headerRows, const EncodedBody &text, const EncodedBody &html,
+                                     const BodyLinks &links, const QString &boundary) const;
     std::vector<DataPiece> fileParts(const QString &boundary, const BodyLinks &links) const;
     QDateTime localNow() const;
     QString dateLine(const QDateTime &now) const;

@@ -60,6 +60,10 @@ std::vector<Delivery> SmtpClient::send(const Submission &submission)
         out.push_back(failed(current, {SendStage::Validation, QStringLiteral("No Recipient E-mail Address Specified"), {}}));
         return out;
     }
+    if (!submission.message->failure().isEmpty()) {
+        out.push_back(failed(current, {SendStage::Validation, submission.message->failure(), {}}));
+        return out;
+    }
     // The message held back leaves with this one's commands, unless its
     // session has carried its share.
     if (m_held && !(pipelined() && m_session->messagesStarted < m_config.messagesPerSession))

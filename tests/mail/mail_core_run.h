@@ -3,6 +3,7 @@
 // The mail core in a test: its client runs on a thread of its own, since it
 // blocks, while the test's thread plays the scripted server (which needs
 // the event loop); messages composed at a pinned time.
+#include "aiosmtpd_server.h"
 #include "message_composer.h"
 #include "smtp_client.h"
 #include "test_support.h"
@@ -81,6 +82,36 @@ inline void runBesideEventLoop(const std::function<void()> &work, std::chrono::m
     });
     waitUntil([&] { return done.load(); }, timeout);
     worker.join();
+}
+
+// A message of these parts (its body linked to the files it shows) and the
+// files at these paths, encoded as its format wants them.
+inline std::shared_ptr<const ComposedMessage> composed(const MessageSettings &settings, MessageParts parts, const QStringList &files,
+                                                       qint64 memoryBound = encodedFilesMemoryBound)
+{
+    const MessageComposer composer(settings, encodeFiles(files, settings.mime ? FileEncoding::Base64 : FileEncoding::Uuencode, memoryBound).files);
+    const BodyLinks links = composer.linkEmbeddedFiles(parts.body);
+    return composer.compose(parts, links);
+}
+
+// Sends the messages to aiosmtpd, one each to tu@exemple.cat, and returns
+// the data it saved of each. With HELO the server offers no 8BITMIME, and
+// each message goes in its 7-bit form.
+inline QList<QByteArray> deliveredBy(AiosmtpdServer &server, const QList<std::shared_ptr<const ComposedMessage>> &messages,
+                                     GreetingPolicy greeting = GreetingPolicy::Extended)
+{
+    SmtpSessionConfig config = loopbackConfig(server.port());
+    config.greeting = greeting;
+    const int before = server.messageCount();
+    SmtpClient client(config);
+    for (qsizetype i = 0; i < messages.size(); ++i)
+        client.send({quint64(i), {QStringLiteral("jo@exemple.cat"), {QStringLiteral("tu@exemple.cat")}}, messages[i]});
+    client.close();
+    QList<QByteArray> saved;
+    server.waitForMessages(before + int(messages.size()), std::chrono::seconds(10));
+    for (const AiosmtpdServer::Message &message : server.messages().mid(before))
+        saved << message.data;
+    return saved;
 }
 
 } // namespace tramelo::test

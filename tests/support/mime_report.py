@@ -12,6 +12,10 @@ The output object:
                   address headers of the first occurrence
   date            the Date header as ISO 8601, or null when it does not parse
   content_type, boundary, is_multipart, preamble, defects
+  structure       the tree of content types, each leaf's disposition and Content-ID
+                  after ";": "multipart/mixed(text/plain,image/png;attachment)"
+  header_defects  {lower-case name: [defect, ...]} for the headers the parser faulted
+  repeated_headers  the lower-case names of headers that occur more than once
   parts           every leaf part in order: path ("1", "2.1", ...; "" for a
                   message that is not multipart, the only part), content_type, charset,
                   transfer_encoding, filename, content_id, disposition, sha256
@@ -74,6 +78,12 @@ def leaves(part, path):
     return found
 
 
+def structure(part):
+    if part.is_multipart():
+        return part.get_content_type() + "(" + ",".join(structure(child) for child in part.iter_parts()) + ")"
+    return part.get_content_type() + "".join(";" + str(v) for v in (part.get_content_disposition(), part["Content-ID"]) if v)
+
+
 def uu_line_without_pad_marks(line):
     # Some encoders end a short last group with "=" or "==" in place of the
     # characters that carry no data, which a2b_uu takes for data.
@@ -132,6 +142,9 @@ def inspect(raw):
         "is_multipart": message.is_multipart(),
         "preamble": message.preamble,
         "defects": defect_names(message),
+        "structure": structure(message),
+        "header_defects": {name.lower(): defect_names(value) for name, value in message.items() if value.defects},
+        "repeated_headers": sorted({name.lower() for name in message.keys() if len(message.get_all(name)) > 1}),
         "parts": leaves(message, ""),
         "uuencoded": uuencoded_blocks(message),
     }
